@@ -1,0 +1,26 @@
+// CPU decoder for DXT24 block data: 32-bit ARGB pixels written straight into
+// the destination, whole blocks (W4 x H4 pixels).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// thirdsTable[a * 256 + b] = nearest integer to (2a + b) / 3.
+extern uint8_t thirdsTable[65536];
+// True once thirdsTable is complete.
+extern std::atomic<bool> initThirds;
+
+// Builds thirdsTable once; concurrent first calls wait for the one builder.
+void InitThirdsTable();
+
+// Decodes 10-byte DXT24 blocks. Every pixel gets alpha 255. Writes nothing
+// when the padded width or height is below 4.
+void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes);
+
+// Decodes 18-byte DXT24-with-alpha blocks: an 8-byte DXT5 alpha block, then
+// the 10-byte colour block.
+void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int width, int height,
+                          int rowBytes);
+
+// The 8 alpha values of a DXT5 alpha block with end points a0, a1.
+void DXT5AlphaPalette(int a0, int a1, uint8_t palette[8]);

@@ -1,0 +1,119 @@
+// The DXT24 worker pool: up to 32 records, each with a start and a done
+// semaphore. The calling thread fills a record and posts start; the worker
+// compresses its band of block rows and posts done.
+#include <algorithm>
+#include <cstddef>
+
+#include "DXT24.h"
+#include "ORXThread.h"
+
+ThreadInfo g_threadInfos[kMaxDXT24Threads];
+int32_t g_numDXT24Threads = 0;
+ORXThreadId g_threadIds[kMaxDXT24Threads];
+bool threadsReady = false;
+
+namespace {
+
+// Admits one frame at a time into the pool: the records are process-wide.
+// A binary semaphore, posted once at load; created after the records.
+struct PoolGate {
+  PoolGate() { sem.Post(); }
+  ORXSemaphore sem;
+};
+PoolGate g_poolGate;
+
+}  // namespace
+
+ThreadInfo::ThreadInfo() = default;
+// Members are destroyed in reverse order: done is closed before start. A
+// record whose worker is alive keeps its semaphores open: at process exit the
+// worker may still be returning from its last post or entering its next wait.
+ThreadInfo::~ThreadInfo() {
+  if (workerStarted) {
+    done.KeepOpenAtExit();
+    start.KeepOpenAtExit();
+  }
+}
+
+void ThreadInfo::RunThread() {
+  while (!stop) {
+    start.Wait();
+    _stbCompressARGB32_to24(reinterpret_cast<unsigned char*>(dest), src, width, height, rowBytes,
+                            alpha ? 1 : 0);
+    done.Post();
+  }
+}
+
+void* compressThread(void* record) {
+  static_cast<ThreadInfo*>(record)->RunThread();
+  return nullptr;
+}
+
+void SetupThreads(int count) {
+  count = std::clamp(count, 1, kMaxDXT24Threads);
+  int started = 0;
+  while (started < count && g_threadInfos[started].IsUsable() &&
+         ORXStartThread(compressThread, &g_threadInfos[started], &g_threadIds[started])) {
+    g_threadInfos[started].workerStarted = true;
+    ++started;
+  }
+  g_numDXT24Threads = started;
+}
+
+int DXT24BandRows(int height, int n, int* rows) {
+  int band = height / n;
+  if (band < 4)
+    band = 4;
+  else
+    band = (band + 3) / 4 * 4;
+  if (band > height) band = height;
+  for (int i = 0; i < n; ++i) {
+    const long long first = static_cast<long long>(i) * band;
+    long long count = (i == n - 1) ? height - first : band;
+    if (first + count > height) count = height - first;
+    rows[i] = count > 0 ? static_cast<int>(count) : 0;
+  }
+  return band;
+}
+
+void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const unsigned char* src,
+                                     int width, int height, int rowBytes, int alpha) {
+  if (numThreads <= 1 || !g_poolGate.sem.IsValid()) {
+    _stbCompressARGB32_to24(dest, src, width, height, rowBytes, alpha);
+    return;
+  }
+
+  g_poolGate.sem.Wait();
+  if (!threadsReady) {
+    threadsReady = true;
+    SetupThreads(numThreads);
+  }
+  const int n = g_numDXT24Threads;
+  if (n < 1) {
+    // No worker could be started: compress here rather than wait forever.
+    g_poolGate.sem.Post();
+    _stbCompressARGB32_to24(dest, src, width, height, rowBytes, alpha);
+    return;
+  }
+
+  if (rowBytes == 0) rowBytes = 4 * width;
+  const int across = (width + 3) / 4;
+  const int blockBytes = alpha ? 18 : 10;
+  int rows[kMaxDXT24Threads];
+  const int band = DXT24BandRows(height, n, rows);
+
+  for (int i = 0; i < n; ++i) {
+    ThreadInfo& t = g_threadInfos[i];
+    const ptrdiff_t destOffset = static_cast<ptrdiff_t>(i) * (band / 4) * across * blockBytes;
+    const ptrdiff_t srcOffset = static_cast<ptrdiff_t>(i) * band * rowBytes;
+    t.dest = reinterpret_cast<uint16_t*>(dest + (rows[i] > 0 ? destOffset : 0));
+    t.src = src + (rows[i] > 0 ? srcOffset : 0);
+    t.width = width;
+    t.height = rows[i];
+    t.rowBytes = rowBytes;
+    t.alpha = alpha != 0;
+    t.start.Post();
+  }
+  for (int i = 0; i < n; ++i) g_threadInfos[i].done.Wait();
+  g_poolGate.sem.Post();
+}

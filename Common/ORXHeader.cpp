@@ -1,0 +1,139 @@
+#include "ORXHeader.h"
+
+#include <cstring>
+
+namespace {
+
+void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+int64_t BlockCount(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return 0;
+  const int64_t across = (static_cast<int64_t>(width) + 3) / 4;
+  const int64_t down = (static_cast<int64_t>(height) + 3) / 4;
+  return across * down;
+}
+
+}  // namespace
+
+void WriteORXHeader(const ORXHeader& h, uint8_t* dest) {
+  std::memset(dest, 0, kORXHeaderSize);
+  PutU32(dest + 0, h.headerSize);
+  dest[4] = h.version;
+  dest[5] = h.hasAlpha;
+  dest[6] = h.isLZF;
+  dest[7] = h.secondIsLZF;
+  PutU32(dest + 8, static_cast<uint32_t>(h.secondWidth));
+  PutU32(dest + 12, static_cast<uint32_t>(h.secondHeight));
+  PutU32(dest + 16, static_cast<uint32_t>(h.dataSize));
+  PutU32(dest + 20, static_cast<uint32_t>(h.secondSize));
+  dest[24] = h.secondIsRGB;
+  dest[25] = h.gradientsDiscarded;
+  dest[26] = h.isDXT24;
+  dest[27] = h.reserved;
+}
+
+ORXHeader ReadORXHeader(const uint8_t* src) {
+  ORXHeader h;
+  h.headerSize = GetU32(src + 0);
+  h.version = src[4];
+  h.hasAlpha = src[5];
+  h.isLZF = src[6];
+  h.secondIsLZF = src[7];
+  h.secondWidth = static_cast<int32_t>(GetU32(src + 8));
+  h.secondHeight = static_cast<int32_t>(GetU32(src + 12));
+  h.dataSize = static_cast<int32_t>(GetU32(src + 16));
+  h.secondSize = static_cast<int32_t>(GetU32(src + 20));
+  h.secondIsRGB = src[24];
+  h.gradientsDiscarded = src[25];
+  h.isDXT24 = src[26];
+  h.reserved = src[27];
+  return h;
+}
+
+int32_t ORXBytesPerBlock(bool hasAlpha, bool isDXT24) {
+  if (isDXT24) return hasAlpha ? kDXT24AlphaBlockBytes : kDXT24BlockBytes;
+  return hasAlpha ? kDXT5BlockBytes : kDXT1BlockBytes;
+}
+
+int64_t CalculateORXBlockDataSize(int32_t width, int32_t height, bool hasAlpha, bool isDXT24) {
+  return BlockCount(width, height) * ORXBytesPerBlock(hasAlpha, isDXT24);
+}
+
+int64_t CalculateMaxORXDataSize(int32_t width, int32_t height, bool hasAlpha, bool isDXT24) {
+  int64_t size = CalculateORXBlockDataSize(width, height, hasAlpha, isDXT24);
+  if (!isDXT24 && width > 0 && height > 0) {
+    // Only complete blocks count here.
+    size += static_cast<int64_t>(width / 4) * (height / 4) * 4;
+  }
+  return size + kORXHeaderSize;
+}
+
+const char* ORXFrameErrorMessage(ORXFrameError error) {
+  switch (error) {
+    case ORXFrameError::none: return "no error";
+    case ORXFrameError::badImageSize: return "image size is negative or too large";
+    case ORXFrameError::truncatedHeader: return "frame is shorter than its 28-byte header";
+    case ORXFrameError::badHeaderSize: return "header size field is out of range";
+    case ORXFrameError::negativeSectionSize: return "a section size or layer dimension is negative";
+    case ORXFrameError::firstSectionOutOfBounds: return "block data extends past the end of the frame";
+    case ORXFrameError::secondSectionOutOfBounds: return "layer data extends past the end of the frame";
+    case ORXFrameError::firstSectionTooShort: return "block data is shorter than the image needs";
+    case ORXFrameError::firstSectionTooLong: return "packed block data is longer than the unpacked data";
+    case ORXFrameError::secondSectionTooShort: return "layer data is shorter than its dimensions need";
+    case ORXFrameError::unknownVariant: return "unknown block variant";
+  }
+  return "unknown error";
+}
+
+ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t width,
+                            int32_t height, ORXFrameLayout* layout) {
+  if (width < 0 || height < 0) return ORXFrameError::badImageSize;
+  if (frame == nullptr || sampleSize < kORXHeaderSize) return ORXFrameError::truncatedHeader;
+  const ORXHeader h = ReadORXHeader(frame);
+  if (h.headerSize < static_cast<uint32_t>(kORXHeaderSize) ||
+      static_cast<int64_t>(h.headerSize) > sampleSize) {
+    return ORXFrameError::badHeaderSize;
+  }
+  if (h.isDXT24 > 1) return ORXFrameError::unknownVariant;
+  if (h.dataSize < 0 || h.secondSize < 0 || h.secondWidth < 0 || h.secondHeight < 0) {
+    return ORXFrameError::negativeSectionSize;
+  }
+  const int64_t blockDataSize = CalculateORXBlockDataSize(width, height, h.hasAlpha != 0, h.isDXT24 == 1);
+  // The decoder allocates the block data in one piece; keep it inside what a
+  // 32-bit size can describe.
+  if (blockDataSize > INT32_MAX) return ORXFrameError::badImageSize;
+
+  const int64_t firstEnd = static_cast<int64_t>(h.headerSize) + h.dataSize;
+  if (firstEnd > sampleSize) return ORXFrameError::firstSectionOutOfBounds;
+  if (h.isLZF == 1) {
+    if (h.dataSize > blockDataSize) return ORXFrameError::firstSectionTooLong;
+  } else if (h.dataSize < blockDataSize) {
+    return ORXFrameError::firstSectionTooShort;
+  }
+
+  const int64_t layerPixels = static_cast<int64_t>(h.secondWidth) * h.secondHeight;  // < 2^62
+  if (layerPixels > INT32_MAX) return ORXFrameError::badImageSize;
+  const int64_t layerSize = layerPixels * (h.secondIsRGB ? 3 : 4);
+  if (layerSize > INT32_MAX) return ORXFrameError::badImageSize;
+  if (firstEnd + h.secondSize > sampleSize) return ORXFrameError::secondSectionOutOfBounds;
+  if (layerSize > 0 && h.secondIsLZF != 1 && h.secondSize < layerSize) {
+    return ORXFrameError::secondSectionTooShort;
+  }
+
+  if (layout != nullptr) {
+    layout->header = h;
+    layout->blockDataSize = blockDataSize;
+    layout->layerSize = layerSize;
+  }
+  return ORXFrameError::none;
+}

@@ -1,0 +1,82 @@
+// The compressed frame: a 28-byte little-endian header followed by the block
+// data (first section) and an optional plain-pixel layer (second section).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int32_t kORXHeaderSize = 28;
+constexpr uint8_t kORXVersion = 1;
+
+// Bytes per 4x4 block of each variant.
+constexpr int32_t kDXT1BlockBytes = 8;
+constexpr int32_t kDXT5BlockBytes = 16;
+constexpr int32_t kDXT24BlockBytes = 10;
+constexpr int32_t kDXT24AlphaBlockBytes = 18;
+
+// In-memory form of the header. Never cast over frame bytes: use
+// WriteORXHeader / ReadORXHeader, which work field by field.
+struct ORXHeader {
+  uint32_t headerSize = 0;
+  uint8_t version = 0;
+  uint8_t hasAlpha = 0;
+  uint8_t isLZF = 0;
+  uint8_t secondIsLZF = 0;
+  int32_t secondWidth = 0;
+  int32_t secondHeight = 0;
+  int32_t dataSize = 0;
+  int32_t secondSize = 0;
+  uint8_t secondIsRGB = 0;
+  uint8_t gradientsDiscarded = 0;
+  uint8_t isDXT24 = 0;
+  uint8_t reserved = 0;
+};
+
+// Writes the 28 header bytes at dest (all bytes not named by a field are zero).
+void WriteORXHeader(const ORXHeader& header, uint8_t* dest);
+// Reads 28 header bytes from src.
+ORXHeader ReadORXHeader(const uint8_t* src);
+
+// Bytes per block for a frame's flags; any isDXT24 other than 1 counts as
+// the standard variant, as the decoder reads it.
+int32_t ORXBytesPerBlock(bool hasAlpha, bool isDXT24);
+
+// Raw size of the first section: whole 4x4 blocks times bytes per block.
+// Non-positive dimensions give zero blocks.
+int64_t CalculateORXBlockDataSize(int32_t width, int32_t height, bool hasAlpha, bool isDXT24);
+
+// Largest frame, header included, that the compressor may produce.
+int64_t CalculateMaxORXDataSize(int32_t width, int32_t height, bool hasAlpha, bool isDXT24);
+
+// Why a frame cannot be decoded safely.
+enum class ORXFrameError {
+  none = 0,
+  badImageSize,         // width or height negative, or the blocks overflow
+  truncatedHeader,      // sample shorter than 28 bytes
+  badHeaderSize,        // headerSize below 28 or past the end of the sample
+  negativeSectionSize,  // dataSize, secondSize or a layer dimension below zero
+  firstSectionOutOfBounds,
+  secondSectionOutOfBounds,
+  firstSectionTooShort,   // raw block data shorter than the image needs
+  firstSectionTooLong,    // LZF data longer than the raw data it packs
+  secondSectionTooShort,  // raw layer shorter than its dimensions need
+  unknownVariant,         // isDXT24 neither 0 nor 1
+};
+
+// A short English description of the error, for messages shown to users.
+const char* ORXFrameErrorMessage(ORXFrameError error);
+
+// What the decoder needs to know about a frame that passed CheckORXFrame.
+struct ORXFrameLayout {
+  ORXHeader header;
+  int64_t blockDataSize = 0;  // raw size of the first section
+  int64_t layerSize = 0;      // raw size of the second section; 0 when absent
+};
+
+// Checks the header of the frame in the first sampleSize bytes at frame
+// against the sample size and the image size from the image description:
+// every section lies inside the sample, sizes are not negative, a raw first
+// section holds all blocks of the image, the variant is known. On success
+// fills *layout (when not null).
+ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t width,
+                            int32_t height, ORXFrameLayout* layout);

@@ -1,0 +1,139 @@
+// DXT24 encode and decode speed on a 1920x1080 test frame, with the standard
+// DXT1 block encoder and a plain frame copy as reference points.
+#include <benchmark/benchmark.h>
+#include <stb_dxt.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DXT24.h"
+#include "DXT24Decoder.h"
+#include "ORXHeader.h"
+#include "ORXTestImage.h"
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int64_t kPixels = int64_t{kWidth} * kHeight;
+constexpr int kRowBytes = 4 * kWidth;
+
+const std::vector<uint8_t>& TestFrame() {
+  static const std::vector<uint8_t> frame = [] {
+    std::vector<uint8_t> f(static_cast<size_t>(kPixels) * 4);
+    ORXMakeTestImageARGB(f.data(), kWidth, kHeight, 0, 0);
+    return f;
+  }();
+  return frame;
+}
+
+std::vector<uint8_t> EncodedFrame() {
+  std::vector<uint8_t> blocks(
+      static_cast<size_t>(CalculateORXBlockDataSize(kWidth, kHeight, false, true)));
+  _stbCompressARGB32_to24(blocks.data(), TestFrame().data(), kWidth, kHeight, kRowBytes, 0);
+  return blocks;
+}
+
+// Pixels per iteration: items/s in the report is pixels/s; Mpix/s beside it.
+void ReportPixels(benchmark::State& state) {
+  state.SetItemsProcessed(state.iterations() * kPixels);
+  state.counters["Mpix/s"] =
+      benchmark::Counter(static_cast<double>(kPixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_DXT24Encode(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const auto& frame = TestFrame();
+  std::vector<uint8_t> blocks(
+      static_cast<size_t>(CalculateORXBlockDataSize(kWidth, kHeight, false, true)));
+  for (auto _ : state) {
+    stbCompressARGB32_to24_threaded(threads, blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, 0);
+    benchmark::DoNotOptimize(blocks.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state);
+  if (threads > 1) {
+    // The pool keeps the size of the first threaded call in the process.
+    state.counters["workers"] = g_numDXT24Threads;
+    if (g_numDXT24Threads != threads)
+      state.SetLabel("pool has " + std::to_string(g_numDXT24Threads) +
+                     " workers; run alone with --benchmark_filter");
+  }
+}
+
+// One thread, two threads, then every hardware thread. The pool size is fixed
+// by the process's first call with more than one thread, so the 2-thread case
+// comes first among the threaded ones; any other pool size (the all-threads
+// case included) needs its own run, e.g. --benchmark_filter=BM_DXT24Encode/16.
+void EncodeThreadCounts(benchmark::internal::Benchmark* b) {
+  b->Arg(1)->Arg(2);
+  const unsigned all = std::thread::hardware_concurrency();
+  if (all > 2) b->Arg(static_cast<int64_t>(all));
+}
+BENCHMARK(BM_DXT24Encode)->Apply(EncodeThreadCounts)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The standard DXT1 encoder, high-quality mode, one thread: 4x4 blocks
+// gathered from the ARGB frame into R, G, B, A order (1080 rows are whole
+// blocks, so no edge repetition is needed).
+void BM_StbDXT1Encode(benchmark::State& state) {
+  static_assert(kWidth % 4 == 0 && kHeight % 4 == 0);
+  const auto& frame = TestFrame();
+  std::vector<uint8_t> blocks(static_cast<size_t>(kPixels / 16 * kDXT1BlockBytes));
+  for (auto _ : state) {
+    uint8_t* out = blocks.data();
+    for (int by = 0; by < kHeight; by += 4) {
+      for (int bx = 0; bx < kWidth; bx += 4) {
+        uint8_t rgba[64];
+        for (int y = 0; y < 4; ++y) {
+          const uint8_t* s = frame.data() + static_cast<size_t>(by + y) * kRowBytes + 4 * bx;
+          for (int x = 0; x < 4; ++x, s += 4) {
+            uint8_t* d = rgba + 16 * y + 4 * x;
+            d[0] = s[1];
+            d[1] = s[2];
+            d[2] = s[3];
+            d[3] = s[0];
+          }
+        }
+        stb_compress_dxt_block(out, rgba, 0, 2);
+        out += kDXT1BlockBytes;
+      }
+    }
+    benchmark::DoNotOptimize(blocks.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state);
+}
+BENCHMARK(BM_StbDXT1Encode)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeDXT24(benchmark::State& state) {
+  const std::vector<uint8_t> blocks = EncodedFrame();
+  std::vector<uint8_t> pixels(static_cast<size_t>(kPixels) * 4);
+  for (auto _ : state) {
+    DecodeDXT24(blocks.data(), pixels.data(), kWidth, kHeight, kRowBytes);
+    benchmark::DoNotOptimize(pixels.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state);
+}
+BENCHMARK(BM_DecodeDXT24)->Unit(benchmark::kMillisecond);
+
+// One frame copied: the memory-bandwidth ceiling for anything that writes a frame.
+void BM_Memcpy(benchmark::State& state) {
+  const auto& frame = TestFrame();
+  std::vector<uint8_t> copy(frame.size());
+  for (auto _ : state) {
+    std::memcpy(copy.data(), frame.data(), frame.size());
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(frame.size()));
+  ReportPixels(state);
+}
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

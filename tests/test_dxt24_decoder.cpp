@@ -1,0 +1,173 @@
+// CPU decoder for DXT24 blocks, with and without alpha.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "DXT24Decoder.h"
+
+namespace {
+
+struct ARGB {
+  int a, r, g, b;
+  bool operator==(const ARGB&) const = default;
+};
+
+ARGB PixelAt(const std::vector<unsigned char>& img, int rowBytes, int x, int y) {
+  const unsigned char* p = img.data() + static_cast<size_t>(y) * rowBytes + x * 4;
+  return {p[0], p[1], p[2], p[3]};
+}
+
+std::array<unsigned char, 10> MakeBlock(ARGB c0, ARGB c1, uint32_t word) {
+  return {static_cast<unsigned char>(c0.r), static_cast<unsigned char>(c0.g), static_cast<unsigned char>(c0.b),
+          static_cast<unsigned char>(c1.r), static_cast<unsigned char>(c1.g), static_cast<unsigned char>(c1.b),
+          static_cast<unsigned char>(word),  static_cast<unsigned char>(word >> 8),
+          static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 24)};
+}
+
+std::ostream& operator<<(std::ostream& os, const ARGB& p) {
+  return os << "(" << p.a << "," << p.r << "," << p.g << "," << p.b << ")";
+}
+
+}  // namespace
+
+// Runs first in this suite's process: several threads start decoding at the
+// same moment, so the table's first build is shared by all of them.
+TEST(ThirdsTable, ConcurrentFirstBuildGivesCompleteTable) {
+  ASSERT_FALSE(initThirds.load()) << "the table was built before this test";
+  const auto block = MakeBlock({255, 255, 0, 0}, {255, 0, 0, 255}, 0xFFFFAAAA);
+  std::vector<std::vector<unsigned char>> outs(8, std::vector<unsigned char>(64));
+  std::vector<std::thread> threads;
+  for (auto& out : outs) threads.emplace_back([&] { DecodeDXT24(block.data(), out.data(), 4, 4, 16); });
+  for (auto& t : threads) t.join();
+  for (const auto& out : outs) {
+    EXPECT_EQ(PixelAt(out, 16, 0, 0), (ARGB{255, 170, 0, 85}));
+    EXPECT_EQ(PixelAt(out, 16, 0, 3), (ARGB{255, 85, 0, 170}));
+  }
+}
+
+TEST(ThirdsTable, EntriesAreRoundedThirds) {
+  InitThirdsTable();
+  EXPECT_EQ(thirdsTable[1 * 256 + 0], 1);
+  EXPECT_EQ(thirdsTable[0 * 256 + 1], 0);
+  EXPECT_EQ(thirdsTable[255 * 256 + 0], 170);
+  EXPECT_EQ(thirdsTable[0 * 256 + 255], 85);
+  EXPECT_EQ(thirdsTable[2 * 256 + 1], 2);
+  for (int a = 0; a < 256; ++a)
+    for (int b = 0; b < 256; ++b) ASSERT_EQ(thirdsTable[a * 256 + b], (2 * a + b + 1) / 3) << a << "," << b;
+}
+
+TEST(DecodeDXT24, PaletteAndIndexLayout) {
+  const ARGB red{255, 255, 0, 0}, blue{255, 0, 0, 255};
+  // Bytes 6..9 all 0xE4: in every row, pixels take entries 0, 1, 2, 3.
+  {
+    const auto blk = MakeBlock(red, blue, 0xE4E4E4E4);
+    std::vector<unsigned char> out(64);
+    DecodeDXT24(blk.data(), out.data(), 4, 4, 16);
+    const ARGB expect[4] = {red, blue, {255, 170, 0, 85}, {255, 85, 0, 170}};
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(out, 16, x, y), expect[x]) << x << "," << y;
+  }
+  // Index word 0x000000E4: the top row shows entries 0..3, everything else entry 0.
+  {
+    const ARGB c0{255, 10, 200, 30}, c1{255, 250, 40, 90};
+    const auto blk = MakeBlock(c0, c1, 0x000000E4);
+    std::vector<unsigned char> out(64);
+    DecodeDXT24(blk.data(), out.data(), 4, 4, 16);
+    EXPECT_EQ(PixelAt(out, 16, 0, 0), c0);
+    EXPECT_EQ(PixelAt(out, 16, 1, 0), c1);
+    EXPECT_EQ(PixelAt(out, 16, 2, 0), (ARGB{255, 90, 147, 50}));   // (2*c0 + c1) / 3 rounded
+    EXPECT_EQ(PixelAt(out, 16, 3, 0), (ARGB{255, 170, 93, 70}));   // (c0 + 2*c1) / 3 rounded
+    for (int y = 1; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(out, 16, x, y), c0);
+  }
+  // Equal end points: every entry is that colour, whatever the indices.
+  {
+    const ARGB c{255, 77, 88, 99};
+    const auto blk = MakeBlock(c, c, 0x1B2D4E93);
+    std::vector<unsigned char> out(64);
+    DecodeDXT24(blk.data(), out.data(), 4, 4, 16);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(out, 16, x, y), c);
+  }
+}
+
+TEST(DecodeDXT24, WritesWholeBlocksAndNothingElse) {
+  // 5x3: W4 = 8, H4 = 4, two blocks read, 8 x 4 pixels written.
+  const int rowBytes = 40;  // wider than 4 * W4
+  std::vector<unsigned char> src(30, 0);
+  const auto b0 = MakeBlock({255, 1, 2, 3}, {255, 1, 2, 3}, 0);
+  const auto b1 = MakeBlock({255, 4, 5, 6}, {255, 4, 5, 6}, 0);
+  std::memcpy(src.data(), b0.data(), 10);
+  std::memcpy(src.data() + 10, b1.data(), 10);
+  std::memset(src.data() + 20, 0x77, 10);  // a third block must not be read
+  std::vector<unsigned char> out(static_cast<size_t>(rowBytes) * 6, 0xEE);
+  DecodeDXT24(src.data(), out.data(), 5, 3, rowBytes);
+  for (int y = 0; y < 6; ++y)
+    for (int xb = 0; xb < rowBytes; ++xb) {
+      const unsigned char v = out[static_cast<size_t>(y) * rowBytes + xb];
+      if (y < 4 && xb < 32) {
+        const int x = xb / 4;
+        const ARGB want = x < 4 ? ARGB{255, 1, 2, 3} : ARGB{255, 4, 5, 6};
+        const int comp[4] = {want.a, want.r, want.g, want.b};
+        ASSERT_EQ(v, comp[xb % 4]) << "pixel " << x << "," << y;
+      } else {
+        ASSERT_EQ(v, 0xEE) << "byte " << xb << " of row " << y << " was touched";
+      }
+    }
+
+  // Zero width or height: nothing written.
+  std::vector<unsigned char> guard(64, 0xEE);
+  DecodeDXT24(src.data(), guard.data(), 0, 4, 16);
+  DecodeDXT24(src.data(), guard.data(), 4, 0, 16);
+  for (unsigned char g : guard) ASSERT_EQ(g, 0xEE);
+}
+
+TEST(DecodeDXT24, RasterOrderOverSeveralBlockRows) {
+  // 12 x 8 pixels: 3 x 2 blocks, each a flat colour naming its position.
+  std::vector<unsigned char> src;
+  for (int by = 0; by < 2; ++by)
+    for (int bx = 0; bx < 3; ++bx) {
+      const ARGB c{255, bx * 50, by * 100, 7};
+      const auto blk = MakeBlock(c, c, 0);
+      src.insert(src.end(), blk.begin(), blk.end());
+    }
+  std::vector<unsigned char> out(12 * 8 * 4);
+  DecodeDXT24(src.data(), out.data(), 12, 8, 48);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 12; ++x) EXPECT_EQ(PixelAt(out, 48, x, y), (ARGB{255, (x / 4) * 50, (y / 4) * 100, 7}));
+}
+
+TEST(DecodeDXT24WithAlpha, AlphaPaletteModesAndLayout) {
+  uint8_t p[8];
+  DXT5AlphaPalette(255, 0, p);  // eight-value mode
+  const uint8_t eight[8] = {255, 0, 219, 182, 146, 109, 73, 36};
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(p[k], eight[k]) << k;
+  DXT5AlphaPalette(0, 255, p);  // six-value mode with 0 and 255
+  const uint8_t six[8] = {0, 255, 51, 102, 153, 204, 0, 255};
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(p[k], six[k]) << k;
+
+  // One 18-byte block: alpha end points 200, 100; pixel i takes alpha index
+  // i % 8; colour block with entries 0..3 across each row.
+  unsigned char blk[18];
+  blk[0] = 200;
+  blk[1] = 100;
+  uint64_t bits = 0;
+  for (int i = 0; i < 16; ++i) bits |= static_cast<uint64_t>(i % 8) << (3 * i);
+  for (int i = 0; i < 6; ++i) blk[2 + i] = static_cast<unsigned char>(bits >> (8 * i));
+  const auto colour = MakeBlock({0, 255, 0, 0}, {0, 0, 0, 255}, 0xE4E4E4E4);
+  std::memcpy(blk + 8, colour.data(), 10);
+
+  std::vector<unsigned char> out(64);
+  DecodeDXT24WithAlpha(blk, out.data(), 4, 4, 16);
+  DXT5AlphaPalette(200, 100, p);
+  const int rgb[4][3] = {{255, 0, 0}, {0, 0, 255}, {170, 0, 85}, {85, 0, 170}};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const int i = 4 * y + x;
+      EXPECT_EQ(PixelAt(out, 16, x, y), (ARGB{p[i % 8], rgb[x][0], rgb[x][1], rgb[x][2]})) << x << "," << y;
+    }
+  EXPECT_EQ(p[2], (6 * 200 + 100 + 3) / 7);
+}

@@ -1,0 +1,188 @@
+// Frame header layout, size rules and the frame check the decoder relies on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "ORXHeader.h"
+
+namespace {
+
+std::vector<uint8_t> MakeFrame(const ORXHeader& h, size_t payload) {
+  std::vector<uint8_t> f(kORXHeaderSize + payload, 0);
+  WriteORXHeader(h, f.data());
+  return f;
+}
+
+ORXHeader RawHeader(int32_t dataSize, bool alpha, bool dxt24) {
+  ORXHeader h;
+  h.headerSize = kORXHeaderSize;
+  h.version = kORXVersion;
+  h.hasAlpha = alpha;
+  h.isDXT24 = dxt24;
+  h.dataSize = dataSize;
+  return h;
+}
+
+}  // namespace
+
+TEST(FrameHeader, FieldsLandAtTheirOffsetsLittleEndian) {
+  ORXHeader h;
+  h.headerSize = 0x11223344;
+  h.version = 1;
+  h.hasAlpha = 2;
+  h.isLZF = 3;
+  h.secondIsLZF = 4;
+  h.secondWidth = 0x01020304;
+  h.secondHeight = -2;
+  h.dataSize = 0x0A0B0C0D;
+  h.secondSize = 0x7F000001;
+  h.secondIsRGB = 5;
+  h.gradientsDiscarded = 6;
+  h.isDXT24 = 7;
+  uint8_t b[kORXHeaderSize];
+  std::memset(b, 0xEE, sizeof b);
+  WriteORXHeader(h, b);
+  const uint8_t expected[kORXHeaderSize] = {0x44, 0x33, 0x22, 0x11, 1, 2, 3, 4, 0x04, 0x03, 0x02, 0x01, 0xFE, 0xFF,
+                                            0xFF, 0xFF, 0x0D, 0x0C, 0x0B, 0x0A, 0x01, 0x00, 0x00, 0x7F, 5, 6, 7, 0};
+  for (int i = 0; i < kORXHeaderSize; ++i) EXPECT_EQ(b[i], expected[i]) << "byte " << i;
+
+  const ORXHeader r = ReadORXHeader(b);
+  EXPECT_EQ(r.headerSize, h.headerSize);
+  EXPECT_EQ(r.secondHeight, -2);
+  EXPECT_EQ(r.dataSize, h.dataSize);
+  EXPECT_EQ(r.secondSize, h.secondSize);
+  EXPECT_EQ(r.isDXT24, 7);
+  EXPECT_EQ(r.gradientsDiscarded, 6);
+}
+
+TEST(FrameSizes, BlockDataAndMaximumFrameSizes) {
+  // 1x1: one block; a raw DXT1 frame is 36 bytes.
+  EXPECT_EQ(CalculateORXBlockDataSize(1, 1, false, false), 8);
+  EXPECT_EQ(kORXHeaderSize + CalculateORXBlockDataSize(1, 1, false, false), 36);
+  EXPECT_EQ(CalculateMaxORXDataSize(1, 1, false, false), 36);  // no complete block
+  // 5x3: 2 x 1 blocks.
+  EXPECT_EQ(CalculateORXBlockDataSize(5, 3, false, true), 20);
+  EXPECT_EQ(CalculateORXBlockDataSize(6, 6, false, false), 32);
+  EXPECT_EQ(CalculateORXBlockDataSize(6, 6, true, false), 64);
+  EXPECT_EQ(CalculateORXBlockDataSize(6, 6, false, true), 40);
+  EXPECT_EQ(CalculateORXBlockDataSize(6, 6, true, true), 72);
+
+  EXPECT_EQ(CalculateORXBlockDataSize(1920, 1080, false, false), 1036800);
+  EXPECT_EQ(CalculateORXBlockDataSize(1920, 1080, true, false), 2073600);
+  EXPECT_EQ(CalculateORXBlockDataSize(1920, 1080, false, true), 1296000);
+  EXPECT_EQ(CalculateMaxORXDataSize(1920, 1080, false, false), 1555228);
+  EXPECT_EQ(CalculateMaxORXDataSize(1920, 1080, true, false), 2592028);
+  EXPECT_EQ(CalculateMaxORXDataSize(1920, 1080, false, true), 1296028);
+
+  // Same block count, but only 479 x 269 complete blocks count in the extra term.
+  EXPECT_EQ(CalculateORXBlockDataSize(1918, 1078, false, false), 1036800);
+  EXPECT_EQ(CalculateMaxORXDataSize(1918, 1078, false, false), 1036800 + 515404 + 28);
+
+  for (bool alpha : {false, true})
+    for (bool dxt24 : {false, true}) {
+      EXPECT_EQ(CalculateORXBlockDataSize(0, 100, alpha, dxt24), 0);
+      EXPECT_EQ(CalculateORXBlockDataSize(100, 0, alpha, dxt24), 0);
+      EXPECT_EQ(CalculateMaxORXDataSize(0, 0, alpha, dxt24), 28);
+      // Negative sizes count as no blocks rather than wrapping to positive.
+      EXPECT_EQ(CalculateORXBlockDataSize(-8, -8, alpha, dxt24), 0);
+      EXPECT_EQ(CalculateMaxORXDataSize(-8, -8, alpha, dxt24), 28);
+    }
+  // Huge images do not overflow 32 bits.
+  EXPECT_EQ(CalculateORXBlockDataSize(65536, 65536, true, true), int64_t{16384} * 16384 * 18);
+}
+
+TEST(FrameCheck, AcceptsWellFormedFrames) {
+  ORXFrameLayout layout;
+  auto f = MakeFrame(RawHeader(40, false, true), 40);
+  ASSERT_EQ(CheckORXFrame(f.data(), f.size(), 6, 6, &layout), ORXFrameError::none);
+  EXPECT_EQ(layout.blockDataSize, 40);
+  EXPECT_EQ(layout.layerSize, 0);
+
+  // Zero-size image: a bare 28-byte frame.
+  auto empty = MakeFrame(RawHeader(0, false, false), 0);
+  EXPECT_EQ(CheckORXFrame(empty.data(), empty.size(), 0, 0, nullptr), ORXFrameError::none);
+
+  // A stored section longer than needed is allowed (only what is needed is read).
+  auto longer = MakeFrame(RawHeader(50, false, true), 50);
+  EXPECT_EQ(CheckORXFrame(longer.data(), longer.size(), 6, 6, nullptr), ORXFrameError::none);
+
+  // LZF: any stored length up to the raw size.
+  ORXHeader lzf = RawHeader(12, true, false);
+  lzf.isLZF = 1;
+  auto packed = MakeFrame(lzf, 12);
+  EXPECT_EQ(CheckORXFrame(packed.data(), packed.size(), 6, 6, nullptr), ORXFrameError::none);
+
+  // isLZF 2 reads as raw: then the stored data must hold every block.
+  lzf.isLZF = 2;
+  auto notPacked = MakeFrame(lzf, 12);
+  EXPECT_EQ(CheckORXFrame(notPacked.data(), notPacked.size(), 6, 6, nullptr), ORXFrameError::firstSectionTooShort);
+
+  // A second section (layer) after the first, larger header.
+  ORXHeader layered = RawHeader(32, false, false);
+  layered.headerSize = 40;
+  layered.secondWidth = 2;
+  layered.secondHeight = 3;
+  layered.secondIsRGB = 1;
+  layered.secondSize = 18;
+  std::vector<uint8_t> lf(40 + 32 + 18, 0);
+  WriteORXHeader(layered, lf.data());
+  ASSERT_EQ(CheckORXFrame(lf.data(), lf.size(), 6, 6, &layout), ORXFrameError::none);
+  EXPECT_EQ(layout.layerSize, 18);
+  EXPECT_EQ(CheckORXFrame(lf.data(), lf.size() - 1, 6, 6, nullptr), ORXFrameError::secondSectionOutOfBounds);
+  layered.secondSize = 17;
+  WriteORXHeader(layered, lf.data());
+  EXPECT_EQ(CheckORXFrame(lf.data(), lf.size(), 6, 6, nullptr), ORXFrameError::secondSectionTooShort);
+}
+
+TEST(FrameCheck, RejectsDamagedHeaders) {
+  auto good = MakeFrame(RawHeader(40, false, true), 40);
+  EXPECT_EQ(CheckORXFrame(good.data(), 27, 6, 6, nullptr), ORXFrameError::truncatedHeader);
+  EXPECT_EQ(CheckORXFrame(nullptr, 100, 6, 6, nullptr), ORXFrameError::truncatedHeader);
+  EXPECT_EQ(CheckORXFrame(good.data(), good.size() - 1, 6, 6, nullptr), ORXFrameError::firstSectionOutOfBounds);
+  EXPECT_EQ(CheckORXFrame(good.data(), good.size(), 9, 6, nullptr), ORXFrameError::firstSectionTooShort);
+  EXPECT_EQ(CheckORXFrame(good.data(), good.size(), -1, 6, nullptr), ORXFrameError::badImageSize);
+
+  struct Case {
+    const char* what;
+    void (*damage)(ORXHeader&);
+    ORXFrameError expected;
+  };
+  const Case cases[] = {
+      {"header size below 28", [](ORXHeader& h) { h.headerSize = 27; }, ORXFrameError::badHeaderSize},
+      {"header size past the end", [](ORXHeader& h) { h.headerSize = 1000; }, ORXFrameError::badHeaderSize},
+      {"header size near 4 GiB", [](ORXHeader& h) { h.headerSize = 0xFFFFFFF0u; }, ORXFrameError::badHeaderSize},
+      {"negative data size", [](ORXHeader& h) { h.dataSize = -1; }, ORXFrameError::negativeSectionSize},
+      {"negative second size", [](ORXHeader& h) { h.secondSize = -5; }, ORXFrameError::negativeSectionSize},
+      {"negative layer width", [](ORXHeader& h) { h.secondWidth = -5; }, ORXFrameError::negativeSectionSize},
+      {"data size near 2 GiB", [](ORXHeader& h) { h.dataSize = 0x7FFFFFFF; }, ORXFrameError::firstSectionOutOfBounds},
+      {"second section near 2 GiB",
+       [](ORXHeader& h) {
+         h.secondSize = 0x7FFFFFFF;
+         h.secondWidth = 1;
+         h.secondHeight = 1;
+       },
+       ORXFrameError::secondSectionOutOfBounds},
+      {"layer dimensions overflow",
+       [](ORXHeader& h) {
+         h.secondWidth = 0x7FFFFFFF;
+         h.secondHeight = 0x7FFFFFFF;
+       },
+       ORXFrameError::badImageSize},
+      {"unknown variant", [](ORXHeader& h) { h.isDXT24 = 2; }, ORXFrameError::unknownVariant},
+      {"packed data longer than raw",
+       [](ORXHeader& h) {
+         h.isLZF = 1;
+         h.dataSize = 41;
+       },
+       ORXFrameError::firstSectionTooLong},
+  };
+  for (const Case& c : cases) {
+    ORXHeader h = RawHeader(40, false, true);
+    c.damage(h);
+    auto f = MakeFrame(h, 64);
+    f.resize(kORXHeaderSize + 41);
+    EXPECT_EQ(CheckORXFrame(f.data(), f.size(), 6, 6, nullptr), c.expected) << c.what << " -> " << ORXFrameErrorMessage(CheckORXFrame(f.data(), f.size(), 6, 6, nullptr));
+    EXPECT_STRNE(ORXFrameErrorMessage(c.expected), "no error") << c.what;
+  }
+}
