@@ -12,7 +12,7 @@ deps:
 	./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake -S . -B build $(CMAKE_FLAGS) -DORX_BUILD_BENCH=ON
 	cmake --build build -j$(JOBS)
 
 run: build
@@ -25,7 +25,7 @@ test: deps
 	$(MAKE) test-normal test-asan test-tsan
 
 test-normal:
-	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake -S . -B build $(CMAKE_FLAGS) -DORX_BUILD_BENCH=ON
 	cmake --build build -j$(JOBS)
 	ctest --test-dir build --output-on-failure
 

@@ -105,6 +105,21 @@ void ORXMakeTestImageARGB(uint8_t* dest, int width, int height, int rowBytes, in
   }
 }
 
+void ORXAddGrainARGB(uint8_t* dest, int width, int height, int rowBytes, int amplitude, uint32_t seed) {
+  if (width <= 0 || height <= 0 || amplitude <= 0) return;
+  if (rowBytes == 0) rowBytes = 4 * width;
+  uint32_t state = Hash(seed + 1);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = dest + static_cast<long long>(y) * rowBytes;
+    for (int x = 0; x < width; ++x)
+      for (int c = 1; c < 4; ++c) {
+        state = state * 1664525u + 1013904223u;
+        const int delta = static_cast<int>((state >> 16) % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
+        row[4 * x + c] = Clamp8(row[4 * x + c] + delta);
+      }
+  }
+}
+
 double ORXPSNR_ARGB(const uint8_t* a, int rowBytesA, const uint8_t* b, int rowBytesB, int width, int height) {
   if (width <= 0 || height <= 0) return std::numeric_limits<double>::infinity();
   double sum = 0;
