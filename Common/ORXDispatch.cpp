@@ -1,0 +1,77 @@
+// The compressor's entry point and selector table. An entry is a handler and
+// its parameter-layout word; handler 0 marks a selector absent from the
+// table, kUnimplemented one the component does not implement.
+#include <cstdint>
+
+#include "ORXComponent.h"
+
+namespace {
+
+struct DispatchEntry {
+  ProcPtr handler;
+  ProcInfoType layout;
+};
+
+#define ORX_HANDLER(f) reinterpret_cast<ProcPtr>(&f)
+const ProcPtr kUnimplemented = reinterpret_cast<ProcPtr>(static_cast<uintptr_t>(0xFFFFFFFFu));
+constexpr DispatchEntry kNone = {nullptr, 0};
+
+// Standard selectors -8 .. -1, indexed by selector + 8.
+const DispatchEntry kCompressorStandard[8] = {
+    {kUnimplemented, 0},                         // -8 get multiprocessor work function
+    {kUnimplemented, 0},                         // -7 unregister
+    {ORX_HANDLER(ORX_CTarget), 0x3F0},           // -6 target
+    {kUnimplemented, 0},                         // -5 register
+    {ORX_HANDLER(ORX_CVersion), 0x0F0},          // -4 version
+    {ORX_HANDLER(ORX_CCanDo), 0x2F0},            // -3 can do
+    {ORX_HANDLER(ORX_CClose), 0x3F0},            // -2 close
+    {ORX_HANDLER(ORX_COpen), 0x3F0},             // -1 open
+};
+
+// Range 0: 0x00 .. 0x3C.
+constexpr int kCompressorRange0Count = 0x3D;
+struct Range0Table {
+  DispatchEntry entries[kCompressorRange0Count];
+  Range0Table() {
+    for (auto& e : entries) e = {kUnimplemented, 0};
+    entries[0x00] = {ORX_HANDLER(ORX_CGetCodecInfo), 0x3F0};
+    entries[0x02] = {ORX_HANDLER(ORX_CGetMaxCompressionSize), 0x3EFF0};
+    entries[0x0B] = {ORX_HANDLER(ORX_CRequestSettings), 0x3FF0};
+    entries[0x0C] = {ORX_HANDLER(ORX_CGetSettings), 0x3F0};
+    entries[0x0D] = {ORX_HANDLER(ORX_CSetSettings), 0x3F0};
+    entries[0x2E] = {ORX_HANDLER(ORX_CGetDITLForSize), 0xFF0};
+    entries[0x2F] = {ORX_HANDLER(ORX_CDITLInstall), 0xBF0};
+    entries[0x30] = {ORX_HANDLER(ORX_CDITLEvent), 0x3FBF0};
+    entries[0x31] = {ORX_HANDLER(ORX_CDITLItem), 0x2BF0};
+    entries[0x32] = {ORX_HANDLER(ORX_CDITLRemove), 0xBF0};
+    entries[0x33] = {ORX_HANDLER(ORX_CDITLValidateInput), 0x3F0};
+    entries[0x37] = {ORX_HANDLER(ORX_CPrepareToCompressFrames), 0x3FFF0};
+    entries[0x38] = {ORX_HANDLER(ORX_CEncodeFrame), 0xFF0};
+    entries[0x39] = {ORX_HANDLER(ORX_CCompleteFrame), 0xFF0};
+  }
+};
+const Range0Table kCompressorRange0;
+
+// Steps 1-2 of dispatch: the table entry for a selector, or kNone.
+DispatchEntry CompressorEntry(SInt16 selector) {
+  if (selector < 0) return selector >= -8 ? kCompressorStandard[selector + 8] : kNone;
+  const int range = (static_cast<uint16_t>(selector) >> 8) & 0xFF;
+  const int index = selector & 0xFF;
+  if (range == 0 && index < kCompressorRange0Count) return kCompressorRange0.entries[index];
+  return kNone;
+}
+
+}  // namespace
+
+bool ORXCompressorImplements(SInt16 selector) {
+  const DispatchEntry e = CompressorEntry(selector);
+  return e.handler != nullptr && e.handler != kUnimplemented;
+}
+
+extern "C" __attribute__((visibility("default"))) ComponentResult ORX_CComponentDispatch(ComponentParameters* params,
+                                                                                         Handle storage) {
+  if (params == nullptr) return paramErr;
+  const DispatchEntry e = CompressorEntry(params->what);
+  if (e.handler == nullptr || e.handler == kUnimplemented || e.layout == 0) return badComponentSelector;
+  return CallComponentFunctionWithStorageProcInfo(storage, params, e.handler, e.layout);
+}

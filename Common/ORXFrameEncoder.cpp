@@ -1,0 +1,106 @@
+// The frame encoder: one source pixel buffer becomes one compressed frame
+// (header, block data, optional LZF), emitted to the session as a key frame.
+#include <lzf.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "DXT24.h"
+#include "DXTStandard.h"
+#include "ORXComponent.h"
+#include "ORXHeader.h"
+
+std::atomic<int32_t> numCores{0};
+
+int ThreadsForSetting(SInt32 threadSetting) {
+  switch (threadSetting) {
+    case 1: {
+      int n = numCores.load();
+      if (n == 0) {
+        n = QueryProcessorCoreCount();
+        if (n <= 0) n = 1;
+        numCores.store(n);
+      }
+      return n;
+    }
+    case 2: return 1;
+    case 3: return 2;
+    case 4: return 4;
+    case 5: return 6;
+    case 6: return 8;
+    case 7: return 12;
+    case 8: return 16;
+    case 9: return 24;
+    default: return 1;
+  }
+}
+
+ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRef sourceFrame, bool useDXT24) {
+  CVPixelBufferRef pixels = ICMCompressorSourceFrameGetPixelBuffer(sourceFrame);
+  if (pixels == nullptr || CVPixelBufferGetPixelFormatType(pixels) != k32ARGBPixelFormat) return paramErr;
+  const bool alpha = g->preserveAlpha != 0;
+  const size_t widthZ = CVPixelBufferGetWidth(pixels);
+  const size_t heightZ = CVPixelBufferGetHeight(pixels);
+  const size_t rowBytes = CVPixelBufferGetBytesPerRow(pixels);
+  if (widthZ > 32767 || heightZ > 32767 || rowBytes < 4 * widthZ || rowBytes > INT32_MAX) return paramErr;
+  const int width = static_cast<int>(widthZ), height = static_cast<int>(heightZ);
+
+  // The frame holds what is encoded now: the pixel buffer's own size and the
+  // settings of this frame, which may differ from those the session was
+  // prepared with. LZF output never exceeds the raw size.
+  const int64_t rawSize = CalculateORXBlockDataSize(width, height, alpha, useDXT24);
+  const int64_t needed = kORXHeaderSize + rawSize;
+  const Size bufferSize = static_cast<Size>(needed > g->maxEncodedSize ? needed : g->maxEncodedSize);
+
+  ICMMutableEncodedFrameRef frame = nullptr;
+  OSStatus err = ICMEncodedFrameCreateMutable(g->session, sourceFrame, bufferSize, &frame);
+  if (err != noErr) return err;
+  if (frame == nullptr) return memFullErr;
+
+  CVPixelBufferLockBaseAddress(pixels, 0);
+  const auto* base = static_cast<const unsigned char*>(CVPixelBufferGetBaseAddress(pixels));
+  auto* data = static_cast<unsigned char*>(ICMEncodedFrameGetDataPtr(frame));
+  auto* blocks = static_cast<unsigned char*>(std::malloc(rawSize > 0 ? static_cast<size_t>(rawSize) : 1));
+  if (blocks == nullptr || base == nullptr || data == nullptr) {
+    CVPixelBufferUnlockBaseAddress(pixels, 0);
+    std::free(blocks);
+    ICMEncodedFrameRelease(frame);
+    return blocks == nullptr ? memFullErr : paramErr;
+  }
+
+  if (useDXT24) {
+    stbCompressARGB32_to24_threaded(ThreadsForSetting(g->threadSetting), blocks, base, width, height,
+                                    static_cast<int>(rowBytes), alpha ? 1 : 0);
+  } else {
+    stbCompressARGB32(blocks, base, width, height, static_cast<int>(rowBytes), alpha ? 1 : 0);
+  }
+  CVPixelBufferUnlockBaseAddress(pixels, 0);
+
+  ORXHeader h;
+  h.headerSize = kORXHeaderSize;
+  h.version = kORXVersion;
+  h.hasAlpha = alpha ? 1 : 0;
+  h.isDXT24 = useDXT24 ? 1 : 0;
+  h.gradientsDiscarded = g->preserveGradients ? 0 : 1;
+  unsigned int packed = 0;
+  if (!g->skipLZF && rawSize > 0)
+    packed = lzf_compress(blocks, static_cast<unsigned int>(rawSize), data + kORXHeaderSize,
+                          static_cast<unsigned int>(rawSize));
+  if (packed != 0) {
+    h.isLZF = 1;
+    h.dataSize = static_cast<int32_t>(packed);
+  } else {
+    if (rawSize > 0) std::memcpy(data + kORXHeaderSize, blocks, static_cast<size_t>(rawSize));
+    h.isLZF = 0;
+    h.dataSize = static_cast<int32_t>(rawSize);
+  }
+  WriteORXHeader(h, data);
+  std::free(blocks);
+
+  err = ICMEncodedFrameSetDataSize(frame, kORXHeaderSize + h.dataSize);
+  if (err == noErr) err = ICMEncodedFrameSetMediaSampleFlags(frame, mediaSampleDoesNotDependOnOthers);
+  if (err == noErr) err = ICMEncodedFrameSetFrameType(frame, kICMFrameType_I);
+  if (err == noErr) err = ICMCompressorSessionEmitEncodedFrame(g->session, frame, 1, &sourceFrame);
+  ICMEncodedFrameRelease(frame);
+  return err;
+}

@@ -1,0 +1,117 @@
+// CoreVideo-style pixel buffers: 32-bit ARGB pixels with a row stride, a
+// lock count, and CoreFoundation reference counting.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "CFObject.h"
+#include "CoreVideo.h"
+
+const CFStringRef kCVPixelBufferPixelFormatTypeKey = CFSTR("PixelFormatType");
+const CFStringRef kCVPixelBufferWidthKey = CFSTR("Width");
+const CFStringRef kCVPixelBufferHeightKey = CFSTR("Height");
+const CFStringRef kCVPixelBufferBytesPerRowAlignmentKey = CFSTR("BytesPerRowAlignment");
+
+struct __CVBuffer {
+  HostCFObject base;
+  size_t width, height, bytesPerRow;
+  OSType format;
+  uint8_t* pixels;
+  std::atomic<SInt32> locks;
+};
+
+namespace {
+
+constexpr size_t kMaxDimension = 32768;
+
+__CVBuffer* Buffer(CVPixelBufferRef b) {
+  if (b == nullptr || b->base.magic != kHostCFMagic || b->base.type != kHostCVPixelBufferType) return nullptr;
+  return b;
+}
+
+}  // namespace
+
+void HostCVPixelBufferDestroy(HostCFObject* o) {
+  auto* b = reinterpret_cast<__CVBuffer*>(o);
+  std::free(b->pixels);
+  delete b;
+}
+
+extern "C" {
+
+CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormatType, size_t bytesPerRow,
+                                 CVPixelBufferRef* pixelBufferOut) {
+  if (pixelBufferOut == nullptr) return kCVReturnInvalidArgument;
+  *pixelBufferOut = nullptr;
+  if (pixelFormatType != k32ARGBPixelFormat) return kCVReturnInvalidPixelFormat;
+  if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension) return kCVReturnInvalidSize;
+  if (bytesPerRow == 0) bytesPerRow = 4 * width;
+  if (bytesPerRow < 4 * width || bytesPerRow > 16 * kMaxDimension) return kCVReturnInvalidArgument;
+  auto* b = new (std::nothrow) __CVBuffer;
+  if (b == nullptr) return kCVReturnAllocationFailed;
+  b->width = width;
+  b->height = height;
+  b->bytesPerRow = bytesPerRow;
+  b->format = pixelFormatType;
+  b->locks.store(0);
+  b->pixels = static_cast<uint8_t*>(std::aligned_alloc(16, (bytesPerRow * height + 15) / 16 * 16));
+  if (b->pixels == nullptr) {
+    delete b;
+    return kCVReturnAllocationFailed;
+  }
+  std::memset(b->pixels, 0, bytesPerRow * height);
+  HostCFInit(&b->base, kHostCVPixelBufferType, false);
+  *pixelBufferOut = b;
+  return kCVReturnSuccess;
+}
+
+CVReturn CVPixelBufferCreate(CFAllocatorRef, size_t width, size_t height, OSType pixelFormatType,
+                             CFDictionaryRef attributes, CVPixelBufferRef* pixelBufferOut) {
+  size_t bytesPerRow = 4 * width;
+  if (attributes != nullptr) {
+    SInt32 align = 0;
+    auto n = static_cast<CFNumberRef>(CFDictionaryGetValue(attributes, kCVPixelBufferBytesPerRowAlignmentKey));
+    if (n != nullptr && CFNumberGetValue(n, kCFNumberSInt32Type, &align) && align > 1 && align <= 4096)
+      bytesPerRow = (bytesPerRow + static_cast<size_t>(align) - 1) / static_cast<size_t>(align) * static_cast<size_t>(align);
+  }
+  return HostCVPixelBufferCreate(width, height, pixelFormatType, bytesPerRow, pixelBufferOut);
+}
+
+CVPixelBufferRef CVPixelBufferRetain(CVPixelBufferRef buffer) {
+  if (Buffer(buffer)) CFRetain(buffer);
+  return buffer;
+}
+
+void CVPixelBufferRelease(CVPixelBufferRef buffer) {
+  if (Buffer(buffer)) CFRelease(buffer);
+}
+
+CVReturn CVPixelBufferLockBaseAddress(CVPixelBufferRef buffer, CVOptionFlags) {
+  __CVBuffer* b = Buffer(buffer);
+  if (b == nullptr) return kCVReturnInvalidArgument;
+  ++b->locks;
+  return kCVReturnSuccess;
+}
+
+CVReturn CVPixelBufferUnlockBaseAddress(CVPixelBufferRef buffer, CVOptionFlags) {
+  __CVBuffer* b = Buffer(buffer);
+  if (b == nullptr) return kCVReturnInvalidArgument;
+  SInt32 n = b->locks.load();
+  do {
+    if (n <= 0) return kCVReturnError;
+  } while (!b->locks.compare_exchange_weak(n, n - 1));
+  return kCVReturnSuccess;
+}
+
+void* CVPixelBufferGetBaseAddress(CVPixelBufferRef buffer) {
+  __CVBuffer* b = Buffer(buffer);
+  return (b != nullptr && b->locks.load() > 0) ? b->pixels : nullptr;
+}
+
+size_t CVPixelBufferGetWidth(CVPixelBufferRef buffer) { return Buffer(buffer) ? buffer->width : 0; }
+size_t CVPixelBufferGetHeight(CVPixelBufferRef buffer) { return Buffer(buffer) ? buffer->height : 0; }
+size_t CVPixelBufferGetBytesPerRow(CVPixelBufferRef buffer) { return Buffer(buffer) ? buffer->bytesPerRow : 0; }
+OSType CVPixelBufferGetPixelFormatType(CVPixelBufferRef buffer) { return Buffer(buffer) ? buffer->format : 0; }
+SInt32 HostCVPixelBufferGetLockCount(CVPixelBufferRef buffer) { return Buffer(buffer) ? buffer->locks.load() : 0; }
+
+}  // extern "C"

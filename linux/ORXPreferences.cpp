@@ -1,0 +1,100 @@
+// Linux: the persisted settings are the file ORXPreferences.dat in the folder
+// VantorinMedia under the user's configuration folder ($XDG_CONFIG_HOME, else
+// ~/.config); ORX_PREFERENCES_DIR names the folder instead. 16 bytes: four
+// 32-bit little-endian integers preserveAlpha, preserveGradients, skipLZF,
+// threadSetting.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ORXComponent.h"
+
+namespace {
+
+constexpr const char* kFileName = "ORXPreferences.dat";
+
+std::string PreferencesFolder() {
+  if (const char* dir = std::getenv("ORX_PREFERENCES_DIR"); dir != nullptr && *dir != '\0') return dir;
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = std::string(home) + "/.config";
+  } else {
+    return {};
+  }
+  return base + "/VantorinMedia";
+}
+
+// Creates the folder and any missing parents, owner-writable only for the
+// folders made here (0755): other users must not be able to replace the file.
+void MakeFolders(const std::string& folder) {
+  for (size_t pos = 1; pos <= folder.size(); ++pos) {
+    if (pos == folder.size() || folder[pos] == '/') {
+      const std::string part = folder.substr(0, pos);
+      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return;
+    }
+  }
+}
+
+void PutLE32(unsigned char* p, int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(u >> (8 * i));
+}
+
+}  // namespace
+
+void GetPreferencesPath(char* path, size_t pathSize) {
+  if (path == nullptr || pathSize == 0) return;
+  const std::string folder = PreferencesFolder();
+  if (folder.empty())
+    path[0] = '\0';
+  else
+    std::snprintf(path, pathSize, "%s/%s", folder.c_str(), kFileName);
+}
+
+void ReadPreferences(CompressorGlobals* g) {
+  char path[1024];
+  GetPreferencesPath(path, sizeof path);
+  if (path[0] == '\0') return;
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return;
+  int32_t values[4] = {0, 1, 0, 0};
+  unsigned char b[4];
+  for (int32_t& v : values) {
+    if (std::fread(b, 1, 4, f) != 4) break;
+    v = static_cast<int32_t>(uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24));
+  }
+  std::fclose(f);
+  g->preserveAlpha = values[0] == 1 ? 1 : 0;
+  g->preserveGradients = values[1] == 1 ? 1 : 0;
+  g->skipLZF = values[2] == 1 ? 1 : 0;
+  g->threadSetting = (values[3] >= 1 && values[3] <= 9) ? values[3] : 2;
+}
+
+void WritePreferences(CompressorGlobals* g) {
+  const std::string folder = PreferencesFolder();
+  if (folder.empty()) return;
+  MakeFolders(folder);
+  const std::string path = folder + "/" + kFileName;
+  // Flags are stored as 0 or 1: any nonzero flag byte means on, and the file
+  // reader counts only 1 as on.
+  unsigned char bytes[16];
+  PutLE32(bytes, g->preserveAlpha ? 1 : 0);
+  PutLE32(bytes + 4, g->preserveGradients ? 1 : 0);
+  PutLE32(bytes + 8, g->skipLZF ? 1 : 0);
+  PutLE32(bytes + 12, g->threadSetting);
+  // Written to a temporary file and renamed, so a reader never sees half a file.
+  const std::string temp = path + ".tmp" + std::to_string(getpid());
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  const bool ok = write(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
+  const bool closed = close(fd) == 0;
+  if (!ok || !closed || rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+}
