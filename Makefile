@@ -43,6 +43,7 @@ test-tsan:
 
 bench: build
 	./build/bench/orx-bench
+	./build/bench/orx-bench-session
 
 clean:
 	rm -rf build build-asan build-tsan $(OUT)

@@ -5,6 +5,10 @@
 #include <benchmark/benchmark.h>
 #include <lzf.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
 
 #include <chrono>
 #include <cstring>
@@ -98,6 +102,8 @@ void BM_SessionEncode(benchmark::State& state) {
   CVPixelBufferRelease(pb);
   ICMCompressionSessionRelease(session);
   CloseComponent(ci);
+  std::remove((std::string(folder) + "/ORXPreferences.dat").c_str());
+  rmdir(folder);
 }
 BENCHMARK(BM_SessionEncode)->ArgName("optimize")->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 

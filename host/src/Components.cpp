@@ -57,8 +57,10 @@ std::mutex g_registryLock;
 // Records are never freed: instances and callers may hold them for the life
 // of the process, and libraries are never unloaded (their worker threads
 // stay alive).
-std::vector<ComponentRecord*> g_components;
-std::set<std::string> g_registeredFiles;
+// Held through pointers that are never destroyed, so the records stay
+// reachable until the process ends.
+std::vector<ComponentRecord*>& g_components = *new std::vector<ComponentRecord*>;
+std::set<std::string>& g_registeredFiles = *new std::set<std::string>;
 std::once_flag g_searchOnce;
 
 uint32_t BE32(const uint8_t* p) {

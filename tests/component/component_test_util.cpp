@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <cstring>
 #include <random>
@@ -15,6 +19,14 @@ std::string UsePrivatePreferencesFolder() {
     const char* made = mkdtemp(pattern);
     std::string f = made ? made : "/tmp";
     setenv("ORX_PREFERENCES_DIR", f.c_str(), 1);
+    if (made) {
+      std::atexit([] {
+        const char* dir = std::getenv("ORX_PREFERENCES_DIR");
+        if (dir == nullptr) return;
+        std::remove((std::string(dir) + "/ORXPreferences.dat").c_str());
+        rmdir(dir);
+      });
+    }
     return f;
   }();
   return folder;
