@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ORXComponent.h"
+#include "ORXDecompressor.h"
 
 namespace {
 
@@ -61,7 +62,71 @@ DispatchEntry CompressorEntry(SInt16 selector) {
   return kNone;
 }
 
+// ---- Decompressor -----------------------------------------------------------------
+
+const DispatchEntry kDecompressorStandard[8] = {
+    {kUnimplemented, 0},                         // -8 get multiprocessor work function
+    {kUnimplemented, 0},                         // -7 unregister
+    {ORX_HANDLER(ORX_DTarget), 0x3F0},           // -6 target
+    {kUnimplemented, 0},                         // -5 register
+    {ORX_HANDLER(ORX_DVersion), 0x0F0},          // -4 version
+    {ORX_HANDLER(ORX_DCanDo), 0x2F0},            // -3 can do
+    {ORX_HANDLER(ORX_DClose), 0x3F0},            // -2 close
+    {ORX_HANDLER(ORX_DOpen), 0x3F0},             // -1 open
+};
+
+// Range 0: 0x00 .. 0x3C; absent entries go to the base decompressor.
+constexpr int kDecompressorRange0Count = 0x3D;
+// Range 2: 0x200 .. 0x20F.
+constexpr int kDecompressorRange2Count = 0x10;
+struct DecompressorTables {
+  DispatchEntry range0[kDecompressorRange0Count];
+  DispatchEntry range2[kDecompressorRange2Count];
+  DecompressorTables() {
+    for (auto& e : range0) e = kNone;
+    for (auto& e : range2) e = kNone;
+    range0[0x00] = {ORX_HANDLER(ORX_DGetCodecInfo), 0x3F0};
+    range0[0x08] = {ORX_HANDLER(ORX_DGetCompressedImageSize), 0x3FFF0};
+    range2[0x00] = {ORX_HANDLER(ORX_DPreflight), 0x3F0};
+    range2[0x01] = {ORX_HANDLER(ORX_DInitialize), 0x3F0};
+    range2[0x02] = {ORX_HANDLER(ORX_DBeginBand), 0x3FF0};
+    range2[0x03] = {ORX_HANDLER(ORX_DDrawBand), 0x3F0};
+    range2[0x04] = {ORX_HANDLER(ORX_DEndBand), 0x3BF0};
+    range2[0x05] = {ORX_HANDLER(ORX_DQueueStarting), 0x0F0};
+    range2[0x06] = {ORX_HANDLER(ORX_DQueueStopping), 0x0F0};
+    range2[0x0F] = {ORX_HANDLER(ORX_DDecodeBand), 0xFF0};
+  }
+};
+const DecompressorTables kDecompressor;
+
+DispatchEntry DecompressorEntry(SInt16 selector) {
+  if (selector < 0) return selector >= -8 ? kDecompressorStandard[selector + 8] : kNone;
+  const int range = (static_cast<uint16_t>(selector) >> 8) & 0xFF;
+  const int index = selector & 0xFF;
+  if (range == 0 && index < kDecompressorRange0Count) return kDecompressor.range0[index];
+  if (range == 2 && index < kDecompressorRange2Count) return kDecompressor.range2[index];
+  return kNone;
+}
+
 }  // namespace
+
+bool ORXDecompressorImplements(SInt16 selector) {
+  const DispatchEntry e = DecompressorEntry(selector);
+  return e.handler != nullptr && e.handler != kUnimplemented;
+}
+
+extern "C" __attribute__((visibility("default"))) ComponentResult ORX_DComponentDispatch(ComponentParameters* params,
+                                                                                         Handle storage) {
+  if (params == nullptr) return paramErr;
+  const DispatchEntry e = DecompressorEntry(params->what);
+  if (e.handler == nullptr) {
+    auto* g = reinterpret_cast<DecompressorGlobals*>(storage);
+    if (g == nullptr || g->delegate == nullptr) return badComponentSelector;
+    return DelegateComponentCall(params, g->delegate);
+  }
+  if (e.handler == kUnimplemented || e.layout == 0) return badComponentSelector;
+  return CallComponentFunctionWithStorageProcInfo(storage, params, e.handler, e.layout);
+}
 
 bool ORXCompressorImplements(SInt16 selector) {
   const DispatchEntry e = CompressorEntry(selector);

@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  libsquish-dev
   imagemagick
 )
 

@@ -10,8 +10,101 @@
 extern "C" {
 #endif
 
-typedef struct PixMap** PixMapHandle;
-typedef void* ICMDataProcRecordPtr;
+typedef SInt32 ImageSequence;
+typedef OSErr (*ICMDataProcPtr)(Ptr* dataP, SInt32 bytesNeeded, SInt32 refcon);
+typedef OSErr (*ICMProgressProcPtr)(SInt16 message, Fixed completeness, SInt32 refcon);
+
+struct ICMDataProcRecord {
+  ICMDataProcPtr dataProc;
+  SInt32 dataRefCon;
+};
+typedef struct ICMDataProcRecord ICMDataProcRecord;
+typedef ICMDataProcRecord* ICMDataProcRecordPtr;
+
+struct ICMProgressProcRecord {
+  ICMProgressProcPtr progressProc;
+  SInt32 progressRefCon;
+};
+typedef struct ICMProgressProcRecord ICMProgressProcRecord;
+
+// The destination pixels of a decompression (this host's native layout).
+struct PixMap {
+  Ptr baseAddr;
+  SInt32 rowBytes;
+  Rect bounds;
+  SInt16 pixelSize;
+  OSType pixelFormat;
+};
+typedef struct PixMap PixMap;
+typedef PixMap* PixMapPtr;
+typedef PixMapPtr* PixMapHandle;
+
+struct CodecCapabilities {
+  SInt32 flags;
+  SInt16 wantedPixelSize;
+  SInt16 extendWidth;
+  SInt16 extendHeight;
+  SInt16 bandMin;
+  SInt16 bandInc;
+  SInt16 pad;
+  UInt32 time;
+  SInt32 flags2;
+};
+typedef struct CodecCapabilities CodecCapabilities;
+
+enum { codecCanAsync = 1L << 13 };
+enum { codecConditionFirstBand = 1L << 0, codecConditionLastBand = 1L << 1, codecConditionFirstFrame = 1L << 2 };
+
+// One decompression request, as the ICM hands it to a decompressor.
+struct CodecDecompressParams {
+  ImageSequence sequenceID;
+  ImageDescriptionHandle imageDescription;
+  Ptr data;
+  SInt32 bufferSize;
+  SInt32 frameNumber;
+  SInt32 startLine;
+  SInt32 stopLine;
+  SInt32 conditionFlags;
+  UInt16 callerFlags;
+  CodecCapabilities* capabilities;
+  ICMProgressProcRecord progressProcRecord;
+  ICMDataProcRecord dataProcRecord;
+  PixMap dstPixMap;
+  Rect srcRect;
+  OSType** wantedDestinationPixelTypes;  // a handle to a 0-terminated list
+};
+typedef struct CodecDecompressParams CodecDecompressParams;
+
+struct ImageSubCodecDecompressCapabilities {
+  SInt32 recordSize;
+  SInt32 decompressRecordSize;
+  Boolean canAsync;
+  UInt16 suggestedQueueSize;
+  Boolean canProvideTrigger;
+  Boolean subCodecFlushesScreen;
+  Boolean subCodecCallsDrawBandComplete;
+  Boolean isChildCodec;
+  Boolean subCodecIsMultiBufferAware;
+  Boolean supportsOutOfOrderDisplayTimes;
+  Boolean baseCodecShouldCallDecodeBandForAllFrames;
+  Boolean supportsDrawInDecodeOrder;
+  Boolean supportsDecodeSmoothing;
+};
+typedef struct ImageSubCodecDecompressCapabilities ImageSubCodecDecompressCapabilities;
+
+enum { kCodecFrameTypeUnknown = 0, kCodecFrameTypeKey = 1, kCodecFrameTypeDifference = 2 };
+
+struct ImageSubCodecDecompressRecord {
+  Ptr baseAddr;
+  SInt32 rowBytes;
+  Ptr codecData;
+  ICMProgressProcRecord progressProcRecord;
+  ICMDataProcRecord dataProcRecord;
+  void* userDecompressRecord;
+  UInt8 frameType;
+  Boolean inhibitMP;
+};
+typedef struct ImageSubCodecDecompressRecord ImageSubCodecDecompressRecord;
 
 enum {
   kImageCodecGetCodecInfoSelect = 0x0000,
@@ -76,6 +169,41 @@ ComponentResult ImageCodecEncodeFrame(ComponentInstance ci, ICMCompressorSourceF
 ComponentResult ImageCodecCompleteFrame(ComponentInstance ci, ICMCompressorSourceFrameRef sourceFrame, UInt32 flags);
 ComponentResult ImageCodecGetCompressedImageSize(ComponentInstance ci, ImageDescriptionHandle desc, Ptr data,
                                                  SInt32 bufferSize, ICMDataProcRecordPtr dataProc, SInt32* dataSize);
+
+// Decompression requests: PreDecompress and BandDecompress go to a
+// decompressor (which hands them to the base decompressor); the base then
+// calls its target's Initialize, Preflight, BeginBand, DrawBand, EndBand.
+ComponentResult ImageCodecPreDecompress(ComponentInstance ci, CodecDecompressParams* params);
+ComponentResult ImageCodecBandDecompress(ComponentInstance ci, CodecDecompressParams* params);
+ComponentResult ImageCodecInitialize(ComponentInstance ci, ImageSubCodecDecompressCapabilities* cap);
+ComponentResult ImageCodecPreflight(ComponentInstance ci, CodecDecompressParams* params);
+ComponentResult ImageCodecBeginBand(ComponentInstance ci, CodecDecompressParams* params,
+                                    ImageSubCodecDecompressRecord* drp, SInt32 flags);
+ComponentResult ImageCodecDrawBand(ComponentInstance ci, ImageSubCodecDecompressRecord* drp);
+ComponentResult ImageCodecEndBand(ComponentInstance ci, ImageSubCodecDecompressRecord* drp, OSErr result,
+                                  SInt32 flags);
+ComponentResult ImageCodecQueueStarting(ComponentInstance ci);
+ComponentResult ImageCodecQueueStopping(ComponentInstance ci);
+
+// ---- The application's side of decompression ----------------------------------
+
+typedef struct OpaqueHostDecompressionSession* HostDecompressionSessionRef;
+// Opens the decompressor for the description's codec type and prepares it
+// (PreDecompress): it chooses the destination format and how far the
+// destination must extend beyond the image.
+OSStatus HostDecompressionSessionCreate(ImageDescriptionHandle desc, HostDecompressionSessionRef* sessionOut);
+void HostDecompressionSessionRelease(HostDecompressionSessionRef session);
+// Destination size the decompressor asked for: the image plus its extension.
+void HostDecompressionSessionGetDestinationSize(HostDecompressionSessionRef session, SInt32* width, SInt32* height);
+ComponentInstance HostDecompressionSessionGetDecompressor(HostDecompressionSessionRef session);
+// A destination pixel buffer of that size in the decompressor's format.
+OSStatus HostDecompressionSessionCreateDestination(HostDecompressionSessionRef session, CVPixelBufferRef* out);
+// Decodes one sample into the destination (at least the destination size).
+OSStatus HostDecompressionSessionDecodeFrame(HostDecompressionSessionRef session, const void* data, SInt32 dataSize,
+                                             CVPixelBufferRef destination);
+
+// The host's base decompressor component ('imdc', 'base').
+ComponentResult HostBaseDecompressorDispatch(ComponentParameters* params, Handle storage);
 
 // The host's standard compression dialog: its own "OK" and "Cancel" items,
 // then the compressor's panel ('DITL' from GetDITLForSize at the smallest

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Components.h"
+#include "ImageCodec.h"
 #include "MacMemory.h"
 #include "Resources.h"
 
@@ -209,7 +210,13 @@ SInt32 RegisterFolder(const std::string& folder) {
 }
 
 void EnsureSearched() {
-  std::call_once(g_searchOnce, [] { HostRegisterComponentsOnSearchPath(); });
+  std::call_once(g_searchOnce, [] {
+    // The host's own base image decompressor, which sub-codecs delegate to.
+    ComponentDescription base{FOUR_CHAR_CODE('i', 'm', 'd', 'c'), FOUR_CHAR_CODE('b', 'a', 's', 'e'),
+                              FOUR_CHAR_CODE('a', 'p', 'p', 'l'), 0, 0};
+    RegisterComponent(&base, HostBaseDecompressorDispatch, 0, nullptr, nullptr, nullptr);
+    HostRegisterComponentsOnSearchPath();
+  });
 }
 
 ComponentResult CallEntry(ComponentRecord* c, ComponentInstance ci, SInt16 selector, const uintptr_t* args,

@@ -91,4 +91,37 @@ ComponentResult ImageCodecGetCompressedImageSize(ComponentInstance ci, ImageDesc
   return Send(ci, kImageCodecGetCompressedImageSizeSelect, desc, data, bufferSize, dataProc, dataSize);
 }
 
+ComponentResult ImageCodecPreDecompress(ComponentInstance ci, CodecDecompressParams* params) {
+  return Send(ci, kImageCodecPreDecompressSelect, params);
+}
+
+ComponentResult ImageCodecBandDecompress(ComponentInstance ci, CodecDecompressParams* params) {
+  return Send(ci, kImageCodecBandDecompressSelect, params);
+}
+
+ComponentResult ImageCodecInitialize(ComponentInstance ci, ImageSubCodecDecompressCapabilities* cap) {
+  return Send(ci, kImageCodecInitializeSelect, cap);
+}
+
+ComponentResult ImageCodecPreflight(ComponentInstance ci, CodecDecompressParams* params) {
+  return Send(ci, kImageCodecPreflightSelect, params);
+}
+
+ComponentResult ImageCodecBeginBand(ComponentInstance ci, CodecDecompressParams* params,
+                                    ImageSubCodecDecompressRecord* drp, SInt32 flags) {
+  return Send(ci, kImageCodecBeginBandSelect, params, drp, flags);
+}
+
+ComponentResult ImageCodecDrawBand(ComponentInstance ci, ImageSubCodecDecompressRecord* drp) {
+  return Send(ci, kImageCodecDrawBandSelect, drp);
+}
+
+ComponentResult ImageCodecEndBand(ComponentInstance ci, ImageSubCodecDecompressRecord* drp, OSErr result,
+                                  SInt32 flags) {
+  return Send(ci, kImageCodecEndBandSelect, drp, result, flags);
+}
+
+ComponentResult ImageCodecQueueStarting(ComponentInstance ci) { return Send(ci, kImageCodecQueueStartingSelect); }
+ComponentResult ImageCodecQueueStopping(ComponentInstance ci) { return Send(ci, kImageCodecQueueStoppingSelect); }
+
 }  // extern "C"

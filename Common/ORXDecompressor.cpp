@@ -1,0 +1,135 @@
+// Decompressor component handlers.
+#include "ORXDecompressor.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "MacMemory.h"
+#include "ORXComponent.h"
+#include "ORXDecodePipeline.h"
+#include "ORXHeader.h"
+
+ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
+  auto* g = static_cast<DecompressorGlobals*>(std::calloc(1, sizeof(DecompressorGlobals)));
+  if (g == nullptr) return memFullErr;
+  SetComponentInstanceStorage(self, reinterpret_cast<Handle>(g));
+  g->self = self;
+  g->target = self;
+  const OSErr err = OpenADefaultComponent(decompressorComponentType, kBaseCodecType, &g->delegate);
+  if (err != noErr) {
+    g->delegate = nullptr;
+    return err;
+  }
+  ComponentSetTarget(g->delegate, self);
+  return noErr;
+}
+
+ComponentResult ORX_DClose(DecompressorGlobalsPtr g, ComponentInstance self) {
+  if (g == nullptr) return noErr;
+  if (g->delegate != nullptr) CloseComponent(g->delegate);
+  g->delegate = nullptr;
+  DisposeHandle(g->wantedPixelTypes);
+  std::free(g);
+  SetComponentInstanceStorage(self, nullptr);
+  return noErr;
+}
+
+ComponentResult ORX_DVersion(DecompressorGlobalsPtr) { return static_cast<ComponentResult>(kORXCodecVersion); }
+
+ComponentResult ORX_DTarget(DecompressorGlobalsPtr g, ComponentInstance target) {
+  if (g != nullptr) g->target = target;
+  return noErr;
+}
+
+ComponentResult ORX_DCanDo(DecompressorGlobalsPtr g, SInt16 selector) {
+  if (ORXDecompressorImplements(selector)) return 1;
+  return (g != nullptr && g->delegate != nullptr) ? CallComponentCanDo(g->delegate, selector) : 0;
+}
+
+ComponentResult ORX_DGetCodecInfo(DecompressorGlobalsPtr g, CodecInfo* info) {
+  if (info == nullptr || g == nullptr) return paramErr;
+  Handle h = nullptr;
+  const OSErr err = GetComponentResource(reinterpret_cast<Component>(g->self), FOUR_CHAR_CODE('c', 'd', 'c', 'i'), 256, &h);
+  if (err != noErr) return err;
+  if (h == nullptr || GetHandleSize(h) < static_cast<Size>(sizeof(CodecInfo))) {
+    DisposeHandle(h);
+    return resNotFound;
+  }
+  std::memcpy(info, *h, sizeof(CodecInfo));
+  DisposeHandle(h);
+  return noErr;
+}
+
+// The stored size of a valid frame: header, first and second sections.
+ComponentResult ORX_DGetCompressedImageSize(DecompressorGlobalsPtr, ImageDescriptionHandle desc, Ptr data,
+                                            SInt32 bufferSize, ICMDataProcRecordPtr, SInt32* dataSize) {
+  if (dataSize == nullptr) return paramErr;
+  if (desc == nullptr || *desc == nullptr || data == nullptr) return paramErr;
+  ORXFrameLayout layout;
+  if (CheckORXFrame(reinterpret_cast<const uint8_t*>(data), bufferSize, (*desc)->width, (*desc)->height, &layout) !=
+      ORXFrameError::none)
+    return codecBadDataErr;
+  *dataSize = static_cast<SInt32>(layout.header.headerSize + static_cast<int64_t>(layout.header.dataSize) +
+                                  layout.header.secondSize);
+  return noErr;
+}
+
+ComponentResult ORX_DInitialize(DecompressorGlobalsPtr, ImageSubCodecDecompressCapabilities* cap) {
+  if (cap == nullptr) return paramErr;
+  cap->decompressRecordSize = sizeof(ORXDecompressRecord);
+  cap->canAsync = TRUE;
+  cap->subCodecIsMultiBufferAware = TRUE;
+  return noErr;
+}
+
+ComponentResult ORX_DPreflight(DecompressorGlobalsPtr g, CodecDecompressParams* p) {
+  if (g == nullptr || p == nullptr || p->imageDescription == nullptr || *p->imageDescription == nullptr ||
+      p->capabilities == nullptr)
+    return paramErr;
+  const SInt32 width = (*p->imageDescription)->width;
+  const SInt32 height = (*p->imageDescription)->height;
+  CodecCapabilities* caps = p->capabilities;
+  caps->bandMin = static_cast<SInt16>(height);
+  caps->bandInc = static_cast<SInt16>(height);
+  caps->wantedPixelSize = 0;
+  if (g->wantedPixelTypes == nullptr) {
+    g->wantedPixelTypes = NewHandleClear(8);
+    if (g->wantedPixelTypes == nullptr) return memFullErr;
+  }
+  p->wantedDestinationPixelTypes = reinterpret_cast<OSType**>(g->wantedPixelTypes);
+  const OSType types[2] = {k32ARGBPixelFormat, 0};
+  std::memcpy(*g->wantedPixelTypes, types, sizeof types);
+  g->width = width;
+  g->height = height;
+  caps->extendWidth = static_cast<SInt16>((width + 3) / 4 * 4 - width);
+  caps->extendHeight = static_cast<SInt16>((height + 3) / 4 * 4 - height);
+  return noErr;
+}
+
+ComponentResult ORX_DBeginBand(DecompressorGlobalsPtr, CodecDecompressParams* p, ImageSubCodecDecompressRecord* drp,
+                               SInt32) {
+  if (p == nullptr || drp == nullptr || drp->userDecompressRecord == nullptr || p->imageDescription == nullptr ||
+      *p->imageDescription == nullptr)
+    return paramErr;
+  drp->baseAddr = p->dstPixMap.baseAddr;
+  drp->frameType = kCodecFrameTypeKey;
+  auto* rec = static_cast<ORXDecompressRecord*>(drp->userDecompressRecord);
+  rec->width = (*p->imageDescription)->width;
+  rec->height = (*p->imageDescription)->height;
+  rec->dataSize = drp->dataProcRecord.dataProc != nullptr ? (*p->imageDescription)->dataSize : p->bufferSize;
+  return noErr;
+}
+
+// Draws the frame; a frame that cannot be decoded is reported, not drawn.
+ComponentResult ORX_DDrawBand(DecompressorGlobalsPtr g, ImageSubCodecDecompressRecord* drp) {
+  if (g == nullptr || drp == nullptr || drp->userDecompressRecord == nullptr) return paramErr;
+  const auto* rec = static_cast<const ORXDecompressRecord*>(drp->userDecompressRecord);
+  return ORX_DecompressImageData(g->resources, rec->width, rec->height,
+                                 reinterpret_cast<const unsigned char*>(drp->codecData), rec->dataSize,
+                                 reinterpret_cast<unsigned char*>(drp->baseAddr), drp->rowBytes);
+}
+
+ComponentResult ORX_DEndBand(DecompressorGlobalsPtr, ImageSubCodecDecompressRecord*, OSErr, SInt32) { return noErr; }
+ComponentResult ORX_DQueueStarting(DecompressorGlobalsPtr) { return noErr; }
+ComponentResult ORX_DQueueStopping(DecompressorGlobalsPtr) { return noErr; }
+ComponentResult ORX_DDecodeBand(DecompressorGlobalsPtr, ImageSubCodecDecompressRecord*, UInt32) { return noErr; }

@@ -1,0 +1,321 @@
+// The decompressor component through the host's decompression session and
+// base decompressor: dispatch, preflight, round trips of every variant
+// against independent decoders, hostile frames, and concurrent instances.
+#include <gtest/gtest.h>
+#include <lzf.h>
+#include <squish.h>
+
+#include <cstring>
+#include <thread>
+
+#include "DXT24Decoder.h"
+#include "MacMemory.h"
+#include "ORXHeader.h"
+#include "ORXTestImage.h"
+#include "component_test_util.h"
+
+namespace {
+
+constexpr OSType kORXV = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
+
+struct Variant {
+  const char* name;
+  int alpha, gradients, skipLZF;
+};
+const Variant kVariants[] = {{"DXT24", 0, 1, 0}, {"DXT24 raw", 0, 1, 1}, {"DXT1", 0, 0, 0},
+                             {"DXT5", 1, 1, 0},  {"DXT5 raw", 1, 1, 1},  {"DXT5 performance", 1, 0, 0}};
+
+// Frames of a picture, encoded by the real compressor.
+std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::vector<uint8_t>& argb) {
+  ComponentInstance ci = OpenCompressor();
+  SetSettings(ci, v.alpha, v.gradients, v.skipLZF, 3);
+  std::vector<uint8_t> frame;
+  {
+    CollectingSession s;
+    if (s.Create(ci, w, h) == noErr) {
+      CVPixelBufferRef pb = MakePixelBuffer(w, h, argb);
+      s.Encode(pb);
+      CVPixelBufferRelease(pb);
+      if (!s.frames.empty()) frame = s.frames[0].bytes;
+    }
+  }
+  CloseComponent(ci);
+  return frame;
+}
+
+std::vector<uint8_t> Blocks(const std::vector<uint8_t>& frame, int w, int h) {
+  const ORXHeader hd = ReadORXHeader(frame.data());
+  std::vector<uint8_t> out(static_cast<size_t>(CalculateORXBlockDataSize(w, h, hd.hasAlpha, hd.isDXT24 == 1)));
+  if (hd.isLZF == 1)
+    lzf_decompress(frame.data() + 28, static_cast<unsigned>(hd.dataSize), out.data(), static_cast<unsigned>(out.size()));
+  else
+    std::memcpy(out.data(), frame.data() + 28, out.size());
+  return out;
+}
+
+// Independent reference: every block decoded by another S3TC decoder, or by
+// the core's DXT24 decoder, into ARGB.
+std::vector<uint8_t> Reference(const std::vector<uint8_t>& frame, int w, int h) {
+  const ORXHeader hd = ReadORXHeader(frame.data());
+  const auto blocks = Blocks(frame, w, h);
+  const int w4 = (w + 3) / 4 * 4, h4 = (h + 3) / 4 * 4;
+  std::vector<uint8_t> out(static_cast<size_t>(w4) * h4 * 4);
+  if (hd.isDXT24 == 1) {
+    if (hd.hasAlpha)
+      DecodeDXT24WithAlpha(blocks.data(), out.data(), w, h, w4 * 4);
+    else
+      DecodeDXT24(blocks.data(), out.data(), w, h, w4 * 4);
+    return out;
+  }
+  const int bytes = hd.hasAlpha ? 16 : 8;
+  for (int by = 0; by < h4 / 4; ++by)
+    for (int bx = 0; bx < w4 / 4; ++bx) {
+      squish::u8 rgba[64];
+      squish::Decompress(rgba, blocks.data() + (static_cast<size_t>(by) * (w4 / 4) + bx) * bytes,
+                         hd.hasAlpha ? squish::kDxt5 : squish::kDxt1);
+      for (int i = 0; i < 16; ++i) {
+        uint8_t* o = out.data() + (static_cast<size_t>(by * 4 + i / 4) * w4 + bx * 4 + i % 4) * 4;
+        o[0] = rgba[4 * i + 3];
+        o[1] = rgba[4 * i];
+        o[2] = rgba[4 * i + 1];
+        o[3] = rgba[4 * i + 2];
+      }
+    }
+  return out;
+}
+
+struct Decoder {
+  HostDecompressionSessionRef session = nullptr;
+  CVPixelBufferRef dest = nullptr;
+  ImageDescriptionHandle desc = nullptr;
+  OSStatus Open(int w, int h) {
+    desc = HostNewImageDescription(kORXV, static_cast<SInt16>(w), static_cast<SInt16>(h), "ORX");
+    OSStatus r = HostDecompressionSessionCreate(desc, &session);
+    if (r == noErr) r = HostDecompressionSessionCreateDestination(session, &dest);
+    return r;
+  }
+  OSStatus Decode(const std::vector<uint8_t>& frame) {
+    return HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);
+  }
+  // The destination's pixels, w x h, with the destination's row stride.
+  std::vector<uint8_t> Pixels(int w, int h) {
+    CVPixelBufferLockBaseAddress(dest, 0);
+    const auto* base = static_cast<const uint8_t*>(CVPixelBufferGetBaseAddress(dest));
+    const size_t stride = CVPixelBufferGetBytesPerRow(dest);
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) std::memcpy(out.data() + static_cast<size_t>(y) * w * 4, base + y * stride, w * 4);
+    CVPixelBufferUnlockBaseAddress(dest, 0);
+    return out;
+  }
+  ~Decoder() {
+    if (dest) CVPixelBufferRelease(dest);
+    HostDecompressionSessionRelease(session);
+    DisposeHandle(reinterpret_cast<Handle>(desc));
+  }
+};
+
+int MaxDifference(const std::vector<uint8_t>& a, int strideA, const std::vector<uint8_t>& b, int strideB, int w, int h) {
+  int worst = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w * 4; ++x)
+      worst = std::max(worst, std::abs(a[static_cast<size_t>(y) * strideA + x] - b[static_cast<size_t>(y) * strideB + x]));
+  return worst;
+}
+
+}  // namespace
+
+TEST(Decompressor, DispatchAndDelegation) {
+  UsePrivatePreferencesFolder();
+  ComponentInstance ci = nullptr;
+  ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
+  EXPECT_EQ(CallComponentVersion(ci), 0x00010001);
+  for (SInt16 s : {-1, -2, -3, -4, -6, 0x00, 0x08, 0x200, 0x201, 0x202, 0x203, 0x204, 0x205, 0x206, 0x20F})
+    EXPECT_EQ(CallComponentCanDo(ci, s), 1) << s;
+  // Delegated selectors answer what the base decompressor answers.
+  EXPECT_EQ(CallComponentCanDo(ci, kImageCodecPreDecompressSelect), 1);
+  EXPECT_EQ(CallComponentCanDo(ci, kImageCodecBandDecompressSelect), 1);
+  for (SInt16 s : {-5, -7, -8, -9, 0x01, 0x3C, 0x3D, 0x150, 0x207, 0x210, 0x300}) EXPECT_EQ(CallComponentCanDo(ci, s), 0) << s;
+  uintptr_t args[2] = {0, 0};
+  EXPECT_EQ(HostCallComponent(ci, -8, args, 2), badComponentSelector);
+  EXPECT_EQ(HostCallComponent(ci, 0x20F, args, 2), noErr);
+  EXPECT_EQ(ImageCodecGetCodecInfo(ci, nullptr), paramErr);
+  CodecInfo info;
+  ASSERT_EQ(ImageCodecGetCodecInfo(ci, &info), noErr);
+  EXPECT_EQ(info.decompressFlags, 0x20);
+  EXPECT_EQ(CloseComponent(ci), noErr);  // never drew: nothing to release
+}
+
+TEST(Decompressor, PreflightOffersARGBAndExtendsToWholeBlocks) {
+  UsePrivatePreferencesFolder();
+  ComponentInstance ci = nullptr;
+  ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
+  ImageDescriptionHandle desc = HostNewImageDescription(kORXV, 1918, 1080, "ORX");
+  CodecCapabilities caps{};
+  CodecDecompressParams p{};
+  p.imageDescription = desc;
+  p.capabilities = &caps;
+  ASSERT_EQ(ImageCodecPreDecompress(ci, &p), noErr);  // delegated; the base calls back Initialize and Preflight
+  EXPECT_EQ(caps.bandMin, 1080);
+  EXPECT_EQ(caps.bandInc, 1080);
+  EXPECT_EQ(caps.extendWidth, 2);
+  EXPECT_EQ(caps.extendHeight, 0);
+  ASSERT_NE(p.wantedDestinationPixelTypes, nullptr);
+  EXPECT_EQ((*p.wantedDestinationPixelTypes)[0], static_cast<OSType>(k32ARGBPixelFormat));
+  EXPECT_EQ((*p.wantedDestinationPixelTypes)[1], 0u);
+  OSType** first = p.wantedDestinationPixelTypes;
+  CodecDecompressParams again = p;
+  again.wantedDestinationPixelTypes = nullptr;
+  ASSERT_EQ(ImageCodecPreDecompress(ci, &again), noErr);
+  EXPECT_EQ(again.wantedDestinationPixelTypes, first);  // the same handle
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  CloseComponent(ci);
+}
+
+TEST(Decompressor, EveryVariantRoundTripsToTheReferenceDecode) {
+  struct Size {
+    int w, h;
+  };
+  for (Size s : {Size{1, 1}, Size{5, 3}, Size{6, 6}, Size{100, 50}, Size{1918, 1080}}) {
+    auto picture = PictureARGB(s.w, s.h);
+    for (size_t i = 3; i < picture.size(); i += 4 * 7) picture[i - 3] = static_cast<uint8_t>(i * 13);  // varied alpha
+    for (const Variant& v : kVariants) {
+      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(s.w) + "x" + std::to_string(s.h));
+      const auto frame = Encode(v, s.w, s.h, picture);
+      ASSERT_FALSE(frame.empty());
+      Decoder d;
+      ASSERT_EQ(d.Open(s.w, s.h), noErr);
+      SInt32 dw, dh;
+      HostDecompressionSessionGetDestinationSize(d.session, &dw, &dh);
+      EXPECT_EQ(dw, (s.w + 3) / 4 * 4);
+      EXPECT_EQ(dh, (s.h + 3) / 4 * 4);
+      ASSERT_EQ(d.Decode(frame), noErr);
+      const auto got = d.Pixels(s.w, s.h);
+      const auto ref = Reference(frame, s.w, s.h);
+      EXPECT_LE(MaxDifference(got, s.w * 4, ref, (s.w + 3) / 4 * 16, s.w, s.h), 1);
+      if (!v.alpha) {
+        for (size_t k = 0; k < got.size(); k += 4) ASSERT_EQ(got[k], 255);
+      }
+      if (s.w >= 100) {
+        EXPECT_GE(ORXPSNR_ARGB(picture.data(), s.w * 4, got.data(), s.w * 4, s.w, s.h), 28.0);
+      }
+    }
+  }
+}
+
+TEST(Decompressor, PaddedDestinationRowsKeepTheirPadding) {
+  const int w = 10, h = 6;
+  const auto picture = PictureARGB(w, h);
+  for (const Variant& v : kVariants) {
+    SCOPED_TRACE(v.name);
+    const auto frame = Encode(v, w, h, picture);
+    Decoder d;
+    ASSERT_EQ(d.Open(w, h), noErr);
+    CVPixelBufferRelease(d.dest);
+    ASSERT_EQ(HostCVPixelBufferCreate(12, 8, k32ARGBPixelFormat, 12 * 4 + 20, &d.dest), kCVReturnSuccess);
+    CVPixelBufferLockBaseAddress(d.dest, 0);
+    auto* base = static_cast<uint8_t*>(CVPixelBufferGetBaseAddress(d.dest));
+    std::memset(base, 0x5A, (12 * 4 + 20) * 8);
+    CVPixelBufferUnlockBaseAddress(d.dest, 0);
+    ASSERT_EQ(d.Decode(frame), noErr);
+    CVPixelBufferLockBaseAddress(d.dest, 0);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 48; x < 68; ++x) ASSERT_EQ(base[y * 68 + x], 0x5A) << "row " << y;
+    const auto ref = Reference(frame, w, h);
+    int worst = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w * 4; ++x) worst = std::max(worst, std::abs(base[y * 68 + x] - ref[static_cast<size_t>(y) * 48 + x]));
+    EXPECT_LE(worst, 1);
+    CVPixelBufferUnlockBaseAddress(d.dest, 0);
+  }
+}
+
+TEST(Decompressor, HostileFramesAreRejectedAndNothingIsDrawn) {
+  const int w = 16, h = 8;
+  const auto good = Encode(kVariants[0], w, h, NoiseARGB(w, h, 3));          // DXT24, raw (noise)
+  const auto packed = Encode(kVariants[2], w, h, std::vector<uint8_t>(w * h * 4, 0));  // DXT1, LZF
+  ASSERT_EQ(ReadORXHeader(packed.data()).isLZF, 1);
+  auto with = [](std::vector<uint8_t> f, size_t at, uint32_t v, int bytes = 4) {
+    for (int i = 0; i < bytes; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    return f;
+  };
+  std::vector<uint8_t> truncated(good.begin(), good.begin() + 20);
+  std::vector<uint8_t> shortData(good.begin(), good.end() - 1);
+  std::vector<uint8_t> shortLZF = with(packed, 16, ReadORXHeader(packed.data()).dataSize - 1);
+  shortLZF.pop_back();
+  std::vector<uint8_t> bigLZF = packed;  // a stream that unpacks to more than the image holds
+  {
+    std::vector<uint8_t> zeros(CalculateORXBlockDataSize(w, h, false, false) * 4, 0), out(zeros.size());
+    const unsigned n = lzf_compress(zeros.data(), static_cast<unsigned>(zeros.size()), out.data(), static_cast<unsigned>(out.size()));
+    bigLZF.resize(28 + n);
+    std::memcpy(bigLZF.data() + 28, out.data(), n);
+    bigLZF = with(bigLZF, 16, n);
+  }
+  const struct {
+    const char* what;
+    std::vector<uint8_t> frame;
+  } cases[] = {
+      {"truncated header", truncated},
+      {"header size 0", with(good, 0, 0)},
+      {"header size huge", with(good, 0, 0x7FFFFFF0)},
+      {"negative data size", with(good, 16, 0xFFFFFFFF)},
+      {"data past the sample", shortData},
+      {"second section past the sample", with(with(good, 20, 64), 8, 4)},
+      {"isLZF 2 reads raw, too short", with(packed, 6, 2, 1)},
+      {"isDXT24 7", with(good, 26, 7, 1)},
+      {"LZF stream cut short", shortLZF},
+      {"LZF stream too long", bigLZF},
+  };
+  for (const auto& c : cases) {
+    Decoder d;
+    ASSERT_EQ(d.Open(w, h), noErr);
+    CVPixelBufferLockBaseAddress(d.dest, 0);
+    std::memset(CVPixelBufferGetBaseAddress(d.dest), 0x33, CVPixelBufferGetBytesPerRow(d.dest) * h);
+    CVPixelBufferUnlockBaseAddress(d.dest, 0);
+    // The sample is copied into a buffer of exactly its size, so any read
+    // past it is caught.
+    std::vector<uint8_t> sample(c.frame);
+    EXPECT_EQ(d.Decode(sample), codecBadDataErr) << c.what;
+    const auto px = d.Pixels(w, h);
+    for (uint8_t b : px) ASSERT_EQ(b, 0x33) << c.what;
+  }
+  // Sizes: header + sections of a valid frame, an error for a broken one.
+  ComponentInstance ci = nullptr;
+  ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
+  ImageDescriptionHandle desc = HostNewImageDescription(kORXV, w, h, "ORX");
+  SInt32 size = 0;
+  EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(const_cast<uint8_t*>(packed.data())),
+                                             static_cast<SInt32>(packed.size()), nullptr, &size),
+            noErr);
+  EXPECT_EQ(size, static_cast<SInt32>(packed.size()));
+  EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(truncated.data()),
+                                             static_cast<SInt32>(truncated.size()), nullptr, &size),
+            codecBadDataErr);
+  EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(truncated.data()), 20, nullptr, nullptr),
+            paramErr);
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  CloseComponent(ci);
+}
+
+TEST(Decompressor, InstancesOnTwoThreadsDecodeIndependently) {
+  const int w = 64, h = 48;
+  const auto a = Encode(kVariants[0], w, h, PictureARGB(w, h));
+  const auto b = Encode(kVariants[3], w, h, NoiseARGB(w, h, 8));
+  const auto refA = Reference(a, w, h), refB = Reference(b, w, h);
+  int bad[2] = {0, 0};
+  auto run = [&](const std::vector<uint8_t>& f, const std::vector<uint8_t>& ref, int* badCount) {
+    Decoder d;
+    if (d.Open(w, h) != noErr) {
+      ++*badCount;
+      return;
+    }
+    for (int i = 0; i < 20; ++i) {
+      if (d.Decode(f) != noErr || MaxDifference(d.Pixels(w, h), w * 4, ref, w * 4, w, h) > 1) ++*badCount;
+    }
+  };
+  std::thread t1(run, std::cref(a), std::cref(refA), &bad[0]);
+  std::thread t2(run, std::cref(b), std::cref(refB), &bad[1]);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(bad[0], 0);
+  EXPECT_EQ(bad[1], 0);
+}
