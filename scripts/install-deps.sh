@@ -13,6 +13,10 @@ PACKAGES=(
   libgmock-dev
   libbenchmark-dev
   libsquish-dev
+  libegl1-mesa-dev
+  libgl-dev
+  mesa-common-dev
+  libgl1-mesa-dri
   imagemagick
 )
 
