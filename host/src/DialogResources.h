@@ -12,6 +12,9 @@
 
 namespace qthost {
 
+// GetDialogItemAsControl for an item that is no control.
+constexpr OSErr kErrItemNotControl = -30599;
+
 struct DialogTemplate {  // 'DLOG'
   Rect bounds{};
   int16_t procID = 0;
@@ -72,11 +75,15 @@ bool IsPopupProcID(int16_t procID);
 // controls created from the current resource chain; null when the items are
 // damaged, a control's resources are missing or memory runs out. Default item
 // 1, no cancel item.
-DialogRef NewDialogFromItems(const Rect& bounds, const std::string& title, bool visible, const uint8_t* ditl,
+DialogRef NewDialogFromItems(const Rect& bounds, const char* title, bool visible, const uint8_t* ditl,
                              size_t ditlLength);
 // AppendDITL with a result: noErr; paramErr for a bad dialog or damaged
 // items; resNotFound when a control's 'CNTL' or 'MENU' is missing or damaged;
 // memFullErr. On error the dialog is unchanged.
 OSErr AppendItems(DialogRef dialog, const uint8_t* ditl, size_t ditlLength, DITLMethod method);
+
+// The dialog ModalDialog works on: the frontmost visible one, else the
+// frontmost; null when there is none.
+DialogRef FrontDialog();
 
 }  // namespace qthost

@@ -90,12 +90,16 @@ class Reader {
   bool ok_;
 };
 
-void ToPascal(const std::string& s, unsigned char* out) {
+const std::string kNoText;
+
+void ToPascal(const char* s, size_t size, unsigned char* out) {
   if (out == nullptr) return;
-  const size_t n = std::min<size_t>(s.size(), 255);
+  const size_t n = std::min<size_t>(size, 255);
   out[0] = static_cast<unsigned char>(n);
-  std::memcpy(out + 1, s.data(), n);
+  if (n > 0) std::memcpy(out + 1, s, n);
 }
+
+void ToPascal(const std::string& s, unsigned char* out) { ToPascal(s.data(), s.size(), out); }
 
 struct HandleDeleter {
   void operator()(char** h) const { DisposeHandle(h); }
@@ -256,9 +260,9 @@ bool OffsetRect16(Rect* r, int dv, int dh) {
   return true;
 }
 
-// Adds the items to the dialog, offset by (dv, dh), and grows the dialog's
-// bounds to hold them. On error nothing changes.
-OSErr PlaceItems(OpaqueDialogPtr* d, std::vector<Item> items, int dv, int dh) {
+// Adds the items to the dialog, offset by (dv, dh); with grow, the dialog's
+// bounds grow to hold them. On error nothing changes.
+OSErr PlaceItems(OpaqueDialogPtr* d, std::vector<Item> items, int dv, int dh, bool grow) {
   if (d->items.size() + items.size() > static_cast<size_t>(INT16_MAX)) return paramErr;
   int bottom = d->bounds.bottom - d->bounds.top;
   int right = d->bounds.right - d->bounds.left;
@@ -274,11 +278,20 @@ OSErr PlaceItems(OpaqueDialogPtr* d, std::vector<Item> items, int dv, int dh) {
   d->items.reserve(d->items.size() + items.size());
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    for (const Item& it : items)
-      if (it.control) g_controls.insert(it.control.get());
+    size_t added = 0;
+    try {
+      for (; added < items.size(); ++added)
+        if (items[added].control) g_controls.insert(items[added].control.get());
+    } catch (const std::bad_alloc&) {
+      for (size_t i = 0; i < added; ++i)
+        if (items[i].control) g_controls.erase(items[i].control.get());
+      return memFullErr;
+    }
   }
-  d->bounds.bottom = newBottom;
-  d->bounds.right = newRight;
+  if (grow) {
+    d->bounds.bottom = newBottom;
+    d->bounds.right = newRight;
+  }
   for (Item& it : items) d->items.push_back(std::move(it));  // cannot throw after reserve
   return noErr;
 }
@@ -317,10 +330,7 @@ DialogRef MakeDialog(const qthost::DialogTemplate& t, const uint8_t* ditl, size_
   d->visible = t.visible;
   d->goAway = t.goAway;
   d->title = t.title;
-  if (PlaceItems(d.get(), std::move(items), 0, 0) != noErr) {
-    ForgetControls(d->items);
-    return nullptr;
-  }
+  if (PlaceItems(d.get(), std::move(items), 0, 0, false) != noErr) return nullptr;
   try {
     RegisterWindow(d.get(), behind);
   } catch (...) {
@@ -428,12 +438,12 @@ bool IsPopupProcID(int16_t procID) {
   return (procID >= kPopupMenuProc && procID < kPopupMenuProc + 16) || (procID >= 400 && procID < 416);
 }
 
-DialogRef NewDialogFromItems(const Rect& bounds, const std::string& title, bool visible, const uint8_t* ditl,
+DialogRef NewDialogFromItems(const Rect& bounds, const char* title, bool visible, const uint8_t* ditl,
                              size_t ditlLength) {
   try {
     DialogTemplate t;
     t.bounds = bounds;
-    t.title = title;
+    t.title = title ? title : "";
     t.visible = visible;
     return MakeDialog(t, ditl, ditlLength, kFirstWindowOfClass);
   } catch (const std::bad_alloc&) {
@@ -465,7 +475,7 @@ OSErr AppendItems(DialogRef dialog, const uint8_t* ditl, size_t ditlLength, DITL
     std::vector<Item> items;
     const OSErr e = BuildItems(ditl, ditlLength, &items);
     if (e != noErr) return e;
-    return PlaceItems(d, std::move(items), dv, dh);
+    return PlaceItems(d, std::move(items), dv, dh, true);
   } catch (const std::bad_alloc&) {
     return memFullErr;
   }
@@ -537,7 +547,7 @@ DialogItemIndex HostGetDialogDefaultItem(DialogRef dialog) {
 
 void HostGetDialogTitle(DialogRef dialog, Str255 title) {
   const OpaqueDialogPtr* d = LiveDialog(dialog);
-  ToPascal(d ? d->title : std::string(), title);
+  ToPascal(d ? d->title : kNoText, title);
 }
 
 void HostGetDialogBounds(DialogRef dialog, Rect* bounds) {
@@ -582,7 +592,7 @@ void GetDialogItemText(Handle itemHandle, Str255 text) {
   }
   const Size n = GetHandleSize(itemHandle);
   if (MemError() != noErr || *itemHandle == nullptr) return;
-  ToPascal(std::string(*itemHandle, static_cast<size_t>(n)), text);
+  ToPascal(*itemHandle, static_cast<size_t>(n), text);
 }
 
 OSErr GetDialogItemAsControl(DialogRef dialog, SInt16 itemNo, ControlRef* outControl) {
@@ -625,7 +635,7 @@ SInt16 GetControlMaximum(ControlRef control) {
 
 void GetControlTitle(ControlRef control, Str255 title) {
   const OpaqueControlRef* c = LiveControl(control);
-  ToPascal(c ? c->title : std::string(), title);
+  ToPascal(c ? c->title : kNoText, title);
 }
 
 SInt16 HostGetPopupItemCount(ControlRef control) {
@@ -636,7 +646,7 @@ SInt16 HostGetPopupItemCount(ControlRef control) {
 void HostGetPopupItemText(ControlRef control, SInt16 item, Str255 text) {
   const OpaqueControlRef* c = LiveControl(control);
   const bool valid = c && c->popup && item >= 1 && static_cast<size_t>(item) <= c->menu.items.size();
-  ToPascal(valid ? c->menu.items[item - 1].text : std::string(), text);
+  ToPascal(valid ? c->menu.items[item - 1].text : kNoText, text);
 }
 
 SInt16 HostGetControlProcID(ControlRef control) {

@@ -1,0 +1,34 @@
+// A private OpenGL context with no visible drawable, owned by one
+// decompressor instance, with the extension registry of that context.
+// The owner calls DeleteContext; the destructor releases nothing.
+#pragma once
+
+#include "OpenGL/GLExtensions.h"
+
+class GLContext {
+ public:
+  GLContext();
+  virtual ~GLContext();
+
+  // Creates the context if there is none; true when one exists afterwards.
+  // A new context is left not current.
+  bool InitContext();
+  // Makes the context current on this thread; false when there is none.
+  bool ActivateContext();
+  // Leaves no context current on this thread.
+  void DeactivateContext();
+  // Destroys the context; harmless when there is none.
+  void DeleteContext();
+
+  GLint maxTextureSize;
+  GLExtensions extensions;
+
+#if defined(_WIN32)
+  void* deviceContext;
+  void* renderingContext;
+  void* window;
+#else
+  void* display;  // EGLDisplay; kept initialised for the life of the process
+  void* context;  // EGLContext
+#endif
+};
