@@ -1,87 +1,59 @@
 // The host's standard compression dialog: "OK" and "Cancel", with the
-// compressor's own panel appended below them and driven through the
-// compressor's DITL calls.
-#include <cstdint>
-
-#include "DialogResources.h"
+// compressor's panel appended below and driven through the panel requests.
+#include "DialogsInternal.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"
-
-namespace {
-
-constexpr DialogItemIndex kOKItem = 1;
-constexpr DialogItemIndex kCancelItem = 2;
-
-// The dialog's own items, as 'DITL' bytes: two buttons side by side.
-constexpr uint8_t kButtonItems[] = {
-    0x00, 0x01,                                                  // 2 items
-    0, 0, 0, 0, 0x00, 0x0A, 0x00, 0xF5, 0x00, 0x1E, 0x01, 0x3B,  // (10, 245, 30, 315)
-    kButtonDialogItem, 2, 'O', 'K',                              //
-    0, 0, 0, 0, 0x00, 0x0A, 0x01, 0x4A, 0x00, 0x1E, 0x01, 0x90,  // (10, 330, 30, 400)
-    kButtonDialogItem, 6, 'C', 'a', 'n', 'c', 'e', 'l',          //
-};
-
-struct DialogCloser {
-  DialogRef dialog;
-  ~DialogCloser() { DisposeDialog(dialog); }
-};
-
-}  // namespace
+#include "Resources.h"
 
 extern "C" OSErr HostRunStandardCompressionDialog(ComponentInstance compressor) {
+  if (compressor == nullptr) return paramErr;
   Handle ditl = nullptr;
-  Point smallest = {-1, -1};
-  ComponentResult r = ImageCodecGetDITLForSize(compressor, &ditl, &smallest);
+  Point smallest{-1, -1};
+  const ComponentResult r = ImageCodecGetDITLForSize(compressor, &ditl, &smallest);
   if (r != noErr) return static_cast<OSErr>(r);
   if (ditl == nullptr) return resNotFound;
 
-  const Rect bounds = {0, 0, 40, 420};
-  DialogCloser closer{qthost::NewDialogFromItems(bounds, "Compression Settings", false, kButtonItems,
-                                                 sizeof kButtonItems)};
-  if (closer.dialog == nullptr) {
+  const char* const buttons[] = {"OK", "Cancel"};
+  DialogRef dialog = HostNewButtonDialog("Compression Settings", buttons, 2);
+  if (dialog == nullptr) {
     DisposeHandle(ditl);
     return memFullErr;
   }
-  DialogRef dialog = closer.dialog;
-  SetDialogDefaultItem(dialog, kOKItem);
-  SetDialogCancelItem(dialog, kCancelItem);
-
+  // The panel's controls and menus come from the compressor's own resources.
+  const SInt16 savedRes = CurResFile();
+  const SInt16 ref = OpenComponentResFile(reinterpret_cast<Component>(compressor));
   const SInt16 offset = CountDITL(dialog);
-  const Size ditlSize = GetHandleSize(ditl);
-  OSErr appended = paramErr;
-  if (ditlSize > 0)
-    appended = qthost::AppendItems(dialog, reinterpret_cast<const uint8_t*>(*ditl), static_cast<size_t>(ditlSize),
-                                   appendDITLBottom);
+  AppendDITL(dialog, ditl, appendDITLBottom);
   DisposeHandle(ditl);
-  if (appended != noErr) return appended;
-
-  r = ImageCodecDITLInstall(compressor, dialog, offset);
-  if (r != noErr) return static_cast<OSErr>(r);
+  if (ref != -1) CloseComponentResFile(ref);
+  if (savedRes > 0) UseResFile(savedRes);
+  if (CountDITL(dialog) == offset) {  // the panel's items could not be made
+    DisposeDialog(dialog);
+    return resNotFound;
+  }
+  SetDialogCancelItem(dialog, 2);
   ShowWindow(GetDialogWindow(dialog));
-
-  for (;;) {
-    DialogItemIndex item = 0;
-    ModalDialog(nullptr, &item);
-    if (item == kOKItem) {
-      Boolean ok = TRUE;
-      r = ImageCodecDITLValidateInput(compressor, &ok);
-      if (r != noErr) {
-        ImageCodecDITLRemove(compressor, dialog, offset);
-        return static_cast<OSErr>(r);
+  ComponentResult err = ImageCodecDITLInstall(compressor, dialog, offset);
+  OSErr result = userCanceledErr;
+  while (err == noErr) {
+    DialogItemIndex hit = 0;
+    ModalDialog(nullptr, &hit);
+    if (hit > offset) {
+      err = ImageCodecDITLItem(compressor, dialog, offset, hit);
+    } else if (hit == 1) {
+      Boolean ok = FALSE;
+      err = ImageCodecDITLValidateInput(compressor, &ok);
+      if (err == noErr && ok) {
+        result = noErr;
+        break;
       }
-      if (!ok) continue;  // the panel keeps the dialog open until its input is valid
-      ImageCodecDITLRemove(compressor, dialog, offset);
-      return noErr;
-    }
-    if (item > offset && item <= CountDITL(dialog)) {
-      ImageCodecDITLItem(compressor, dialog, offset, item);
-      continue;
-    }
-    if (item == kCancelItem || item < 1 || item > CountDITL(dialog)) {
-      // An answer that names no item ends the dialog as Cancel does, so a
-      // driver that cannot answer never leaves it running.
-      ImageCodecDITLRemove(compressor, dialog, offset);
-      return userCanceledErr;
+    } else if (hit == 2 || hit <= 0) {
+      break;
     }
   }
+  const ComponentResult removed = ImageCodecDITLRemove(compressor, dialog, offset);
+  DisposeDialog(dialog);
+  if (err != noErr) return static_cast<OSErr>(err);
+  if (removed != noErr) return static_cast<OSErr>(removed);
+  return result;
 }
