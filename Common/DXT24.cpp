@@ -1,5 +1,7 @@
 #include "DXT24.h"
 
+#include "BlockGather.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -296,28 +298,12 @@ void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int 
   if (width <= 0 || height <= 0 || across <= 0 || down <= 0) return;
 
   const int blockBytes = alpha ? 18 : 10;
-  const bool whole = (width % 4 == 0) && (height % 4 == 0);
   unsigned char block[64];
   unsigned char out[18];
 
   for (int by = 0; by < down; ++by) {
-    const int validRows = (height - by * 4) < 4 ? (height - by * 4) : 4;
     for (int bx = 0; bx < across; ++bx) {
-      const int validCols = (width - bx * 4) < 4 ? (width - bx * 4) : 4;
-      const unsigned char* base = src + static_cast<ptrdiff_t>(by) * 4 * rowBytes + bx * 16;
-      for (int y = 0; y < 4; ++y) {
-        const int sy = whole ? y : (y < validRows ? y : validRows - 1);
-        const unsigned char* row = base + static_cast<ptrdiff_t>(sy) * rowBytes;
-        for (int x = 0; x < 4; ++x) {
-          const int sx = whole ? x : (x < validCols ? x : validCols - 1);
-          const unsigned char* p = row + sx * 4;
-          unsigned char* q = block + (y * 4 + x) * 4;
-          q[0] = p[1];
-          q[1] = p[2];
-          q[2] = p[3];
-          q[3] = p[0];
-        }
-      }
+      GatherBlockRGBA(src, width, height, rowBytes, bx, by, block);
       stb_compress_dxt_block_24(out, block, alpha, 2);
       std::memcpy(dest, out, blockBytes);
       dest += blockBytes;

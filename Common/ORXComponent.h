@@ -28,6 +28,9 @@ constexpr UInt32 kORXCodecVersion = 0x00010001;
 constexpr OSType kORXCodecType = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
 constexpr OSType kORXManufacturer = FOUR_CHAR_CODE('a', 'p', 'p', 'l');
 
+// The 72-byte codec information of 'cdci' 256, which both components report.
+ComponentResult ORXCopyCodecInfo(ComponentInstance self, CodecInfo* info);
+
 // ---- Compressor handlers ----------------------------------------------------------
 ComponentResult ORX_COpen(CompressorGlobalsPtr storage, ComponentInstance self);
 ComponentResult ORX_CClose(CompressorGlobalsPtr storage, ComponentInstance self);

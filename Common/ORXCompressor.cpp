@@ -40,20 +40,22 @@ ComponentResult ORX_CTarget(CompressorGlobalsPtr g, ComponentInstance target) {
 
 ComponentResult ORX_CCanDo(CompressorGlobalsPtr, SInt16 selector) { return ORXCompressorImplements(selector) ? 1 : 0; }
 
-ComponentResult ORX_CGetCodecInfo(CompressorGlobalsPtr g, CodecInfo* info) {
-  if (info == nullptr) return paramErr;
-  if (g == nullptr) return paramErr;
+ComponentResult ORXCopyCodecInfo(ComponentInstance self, CodecInfo* info) {
   Handle h = nullptr;
-  const OSErr err = GetComponentResource(reinterpret_cast<Component>(g->self), kCdci, 256, &h);
+  const OSErr err = GetComponentResource(reinterpret_cast<Component>(self), kCdci, 256, &h);
   if (err != noErr) return err;
-  if (h == nullptr) return resNotFound;
-  if (GetHandleSize(h) < static_cast<Size>(sizeof(CodecInfo))) {
+  if (h == nullptr || GetHandleSize(h) < static_cast<Size>(sizeof(CodecInfo))) {
     DisposeHandle(h);
     return resNotFound;
   }
   std::memcpy(info, *h, sizeof(CodecInfo));
   DisposeHandle(h);
   return noErr;
+}
+
+ComponentResult ORX_CGetCodecInfo(CompressorGlobalsPtr g, CodecInfo* info) {
+  if (info == nullptr || g == nullptr) return paramErr;
+  return ORXCopyCodecInfo(g->self, info);
 }
 
 ComponentResult ORX_CGetMaxCompressionSize(CompressorGlobalsPtr g, PixMapHandle, const Rect* srcRect, SInt16, CodecQ,

@@ -48,16 +48,7 @@ ComponentResult ORX_DCanDo(DecompressorGlobalsPtr g, SInt16 selector) {
 
 ComponentResult ORX_DGetCodecInfo(DecompressorGlobalsPtr g, CodecInfo* info) {
   if (info == nullptr || g == nullptr) return paramErr;
-  Handle h = nullptr;
-  const OSErr err = GetComponentResource(reinterpret_cast<Component>(g->self), FOUR_CHAR_CODE('c', 'd', 'c', 'i'), 256, &h);
-  if (err != noErr) return err;
-  if (h == nullptr || GetHandleSize(h) < static_cast<Size>(sizeof(CodecInfo))) {
-    DisposeHandle(h);
-    return resNotFound;
-  }
-  std::memcpy(info, *h, sizeof(CodecInfo));
-  DisposeHandle(h);
-  return noErr;
+  return ORXCopyCodecInfo(g->self, info);
 }
 
 // The stored size of a valid frame: header, first and second sections.
