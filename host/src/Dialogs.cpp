@@ -38,6 +38,13 @@ bool ReadPString(const uint8_t* data, size_t size, size_t* pos, std::string* out
   return true;
 }
 
+// A text as a Pascal string, cut to 255 characters.
+void ToStr255(const std::string& text, Str255 out) {
+  const size_t n = std::min<size_t>(text.size(), 255);
+  out[0] = static_cast<unsigned char>(n);
+  std::memcpy(out + 1, text.data(), n);
+}
+
 bool IsPopup(SInt16 procID) { return procID >= kPopupMenuProc && procID < kPopupMenuProc + 16; }
 
 Handle TextHandle(const std::string& text) {
@@ -358,9 +365,7 @@ void HostGetDialogTitle(DialogRef dialog, Str255 title) {
   title[0] = 0;
   DialogRef d = AsDialog(dialog);
   if (d == nullptr) return;
-  const size_t n = std::min<size_t>(d->title.size(), 255);
-  title[0] = static_cast<unsigned char>(n);
-  std::memcpy(title + 1, d->title.data(), n);
+  ToStr255(d->title, title);
 }
 
 void HostGetDialogBounds(DialogRef dialog, Rect* bounds) {
@@ -465,9 +470,7 @@ void GetControlTitle(ControlRef control, Str255 title) {
   title[0] = 0;
   ControlRef c = AsControl(control);
   if (c == nullptr) return;
-  const size_t n = std::min<size_t>(c->title.size(), 255);
-  title[0] = static_cast<unsigned char>(n);
-  std::memcpy(title + 1, c->title.data(), n);
+  ToStr255(c->title, title);
 }
 
 SInt16 HostGetPopupItemCount(ControlRef control) {
@@ -481,9 +484,7 @@ void HostGetPopupItemText(ControlRef control, SInt16 item, Str255 text) {
   ControlRef c = AsControl(control);
   if (c == nullptr || item < 1 || static_cast<size_t>(item) > c->menuItems.size()) return;
   const std::string& s = c->menuItems[static_cast<size_t>(item - 1)];
-  const size_t n = std::min<size_t>(s.size(), 255);
-  text[0] = static_cast<unsigned char>(n);
-  std::memcpy(text + 1, s.data(), n);
+  ToStr255(s, text);
 }
 
 SInt16 HostGetControlProcID(ControlRef control) {
