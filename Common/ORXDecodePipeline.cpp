@@ -7,14 +7,98 @@
 
 #include "DXT24Decoder.h"
 #include "DXTDecoder.h"
+#include "GLDecompressorResources.h"
 #include "ORXHeader.h"
 
 namespace {
 constexpr int kMemFullErr = -108;
 constexpr int kCodecBadDataErr = -8969;
+
+bool GLDisabled() {
+  const char* v = std::getenv("ORX_DISABLE_GL");
+  return v != nullptr && v[0] != 0 && v[0] != '0';
+}
+
+// The second section (a plain-pixel layer) into its own cleared buffer.
+bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigned char* layer) {
+  const ORXHeader& h = layout.header;
+  const unsigned char* section = frame + h.headerSize + h.dataSize;
+  if (h.secondIsLZF == 1) {
+    const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.secondSize), layer,
+                                      static_cast<unsigned>(layout.layerSize));
+    return static_cast<int64_t>(n) == layout.layerSize;
+  }
+  std::memcpy(layer, section, static_cast<size_t>(layout.layerSize));
+  return true;
+}
+
+// The graphics road: the blocks go to the GPU still compressed, are drawn
+// through the plain program into the framebuffer object and read back.
+// False when the context or an extension it needs is not there (nothing has
+// been written then, and the caller decodes on the processor).
+bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const unsigned char* blocks,
+               const unsigned char* layer, int width, int height, unsigned char* dest, int rowBytes) {
+  if (r == nullptr || GLDisabled() || !r->InitContext()) return false;
+  GLExtensions& ext = r->extensions;
+  if (!ext.EXT_texture_compression_s3tc || !ext.ARB_texture_compression || !ext.EXT_framebuffer_object ||
+      !ext.ARB_shader_objects || !ext.glActiveTextureARB || !ext.glMultiTexCoord2fARB || !ext.glUseProgramObjectARB)
+    return false;
+  if (!r->ActivateContext()) return false;
+  const ORXHeader& h = layout.header;
+  const int w4 = (width + 3) / 4 * 4, h4 = (height + 3) / 4 * 4;
+
+  if (h.hasAlpha)
+    r->textures[0].UploadDXT16ImageWithAlpha(ext, blocks, width, height, w4, h4, GL_TEXTURE_2D);
+  else
+    r->textures[0].UploadDXT16Image(ext, blocks, width, height, w4, h4, GL_TEXTURE_2D);
+  if (layer != nullptr) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (h.secondIsRGB)
+      r->textures[1].UploadRGB8Image(ext, layer, h.secondWidth, h.secondHeight, h.secondWidth * 3, GL_TEXTURE_2D, false);
+    else
+      r->textures[1].UploadRGBA8Image(ext, layer, h.secondWidth, h.secondHeight, h.secondWidth * 4, GL_TEXTURE_2D, false);
+  }
+  // A new image size within the instance gets a framebuffer of its own size.
+  if (r->fbo.IsValid(ext) && (r->fbo.width != w4 || r->fbo.height != h4)) r->fbo.FreeResources(ext);
+  if (!r->fbo.IsValid(ext)) r->fbo.Create(w4, h4, 0, false, ext);
+  if (!r->fbo.BindAsRenderTarget(ext)) {
+    r->DeactivateContext();
+    return false;
+  }
+  glViewport(0, 0, w4, h4);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  ext.glActiveTextureARB(GL_TEXTURE0_ARB);
+  r->textures[0].BindTexture(ext, false, false, false);
+  r->textures[0].SetTextureMatrix();
+  ApplyORXShader(r, ext, 0.0, false);
+
+  glBegin(GL_QUADS);
+  const float corners[4][4] = {{0, 0, -1, -1}, {0, 1, -1, 1}, {1, 1, 1, 1}, {1, 0, 1, -1}};
+  for (const auto& c : corners) {
+    ext.glMultiTexCoord2fARB(GL_TEXTURE0_ARB, c[0], c[1]);
+    ext.glMultiTexCoord2fARB(GL_TEXTURE1_ARB, c[0], c[1]);
+    glVertex2f(c[2], c[3]);
+  }
+  glEnd();
+  ext.glUseProgramObjectARB(0);
+  ext.glActiveTextureARB(GL_TEXTURE0_ARB);
+  r->textures[0].UnbindTexture();
+
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  if (rowBytes != 4 * width) glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, dest);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  r->fbo.UnbindAsRenderTarget(ext);
+  r->DeactivateContext();
+  return true;
+}
+
 }  // namespace
 
-int ORX_DecompressImageData(GLDecompressorResources* /*resources*/, int width, int height, const unsigned char* frame,
+int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
                             int64_t frameSize, unsigned char* dest, int rowBytes) {
   ORXFrameLayout layout;
   if (dest == nullptr || CheckORXFrame(frame, frameSize, width, height, &layout) != ORXFrameError::none)
@@ -45,11 +129,31 @@ int ORX_DecompressImageData(GLDecompressorResources* /*resources*/, int width, i
       DecodeDXT24WithAlpha(blocks, dest, width, height, rowBytes);
     else
       DecodeDXT24(blocks, dest, width, height, rowBytes);
-  } else if (h.hasAlpha) {
-    DecodeDXT5ToARGB(blocks, dest, width, height, rowBytes);
-  } else {
-    DecodeDXT1ToARGB(blocks, dest, width, height, rowBytes);
+    std::free(blocks);
+    return 0;
   }
+
+  unsigned char* layer = nullptr;
+  if (layout.layerSize > 0) {
+    layer = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(layout.layerSize), 1));
+    if (layer == nullptr) {
+      std::free(blocks);
+      return kMemFullErr;
+    }
+    if (!ReadLayer(layout, frame, layer)) {
+      std::free(layer);
+      std::free(blocks);
+      return kCodecBadDataErr;
+    }
+  }
+  if (!DrawOnGPU(resources, layout, blocks, layer, width, height, dest, rowBytes)) {
+    // No usable context: the same pixels from the processor.
+    if (h.hasAlpha)
+      DecodeDXT5ToARGB(blocks, dest, width, height, rowBytes);
+    else
+      DecodeDXT1ToARGB(blocks, dest, width, height, rowBytes);
+  }
+  std::free(layer);
   std::free(blocks);
   return 0;
 }

@@ -9,7 +9,7 @@ struct GLDecompressorResources;
 // block data and decodes it: DXT24 on the processor (whole blocks, W4 x H4
 // pixels into the extended destination), DXT1/DXT5 on the graphics hardware
 // when the instance has a usable context, else on the processor (width x
-// height pixels). Returns 0, -108 when memory runs out, or codecBadDataErr
+// height pixels; also when ORX_DISABLE_GL=1). Returns 0, -108 when memory runs out, or codecBadDataErr
 // for a frame that cannot be decoded safely (nothing is written then).
 int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
                             int64_t frameSize, unsigned char* dest, int rowBytes);

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <new>
+
+#include "GLDecompressorResources.h"
 #include "MacMemory.h"
 #include "ORXComponent.h"
 #include "ORXDecodePipeline.h"
@@ -15,6 +18,8 @@ ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
   SetComponentInstanceStorage(self, reinterpret_cast<Handle>(g));
   g->self = self;
   g->target = self;
+  g->resources = new (std::nothrow) GLDecompressorResources;  // empty: no context until the first GPU frame
+  if (g->resources == nullptr) return memFullErr;
   const OSErr err = OpenADefaultComponent(decompressorComponentType, kBaseCodecType, &g->delegate);
   if (err != noErr) {
     g->delegate = nullptr;
@@ -26,6 +31,11 @@ ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
 
 ComponentResult ORX_DClose(DecompressorGlobalsPtr g, ComponentInstance self) {
   if (g == nullptr) return noErr;
+  if (g->resources != nullptr) {
+    g->resources->FreeResources();
+    delete g->resources;
+    g->resources = nullptr;
+  }
   if (g->delegate != nullptr) CloseComponent(g->delegate);
   g->delegate = nullptr;
   DisposeHandle(g->wantedPixelTypes);

@@ -1,0 +1,28 @@
+// The GPU resources of one decompressor instance: its own context, the
+// block and layer textures, the render target and the fragment programs.
+#pragma once
+
+#include "OpenGL/GLContext.h"
+#include "OpenGL/GLFBO.h"
+#include "OpenGL/GLSLProgram.h"
+#include "OpenGL/GLTexture.h"
+
+struct GLDecompressorResources : GLContext {
+  GLTexture textures[2];  // 0: block texture, 1: layer texture
+  GLFBOClass fbo;
+  GLSLProgram programs[4];  // blend, plain, DXT24, DXT24 with alpha
+
+  // Releases every GL object (when the context can be made current) and the context.
+  void FreeResources();
+};
+
+// The program sources, as literals.
+extern const char* const kORXBlendProgram;
+extern const char* const kORXPlainProgram;
+extern const char* const kORXDXT24Program;
+extern const char* const kORXDXT24AlphaProgram;
+
+// Picks the blend (blend true) or plain program, compiles it on first use,
+// makes it current and sets its uniforms. The context must be current.
+void ApplyORXShader(GLDecompressorResources* res, GLExtensions& ext, double edgeHigh, bool blend);
+void ApplyDXT24Shader(GLDecompressorResources* res, GLExtensions& ext, bool alpha);

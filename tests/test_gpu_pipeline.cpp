@@ -1,0 +1,131 @@
+// The frame pipeline's graphics road on this machine's OpenGL: it really
+// draws on the GPU, matches the processor road, follows size changes, reads
+// the layer section, and falls back when told to.
+#include <gtest/gtest.h>
+#include <lzf.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "DXTStandard.h"
+#include "GLDecompressorResources.h"
+#include "ORXDecodePipeline.h"
+#include "ORXHeader.h"
+#include "ORXTestImage.h"
+
+namespace {
+
+// A raw standard-variant frame of the test picture, with an optional layer.
+std::vector<uint8_t> MakeFrame(int w, int h, bool alpha, const std::vector<uint8_t>& layer = {}, int lw = 0,
+                               int lh = 0, bool rgb = false, bool layerLZF = false) {
+  std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
+  ORXMakeTestImageARGB(argb.data(), w, h, 0, 1);
+  const int64_t raw = CalculateORXBlockDataSize(w, h, alpha, false);
+  std::vector<uint8_t> f(28 + static_cast<size_t>(raw));
+  stbCompressARGB32(f.data() + 28, argb.data(), w, h, w * 4, alpha);
+  ORXHeader hd;
+  hd.headerSize = 28;
+  hd.version = 1;
+  hd.hasAlpha = alpha;
+  hd.dataSize = static_cast<int32_t>(raw);
+  if (!layer.empty()) {
+    std::vector<uint8_t> stored = layer;
+    if (layerLZF) {
+      std::vector<uint8_t> out(layer.size() + 64);
+      const unsigned n = lzf_compress(layer.data(), static_cast<unsigned>(layer.size()), out.data(),
+                                      static_cast<unsigned>(out.size()));
+      out.resize(n);
+      stored = out;
+    }
+    hd.secondIsLZF = layerLZF;
+    hd.secondWidth = lw;
+    hd.secondHeight = lh;
+    hd.secondIsRGB = rgb;
+    hd.secondSize = static_cast<int32_t>(stored.size());
+    f.insert(f.end(), stored.begin(), stored.end());
+  }
+  WriteORXHeader(hd, f.data());
+  return f;
+}
+
+int Decode(GLDecompressorResources* r, const std::vector<uint8_t>& f, int w, int h, std::vector<uint8_t>* out) {
+  out->assign(static_cast<size_t>(w) * h * 4, 0);
+  return ORX_DecompressImageData(r, w, h, f.data(), static_cast<int64_t>(f.size()), out->data(), w * 4);
+}
+
+int MaxDiff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  int worst = 0;
+  for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+  return worst;
+}
+
+}  // namespace
+
+TEST(GPUPipeline, DrawsOnTheGPUAndMatchesTheProcessorRoad) {
+  GLDecompressorResources r;
+  for (bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "DXT5" : "DXT1");
+    const auto f = MakeFrame(100, 50, alpha);
+    std::vector<uint8_t> gpu, cpu;
+    ASSERT_EQ(Decode(&r, f, 100, 50, &gpu), 0);
+    ASSERT_NE(r.context, nullptr) << "the graphics road made no context";
+    EXPECT_TRUE(r.fbo.IsValid(r.extensions));
+    EXPECT_EQ(r.textures[0].textureWidth, 128);  // 100 x 52 in a power-of-two texture
+    EXPECT_EQ(r.textures[0].textureHeight, 64);
+    EXPECT_STREQ(r.programs[1].log, "Compile OK");
+    setenv("ORX_DISABLE_GL", "1", 1);
+    ASSERT_EQ(Decode(&r, f, 100, 50, &cpu), 0);
+    unsetenv("ORX_DISABLE_GL");
+    EXPECT_LE(MaxDiff(gpu, cpu), 1);
+  }
+  // Same size again: the texture and framebuffer objects are kept.
+  const GLuint texture = r.textures[0].texture, fbo = r.fbo.framebuffer;
+  std::vector<uint8_t> out;
+  ASSERT_EQ(Decode(&r, MakeFrame(100, 50, false), 100, 50, &out), 0);
+  EXPECT_EQ(r.textures[0].texture, texture);
+  EXPECT_EQ(r.fbo.framebuffer, fbo);
+  // A new size within the instance gets a framebuffer of that size.
+  std::vector<uint8_t> big, bigCPU;
+  const auto f2 = MakeFrame(300, 200, false);
+  ASSERT_EQ(Decode(&r, f2, 300, 200, &big), 0);
+  EXPECT_EQ(r.fbo.width, 300);
+  EXPECT_EQ(r.fbo.height, 200);
+  setenv("ORX_DISABLE_GL", "1", 1);
+  ASSERT_EQ(Decode(&r, f2, 300, 200, &bigCPU), 0);
+  unsetenv("ORX_DISABLE_GL");
+  EXPECT_LE(MaxDiff(big, bigCPU), 1);
+  r.FreeResources();
+  EXPECT_EQ(r.context, nullptr);
+}
+
+TEST(GPUPipeline, LayerSectionIsReadRawAndPacked) {
+  GLDecompressorResources r;
+  std::vector<uint8_t> plain;
+  ASSERT_EQ(Decode(&r, MakeFrame(16, 16, false), 16, 16, &plain), 0);
+  for (bool rgb : {true, false})
+    for (bool packed : {false, true}) {
+      SCOPED_TRACE(std::string(rgb ? "RGB" : "RGBA") + (packed ? " LZF" : " raw"));
+      std::vector<uint8_t> layer(static_cast<size_t>(8) * 4 * (rgb ? 3 : 4), 0);
+      for (size_t i = 0; i < layer.size(); ++i) layer[i] = static_cast<uint8_t>(i / 3);
+      const auto f = MakeFrame(16, 16, false, layer, 8, 4, rgb, packed);
+      ORXFrameLayout layout;
+      ASSERT_EQ(CheckORXFrame(f.data(), static_cast<int64_t>(f.size()), 16, 16, &layout), ORXFrameError::none);
+      EXPECT_EQ(layout.layerSize, static_cast<int64_t>(layer.size()));
+      std::vector<uint8_t> out;
+      ASSERT_EQ(Decode(&r, f, 16, 16, &out), 0);
+      EXPECT_EQ(r.textures[1].width, 8);
+      EXPECT_EQ(r.textures[1].height, 4);
+      EXPECT_EQ(out, plain);  // the plain program does not sample the layer
+      // A packed layer that unpacks short is refused.
+      if (packed) {
+        auto bad = f;
+        bad.resize(bad.size() - 1);
+        ORXHeader hd = ReadORXHeader(bad.data());
+        hd.secondSize -= 1;
+        WriteORXHeader(hd, bad.data());
+        EXPECT_EQ(Decode(&r, bad, 16, 16, &out), -8969);
+      }
+    }
+  r.FreeResources();
+}
