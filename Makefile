@@ -44,6 +44,7 @@ test-tsan:
 bench: build
 	./build/bench/orx-bench
 	./build/bench/orx-bench-session
+	./build/bench/orx-bench-decode
 
 clean:
 	rm -rf build build-asan build-tsan $(OUT)

@@ -44,7 +44,7 @@ enum {
 
 enum { kPopupMenuProc = 1008 };  // + variant: 1 fixed width, 2 variable, 4 AddResMenu, 8 window font
 
-enum { appendDITLRight = 0, appendDITLBottom = 1 };
+enum { overlayDITL = 0, appendDITLRight = 1, appendDITLBottom = 2 };
 typedef SInt16 DITLMethod;
 
 #define kFirstWindowOfClass ((WindowRef)-1)

@@ -211,7 +211,7 @@ ComponentResult HostBaseDecompressorDispatch(ComponentParameters* params, Handle
 // panel go to DITLItem; on OK the panel is validated; the panel is removed
 // (DITLRemove) when the dialog closes. Returns noErr on OK, userCanceledErr
 // on Cancel, or the component's error.
-OSErr HostRunStandardCompressionDialog(ComponentInstance compressor);
+ComponentResult HostRunStandardCompressionDialog(ComponentInstance compressor);
 
 #ifdef __cplusplus
 }

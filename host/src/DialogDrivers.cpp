@@ -19,9 +19,11 @@ void* g_driverRefCon = nullptr;
 
 std::string P2S(const Str255 s) { return std::string(reinterpret_cast<const char*>(s + 1), s[0]); }
 
+// The item that ends a dialog without a choice: its cancel item, else its
+// default item.
 DialogItemIndex CancelOrLast(DialogRef d) {
   const DialogItemIndex cancel = HostGetDialogCancelItem(d);
-  return cancel > 0 ? cancel : CountDITL(d);
+  return cancel > 0 ? cancel : HostGetDialogDefaultItem(d);
 }
 
 // Without a terminal nobody can answer: the dialog is cancelled.
@@ -111,17 +113,22 @@ DialogItemIndex HostTerminalDialogDriver(DialogRef d, void* refCon) {
     std::string text = line;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     if (text.empty()) continue;
-    int item = 0, value = 0;
+    long item = 0, value = 0;
     char extra = 0;
-    const int fields = std::sscanf(text.c_str(), "%d %d %c", &item, &value, &extra);
+    const int fields = std::sscanf(text.c_str(), "%ld %ld %c", &item, &value, &extra);
+    if ((fields == 1 || fields == 2) && (item < 1 || item > CountDITL(d))) {
+      std::fprintf(out, "Item %ld is not an item of this dialog.\n", item);
+      continue;
+    }
     if (fields == 2) {
       ControlRef c = nullptr;
       if (GetDialogItemAsControl(d, static_cast<SInt16>(item), &c) != noErr || HostGetPopupItemCount(c) == 0) {
-        std::fprintf(out, "Item %d is not a popup.\n", item);
+        std::fprintf(out, "Item %ld is not a popup.\n", item);
       } else if (value < 1 || value > HostGetPopupItemCount(c)) {
-        std::fprintf(out, "Item %d has choices 1 to %d.\n", item, HostGetPopupItemCount(c));
+        std::fprintf(out, "Item %ld has choices 1 to %d.\n", item, HostGetPopupItemCount(c));
       } else {
         SetControlValue(c, static_cast<SInt16>(value));
+        return static_cast<DialogItemIndex>(item);  // a popup choice is a hit on that item
       }
       continue;
     }
@@ -130,7 +137,7 @@ DialogItemIndex HostTerminalDialogDriver(DialogRef d, void* refCon) {
       if (GetDialogItemAsControl(d, static_cast<SInt16>(item), &c) == noErr && HostGetControlProcID(c) == 0 &&
           HostGetPopupItemCount(c) == 0)
         return static_cast<DialogItemIndex>(item);
-      std::fprintf(out, "Item %d is not a button.\n", item);
+      std::fprintf(out, "Item %ld is not a button.\n", item);
       continue;
     }
     if (const DialogItemIndex b = ButtonNamed(d, text)) return b;
@@ -140,7 +147,8 @@ DialogItemIndex HostTerminalDialogDriver(DialogRef d, void* refCon) {
 
 DialogItemIndex HostScriptedDialogDriver(DialogRef d, void* refCon) {
   auto* script = static_cast<HostDialogScript*>(refCon);
-  if (script == nullptr || script->next >= script->stepCount) return CancelOrLast(d);
+  if (script == nullptr || script->steps == nullptr || script->next < 0 || script->next >= script->stepCount)
+    return CancelOrLast(d);
   const HostDialogScriptStep& step = script->steps[script->next++];
   for (int i = 0; i < step.setCount && i < 8; ++i) {
     ControlRef c = nullptr;

@@ -184,7 +184,8 @@ DialogRef HostFrontDialog() {
 bool HostParseDITL(const uint8_t* data, size_t size, std::vector<HostDITLItem>* items) {
   if (data == nullptr || size < 2 || items == nullptr) return false;
   items->clear();
-  const int count = BE16(data) + 1;
+  const int countWord = BE16(data);
+  const int count = countWord == 0xFFFF ? 0 : countWord + 1;  // 0xFFFF: no items
   size_t pos = 2;
   try {
     for (int i = 0; i < count; ++i) {
@@ -283,7 +284,12 @@ DialogRef HostNewButtonDialog(const char* title, const char* const* buttons, int
     return nullptr;
   }
   d->bounds = {0, 0, 40, static_cast<SInt16>(20 + 90 * count)};
-  if (!AddItems(d, items, 0, 0)) {
+  bool added = false;
+  try {
+    added = AddItems(d, items, 0, 0);
+  } catch (...) {
+  }
+  if (!added) {
     FreeDialog(d);
     return nullptr;
   }
@@ -294,7 +300,7 @@ DialogRef HostNewButtonDialog(const char* title, const char* const* buttons, int
 
 extern "C" {
 
-DialogRef GetNewDialog(SInt16 dialogID, void*, WindowRef) {
+static DialogRef NewDialogFromResources(SInt16 dialogID) {
   Handle h = GetResource(kDLOG, dialogID);
   if (h == nullptr) return nullptr;
   HostDLOG dlog;
@@ -319,6 +325,14 @@ DialogRef GetNewDialog(SInt16 dialogID, void*, WindowRef) {
   }
   Track(d);
   return d;
+}
+
+DialogRef GetNewDialog(SInt16 dialogID, void*, WindowRef) {
+  try {
+    return NewDialogFromResources(dialogID);
+  } catch (...) {  // out of memory: no dialog
+    return nullptr;
+  }
 }
 
 void DisposeDialog(DialogRef dialog) {
@@ -384,13 +398,20 @@ void AppendDITL(DialogRef dialog, Handle theHandle, DITLMethod method) {
   std::vector<HostDITLItem> items;
   if (!HostParseDITL(reinterpret_cast<const uint8_t*>(*theHandle), static_cast<size_t>(GetHandleSize(theHandle)), &items))
     return;
+  // Item rectangles are local to the dialog: grow it from its own origin.
   SInt16 dv = 0, dh = 0;
   for (const DialogItem& it : d->items) {
     if (method == appendDITLBottom) dv = std::max(dv, it.item.box.bottom);
     if (method == appendDITLRight) dh = std::max(dh, it.item.box.right);
   }
   const size_t before = d->items.size();
-  if (!AddItems(d, items, dv, dh)) {
+  bool added = false;
+  try {
+    added = AddItems(d, items, dv, dh);
+  } catch (...) {
+    added = false;
+  }
+  if (!added) {
     // Leave the dialog as it was.
     for (size_t i = before; i < d->items.size(); ++i) DisposeHandle(d->items[i].textHandle);
     d->items.resize(before);
@@ -407,6 +428,7 @@ void GetDialogItem(DialogRef dialog, DialogItemIndex item, DialogItemType* itemT
   if (d == nullptr || item < 1 || static_cast<size_t>(item) > d->items.size()) {
     if (itemType) *itemType = 0;
     if (itemHandle) *itemHandle = nullptr;
+    if (box) *box = Rect{0, 0, 0, 0};
     return;
   }
   DialogItem& it = d->items[static_cast<size_t>(item - 1)];

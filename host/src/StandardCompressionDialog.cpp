@@ -5,12 +5,12 @@
 #include "MacMemory.h"
 #include "Resources.h"
 
-extern "C" OSErr HostRunStandardCompressionDialog(ComponentInstance compressor) {
+extern "C" ComponentResult HostRunStandardCompressionDialog(ComponentInstance compressor) {
   if (compressor == nullptr) return paramErr;
   Handle ditl = nullptr;
   Point smallest{-1, -1};
   const ComponentResult r = ImageCodecGetDITLForSize(compressor, &ditl, &smallest);
-  if (r != noErr) return static_cast<OSErr>(r);
+  if (r != noErr) return r;
   if (ditl == nullptr) return resNotFound;
 
   const char* const buttons[] = {"OK", "Cancel"};
@@ -34,6 +34,7 @@ extern "C" OSErr HostRunStandardCompressionDialog(ComponentInstance compressor) 
   SetDialogCancelItem(dialog, 2);
   ShowWindow(GetDialogWindow(dialog));
   ComponentResult err = ImageCodecDITLInstall(compressor, dialog, offset);
+  const bool installed = err == noErr;
   OSErr result = userCanceledErr;
   while (err == noErr) {
     DialogItemIndex hit = 0;
@@ -41,7 +42,7 @@ extern "C" OSErr HostRunStandardCompressionDialog(ComponentInstance compressor) 
     if (hit > offset) {
       err = ImageCodecDITLItem(compressor, dialog, offset, hit);
     } else if (hit == 1) {
-      Boolean ok = FALSE;
+      Boolean ok = TRUE;  // a compressor that does not answer accepts
       err = ImageCodecDITLValidateInput(compressor, &ok);
       if (err == noErr && ok) {
         result = noErr;
@@ -51,9 +52,9 @@ extern "C" OSErr HostRunStandardCompressionDialog(ComponentInstance compressor) 
       break;
     }
   }
-  const ComponentResult removed = ImageCodecDITLRemove(compressor, dialog, offset);
+  const ComponentResult removed = installed ? ImageCodecDITLRemove(compressor, dialog, offset) : noErr;
   DisposeDialog(dialog);
-  if (err != noErr) return static_cast<OSErr>(err);
-  if (removed != noErr) return static_cast<OSErr>(removed);
+  if (err != noErr) return err;
+  if (removed != noErr) return removed;
   return result;
 }

@@ -1,0 +1,121 @@
+// 1920x1080 frames decoded through the decompressor component for each
+// variant (DXT1 and DXT5 on the graphics road and on the processor road,
+// DXT24), with the LZF stage of the same frame timed on its own and a copy
+// of one output frame as the reference, in the same run.
+#include <benchmark/benchmark.h>
+#include <lzf.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ImageCodec.h"
+#include "MacMemory.h"
+#include "ORXHeader.h"
+#include "ORXTestImage.h"
+
+namespace {
+
+constexpr int kW = 1920, kH = 1080;
+constexpr OSType kORXV = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
+
+OSStatus Keep(void* refCon, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef frame, void*) {
+  auto* out = static_cast<std::vector<uint8_t>*>(refCon);
+  const auto* p = static_cast<const uint8_t*>(ICMEncodedFrameGetDataPtr(frame));
+  out->assign(p, p + ICMEncodedFrameGetDataSize(frame));
+  return noErr;
+}
+
+// One frame of the grained test picture, encoded by the compressor.
+std::vector<uint8_t> EncodeFrame(int alpha, int gradients) {
+  std::vector<uint8_t> frame;
+  ComponentInstance ci = nullptr;
+  if (OpenADefaultComponent(compressorComponentType, kORXV, &ci) != noErr) return frame;
+  Handle blob = NewHandleClear(12);
+  std::memcpy(*blob, "ORXC", 4);
+  (*blob)[4] = static_cast<char>(alpha);
+  (*blob)[5] = static_cast<char>(gradients);
+  (*blob)[8] = 1;
+  ImageCodecSetSettings(ci, blob);
+  DisposeHandle(blob);
+  ICMEncodedFrameOutputRecord out{Keep, &frame, nullptr};
+  ICMCompressionSessionRef session = nullptr;
+  if (HostICMCompressionSessionCreateWithCompressor(ci, kW, kH, kORXV, 600, nullptr, &out, &session) == noErr) {
+    std::vector<uint8_t> argb(static_cast<size_t>(kW) * kH * 4);
+    ORXMakeTestImageARGB(argb.data(), kW, kH, 0, 0);
+    ORXAddGrainARGB(argb.data(), kW, kH, 0, 3, 1);
+    CVPixelBufferRef pb = nullptr;
+    HostCVPixelBufferCreate(kW, kH, k32ARGBPixelFormat, 0, &pb);
+    CVPixelBufferLockBaseAddress(pb, 0);
+    std::memcpy(CVPixelBufferGetBaseAddress(pb), argb.data(), argb.size());
+    CVPixelBufferUnlockBaseAddress(pb, 0);
+    ICMCompressionSessionEncodeFrame(session, pb, 0, 0, 0, nullptr, nullptr, nullptr);
+    CVPixelBufferRelease(pb);
+    ICMCompressionSessionRelease(session);
+  }
+  CloseComponent(ci);
+  return frame;
+}
+
+void BM_Decode(benchmark::State& state) {
+  const int variant = static_cast<int>(state.range(0));  // 0 DXT1, 1 DXT5, 2 DXT24
+  const bool processorRoad = state.range(1) != 0;
+  char folder[] = "/tmp/orx-bench-XXXXXX";
+  if (mkdtemp(folder) != nullptr) setenv("ORX_PREFERENCES_DIR", folder, 1);
+  const std::vector<uint8_t> frame = EncodeFrame(variant == 1, variant == 2);
+  if (frame.empty()) {
+    state.SkipWithError("no frame");
+    return;
+  }
+  if (processorRoad) setenv("ORX_DISABLE_GL", "1", 1);
+  ImageDescriptionHandle desc = HostNewImageDescription(kORXV, kW, kH, "ORX");
+  HostDecompressionSessionRef session = nullptr;
+  CVPixelBufferRef dest = nullptr;
+  HostDecompressionSessionCreate(desc, &session);
+  HostDecompressionSessionCreateDestination(session, &dest);
+  HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);  // warm up
+
+  const ORXHeader h = ReadORXHeader(frame.data());
+  std::vector<uint8_t> raw(static_cast<size_t>(CalculateORXBlockDataSize(kW, kH, h.hasAlpha, h.isDXT24 == 1)));
+  std::vector<uint8_t> pixels(static_cast<size_t>(kW) * kH * 4), copy(pixels.size());
+  double lzf = 0, memcpyTime = 0;
+  for (auto _ : state) {
+    HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);
+    state.PauseTiming();
+    auto t0 = std::chrono::steady_clock::now();
+    if (h.isLZF == 1)
+      benchmark::DoNotOptimize(lzf_decompress(frame.data() + 28, static_cast<unsigned>(h.dataSize), raw.data(),
+                                              static_cast<unsigned>(raw.size())));
+    lzf += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    t0 = std::chrono::steady_clock::now();
+    std::memcpy(copy.data(), pixels.data(), pixels.size());
+    benchmark::ClobberMemory();
+    memcpyTime += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    state.ResumeTiming();
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["lzf_ms"] = 1e3 * lzf / n;
+  state.counters["memcpy_ms"] = 1e3 * memcpyTime / n;
+  state.SetLabel(std::string(variant == 0 ? "DXT1" : variant == 1 ? "DXT5" : "DXT24") +
+                 (variant == 2 ? "" : processorRoad ? " processor" : " graphics"));
+  unsetenv("ORX_DISABLE_GL");
+  CVPixelBufferRelease(dest);
+  HostDecompressionSessionRelease(session);
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  std::remove((std::string(folder) + "/ORXPreferences.dat").c_str());
+  rmdir(folder);
+}
+BENCHMARK(BM_Decode)
+    ->ArgNames({"variant", "cpu"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
