@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "DXTStandard.h"
+#include "OpenGL/GLSLProgram.h"
+#include "OpenGL/GLTexture.h"
 #include "GLDecompressorResources.h"
 #include "ORXDecodePipeline.h"
 #include "ORXHeader.h"
@@ -127,5 +129,47 @@ TEST(GPUPipeline, LayerSectionIsReadRawAndPacked) {
         EXPECT_EQ(Decode(&r, bad, 16, 16, &out), -8969);
       }
     }
+  r.FreeResources();
+}
+
+TEST(GLWrappers, UploadSizesProgramsAndFramebufferRules) {
+  GLDecompressorResources r;
+  ASSERT_TRUE(r.InitContext());
+  ASSERT_TRUE(r.ActivateContext());
+  GLExtensions& ext = r.extensions;
+  std::vector<uint8_t> data(100 * 52 * 4, 0x11);
+  GLTexture t;
+  t.UploadDXT16ImageWithAlpha(ext, data.data(), 100, 50, 100, 52, GL_TEXTURE_2D);
+  EXPECT_EQ(t.textureWidth, 128);
+  EXPECT_EQ(t.textureHeight, 64);
+  EXPECT_EQ(t.width, 100);
+  EXPECT_EQ(t.height, 52);
+  const GLuint name = t.texture;
+  t.UploadDXT16ImageWithAlpha(ext, data.data(), 100, 50, 100, 52, GL_TEXTURE_2D);
+  EXPECT_EQ(t.texture, name);  // same size and target: the same texture
+  // DXT24 blocks as raw bytes in a rectangle texture: ten texels a block.
+  t.UploadDXT24Image(ext, data.data(), 8, 8, 8, 8, GL_TEXTURE_RECTANGLE_ARB);
+  EXPECT_EQ(t.target, static_cast<GLenum>(GL_TEXTURE_RECTANGLE_ARB));
+  EXPECT_EQ(t.textureWidth, 20);
+  EXPECT_EQ(t.textureHeight, 2);
+  EXPECT_FALSE(glIsTexture(name));  // the 2D texture was deleted on the target change
+  t.DeleteTexture();
+  EXPECT_EQ(t.texture, 0u);
+
+  // A program that does not compile keeps the compiler's message.
+  GLSLProgram bad;
+  EXPECT_FALSE(bad.Init(kORXDXT24AlphaProgram, ext));
+  EXPECT_STRNE(bad.log, "Compile OK");
+  EXPECT_NE(bad.log[0], 0);
+  bad.ReleaseGLResources(ext);
+
+  // Without the framebuffer extension there is no framebuffer.
+  GLFBOClass fbo;
+  const int saved = ext.EXT_framebuffer_object;
+  ext.EXT_framebuffer_object = 0;
+  EXPECT_FALSE(fbo.Create(8, 8, 0, false, ext));
+  EXPECT_FALSE(fbo.IsValid(ext));
+  ext.EXT_framebuffer_object = saved;
+  r.DeactivateContext();
   r.FreeResources();
 }
