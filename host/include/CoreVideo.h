@@ -32,8 +32,8 @@ extern const CFStringRef kCVPixelBufferBytesPerRowAlignmentKey;
 // bytesPerRow apart; bytesPerRow 0 means 4 x width. Pixels start zeroed.
 CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormatType, size_t bytesPerRow,
                                  CVPixelBufferRef* pixelBufferOut);
-// Same as CVPixelBufferCreate with attributes: width, height and bytes-per-row
-// alignment taken from the dictionary when present.
+// A buffer of the given width and height; of the attributes only the
+// bytes-per-row alignment is used (rows rounded up to a multiple of it).
 CVReturn CVPixelBufferCreate(CFAllocatorRef allocator, size_t width, size_t height, OSType pixelFormatType,
                              CFDictionaryRef pixelBufferAttributes, CVPixelBufferRef* pixelBufferOut);
 CVPixelBufferRef CVPixelBufferRetain(CVPixelBufferRef buffer);
