@@ -16,8 +16,7 @@ build: deps
 	cmake --build build -j$(JOBS)
 
 run: build
-	mkdir -p $(OUT)
-	./build/app/orx-roundtrip --out $(OUT)
+	./build/app/orx demo --out $(OUT)
 
 # Normal build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
 # suites that exercise threads under ThreadSanitizer.
@@ -45,6 +44,7 @@ bench: build
 	./build/bench/orx-bench
 	./build/bench/orx-bench-session
 	./build/bench/orx-bench-decode
+	./build/app/orx bench
 
 clean:
 	rm -rf build build-asan build-tsan $(OUT)

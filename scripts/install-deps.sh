@@ -18,6 +18,11 @@ PACKAGES=(
   mesa-common-dev
   libgl1-mesa-dri
   imagemagick
+  libspng-dev
+  mediainfo
+  gstreamer1.0-tools
+  gstreamer1.0-plugins-good
+  tmux
 )
 
 missing=()

@@ -1,0 +1,317 @@
+#include "Cli.h"
+
+#include <stdlib.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace orxapp {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "orx: %s\n", message.c_str());
+  return 1;
+}
+
+Args::Args(int argc, char** argv, int first) {
+  for (int i = first; i < argc; ++i) args_.emplace_back(argv[i]);
+}
+
+bool Args::Flag(const char* name, const char* shortName) {
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (args_[i] == "--") break;
+    if (args_[i] == name || (shortName && args_[i] == shortName)) {
+      args_.erase(args_.begin() + long(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Args::Value(const char* name, const char* shortName, std::string* value, std::string* error) {
+  const std::string withEq = std::string(name) + "=";
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (args_[i] == "--") break;
+    if (args_[i].rfind(withEq, 0) == 0) {
+      *value = args_[i].substr(withEq.size());
+      args_.erase(args_.begin() + long(i));
+      return true;
+    }
+    if (args_[i] == name || (shortName && args_[i] == shortName)) {
+      if (i + 1 >= args_.size()) {
+        *error = std::string(args_[i]) + " needs a value";
+        args_.erase(args_.begin() + long(i));
+        return false;
+      }
+      *value = args_[i + 1];
+      args_.erase(args_.begin() + long(i), args_.begin() + long(i) + 2);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Args::Positionals(std::vector<std::string>* out, std::string* error) {
+  bool literal = false;
+  for (const std::string& a : args_) {
+    if (!literal && a == "--") {
+      literal = true;
+      continue;
+    }
+    if (!literal && a.size() > 1 && a[0] == '-') {
+      *error = "unknown option " + a + " (see --help)";
+      return false;
+    }
+    out->push_back(a);
+  }
+  return true;
+}
+
+namespace {
+bool ParseInt(const std::string& s, long lo, long hi, long* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(s.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+}  // namespace
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  const size_t x = text.find_first_of("xX");
+  long w = 0, h = 0;
+  if (x == std::string::npos || !ParseInt(text.substr(0, x), 1, 32767, &w) || !ParseInt(text.substr(x + 1), 1, 32767, &h))
+    return false;
+  *width = int(w);
+  *height = int(h);
+  return true;
+}
+
+bool ParseFrameRange(const std::string& text, int* first, int* last) {
+  const size_t dash = text.find('-');
+  long a = 0, b = 0;
+  if (dash == std::string::npos) {
+    if (!ParseInt(text, 0, 0x7FFFFFFF, &a)) return false;
+    *first = *last = int(a);
+    return true;
+  }
+  if (!ParseInt(text.substr(0, dash), 0, 0x7FFFFFFF, &a)) return false;
+  const std::string rest = text.substr(dash + 1);
+  if (rest.empty()) {
+    *first = int(a);
+    *last = -1;
+    return true;
+  }
+  if (!ParseInt(rest, 0, 0x7FFFFFFF, &b) || b < a) return false;
+  *first = int(a);
+  *last = int(b);
+  return true;
+}
+
+bool ParseRate(const std::string& text, int* num, int* den) {
+  const size_t sep = text.find_first_of("/:");
+  long n = 0, d = 0;
+  if (sep != std::string::npos) {
+    if (!ParseInt(text.substr(0, sep), 1, 1000000, &n) || !ParseInt(text.substr(sep + 1), 1, 1000000, &d)) return false;
+    if (double(n) / double(d) > 1000.0) return false;
+    *num = int(n);
+    *den = int(d);
+    return true;
+  }
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(v > 0) || v > 1000) return false;
+  // The NTSC family is written 23.976, 29.97, 59.94: store them exactly.
+  for (int base : {24, 30, 60, 120}) {
+    if (std::fabs(v - base * 1000.0 / 1001.0) < 0.006) {
+      *num = base * 1000;
+      *den = 1001;
+      return true;
+    }
+  }
+  if (std::fabs(v - std::round(v)) < 1e-9) {
+    *num = int(std::lround(v));
+    *den = 1;
+  } else {
+    *num = int(std::lround(v * 1000));
+    *den = 1000;
+  }
+  return true;
+}
+
+void RateToTimeScale(int num, int den, int32_t* timeScale, int32_t* duration) {
+  const int k = num >= 600 ? 1 : (600 + num - 1) / num;
+  *timeScale = num * k;
+  *duration = den * k;
+}
+
+std::string FormatRate(double fps) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f", fps);
+  std::string s = buf;
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  return s;
+}
+
+bool ValidNumberPattern(const std::string& p) {
+  int conversions = 0;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] != '%') continue;
+    if (i + 1 < p.size() && p[i + 1] == '%') {
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    if (j < p.size() && p[j] == '0') ++j;
+    while (j < p.size() && p[j] >= '0' && p[j] <= '9') ++j;
+    if (j - i > 4) return false;  // width at most two digits
+    if (j >= p.size() || (p[j] != 'd' && p[j] != 'i' && p[j] != 'u')) return false;
+    ++conversions;
+    i = j;
+  }
+  return conversions == 1;
+}
+
+std::string ExpandPattern(const std::string& p, int number) {
+  std::string out;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] != '%') {
+      out += p[i];
+      continue;
+    }
+    if (i + 1 < p.size() && p[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < p.size() && p[j] >= '0' && p[j] <= '9') ++j;
+    const std::string format = "%" + p.substr(i + 1, j - i - 1) + "d";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format.c_str(), number);
+    out += buf;
+    i = j;
+  }
+  return out;
+}
+
+Progress::Progress(const char* what, int64_t total) : what_(what), total_(total), enabled_(isatty(2) != 0) {}
+
+void Progress::Update(int64_t done) {
+  if (!enabled_) return;
+  const double now = timer_.GetElapsedTime();
+  if (last_ >= 0 && now - last_ < 0.1 && done != total_) return;
+  last_ = now;
+  const double fps = now > 0 ? double(done) / now : 0;
+  if (total_ > 0) {
+    const int width = 30;
+    const int filled = int(double(width) * double(done) / double(total_));
+    std::string bar(size_t(filled < width ? filled : width), '#');
+    bar.resize(size_t(width), '.');
+    std::fprintf(stderr, "\r%s [%s] %lld/%lld frames, %.1f fps ", what_, bar.c_str(), (long long)done, (long long)total_,
+                 fps);
+  } else {
+    std::fprintf(stderr, "\r%s %lld frames, %.1f fps ", what_, (long long)done, fps);
+  }
+  std::fflush(stderr);
+}
+
+void Progress::Finish() {
+  if (enabled_ && last_ >= 0) std::fprintf(stderr, "\r\033[K");
+  last_ = -1;
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Open(const std::string& path, std::string* error) {
+  Discard();
+  path_ = path;
+  if (path == "-") {
+    stdout_ = true;
+    file_ = stdout;
+    return true;
+  }
+  temp_ = path + ".partial-XXXXXX";
+  std::vector<char> name(temp_.begin(), temp_.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    *error = std::string("cannot create: ") + std::strerror(errno);
+    temp_.clear();
+    return false;
+  }
+  temp_ = name.data();
+  fchmod(fd, 0644);
+  file_ = fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    *error = std::string("cannot create: ") + std::strerror(errno);
+    close(fd);
+    unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::Commit(std::string* error) {
+  if (file_ == nullptr) {
+    *error = "not open";
+    return false;
+  }
+  if (stdout_) {
+    file_ = nullptr;
+    if (std::fflush(stdout) != 0) {
+      *error = std::string("write failed: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  const int flushErrno = errno;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!flushed || !closed) {
+    *error = std::string("write failed: ") + std::strerror(flushed ? errno : flushErrno);
+    unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+    *error = std::string("cannot move the finished file into place: ") + std::strerror(errno);
+    unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void OutputFile::Discard() {
+  if (file_ && !stdout_) std::fclose(file_);
+  file_ = nullptr;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+  stdout_ = false;
+}
+
+std::string HumanBytes(uint64_t bytes) {
+  char buf[32];
+  if (bytes < 10000) std::snprintf(buf, sizeof buf, "%llu B", (unsigned long long)bytes);
+  else if (bytes < 10000000) std::snprintf(buf, sizeof buf, "%.1f kB", double(bytes) / 1e3);
+  else if (bytes < 10000000000ull) std::snprintf(buf, sizeof buf, "%.1f MB", double(bytes) / 1e6);
+  else std::snprintf(buf, sizeof buf, "%.2f GB", double(bytes) / 1e9);
+  return buf;
+}
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, suffix) == 0;
+}
+
+}  // namespace orxapp

@@ -1,0 +1,86 @@
+// Helpers shared by the orx commands: argument parsing, error reporting, the
+// progress display, and output files that appear only when complete.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ORXTimer.h"
+
+namespace orxapp {
+
+// Prints "orx: <message>" on standard error; returns the failure status 1.
+int Fail(const std::string& message);
+
+// Command-line arguments of one command, consumed as options are read.
+class Args {
+ public:
+  Args(int argc, char** argv, int first);
+  // True when --name (or -short) is present; removes it.
+  bool Flag(const char* name, const char* shortName = nullptr);
+  // The value of --name VALUE / --name=VALUE / -s VALUE; removes both. False
+  // when absent; sets *error when the value is missing.
+  bool Value(const char* name, const char* shortName, std::string* value, std::string* error);
+  // What is left: positional arguments; an unknown option is an error.
+  bool Positionals(std::vector<std::string>* out, std::string* error);
+
+ private:
+  std::vector<std::string> args_;
+};
+
+bool ParseSize(const std::string& text, int* width, int* height);       // "1920x1080"
+bool ParseFrameRange(const std::string& text, int* first, int* last);  // "10-20", "5", "10-" (last -1: to the end)
+// A frame rate as "24", "29.97", "30000/1001" or "30000:1001".
+bool ParseRate(const std::string& text, int* num, int* den);
+// A time scale and sample duration for a rate, the time scale at least 600.
+void RateToTimeScale(int num, int den, int32_t* timeScale, int32_t* duration);
+std::string FormatRate(double fps);  // "24", "29.97"
+
+// A printf pattern with exactly one integer conversion (%d, %04d, %4d, %i,
+// %u); "%%" is a literal percent. False for anything else.
+bool ValidNumberPattern(const std::string& pattern);
+std::string ExpandPattern(const std::string& pattern, int number);
+
+// The progress bar on standard error, drawn only when it is a terminal.
+class Progress {
+ public:
+  Progress(const char* what, int64_t total);  // total <= 0: unknown
+  void Update(int64_t done);
+  void Finish();
+
+ private:
+  const char* what_;
+  int64_t total_;
+  bool enabled_;
+  double last_ = -1;
+  ORXTimer timer_;
+};
+
+// A file written under a temporary name beside its path and moved onto the
+// path by Commit, so that a failed run leaves nothing that looks complete.
+// "-" means standard output (written directly).
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();  // discards an uncommitted file
+
+  bool Open(const std::string& path, std::string* error);
+  FILE* Stream() const { return file_; }
+  bool Commit(std::string* error);
+  void Discard();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  FILE* file_ = nullptr;
+  bool stdout_ = false;
+};
+
+std::string HumanBytes(uint64_t bytes);  // "12.3 MB"
+bool EndsWith(const std::string& s, const char* suffix);
+
+}  // namespace orxapp

@@ -1,0 +1,176 @@
+// orx encode: frames from a source, through the compressor, into a movie.
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "Cli.h"
+#include "Codec.h"
+#include "Commands.h"
+#include "MovieFile.h"
+#include "ORXTimer.h"
+#include "Sources.h"
+
+namespace orxapp {
+
+namespace {
+
+const char kEncodeHelp[] =
+    "usage: orx encode INPUT... -o OUT.mov [options]\n"
+    "\n"
+    "Compresses frames into an ORX movie through the ORX compressor component.\n"
+    "\n"
+    "Inputs:\n"
+    "  frame%04d.png           a numbered PNG sequence (printf pattern; starts at 0 or 1,\n"
+    "                          or at --start-number; runs while files exist)\n"
+    "  a.png b.png ...         a list of PNG images (8/16-bit grey, grey+alpha, RGB,\n"
+    "                          RGBA or palette); all must have the same size\n"
+    "  clip.y4m | -            a YUV4MPEG2 stream from a file or standard input\n"
+    "                          (8-bit 4:2:0, 4:2:2, 4:4:4 or mono; progressive)\n"
+    "  --size WxH FILE...|-    raw 32-bit ARGB: bytes A,R,G,B per pixel, rows top to\n"
+    "                          bottom without padding, frames one after another\n"
+    "  --test-clip             the built-in 1280x720 test clip (--size and --frames\n"
+    "                          change it)\n"
+    "\n"
+    "YUV4MPEG2 tags honoured: W, H, F (frame rate), I (p or ? only), A (ignored),\n"
+    "C (420jpeg, 420mpeg2, 420paldv, 420, 422, 444, mono), XCOLORRANGE=FULL|LIMITED.\n"
+    "Colours are converted with the BT.709 matrix, limited range unless\n"
+    "XCOLORRANGE=FULL says otherwise.\n"
+    "\n"
+    "Options (each sets one of the compressor's own settings; without them the\n"
+    "compressor uses its stored preferences, see 'orx settings'):\n"
+    "  -o, --output FILE       the movie to write (required)\n"
+    "  --transparency discard|preserve\n"
+    "                          Transparency: keep the alpha channel (DXT5 blocks)\n"
+    "  --optimize quality|performance|vovorevaded\n"
+    "                          Optimize For: Quality = DXT24 + LZF, Performance =\n"
+    "                          DXT1 + LZF, VovorEvaded = DXT24 without LZF\n"
+    "  --threads max|1|2|4|6|8|12|16|24\n"
+    "                          Threads used for DXT24 blocks\n"
+    "  --fps RATE              frame rate (24, 29.97, 30000/1001); default: the\n"
+    "                          stream's own, else 30\n"
+    "  --frames N              encode at most N frames (the test clip: its length)\n"
+    "  --start-number N        first number of a pattern\n"
+    "  -q, --quiet             no summary line\n"
+    "  -h, --help              this text\n";
+
+}  // namespace
+
+int CmdEncode(int argc, char** argv) {
+  Args args(argc, argv, 0);
+  if (args.Flag("--help", "-h")) {
+    std::fputs(kEncodeHelp, stdout);
+    return 0;
+  }
+  std::string err, v, output;
+  SourceOptions so;
+  EncoderChoices choices;
+  int fpsNum = 0, fpsDen = 0;
+  long maxFrames = -1;
+  so.testClip = args.Flag("--test-clip");
+  const bool quiet = args.Flag("--quiet", "-q");
+  if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Fail(err);
+  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &so.width, &so.height))
+    return Fail("--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to 32767 each)");
+  if (args.Value("--transparency", nullptr, &v, &err) && !ParseTransparency(v, &choices.transparency))
+    return Fail("--transparency: \"" + v + "\" is not discard or preserve");
+  if (args.Value("--optimize", nullptr, &v, &err) && !ParseOptimize(v, &choices.optimize))
+    return Fail("--optimize: \"" + v + "\" is not quality, performance or vovorevaded");
+  if (args.Value("--threads", nullptr, &v, &err) && !ParseThreads(v, &choices.threads))
+    return Fail("--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24");
+  if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &fpsNum, &fpsDen))
+    return Fail("--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001");
+  if (args.Value("--frames", nullptr, &v, &err)) {
+    char* end = nullptr;
+    maxFrames = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || maxFrames < 1 || maxFrames > 100000000) return Fail("--frames: \"" + v + "\" is not a frame count");
+  }
+  if (args.Value("--start-number", nullptr, &v, &err)) {
+    char* end = nullptr;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < 0 || n > 1000000000) return Fail("--start-number: \"" + v + "\" is not a number");
+    so.startNumber = int(n);
+  }
+  if (!err.empty()) return Fail(err);
+  if (!args.Positionals(&so.inputs, &err)) return Fail(err);
+  if (output.empty()) return Fail("encode: no output movie (-o OUT.mov)");
+  if (so.testClip && maxFrames > 0) so.testClipFrames = int(maxFrames);
+
+  std::unique_ptr<FrameSource> source = OpenFrameSource(so, &err);
+  if (!source) return Fail(err);
+  if (fpsNum == 0 && !source->Rate(&fpsNum, &fpsDen)) {
+    fpsNum = 30;
+    fpsDen = 1;
+  }
+  int32_t timeScale = 0, duration = 0;
+  RateToTimeScale(fpsNum, fpsDen, &timeScale, &duration);
+
+  ImageARGB frame;
+  int r = source->Next(&frame);
+  if (r < 0) return Fail(source->Error());
+  if (r == 0) return Fail(source->CurrentName() + ": no frames to encode");
+
+  HostMovieWriterRef writer = nullptr;
+  std::string sinkError;
+  Encoder encoder;
+  auto sink = [&](const uint8_t* data, size_t size) -> OSStatus {
+    const OSStatus s = HostMovieWriterAddSample(writer, data, static_cast<SInt32>(size), duration);
+    if (s != noErr) sinkError = HostMovieWriterGetErrorMessage(writer);
+    return s;
+  };
+  if (!encoder.Open(frame.width, frame.height, timeScale, choices, sink, &err)) return Fail(output + ": " + err);
+  char message[512] = {};
+  OSStatus s = HostMovieWriterCreateWithError(output.c_str(), encoder.Description(), timeScale, &writer, message,
+                                              sizeof message);
+  if (s != noErr) return Fail(output + ": cannot write the movie: " + (message[0] ? message : StatusText(s)));
+  // Every later failure abandons the movie so that nothing is left at OUT.
+  auto abandon = [&](const std::string& message) {
+    HostMovieWriterAbort(writer);
+    return Fail(message);
+  };
+
+  const int width = frame.width, height = frame.height;
+  const int64_t total = maxFrames > 0 && (source->Count() == 0 || source->Count() > maxFrames) ? maxFrames : source->Count();
+  Progress progress("encoding", total);
+  ORXTimer timer;
+  double codecSeconds = 0;
+  int64_t frames = 0;
+  while (r == 1) {
+    if (frame.width != width || frame.height != height) {
+      progress.Finish();
+      return abandon(source->CurrentName() + ": frame " + std::to_string(frames + 1) + " is " +
+                     std::to_string(frame.width) + "x" + std::to_string(frame.height) + ", the first frame is " +
+                     std::to_string(width) + "x" + std::to_string(height));
+    }
+    ORXTimer t;
+    if (!encoder.Encode(frame.pixels.data(), frame.RowBytes(), frames * duration, duration, &err)) {
+      progress.Finish();
+      return abandon(output + ": " + (sinkError.empty() ? err : "cannot write the movie: " + sinkError));
+    }
+    codecSeconds += t.GetElapsedTime();
+    ++frames;
+    progress.Update(frames);
+    if (maxFrames > 0 && frames >= maxFrames) break;
+    r = source->Next(&frame);
+  }
+  progress.Finish();
+  if (r < 0) return abandon(source->Error());
+  const CompressorSettings settings = encoder.Settings();
+  encoder.Close();
+  s = HostMovieWriterFinishWithError(writer, message, sizeof message);
+  if (s != noErr) return Fail(output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
+  struct stat st;
+  const int64_t bytes = stat(output.c_str(), &st) == 0 ? int64_t(st.st_size) : 0;
+  const double seconds = timer.GetElapsedTime();
+  if (!quiet) {
+    const double raw = double(frames) * width * height * 4;
+    std::printf("%s: %lld frames %dx%d, %s, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
+                output.c_str(), (long long)frames, width, height, HumanBytes(uint64_t(bytes)).c_str(),
+                bytes > 0 ? raw / double(bytes) : 0.0, seconds > 0 ? frames / seconds : 0.0,
+                codecSeconds > 0 ? frames / codecSeconds : 0.0,
+                settings.preserveAlpha ? "alpha kept" : "alpha discarded", OptimizeName(settings).c_str(),
+                ThreadsName(settings.threadSetting).c_str());
+  }
+  return 0;
+}
+
+}  // namespace orxapp

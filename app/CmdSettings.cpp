@@ -1,0 +1,128 @@
+// orx settings: the compressor's own preferences dialog, as a person or a
+// script answers it, and the stored preferences.
+#include <cstdlib>
+#include <cstring>
+
+#include "Cli.h"
+#include "Codec.h"
+#include "Commands.h"
+#include "Dialogs.h"
+#include "MacMemory.h"
+
+namespace orxapp {
+
+namespace {
+
+const char kSettingsHelp[] =
+    "usage: orx settings [--show] [--set NAME=VALUE]...\n"
+    "\n"
+    "Without options, shows the compressor's own \"ORX Preferences\" dialog in the\n"
+    "terminal: choose a popup value with \"ITEM VALUE\" (e.g. \"4 2\"), then \"ok\"\n"
+    "to store the preferences or \"cancel\" to leave them as they are.\n"
+    "\n"
+    "  --show                 print the stored preferences and where they live\n"
+    "  --set NAME=VALUE       answer the dialog without a person: set a popup and\n"
+    "                         press Ok. NAME=VALUE is one of\n"
+    "                           transparency=discard|preserve\n"
+    "                           optimize=quality|performance|vovorevaded\n"
+    "                           threads=max|1|2|4|6|8|12|16|24\n"
+    "  -h, --help             this text\n"
+    "\n"
+    "The preferences are the file VantorinMedia/ORXPreferences.dat in\n"
+    "$XDG_CONFIG_HOME (default ~/.config), or in $ORX_PREFERENCES_DIR when set.\n"
+    "'orx encode' uses them unless its options say otherwise.\n";
+
+// Where the compressor keeps its preferences on this platform.
+std::string PreferencesPath() {
+  if (const char* dir = std::getenv("ORX_PREFERENCES_DIR"); dir && *dir) return std::string(dir) + "/ORXPreferences.dat";
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
+  else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
+  return base + "/VantorinMedia/ORXPreferences.dat";
+}
+
+void PrintSettings(const CompressorSettings& s) {
+  std::printf("Transparency:  %s\n", s.preserveAlpha ? "Preserve Alpha Channel" : "Discard Alpha Channel");
+  std::printf("Optimize For:  %s\n", OptimizeName(s).c_str());
+  std::printf("Threads:       %s\n", ThreadsName(s.threadSetting).c_str());
+}
+
+// The dialog's items: 1 Ok, 3 Transparency, 4 Optimize For, 5 Threads.
+constexpr DialogItemIndex kOkItem = 1, kTransparencyItem = 3, kOptimizeItem = 4, kThreadsItem = 5;
+
+}  // namespace
+
+int CmdSettings(int argc, char** argv) {
+  Args args(argc, argv, 0);
+  if (args.Flag("--help", "-h")) {
+    std::fputs(kSettingsHelp, stdout);
+    return 0;
+  }
+  const bool show = args.Flag("--show");
+  std::string err, v;
+  HostDialogScriptStep step{};
+  while (args.Value("--set", nullptr, &v, &err)) {
+    const size_t eq = v.find('=');
+    const std::string name = v.substr(0, eq), value = eq == std::string::npos ? "" : v.substr(eq + 1);
+    int choice = 0;
+    int32_t threads = 0;
+    DialogItemIndex item = 0;
+    SInt16 popup = 0;
+    if (name == "transparency" && ParseTransparency(value, &choice)) item = kTransparencyItem, popup = SInt16(choice + 1);
+    else if (name == "optimize" && ParseOptimize(value, &choice)) item = kOptimizeItem, popup = SInt16(choice + 1);
+    else if (name == "threads" && ParseThreads(value, &threads)) item = kThreadsItem, popup = SInt16(threads);
+    else return Fail("--set: \"" + v + "\" is not transparency=..., optimize=... or threads=... with a valid value");
+    if (step.setCount >= 8) return Fail("--set: too many settings");
+    step.sets[step.setCount].item = item;
+    step.sets[step.setCount].value = popup;
+    ++step.setCount;
+  }
+  if (!err.empty()) return Fail(err);
+  std::vector<std::string> rest;
+  if (!args.Positionals(&rest, &err)) return Fail(err);
+  if (!rest.empty()) return Fail("settings: unexpected argument \"" + rest[0] + "\"");
+
+  ComponentInstance ci = OpenORXCompressor(&err);
+  if (ci == nullptr) return Fail(err);
+  int status = 0;
+  if (show) {
+    CompressorSettings s;
+    const OSStatus r = ReadCompressorSettings(ci, &s);
+    if (r != noErr) {
+      status = Fail("cannot read the compressor's settings: " + StatusText(r));
+    } else {
+      PrintSettings(s);
+      std::printf("Stored in:     %s\n", PreferencesPath().c_str());
+    }
+    CloseComponent(ci);
+    return status;
+  }
+
+  HostDialogScript script{&step, 1, 0};
+  HostTerminalIO io{stdin, stdout};
+  if (step.setCount > 0) {
+    step.hit = kOkItem;
+    HostSetModalDialogDriver(HostScriptedDialogDriver, &script);
+  } else {
+    HostSetModalDialogDriver(HostTerminalDialogDriver, &io);
+  }
+  Handle blob = NewHandle(0);
+  const ComponentResult r = blob ? ImageCodecRequestSettings(ci, blob, nullptr, nullptr) : memFullErr;
+  HostSetModalDialogDriver(nullptr, nullptr);
+  if (r != noErr) {
+    status = Fail("the preferences dialog failed: " + StatusText(r));
+  } else if (GetHandleSize(blob) == 12) {
+    // The compressor fills the handle only when the dialog ends with Ok.
+    CompressorSettings s;
+    ReadCompressorSettings(ci, &s);
+    std::printf("Preferences stored in %s:\n", PreferencesPath().c_str());
+    PrintSettings(s);
+  } else {
+    std::printf("Cancelled; the preferences are unchanged.\n");
+  }
+  if (blob) DisposeHandle(blob);
+  CloseComponent(ci);
+  return status;
+}
+
+}  // namespace orxapp

@@ -1,0 +1,289 @@
+#include "Codec.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "MacMemory.h"
+#include "ORXHeader.h"
+
+namespace orxapp {
+
+namespace {
+
+constexpr Size kBlobSize = 12;
+
+bool IEquals(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+CompressorSettings FromBlob(const uint8_t* b) {
+  CompressorSettings s;
+  s.preserveAlpha = b[4];
+  s.preserveGradients = b[5];
+  s.skipLZF = b[6];
+  s.threadSetting = static_cast<int32_t>(uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24);
+  return s;
+}
+
+void ToBlob(const CompressorSettings& s, uint8_t* b) {
+  std::memcpy(b, "ORXC", 4);
+  b[4] = static_cast<uint8_t>(s.preserveAlpha);
+  b[5] = static_cast<uint8_t>(s.preserveGradients);
+  b[6] = static_cast<uint8_t>(s.skipLZF);
+  b[7] = 0;
+  for (int i = 0; i < 4; ++i) b[8 + i] = static_cast<uint8_t>(static_cast<uint32_t>(s.threadSetting) >> (8 * i));
+}
+
+}  // namespace
+
+bool ParseTransparency(const std::string& text, int* out) {
+  if (IEquals(text, "discard")) *out = 0;
+  else if (IEquals(text, "preserve")) *out = 1;
+  else return false;
+  return true;
+}
+
+bool ParseOptimize(const std::string& text, int* out) {
+  if (IEquals(text, "quality")) *out = 0;
+  else if (IEquals(text, "performance")) *out = 1;
+  else if (IEquals(text, "vovorevaded")) *out = 2;
+  else return false;
+  return true;
+}
+
+bool ParseThreads(const std::string& text, int32_t* out) {
+  static const char* const kChoices[] = {"max", "1", "2", "4", "6", "8", "12", "16", "24"};
+  std::string t = text;
+  if (t.size() > 1 && (t.back() == 'x' || t.back() == 'X')) t.pop_back();  // "4x" as the popup shows it
+  for (int i = 0; i < 9; ++i) {
+    if (IEquals(t, kChoices[i])) {
+      *out = i + 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string OptimizeName(const CompressorSettings& s) {
+  if (s.skipLZF) return "VovorEvaded";
+  return s.preserveGradients ? "Quality" : "Performance";
+}
+
+std::string ThreadsName(int32_t t) {
+  static const char* const kNames[] = {"Max", "1x", "2x", "4x", "6x", "8x", "12x", "16x", "24x"};
+  if (t >= 1 && t <= 9) return kNames[t - 1];
+  return "value " + std::to_string(t);
+}
+
+std::string StatusText(OSStatus status) {
+  const char* words = nullptr;
+  switch (status) {
+    case paramErr: words = "invalid parameter"; break;
+    case memFullErr: words = "out of memory"; break;
+    case resNotFound: words = "a resource of the codec is missing"; break;
+    case fnfErr: words = "file not found"; break;
+    case ioErr: words = "input/output error"; break;
+    case eofErr: words = "unexpected end of file"; break;
+    case codecErr: words = "the codec failed"; break;
+    case codecBadDataErr: words = "the frame data is damaged"; break;
+    case userCanceledErr: words = "cancelled"; break;
+    case invalidComponentID: words = "the ORX component is not installed"; break;
+    case kNoCodecOpenErr: words = "the codec instance is not open"; break;
+    default: break;
+  }
+  if (status == static_cast<OSStatus>(badComponentSelector)) words = "the codec does not implement this request";
+  const std::string code = "(" + std::to_string(status) + ")";
+  return words ? std::string(words) + " " + code : "error " + code;
+}
+
+ComponentInstance OpenORXCompressor(std::string* error) {
+  ComponentInstance ci = nullptr;
+  const OSErr err = OpenADefaultComponent(compressorComponentType, kORXCodecType, &ci);
+  if (err != noErr || ci == nullptr) {
+    *error = "cannot open the ORX compressor: " + StatusText(err) +
+             " (the component is looked for in ORX_COMPONENT_PATH and beside libqthost)";
+    return nullptr;
+  }
+  return ci;
+}
+
+OSStatus ReadCompressorSettings(ComponentInstance ci, CompressorSettings* out) {
+  // Asking for the maximum size makes the compressor load its persisted
+  // preferences (unless a blob was set); the blob then reports them.
+  const Rect r{0, 0, 4, 4};
+  SInt32 size = 0;
+  ComponentResult err = ImageCodecGetMaxCompressionSize(ci, nullptr, &r, 32, codecNormalQuality, &size);
+  if (err != noErr) return err;
+  Handle h = NewHandle(0);
+  if (h == nullptr) return memFullErr;
+  err = ImageCodecGetSettings(ci, h);
+  if (err == noErr && (GetHandleSize(h) != kBlobSize || std::memcmp(*h, "ORXC", 4) != 0)) err = codecErr;
+  if (err == noErr) *out = FromBlob(reinterpret_cast<const uint8_t*>(*h));
+  DisposeHandle(h);
+  return err;
+}
+
+OSStatus ApplyEncoderChoices(ComponentInstance ci, const EncoderChoices& c, CompressorSettings* applied) {
+  CompressorSettings s;
+  OSStatus err = ReadCompressorSettings(ci, &s);
+  if (err != noErr) return err;
+  const bool any = c.transparency >= 0 || c.optimize >= 0 || c.threads >= 0;
+  if (any) {
+    if (c.transparency >= 0) s.preserveAlpha = c.transparency;
+    if (c.optimize >= 0) {
+      s.preserveGradients = c.optimize != 1;
+      s.skipLZF = c.optimize == 2;
+    }
+    if (c.threads >= 0) s.threadSetting = c.threads;
+    Handle h = NewHandle(kBlobSize);
+    if (h == nullptr) return memFullErr;
+    ToBlob(s, reinterpret_cast<uint8_t*>(*h));
+    err = ImageCodecSetSettings(ci, h);
+    DisposeHandle(h);
+    if (err != noErr) return err;
+  }
+  if (applied) *applied = s;
+  return noErr;
+}
+
+// ---- Encoder --------------------------------------------------------------------
+
+Encoder::~Encoder() { Close(); }
+
+OSStatus Encoder::Emitted(void* refCon, ICMCompressionSessionRef, OSStatus error, ICMEncodedFrameRef frame, void*) {
+  auto* self = static_cast<Encoder*>(refCon);
+  if (error != noErr) return self->sinkStatus_ = error;
+  const auto* p = static_cast<const uint8_t*>(ICMEncodedFrameGetDataPtr(frame));
+  const OSStatus r = self->sink_(p, static_cast<size_t>(ICMEncodedFrameGetDataSize(frame)));
+  if (r != noErr) self->sinkStatus_ = r;
+  return r;
+}
+
+bool Encoder::Open(int width, int height, TimeScale timeScale, const EncoderChoices& choices, Sink sink,
+                   std::string* error) {
+  Close();
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767) {
+    *error = "frame size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1..32767";
+    return false;
+  }
+  width_ = width;
+  height_ = height;
+  sink_ = std::move(sink);
+  compressor_ = OpenORXCompressor(error);
+  if (compressor_ == nullptr) return false;
+  OSStatus err = ApplyEncoderChoices(compressor_, choices, &settings_);
+  if (err != noErr) {
+    *error = "the compressor refused its settings: " + StatusText(err);
+    Close();
+    return false;
+  }
+  ICMEncodedFrameOutputRecord out{Emitted, this, nullptr};
+  err = HostICMCompressionSessionCreateWithCompressor(compressor_, width, height, kORXCodecType, timeScale, nullptr,
+                                                      &out, &session_);
+  if (err == noErr) {
+    err = HostCVPixelBufferCreate(static_cast<size_t>(width), static_cast<size_t>(height), k32ARGBPixelFormat, 0,
+                                  &source_);
+  }
+  if (err != noErr) {
+    *error = "cannot start a compression session: " + StatusText(err);
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool Encoder::Encode(const uint8_t* argb, size_t rowBytes, TimeValue64 time, TimeValue64 duration,
+                     std::string* error) {
+  if (session_ == nullptr) {
+    *error = "the compression session is not open";
+    return false;
+  }
+  CVPixelBufferLockBaseAddress(source_, 0);
+  auto* base = static_cast<uint8_t*>(CVPixelBufferGetBaseAddress(source_));
+  const size_t stride = CVPixelBufferGetBytesPerRow(source_);
+  for (int y = 0; y < height_; ++y) std::memcpy(base + stride * size_t(y), argb + rowBytes * size_t(y), size_t(width_) * 4);
+  CVPixelBufferUnlockBaseAddress(source_, 0);
+  sinkStatus_ = noErr;
+  OSStatus err = ICMCompressionSessionEncodeFrame(session_, source_, time, duration, 0, nullptr, nullptr, nullptr);
+  if (err == noErr) err = sinkStatus_;
+  if (err != noErr) {
+    *error = "the compressor failed on a frame: " + StatusText(err);
+    return false;
+  }
+  return true;
+}
+
+ImageDescriptionHandle Encoder::Description() const {
+  return session_ ? HostICMCompressionSessionGetImageDescription(session_) : nullptr;
+}
+
+void Encoder::Close() {
+  if (session_) ICMCompressionSessionCompleteFrames(session_, true, 0, 0);
+  ICMCompressionSessionRelease(session_);
+  session_ = nullptr;
+  if (source_) CVPixelBufferRelease(source_);
+  source_ = nullptr;
+  if (compressor_) CloseComponent(compressor_);
+  compressor_ = nullptr;
+}
+
+// ---- Decoder --------------------------------------------------------------------
+
+Decoder::~Decoder() { Close(); }
+
+bool Decoder::Open(ImageDescriptionHandle desc, std::string* error) {
+  Close();
+  OSStatus err = HostDecompressionSessionCreate(desc, &session_);
+  if (err == noErr) err = HostDecompressionSessionCreateDestination(session_, &destination_);
+  if (err != noErr) {
+    *error = "cannot open the ORX decompressor: " + StatusText(err);
+    Close();
+    return false;
+  }
+  width_ = (*desc)->width;
+  height_ = (*desc)->height;
+  return true;
+}
+
+bool Decoder::Decode(const uint8_t* data, size_t size, std::string* error) {
+  pixels_ = nullptr;
+  if (session_ == nullptr) {
+    *error = "the decompression session is not open";
+    return false;
+  }
+  if (size > 0x7FFFFFFF) {
+    *error = "the sample is too large";
+    return false;
+  }
+  const OSStatus err = HostDecompressionSessionDecodeFrame(session_, data, static_cast<SInt32>(size), destination_);
+  if (err != noErr) {
+    *error = "the decompressor rejected the frame: " + StatusText(err);
+    return false;
+  }
+  CVPixelBufferLockBaseAddress(destination_, 0);
+  pixels_ = static_cast<const uint8_t*>(CVPixelBufferGetBaseAddress(destination_));
+  rowBytes_ = CVPixelBufferGetBytesPerRow(destination_);
+  CVPixelBufferUnlockBaseAddress(destination_, 0);  // the buffer stays ours; the lock only marks access
+  return true;
+}
+
+void Decoder::Close() {
+  if (destination_) CVPixelBufferRelease(destination_);
+  destination_ = nullptr;
+  HostDecompressionSessionRelease(session_);
+  session_ = nullptr;
+  pixels_ = nullptr;
+}
+
+bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, FrameSummary* out) {
+  if (data == nullptr || size < 28) return false;
+  const ORXHeader h = ReadORXHeader(data);
+  if (h.headerSize < static_cast<uint32_t>(kORXHeaderSize) || h.headerSize > size) return false;
+  const bool dxt24 = h.isDXT24 == 1;
+  out->alpha = h.hasAlpha != 0;
+  out->lzf = h.isLZF != 0;
+  out->variant = dxt24 ? (out->alpha ? "DXT24+alpha" : "DXT24") : (out->alpha ? "DXT5" : "DXT1");
+  out->rawSize = static_cast<uint64_t>(CalculateORXBlockDataSize(width, height, out->alpha, dxt24));
+  return true;
+}
+
+}  // namespace orxapp

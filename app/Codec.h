@@ -1,0 +1,122 @@
+// The orx program's road to the codec: the compressor and decompressor
+// components, found through their resources and called through the host's
+// compression and decompression sessions, as any host application calls them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ImageCodec.h"
+
+namespace orxapp {
+
+constexpr CodecType kORXCodecType = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
+
+// The compressor's three popups as command-line choices; -1 leaves a setting
+// as the compressor's persisted preferences have it.
+struct EncoderChoices {
+  int transparency = -1;  // 0 discard, 1 preserve
+  int optimize = -1;      // 0 quality, 1 performance, 2 vovorevaded
+  int32_t threads = -1;   // the compressor's threadSetting (1 = max, 2 = 1x, ... 9 = 24x)
+};
+
+// The four settings as the 12-byte blob carries them.
+struct CompressorSettings {
+  int preserveAlpha = 0;
+  int preserveGradients = 1;
+  int skipLZF = 0;
+  int32_t threadSetting = 2;
+};
+
+bool ParseTransparency(const std::string& text, int* out);
+bool ParseOptimize(const std::string& text, int* out);
+bool ParseThreads(const std::string& text, int32_t* out);  // max|1|2|4|6|8|12|16|24
+std::string OptimizeName(const CompressorSettings& s);     // "Quality", "Performance", "VovorEvaded"
+std::string ThreadsName(int32_t threadSetting);            // "Max", "1x", ... or "value N"
+
+// Describes a status in words, e.g. "the frame data is damaged (-8969)".
+std::string StatusText(OSStatus status);
+
+// Opens the ORX compressor; error in words on failure.
+ComponentInstance OpenORXCompressor(std::string* error);
+// The settings the instance would encode with: its persisted preferences
+// (read by the compressor itself) unless a blob was set.
+OSStatus ReadCompressorSettings(ComponentInstance ci, CompressorSettings* out);
+// Applies choices on top of the instance's current settings through the
+// settings blob, as a host restores saved settings.
+OSStatus ApplyEncoderChoices(ComponentInstance ci, const EncoderChoices& choices, CompressorSettings* applied);
+
+// One compressor instance with its session; frames are handed to the sink
+// as the compressor emits them.
+class Encoder {
+ public:
+  using Sink = std::function<OSStatus(const uint8_t* data, size_t size)>;
+  Encoder() = default;
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+  ~Encoder();
+
+  // Opens the compressor, applies the choices and prepares a session of
+  // width x height at timeScale.
+  bool Open(int width, int height, TimeScale timeScale, const EncoderChoices& choices, Sink sink, std::string* error);
+  // Encodes one ARGB frame (width x height, stride rowBytes).
+  bool Encode(const uint8_t* argb, size_t rowBytes, TimeValue64 time, TimeValue64 duration, std::string* error);
+  // The sample description the session built (valid while open).
+  ImageDescriptionHandle Description() const;
+  const CompressorSettings& Settings() const { return settings_; }
+  void Close();
+
+ private:
+  static OSStatus Emitted(void* refCon, ICMCompressionSessionRef, OSStatus error, ICMEncodedFrameRef frame, void*);
+  ComponentInstance compressor_ = nullptr;
+  ICMCompressionSessionRef session_ = nullptr;
+  CVPixelBufferRef source_ = nullptr;
+  Sink sink_;
+  OSStatus sinkStatus_ = noErr;
+  int width_ = 0;
+  int height_ = 0;
+  CompressorSettings settings_;
+};
+
+// One decompressor instance for a sample description, with its destination.
+class Decoder {
+ public:
+  Decoder() = default;
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  ~Decoder();
+
+  bool Open(ImageDescriptionHandle desc, std::string* error);
+  // Decodes one sample; on success pixels() holds the image (width x height
+  // ARGB, stride rowBytes(), the destination extended as the decompressor
+  // asked).
+  bool Decode(const uint8_t* data, size_t size, std::string* error);
+  const uint8_t* Pixels() const { return pixels_; }
+  size_t RowBytes() const { return rowBytes_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void Close();
+
+ private:
+  HostDecompressionSessionRef session_ = nullptr;
+  CVPixelBufferRef destination_ = nullptr;
+  const uint8_t* pixels_ = nullptr;
+  size_t rowBytes_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// What a frame's header says, for reports: "DXT1", "DXT5", "DXT24",
+// "DXT24+alpha"; lzf whether the block data is packed; rawSize the block
+// data's unpacked size. False when the sample is not an ORX frame.
+struct FrameSummary {
+  std::string variant;
+  bool alpha = false;
+  bool lzf = false;
+  uint64_t rawSize = 0;
+};
+bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, FrameSummary* out);
+
+}  // namespace orxapp

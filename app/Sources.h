@@ -1,0 +1,46 @@
+// Where `orx encode` takes its frames from: a PNG sequence (a printf pattern
+// or a list of files), a YUV4MPEG2 stream (a file or standard input), raw
+// 32-bit ARGB (a file or standard input, with its size given), or the
+// built-in test clip.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ImageIO.h"
+
+namespace orxapp {
+
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // 1: a frame in *out; 0: no more frames; -1: failure, described by
+  // Error() (which names the file).
+  virtual int Next(ImageARGB* out) = 0;
+  // Frames in all, when known (0 otherwise), for the progress display.
+  virtual int64_t Count() const { return 0; }
+  // The source's own frame rate, when it has one.
+  virtual bool Rate(int* /*num*/, int* /*den*/) const { return false; }
+  const std::string& Error() const { return error_; }
+  // The file (or "standard input", "test clip") the last frame came from.
+  virtual std::string CurrentName() const = 0;
+
+ protected:
+  std::string error_;
+};
+
+struct SourceOptions {
+  std::vector<std::string> inputs;
+  bool testClip = false;
+  int testClipFrames = 0;   // 0: the clip's own length
+  int width = 0, height = 0;  // --size: raw ARGB input (or the test clip's size)
+  int startNumber = -1;     // first number of a pattern; -1: 0 or 1, whichever exists
+};
+
+// Chooses the reader from the options and the inputs' first bytes. Null
+// with *error (naming the file) when no reader fits.
+std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& options, std::string* error);
+
+}  // namespace orxapp

@@ -1,0 +1,108 @@
+// Movie files: a QuickTime movie (.mov) writer and reader for one video track
+// whose samples are compressed frames of a four-character codec type. The
+// host's own addition (names begin with Host): applications write what a
+// compression session emits and hand what they read to a decompression
+// session.
+#pragma once
+
+#include "ImageCompression.h"
+#include "MacTypes.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Movie-file status codes (QuickTime's values).
+enum {
+  badImageDescription = -2001,
+  invalidMedia = -2008,
+  invalidTrack = -2009,
+  invalidMovie = -2010,
+  invalidSampleTable = -2011,
+  invalidDuration = -2014,
+  noMovieFound = -2048,
+  dskFulErr = -34,
+  wrPermErr = -61,
+  permErr = -54,
+};
+
+// ---- Writer -------------------------------------------------------------------
+
+typedef struct OpaqueHostMovieWriter* HostMovieWriterRef;
+
+// Starts a movie at path with one video track described by desc (copied;
+// its cType, size, depth, name and other fields become the sample
+// description) and timeScale units per second. The movie is written to a
+// temporary file beside path and appears under path only when
+// HostMovieWriterFinish succeeds, so an interrupted run never leaves a file
+// at path. Samples are streamed to disk as they arrive; the movie header is
+// written at the end.
+OSStatus HostMovieWriterCreate(const char* path, ImageDescriptionHandle desc, TimeScale timeScale,
+                               HostMovieWriterRef* writerOut);
+// HostMovieWriterCreate that also gives the reason for a failure in words
+// (without the file name) in errorMessage, cut to errorSize bytes with a
+// terminating zero; errorMessage may be null.
+OSStatus HostMovieWriterCreateWithError(const char* path, ImageDescriptionHandle desc, TimeScale timeScale,
+                                        HostMovieWriterRef* writerOut, char* errorMessage, SInt32 errorSize);
+// Appends one sync sample of duration units of the time scale.
+OSStatus HostMovieWriterAddSample(HostMovieWriterRef writer, const void* data, SInt32 dataSize, TimeValue duration);
+SInt32 HostMovieWriterGetSampleCount(HostMovieWriterRef writer);
+// Bytes written so far (the file as it would stand after Finish, less the
+// movie header).
+SInt64 HostMovieWriterGetFileSize(HostMovieWriterRef writer);
+// Writes the movie header, closes the file and moves it to its path; the
+// writer is released whatever the result. On failure nothing is left at path
+// (an existing file there is untouched).
+OSStatus HostMovieWriterFinish(HostMovieWriterRef writer);
+// HostMovieWriterFinish that also gives the reason for a failure in words,
+// as HostMovieWriterCreateWithError does (the writer is gone afterwards).
+OSStatus HostMovieWriterFinishWithError(HostMovieWriterRef writer, char* errorMessage, SInt32 errorSize);
+// Abandons the movie: removes the temporary file and releases the writer.
+// Accepts null.
+void HostMovieWriterAbort(HostMovieWriterRef writer);
+// The last failure in words ("no space left on the device while writing
+// sample 12"), without the file name; "" when none. Valid until the next
+// call on the writer.
+const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef writer);
+
+// The chunk offsets switch to 64-bit when the file passes this size (tests
+// lower it to exercise the 64-bit tables without writing 4 GiB).
+void HostMovieWriterSetLargeFileThreshold(HostMovieWriterRef writer, SInt64 bytes);
+
+// ---- Reader -------------------------------------------------------------------
+
+typedef struct OpaqueHostMovieReader* HostMovieReaderRef;
+
+// Opens a movie and chooses its first video track whose sample description
+// has codec type cType (any codec type when cType is 0). On failure
+// *readerOut is null and, when errorMessage is not null, the reason in
+// words (without the file name) is written there, cut to errorSize bytes
+// with a terminating zero.
+OSStatus HostMovieReaderOpen(const char* path, CodecType cType, HostMovieReaderRef* readerOut, char* errorMessage,
+                             SInt32 errorSize);
+void HostMovieReaderClose(HostMovieReaderRef reader);  // accepts null
+
+// The track's sample description as an image description (owned by the
+// reader; idSize, cType, width, height, depth, name and the other stored
+// fields).
+ImageDescriptionHandle HostMovieReaderGetImageDescription(HostMovieReaderRef reader);
+SInt32 HostMovieReaderGetTrackCount(HostMovieReaderRef reader);  // all tracks of the movie
+SInt32 HostMovieReaderGetTrackID(HostMovieReaderRef reader);     // the chosen track's ID
+TimeScale HostMovieReaderGetTimeScale(HostMovieReaderRef reader);  // the media's time scale
+TimeValue64 HostMovieReaderGetDuration(HostMovieReaderRef reader);  // in the media's time scale
+SInt32 HostMovieReaderGetSampleCount(HostMovieReaderRef reader);
+SInt32 HostMovieReaderGetMaxSampleSize(HostMovieReaderRef reader);
+// Sample index is 0-based. Offset in the file, size, duration in the media's
+// time scale and whether it is a sync sample.
+OSStatus HostMovieReaderGetSampleInfo(HostMovieReaderRef reader, SInt32 index, SInt64* offset, SInt32* size,
+                                      TimeValue* duration, Boolean* isSync);
+// Reads sample index into buffer (at least the sample's size); *sizeOut
+// gets its size. eofErr when the file ends before the sample does.
+OSStatus HostMovieReaderReadSample(HostMovieReaderRef reader, SInt32 index, void* buffer, SInt32 bufferSize,
+                                   SInt32* sizeOut);
+// The last failure of ReadSample in words; "" when none.
+const char* HostMovieReaderGetErrorMessage(HostMovieReaderRef reader);
+
+#ifdef __cplusplus
+}
+#endif

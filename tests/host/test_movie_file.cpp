@@ -1,0 +1,654 @@
+// Movie files: the writer's output read back byte for byte and by independent
+// readers, hand-built movies of shapes the writer never makes, and hostile
+// files (truncated, inconsistent tables, impossible counts).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MacMemory.h"
+#include "MovieFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+constexpr CodecType kORXV = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
+
+Bytes SampleBytes(uint32_t seed, size_t size) {
+  Bytes b(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : b) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    c = uint8_t(x);
+  }
+  return b;
+}
+
+using DescPtr = std::unique_ptr<ImageDescriptionPtr, void (*)(ImageDescriptionHandle)>;
+DescPtr MakeDescription(SInt16 width, SInt16 height, const Bytes& extension = {}) {
+  auto h = reinterpret_cast<ImageDescriptionHandle>(NewHandleClear(Size(86 + extension.size())));
+  ImageDescription& d = **h;
+  d.idSize = SInt32(86 + extension.size());
+  d.cType = kORXV;
+  d.dataRefIndex = 1;
+  d.version = 1;
+  d.revisionLevel = 2;
+  d.vendor = FOUR_CHAR_CODE('t', 'e', 's', 't');
+  d.temporalQuality = 0x200;
+  d.spatialQuality = 0x300;
+  d.width = width;
+  d.height = height;
+  d.hRes = d.vRes = 0x00480000;
+  d.frameCount = 1;
+  std::memcpy(d.name, "\x09ORX Codec", 10);
+  d.depth = 32;
+  d.clutID = -1;
+  std::copy(extension.begin(), extension.end(), reinterpret_cast<uint8_t*>(*h) + 86);
+  return DescPtr(h, [](ImageDescriptionHandle p) { DisposeHandle(reinterpret_cast<Handle>(p)); });
+}
+
+using ReaderPtr = std::unique_ptr<OpaqueHostMovieReader, void (*)(HostMovieReaderRef)>;
+struct Opened {
+  OSStatus status;
+  ReaderPtr reader;
+  std::string message;
+};
+Opened Open(const std::string& path, CodecType cType = kORXV) {
+  HostMovieReaderRef r = nullptr;
+  char message[256];
+  const OSStatus s = HostMovieReaderOpen(path.c_str(), cType, &r, message, sizeof message);
+  return Opened{s, ReaderPtr(r, HostMovieReaderClose), message};
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+void WriteFile(const std::string& path, const Bytes& b, size_t n = SIZE_MAX) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(std::min(n, b.size())));
+}
+
+// ---- An atom builder for movies the writer does not make --------------------------------------
+
+void Put(Bytes& b, uint64_t v, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) b.push_back(uint8_t(v >> (8 * i)));
+}
+void PutType(Bytes& b, const char* t) { b.insert(b.end(), t, t + 4); }
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes Atom(const char* type, const Bytes& payload) {
+  Bytes b;
+  Put(b, payload.size() + 8, 4);
+  PutType(b, type);
+  return Cat({b, payload});
+}
+Bytes Full(const char* type, const Bytes& payload) { return Atom(type, Cat({Bytes(4, 0), payload})); }
+Bytes Words(std::initializer_list<uint64_t> words, int bytes = 4) {
+  Bytes b;
+  for (uint64_t w : words) Put(b, w, bytes);
+  return b;
+}
+
+struct Track {
+  const char* handler = "vide";
+  const char* format = "ORXV";
+  std::vector<uint32_t> sizes, durations;  // per sample
+  std::vector<uint32_t> chunkSamples;      // samples in each chunk
+  std::vector<uint32_t> sync;              // 1-based; empty: no stss
+  bool co64 = false;
+  bool uniformSizes = false;
+};
+struct Layout {
+  bool moovFirst = false;
+  bool unknownAtoms = false;
+  int mdatHeader = 8;  // 16: 64-bit size; 0: size 0, to the end of the file
+};
+
+uint32_t Seed(size_t track, size_t sample) { return uint32_t(track * 1000 + sample); }
+
+Bytes TrakAtom(const Track& t, uint32_t id, const std::vector<uint64_t>& chunkOffsets, bool unknown) {
+  Bytes entry;
+  Put(entry, std::strcmp(t.handler, "vide") == 0 ? 86 : 36, 4);
+  PutType(entry, t.format);
+  entry.resize(14, 0);
+  Put(entry, 1, 2);
+  if (std::strcmp(t.handler, "vide") == 0) {
+    entry = Cat({entry, Words({0, 0}, 2), Words({0, 0x200, 0x300}), Words({64, 32}, 2), Words({0x480000, 0x480000, 0}), Words({1}, 2)});
+    entry.push_back(4);
+    PutType(entry, "test");
+    entry.resize(82, 0);
+    entry = Cat({entry, Words({24, 0xFFFF}, 2)});
+  }
+  entry.resize(std::strcmp(t.handler, "vide") == 0 ? 86 : 36, 0);
+  Bytes stts, stsc, stsz, stco, stss;
+  uint32_t runs = 0, entries = 0;
+  for (size_t i = 0; i < t.durations.size(); ++i) {
+    if (i > 0 && t.durations[i] == t.durations[i - 1]) continue;
+    size_t n = 1;
+    while (i + n < t.durations.size() && t.durations[i + n] == t.durations[i]) ++n;
+    stts = Cat({stts, Words({n, t.durations[i]})}), ++runs;
+  }
+  for (size_t c = 0; c < t.chunkSamples.size(); ++c) {
+    if (c == 0 || t.chunkSamples[c] != t.chunkSamples[c - 1]) stsc = Cat({stsc, Words({c + 1, t.chunkSamples[c], 1})}), ++entries;
+  }
+  if (t.uniformSizes) {
+    stsz = Words({t.sizes.at(0), t.sizes.size()});
+  } else {
+    stsz = Words({0, t.sizes.size()});
+    for (uint32_t s : t.sizes) stsz = Cat({stsz, Words({s})});
+  }
+  for (uint64_t o : chunkOffsets) stco = Cat({stco, Words({o}, t.co64 ? 8 : 4)});
+  for (uint32_t s : t.sync) stss = Cat({stss, Words({s})});
+  const Bytes extra = unknown ? Atom("xtra", Bytes(5, 7)) : Bytes{};
+  const Bytes stbl = Atom("stbl", Cat({Full("stsd", Cat({Words({1}), entry})), Full("stts", Cat({Words({runs}), stts})), extra,
+                                       t.sync.empty() ? Bytes{} : Full("stss", Cat({Words({t.sync.size()}), stss})),
+                                       Full("stsc", Cat({Words({entries}), stsc})), Full("stsz", stsz),
+                                       Full(t.co64 ? "co64" : "stco", Cat({Words({chunkOffsets.size()}), stco}))}));
+  Bytes hdlr = Words({FOUR_CHAR_CODE('m', 'h', 'l', 'r'), 0, 0, 0, 0});
+  std::memcpy(&hdlr[4], t.handler, 4);
+  hdlr.push_back(0);
+  const Bytes mdia = Atom("mdia", Cat({Full("mdhd", Words({0, 0, 600, 0, 0})), Full("hdlr", hdlr), extra,
+                                       Atom("minf", Cat({extra, stbl}))}));
+  return Atom("trak", Cat({Full("tkhd", Words({0, 0, id, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})), extra, mdia}));
+}
+
+// The movie and, per track, each sample's offset in it.
+Bytes BuildMovie(const std::vector<Track>& tracks, const Layout& l, std::vector<std::vector<uint64_t>>* offsets = nullptr) {
+  Bytes data;
+  std::vector<std::vector<uint64_t>> chunkRel(tracks.size()), sampleRel(tracks.size());
+  for (size_t t = 0; t < tracks.size(); ++t) {
+    size_t j = 0;
+    for (uint32_t n : tracks[t].chunkSamples) {
+      chunkRel[t].push_back(data.size());
+      for (uint32_t k = 0; k < n; ++k, ++j) {
+        sampleRel[t].push_back(data.size());
+        const Bytes s = SampleBytes(Seed(t, j), tracks[t].sizes[j]);
+        data.insert(data.end(), s.begin(), s.end());
+      }
+    }
+  }
+  const auto moov = [&](uint64_t base) {
+    Bytes m = Full("mvhd", Bytes(96, 0));
+    for (size_t t = 0; t < tracks.size(); ++t) {
+      std::vector<uint64_t> abs;
+      for (uint64_t o : chunkRel[t]) abs.push_back(base + o);
+      m = Cat({m, TrakAtom(tracks[t], uint32_t(t + 1), abs, l.unknownAtoms)});
+    }
+    if (l.unknownAtoms) m = Cat({m, Atom("udta", Atom("xyz ", Bytes(3, 1)))});
+    return Atom("moov", m);
+  };
+  const Bytes head = Cat({Atom("ftyp", Words({FOUR_CHAR_CODE('q', 't', ' ', ' '), 0})),
+                          l.unknownAtoms ? Atom("free", Bytes(10, 0)) : Bytes{}});
+  Bytes mdatHeader;
+  if (l.mdatHeader == 16) {
+    mdatHeader = Cat({Words({1}), Bytes{'m', 'd', 'a', 't'}, Words({data.size() + 16}, 8)});
+  } else {
+    mdatHeader = Cat({Words({l.mdatHeader == 0 ? 0 : data.size() + 8}), Bytes{'m', 'd', 'a', 't'}});
+  }
+  const uint64_t base = head.size() + (l.moovFirst ? moov(0).size() : 0) + mdatHeader.size();
+  if (offsets != nullptr) {
+    offsets->assign(tracks.size(), {});
+    for (size_t t = 0; t < tracks.size(); ++t)
+      for (uint64_t o : sampleRel[t]) (*offsets)[t].push_back(base + o);
+  }
+  return l.moovFirst ? Cat({head, moov(base), mdatHeader, data}) : Cat({head, mdatHeader, data, moov(base)});
+}
+
+// Overwrites a big-endian field `at` bytes past the type of the first atom of that type.
+void Patch(Bytes& m, const char* type, long at, uint64_t value, int bytes = 4) {
+  const auto it = std::search(m.begin(), m.end(), type, type + 4);
+  ASSERT_NE(it, m.end()) << type;
+  const size_t pos = size_t((it - m.begin()) + 4 + at);
+  for (int i = 0; i < bytes; ++i) m[pos + i] = uint8_t(value >> (8 * (bytes - 1 - i)));
+}
+
+Track VideoTrack(size_t samples) {
+  Track t;
+  for (size_t i = 0; i < samples; ++i) {
+    t.sizes.push_back(uint32_t(50 + 37 * i % 90));
+    t.durations.push_back(i < samples / 2 ? 100 : 200);
+    t.chunkSamples.push_back(1);
+  }
+  return t;
+}
+
+class MovieFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = testing::TempDir() + "orx-movie-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+    return names;
+  }
+  // Writes sizes.size() samples of SampleBytes(i) content.
+  OSStatus Write(const std::string& path, const std::vector<uint32_t>& sizes, const std::vector<TimeValue>& durations,
+                 TimeScale scale, const Bytes& extension = {}, SInt64 threshold = 0) {
+    DescPtr desc = MakeDescription(320, 240, extension);
+    HostMovieWriterRef w = nullptr;
+    OSStatus s = HostMovieWriterCreate(path.c_str(), desc.get(), scale, &w);
+    if (s != noErr) return s;
+    if (threshold > 0) HostMovieWriterSetLargeFileThreshold(w, threshold);
+    for (size_t i = 0; i < sizes.size() && s == noErr; ++i) {
+      const Bytes b = SampleBytes(uint32_t(i), sizes[i]);
+      s = HostMovieWriterAddSample(w, b.data(), SInt32(b.size()), durations[i % durations.size()]);
+    }
+    if (s != noErr) return HostMovieWriterAbort(w), s;
+    last_file_size_ = HostMovieWriterGetFileSize(w);
+    return HostMovieWriterFinish(w);
+  }
+  // Every sample of the reader against the expected sizes, durations, offsets and content seeds.
+  void ExpectSamples(HostMovieReaderRef r, const std::vector<uint32_t>& sizes, const std::vector<uint32_t>& durations,
+                     const std::function<uint32_t(size_t)>& seed, const std::vector<uint64_t>& offsets = {},
+                     const std::vector<uint32_t>& sync = {}) {
+    ASSERT_EQ(HostMovieReaderGetSampleCount(r), SInt32(sizes.size()));
+    Bytes buf(size_t(HostMovieReaderGetMaxSampleSize(r)));
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      SCOPED_TRACE("sample " + std::to_string(i));
+      SInt64 offset;
+      SInt32 size, got;
+      TimeValue duration;
+      Boolean isSync;
+      ASSERT_EQ(HostMovieReaderGetSampleInfo(r, SInt32(i), &offset, &size, &duration, &isSync), noErr);
+      EXPECT_EQ(size, SInt32(sizes[i]));
+      EXPECT_EQ(duration, TimeValue(durations[i % durations.size()]));
+      if (!offsets.empty()) {
+        EXPECT_EQ(uint64_t(offset), offsets[i]);
+      }
+      EXPECT_EQ(bool(isSync), sync.empty() || std::find(sync.begin(), sync.end(), i + 1) != sync.end());
+      ASSERT_EQ(HostMovieReaderReadSample(r, SInt32(i), buf.data(), SInt32(buf.size()), &got), noErr);
+      ASSERT_EQ(got, size);
+      EXPECT_EQ(Bytes(buf.begin(), buf.begin() + got), SampleBytes(seed(i), sizes[i]));
+    }
+  }
+  std::string dir_;
+  SInt64 last_file_size_ = 0;
+};
+
+std::vector<uint32_t> VaryingSizes(size_t n) {
+  std::vector<uint32_t> s;
+  for (size_t i = 0; i < n; ++i) s.push_back(uint32_t(SampleBytes(uint32_t(i) + 77, 2)[0] * 23 + (i % 7 == 3 ? 0 : 1)));
+  return s;
+}
+
+uint32_t SameSeed(size_t i) { return uint32_t(i); }
+
+// ---- Writer ---------------------------------------------------------------------------------------
+
+TEST_F(MovieFileTest, WrittenMovieReadsBackExactly) {
+  const std::vector<uint32_t> sizes = VaryingSizes(300);
+  const std::vector<TimeValue> durations = {1001, 1001, 2002, 1001};
+  const Bytes extension = {0, 0, 0, 12, 'x', 't', 'r', 'a', 1, 2, 3, 4};
+  ASSERT_EQ(Write(Path("a.mov"), sizes, durations, 30000, extension), noErr);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"a.mov"});  // no temporary file left
+
+  Opened o = Open(Path("a.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  HostMovieReaderRef r = o.reader.get();
+  EXPECT_EQ(HostMovieReaderGetTrackCount(r), 1);
+  EXPECT_EQ(HostMovieReaderGetTrackID(r), 1);
+  EXPECT_EQ(HostMovieReaderGetTimeScale(r), 30000);
+  EXPECT_EQ(HostMovieReaderGetDuration(r), 75 * (3 * 1001 + 2002));
+  const DescPtr expected = MakeDescription(320, 240, extension);
+  ImageDescriptionHandle got = HostMovieReaderGetImageDescription(r);
+  ASSERT_EQ(GetHandleSize(reinterpret_cast<Handle>(got)), Size(86 + extension.size()));
+  EXPECT_EQ(std::memcmp(*got, *expected, 86 + extension.size()), 0);
+  ExpectSamples(r, sizes, {1001, 1001, 2002, 1001}, SameSeed);
+
+  // ftyp, wide, mdat with its 32-bit size, then the movie atom.
+  const Bytes file = ReadFile(Path("a.mov"));
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 20),
+            Cat({Words({20}), Bytes{'f', 't', 'y', 'p', 'q', 't', ' ', ' '}, Words({0x20050300}), Bytes{'q', 't', ' ', ' '}}));
+  EXPECT_EQ(Bytes(file.begin() + 20, file.begin() + 36), Cat({Words({8}), Bytes{'w', 'i', 'd', 'e'},
+                                                             Words({uint64_t(last_file_size_) - 28}), Bytes{'m', 'd', 'a', 't'}}));
+  EXPECT_EQ(Bytes(file.begin() + last_file_size_ + 4, file.begin() + last_file_size_ + 8), (Bytes{'m', 'o', 'o', 'v'}));
+}
+
+TEST_F(MovieFileTest, UniformSizesAndLargeFileLayout) {
+  // Equal sizes give one stsz size; the lowered threshold gives co64 and a 64-bit mdat header over 'wide'.
+  const std::vector<uint32_t> sizes(40, 100);
+  ASSERT_EQ(Write(Path("big.mov"), sizes, {512}, 12800, {}, 1000), noErr);
+  const Bytes file = ReadFile(Path("big.mov"));
+  EXPECT_EQ(Bytes(file.begin() + 20, file.begin() + 36),
+            Cat({Words({1}), Bytes{'m', 'd', 'a', 't'}, Words({uint64_t(last_file_size_) - 20}, 8)}));
+  const Bytes moov(file.begin() + last_file_size_, file.end());
+  const auto has = [&](const char* t) { return std::search(moov.begin(), moov.end(), t, t + 4) != moov.end(); };
+  EXPECT_TRUE(has("co64"));
+  EXPECT_FALSE(has("stco"));
+  Opened o = Open(Path("big.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  ExpectSamples(o.reader.get(), sizes, {512}, SameSeed);
+}
+
+TEST_F(MovieFileTest, DurationsPast32BitsUseVersion1Headers) {
+  ASSERT_EQ(Write(Path("long.mov"), {10, 20, 30}, {0x7FFFFFFF}, 1), noErr);
+  Opened o = Open(Path("long.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  EXPECT_EQ(HostMovieReaderGetDuration(o.reader.get()), 3 * TimeValue64(0x7FFFFFFF));
+  const Bytes file = ReadFile(Path("long.mov"));
+  const char* mvhd = "mvhd";
+  const auto it = std::search(file.begin() + 36 + 60, file.end(), mvhd, mvhd + 4);
+  ASSERT_NE(it, file.end());
+  EXPECT_EQ(it[4], 1);  // version
+}
+
+TEST_F(MovieFileTest, WriterRejectsBadArgumentsWithoutLosingTheMovie) {
+  HostMovieWriterRef w = nullptr;
+  DescPtr desc = MakeDescription(16, 16), flat = MakeDescription(16, 0);
+  EXPECT_EQ(HostMovieWriterCreate(nullptr, desc.get(), 600, &w), paramErr);
+  EXPECT_EQ(HostMovieWriterCreate(Path("x.mov").c_str(), flat.get(), 600, &w), paramErr);
+  EXPECT_EQ(HostMovieWriterCreate(Path("x.mov").c_str(), desc.get(), 0, &w), paramErr);
+  EXPECT_EQ(w, nullptr);
+  char message[200];
+  EXPECT_EQ(HostMovieWriterCreateWithError((dir_ + "/missing/x.mov").c_str(), desc.get(), 600, &w, message, sizeof message),
+            fnfErr);
+  EXPECT_NE(std::strstr(message, "No such file or directory"), nullptr) << message;
+
+  ASSERT_EQ(HostMovieWriterCreate(Path("x.mov").c_str(), desc.get(), 600, &w), noErr);
+  const uint8_t data[4] = {1, 2, 3, 4};
+  EXPECT_EQ(HostMovieWriterAddSample(w, data, -1, 20), paramErr);
+  EXPECT_STRNE(HostMovieWriterGetErrorMessage(w), "");
+  EXPECT_EQ(HostMovieWriterAddSample(w, data, 4, 0), paramErr);
+  EXPECT_EQ(HostMovieWriterAddSample(w, nullptr, 4, 20), paramErr);
+  EXPECT_EQ(HostMovieWriterAddSample(w, data, 4, 20), noErr);
+  EXPECT_EQ(HostMovieWriterGetSampleCount(w), 1);
+  EXPECT_EQ(Listing().size(), 1u);
+  EXPECT_EQ(Listing()[0].rfind("x.mov.partial-", 0), 0u);
+  HostMovieWriterAbort(w);
+  EXPECT_TRUE(Listing().empty());
+
+  // No samples, or a path that is a folder: Finish fails and leaves nothing behind.
+  ASSERT_EQ(HostMovieWriterCreate(Path("x.mov").c_str(), desc.get(), 600, &w), noErr);
+  EXPECT_EQ(HostMovieWriterFinishWithError(w, message, sizeof message), paramErr);
+  EXPECT_STREQ(message, "the movie holds no samples");
+  fs::create_directory(Path("folder"));
+  ASSERT_EQ(HostMovieWriterCreate(Path("folder").c_str(), desc.get(), 600, &w), noErr);
+  ASSERT_EQ(HostMovieWriterAddSample(w, data, 4, 20), noErr);
+  EXPECT_EQ(HostMovieWriterFinishWithError(w, message, sizeof message), ioErr);
+  EXPECT_NE(std::strstr(message, "cannot move the finished movie into place"), nullptr) << message;
+  EXPECT_EQ(Listing(), std::vector<std::string>{"folder"});
+  EXPECT_TRUE(fs::is_directory(Path("folder")));
+}
+
+TEST_F(MovieFileTest, FileSizeLimitFailsTheMovieCleanly) {
+  // A child process under a 64 KiB file-size limit: writes fail with EFBIG.
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(10);
+    DescPtr desc = MakeDescription(16, 16);
+    HostMovieWriterRef w = nullptr;
+    if (HostMovieWriterCreate(Path("f.mov").c_str(), desc.get(), 600, &w) != noErr) _exit(11);
+    const Bytes b = SampleBytes(1, 10240);
+    OSStatus s = noErr;
+    for (int i = 0; i < 20 && s == noErr; ++i) s = HostMovieWriterAddSample(w, b.data(), SInt32(b.size()), 20);
+    if (s != ioErr) _exit(12);
+    const std::string m = HostMovieWriterGetErrorMessage(w);
+    if (m.find("cannot write sample ") != 0 || m.find(std::strerror(EFBIG)) == std::string::npos) _exit(13);
+    if (HostMovieWriterAddSample(w, b.data(), 10, 20) != ioErr) _exit(14);
+    if (HostMovieWriterFinish(w) != ioErr) _exit(15);
+    _exit(Listing().empty() ? 0 : 16);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "failed check " << WEXITSTATUS(status);
+}
+
+// ---- Reader on hand-built movies -------------------------------------------------------------------
+
+TEST_F(MovieFileTest, ReadsMultipleTracksChunksSyncTablesAndLayouts) {
+  Track sound;
+  sound.handler = "soun";
+  sound.format = "twos";
+  sound.sizes.assign(10, 44);
+  sound.durations.assign(10, 1);
+  sound.chunkSamples = {5, 5};
+  sound.uniformSizes = true;
+  Track video;
+  video.sizes = {120, 0, 77, 300, 12, 5, 64, 90, 91, 33, 1, 250};
+  video.durations = {100, 100, 100, 200, 200, 50, 50, 50, 50, 100, 100, 100};
+  video.chunkSamples = {3, 3, 2, 2, 1, 1};
+  video.sync = {1, 4, 7};
+  const Layout layouts[] = {{false, true, 8}, {true, true, 8}, {true, false, 16}, {false, false, 16}, {true, true, 0}};
+  for (bool co64 : {false, true}) {
+    for (const Layout& l : layouts) {
+      SCOPED_TRACE(testing::Message() << "co64 " << co64 << " moov first " << l.moovFirst << " mdat header " << l.mdatHeader);
+      sound.co64 = video.co64 = co64;
+      std::vector<std::vector<uint64_t>> offsets;
+      WriteFile(Path("h.mov"), BuildMovie({sound, video}, l, &offsets));
+      Opened o = Open(Path("h.mov"));
+      ASSERT_EQ(o.status, noErr) << o.message;
+      HostMovieReaderRef r = o.reader.get();
+      EXPECT_EQ(HostMovieReaderGetTrackCount(r), 2);
+      EXPECT_EQ(HostMovieReaderGetTrackID(r), 2);
+      EXPECT_EQ(HostMovieReaderGetTimeScale(r), 600);
+      EXPECT_EQ(HostMovieReaderGetDuration(r), 1200);
+      EXPECT_EQ(HostMovieReaderGetMaxSampleSize(r), 300);
+      const ImageDescription& d = **HostMovieReaderGetImageDescription(r);
+      EXPECT_EQ(d.cType, kORXV);
+      EXPECT_EQ(d.width, 64);
+      EXPECT_EQ(d.height, 32);
+      EXPECT_EQ(d.depth, 24);
+      EXPECT_EQ(std::memcmp(d.name, "\x04test", 5), 0);
+      ExpectSamples(r, video.sizes, video.durations, [](size_t i) { return Seed(1, i); }, offsets[1], video.sync);
+    }
+  }
+}
+
+TEST_F(MovieFileTest, ChoosesTheVideoTrackByCodecType) {
+  Track other = VideoTrack(3), orx = VideoTrack(4);
+  other.format = "avc1";
+  WriteFile(Path("two.mov"), BuildMovie({other, orx}, {}));
+  Opened o = Open(Path("two.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  EXPECT_EQ(HostMovieReaderGetTrackID(o.reader.get()), 2);
+  EXPECT_EQ(HostMovieReaderGetSampleCount(o.reader.get()), 4);
+  o = Open(Path("two.mov"), 0);
+  ASSERT_EQ(o.status, noErr) << o.message;
+  EXPECT_EQ(HostMovieReaderGetTrackID(o.reader.get()), 1);
+  EXPECT_EQ((*HostMovieReaderGetImageDescription(o.reader.get()))->cType, FOUR_CHAR_CODE('a', 'v', 'c', '1'));
+  o = Open(Path("two.mov"), FOUR_CHAR_CODE('A', 'B', 'C', 'D'));
+  EXPECT_EQ(o.status, invalidTrack);
+  EXPECT_EQ(o.reader, nullptr);
+  EXPECT_EQ(o.message, "no 'ABCD' video track");
+}
+
+// ---- Hostile files ---------------------------------------------------------------------------------
+
+TEST_F(MovieFileTest, RejectsMalformedTables) {
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> patch;
+    OSStatus status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"huge sample count", [](Bytes& m) { Patch(m, "stsz", 8, 0xFFFFFFFF); }, invalidSampleTable, "4294967295 entries"},
+      {"time table short", [](Bytes& m) { Patch(m, "stts", 8, 4); }, invalidSampleTable, "covers 9 samples, the track has 10"},
+      {"time table count", [](Bytes& m) { Patch(m, "stts", 4, 1000); }, invalidSampleTable, "has room for 2"},
+      {"chunks short", [](Bytes& m) { Patch(m, "stco", 4, 11); }, invalidSampleTable, "'stco' atom lists 11"},
+      {"chunk table", [](Bytes& m) { Patch(m, "stsc", 12, 2); }, invalidSampleTable, "sample-to-chunk"},
+      {"chunk order", [](Bytes& m) { Patch(m, "stsc", 8, 2); }, invalidSampleTable, "start at chunk 1"},
+      {"offset", [](Bytes& m) { Patch(m, "stco", 8, 0xFFFFFF00); }, invalidSampleTable, "sample 0 ends at byte"},
+      {"sync", [](Bytes& m) { Patch(m, "stss", 8, 11); }, invalidSampleTable, "names sample 11 of 10"},
+      {"short description", [](Bytes& m) { Patch(m, "stsd", 8, 40); }, badImageDescription, "40 bytes, fewer than 86"},
+      {"no width", [](Bytes& m) { Patch(m, "stsd", 8 + 32, 0, 2); }, badImageDescription, "the image is 0x32"},
+      {"child past parent", [](Bytes& m) { Patch(m, "stbl", -8, 5000); }, invalidMovie, "past the end of its parent 'minf'"},
+      {"no stbl", [](Bytes& m) { Patch(m, "stbl", -4, FOUR_CHAR_CODE('x', 'x', 'x', 'x')); }, invalidTrack, "no 'stbl'"},
+      {"no moov", [](Bytes& m) { Patch(m, "moov", -4, FOUR_CHAR_CODE('f', 'r', 'e', 'e')); }, noMovieFound, "no movie atom"},
+      {"not a movie", [](Bytes& m) { m.assign(100, 'A'); }, noMovieFound, "not a QuickTime movie"},
+      {"empty", [](Bytes& m) { m.clear(); }, noMovieFound, "not a QuickTime movie"},
+      {"moov cut", [](Bytes& m) { m.pop_back(); }, invalidMovie, "the 'moov' atom runs past the end of the file"},
+  };
+  Track t = VideoTrack(10);
+  t.sync = {1, 5};
+  const Bytes good = BuildMovie({t}, {});  // moov last: only the cut case reaches into the samples
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes m = good;
+    c.patch(m);
+    WriteFile(Path("bad.mov"), m);
+    Opened o = Open(Path("bad.mov"));
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.reader, nullptr);
+    EXPECT_NE(o.message.find(c.message), std::string::npos) << o.message;
+  }
+
+  // A uniform size whose count claims more bytes than the file holds; no samples at all.
+  Track uniform = VideoTrack(4);
+  uniform.sizes.assign(4, 10);
+  uniform.uniformSizes = true;
+  Bytes m = BuildMovie({uniform}, {});
+  Patch(m, "stsz", 8, 0xFFFFFFFF);
+  WriteFile(Path("bad.mov"), m);
+  Opened o = Open(Path("bad.mov"));
+  EXPECT_EQ(o.status, invalidSampleTable);
+  EXPECT_NE(o.message.find("more than the file can hold"), std::string::npos) << o.message;
+  WriteFile(Path("bad.mov"), BuildMovie({VideoTrack(0)}, {}));
+  o = Open(Path("bad.mov"));
+  EXPECT_EQ(o.status, invalidSampleTable);
+  EXPECT_EQ(o.message, "the track holds no samples");
+
+  o = Open(Path("missing.mov"));
+  EXPECT_EQ(o.status, fnfErr);
+  EXPECT_EQ(o.message, "cannot open: No such file or directory");
+}
+
+TEST_F(MovieFileTest, SamplesPastTheEndOfTheFileAreNamed) {
+  std::vector<std::vector<uint64_t>> offsets;
+  const Bytes m = BuildMovie({VideoTrack(10)}, {true, false, 0}, &offsets);
+  const size_t cut = size_t(offsets[0][7]) + 20;
+  WriteFile(Path("cut.mov"), m, cut);
+  Opened o = Open(Path("cut.mov"));
+  EXPECT_EQ(o.status, invalidSampleTable);
+  EXPECT_EQ(o.message, "sample 7 ends at byte " + std::to_string(offsets[0][8]) + ", past the end of the file (" +
+                           std::to_string(cut) + " bytes)");
+}
+
+TEST_F(MovieFileTest, EveryTruncationIsRejectedOrReadConsistently) {
+  Track t = VideoTrack(12);
+  ASSERT_EQ(Write(Path("w.mov"), t.sizes, {10}, 600), noErr);
+  const Bytes written = ReadFile(Path("w.mov"));
+  t.chunkSamples = {4, 4, 2, 2};
+  for (const Bytes& full : {written, BuildMovie({t}, {true, true, 0})}) {
+    int accepted = 0;
+    for (size_t cut = 0; cut <= full.size(); ++cut) {
+      WriteFile(Path("t.mov"), full, cut);
+      Opened o = Open(Path("t.mov"));
+      if (o.status != noErr) {
+        EXPECT_FALSE(o.message.empty()) << "cut at " << cut;
+        continue;
+      }
+      ++accepted;
+      HostMovieReaderRef r = o.reader.get();
+      Bytes buf(size_t(HostMovieReaderGetMaxSampleSize(r)));
+      for (SInt32 i = 0; i < HostMovieReaderGetSampleCount(r); ++i) {
+        SInt64 offset;
+        SInt32 size, got;
+        ASSERT_EQ(HostMovieReaderGetSampleInfo(r, i, &offset, &size, nullptr, nullptr), noErr);
+        ASSERT_LE(uint64_t(offset + size), cut);
+        ASSERT_EQ(HostMovieReaderReadSample(r, i, buf.data(), SInt32(buf.size()), &got), noErr);
+        ASSERT_TRUE(std::equal(buf.begin(), buf.begin() + got, full.begin() + offset));
+      }
+    }
+    EXPECT_EQ(accepted, 1);  // only the whole file: every shorter one loses a sample or the movie atom
+  }
+}
+
+TEST_F(MovieFileTest, ReadSampleReportsSmallBuffersAndShortFiles) {
+  ASSERT_EQ(Write(Path("r.mov"), {100, 200, 300}, {10}, 600), noErr);
+  Opened o = Open(Path("r.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  HostMovieReaderRef r = o.reader.get();
+  Bytes buf(300);
+  SInt32 got = 0;
+  EXPECT_EQ(HostMovieReaderReadSample(r, 2, buf.data(), 299, &got), paramErr);
+  EXPECT_STREQ(HostMovieReaderGetErrorMessage(r), "sample 2 needs 300 bytes, the buffer holds 299");
+  EXPECT_EQ(HostMovieReaderReadSample(r, 3, buf.data(), 300, &got), paramErr);
+  SInt64 offset;
+  ASSERT_EQ(HostMovieReaderGetSampleInfo(r, 2, &offset, nullptr, nullptr, nullptr), noErr);
+  ASSERT_EQ(truncate(Path("r.mov").c_str(), offset + 120), 0);
+  EXPECT_EQ(HostMovieReaderReadSample(r, 2, buf.data(), 300, &got), eofErr);
+  EXPECT_STREQ(HostMovieReaderGetErrorMessage(r), "the file ends inside sample 2 (120 of its 300 bytes)");
+  EXPECT_EQ(HostMovieReaderReadSample(r, 1, buf.data(), 300, &got), noErr);
+  EXPECT_STREQ(HostMovieReaderGetErrorMessage(r), "");
+  EXPECT_EQ(got, 200);
+}
+
+// ---- Independent readers ---------------------------------------------------------------------------
+
+std::string Tool(const char* variable) {
+  const char* v = std::getenv(variable);
+  return v != nullptr ? v : "";
+}
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+TEST_F(MovieFileTest, MediaInfoReadsCodecSizeFramesAndRate) {
+  const std::string mediainfo = Tool("ORX_MEDIAINFO");
+  ASSERT_FALSE(mediainfo.empty()) << "mediainfo is not installed (ORX_MEDIAINFO is empty)";
+  struct Rate {
+    TimeScale scale;
+    TimeValue duration;
+    const char* fps;
+  };
+  for (const Rate& rate : {Rate{24, 1, "24.000"}, Rate{30000, 1001, "29.970"}}) {
+    SCOPED_TRACE(rate.fps);
+    ASSERT_EQ(Write(Path("m.mov"), VaryingSizes(48), {rate.duration}, rate.scale), noErr);
+    const std::string out = Capture("'" + mediainfo + "' '--Inform=Video;%CodecID%|%Width%|%Height%|%FrameCount%|%FrameRate%' '" +
+                                Path("m.mov") + "'");
+    EXPECT_EQ(out, std::string("ORXV|320|240|48|") + rate.fps + "\n");
+  }
+}
+
+TEST_F(MovieFileTest, GStreamerDemuxesEverySample) {
+  const std::string gst = Tool("ORX_GST_LAUNCH");
+  ASSERT_FALSE(gst.empty()) << "gst-launch-1.0 is not installed (ORX_GST_LAUNCH is empty)";
+  const std::vector<uint32_t> sizes = VaryingSizes(30);
+  ASSERT_EQ(Write(Path("g.mov"), sizes, {1001}, 30000), noErr);
+  fs::create_directory(Path("out"));
+  const std::string out = Capture("'" + gst + "' -q filesrc location='" + Path("g.mov") +
+                              "' ! qtdemux name=d d.video_0 ! multifilesink location='" + Path("out") + "/s%05d' 2>&1");
+  std::vector<uint32_t> got;
+  for (int i = 0;; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "/s%05d", i);
+    if (!fs::exists(Path("out") + name)) break;
+    got.push_back(uint32_t(fs::file_size(Path("out") + name)));
+  }
+  EXPECT_EQ(got, sizes) << out;
+}
+
+}  // namespace
