@@ -3,8 +3,10 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 OUT ?= out
+FUZZ_SECONDS ?= 600
+FUZZ_TEST_SECONDS ?= 25
 
-.PHONY: all deps build run test test-normal test-asan test-tsan bench clean
+.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -19,9 +21,10 @@ run: build
 	./build/app/orx demo --out $(OUT)
 
 # Normal build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# suites that exercise threads under ThreadSanitizer.
+# suites that exercise threads under ThreadSanitizer, then a short run of
+# every fuzz harness (the ordinary builds also replay the saved cases).
 test: deps
-	$(MAKE) test-normal test-asan test-tsan
+	$(MAKE) test-normal test-asan test-tsan test-fuzz
 
 test-normal:
 	cmake -S . -B build $(CMAKE_FLAGS) -DORX_BUILD_BENCH=ON
@@ -40,6 +43,19 @@ test-tsan:
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir build-tsan -L tsan --output-on-failure
 
+# The fuzz build: clang, libFuzzer, ASan + UBSan (build-fuzz/).
+fuzz-build:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_FLAGS) -DORX_SANITIZE=fuzzer \
+	  -DORX_BUILD_TESTS=OFF -DORX_BUILD_BENCH=OFF
+	cmake --build build-fuzz -j$(JOBS)
+
+# Every harness for FUZZ_SECONDS (default 10 minutes each).
+fuzz: deps fuzz-build
+	./fuzz/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	./fuzz/run-fuzzers.sh build-fuzz $(FUZZ_TEST_SECONDS)
+
 bench: build
 	./build/bench/orx-bench
 	./build/bench/orx-bench-session
@@ -47,4 +63,4 @@ bench: build
 	./build/app/orx bench
 
 clean:
-	rm -rf build build-asan build-tsan $(OUT)
+	rm -rf build build-asan build-tsan build-fuzz $(OUT)

@@ -23,6 +23,8 @@ PACKAGES=(
   gstreamer1.0-tools
   gstreamer1.0-plugins-good
   tmux
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()

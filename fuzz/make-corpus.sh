@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Rebuilds the seed corpora in fuzz/corpus/ from the project's own tools
+# (a built tree in build/: orx and the component resources). Needs python3
+# to cut samples out of movies. Usage: fuzz/make-corpus.sh [build-folder]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="$(cd "${1:-$here/../build}" && pwd)"
+orx="$build/app/orx"
+c="$here/corpus"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export ORX_PREFERENCES_DIR="$work/prefs"
+rm -rf "$c"
+mkdir -p "$c"/{frame,lzf,settings,preferences,resources,movie,png,y4m}
+
+# Movies of every variant, 16x12 (not whole blocks vertically), two frames.
+for v in "quality discard" "performance discard" "vovorevaded discard" "quality preserve"; do
+  set -- $v
+  "$orx" encode --test-clip --size 16x12 --frames 2 --optimize "$1" --transparency "$2" -q -o "$c/movie/$1-$2.mov"
+done
+
+# Samples of those movies: frame cases (width, height, road byte, sample) and
+# LZF cases (raw size, packed block data).
+python3 - "$c" <<'PY'
+import struct, sys, os
+c = sys.argv[1]
+def atoms(b, start, end):
+    i = start
+    while i + 8 <= end:
+        size, kind = struct.unpack('>I4s', b[i:i+8])
+        yield kind, i + 8, i + size
+        i += size
+def find(b, start, end, path):
+    for kind, s, e in atoms(b, start, end):
+        if kind == path[0]:
+            return (s, e) if len(path) == 1 else find(b, s, e, path[1:])
+for name in sorted(os.listdir(f'{c}/movie')):
+    b = open(f'{c}/movie/{name}', 'rb').read()
+    stbl = find(b, 0, len(b), [b'moov', b'trak', b'mdia', b'minf', b'stbl'])
+    s, e = find(b, *stbl, [b'stsz'])
+    uniform, count = struct.unpack('>II', b[s+4:s+12])
+    sizes = [uniform] * count if uniform else struct.unpack(f'>{count}I', b[s+12:e])
+    s, e = find(b, *stbl, [b'stco']); offs = struct.unpack(f'>{struct.unpack(">I", b[s+4:s+8])[0]}I', b[s+8:e])
+    for i, (o, n) in enumerate(zip(offs, sizes)):
+        sample = b[o:o+n]
+        for road in (0, 1):
+            open(f'{c}/frame/{name[:-4]}-{i}-{road}', 'wb').write(struct.pack('<HHB', 15, 11, road) + sample)
+        hsize, = struct.unpack('<I', sample[0:4]); data, = struct.unpack('<i', sample[16:20])
+        alpha, lzf, dxt24 = sample[5], sample[6], sample[26]
+        raw = 16 * 12 // 16 * ((18 if alpha else 10) if dxt24 == 1 else (16 if alpha else 8))
+        if lzf == 1:
+            open(f'{c}/lzf/{name[:-4]}-{i}', 'wb').write(struct.pack('<H', raw) + sample[hsize:hsize+data])
+PY
+
+# Settings blobs: each "Optimize For" choice, alpha, odd thread values, a
+# wrong magic and a wrong size.
+blob() { printf 'ORXC\x'"$1"'\x'"$2"'\x'"$3"'\x00\x'"$4"'\x00\x00\x00'; }
+blob 00 01 00 02 > "$c/settings/quality"
+blob 00 00 00 01 > "$c/settings/performance-max"
+blob 01 01 01 09 > "$c/settings/alpha-vovor-24x"
+blob 00 01 00 28 > "$c/settings/threads-40"
+printf 'XRXC\x01\x01\x01\x00\x05\x00\x00\x00' > "$c/settings/bad-magic"
+printf 'ORXC\x01\x01\x01\x00\x05\x00\x00\x00\x00' > "$c/settings/thirteen-bytes"
+
+# Preferences files as the compressor writes them, and short ones.
+"$orx" settings --set optimize=vovorevaded --set threads=12 > /dev/null
+cp "$ORX_PREFERENCES_DIR/ORXPreferences.dat" "$c/preferences/vovor-12x"
+printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x07\x00\x00\x00' > "$c/preferences/1-1-1-7"
+printf '\x02\x00\x00\x00\x00\x00\x00\x00\x05\x00\x00\x00\x0c\x00\x00\x00' > "$c/preferences/2-0-5-12"
+printf '\x01\x00\x00\x00\x01\x00' > "$c/preferences/short"
+: > "$c/preferences/empty"
+
+# The component's own resource file.
+cp "$build/lib/ORXCodec.rsrc" "$c/resources/ORXCodec.rsrc"
+
+# Pictures and streams decoded by orx: RGB and RGBA PNGs, a 4:4:4 stream,
+# and hand-written 4:2:0 and mono streams.
+"$orx" decode "$c/movie/quality-discard.mov" --frames 0 -q -o "$c/png/rgb.png"
+"$orx" decode "$c/movie/quality-preserve.mov" --frames 0 -q -o "$c/png/rgba.png"
+"$orx" decode "$c/movie/performance-discard.mov" -q -o "$c/y4m/c444.y4m"
+{ printf 'YUV4MPEG2 W4 H2 F25:1 Ip C420jpeg XCOLORRANGE=FULL\nFRAME\n'; printf '\x10\x20\x30\x40\x50\x60\x70\x80\x80\x90'; } > "$c/y4m/c420"
+{ printf 'YUV4MPEG2 W3 H3 Cmono\nFRAME\n'; printf '\x10\x20\x30\x40\x50\x60\x70\x80\x90'; } > "$c/y4m/mono"
+echo "corpus written to $c"
