@@ -25,6 +25,7 @@ PACKAGES=(
   tmux
   clang
   libclang-rt-14-dev
+  valgrind
 )
 
 missing=()

@@ -24,7 +24,7 @@ struct Variant {
   int32_t threads;  // the Threads setting: 3 = two workers
 };
 const Variant kVariants[] = {
-    {"DXT24+LZF", 0, 1, 0, 3}, {"DXT1+LZF", 0, 0, 0, 3}, {"DXT24", 0, 1, 1, 3}, {"DXT5+LZF", 1, 1, 0, 1}};
+    {"DXT24+LZF", 0, 1, 0, 3}, {"DXT1+LZF", 0, 0, 0, 3}, {"DXT24", 0, 1, 1, 1}, {"DXT5+LZF", 1, 1, 0, 1}};
 
 constexpr int kW = 70, kH = 45;  // not whole blocks
 constexpr int kFrames = 3;
