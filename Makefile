@@ -6,7 +6,7 @@ OUT ?= out
 FUZZ_SECONDS ?= 600
 FUZZ_TEST_SECONDS ?= 25
 
-.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz fuzz fuzz-build bench clean
+.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench clean
 
 all: build
 
@@ -24,7 +24,7 @@ run: build
 # suites that exercise threads under ThreadSanitizer, then a short run of
 # every fuzz harness (the ordinary builds also replay the saved cases).
 test: deps
-	$(MAKE) test-normal test-asan test-tsan test-fuzz
+	$(MAKE) test-normal test-asan test-tsan test-fuzz test-win
 
 test-normal:
 	cmake -S . -B build $(CMAKE_FLAGS) -DORX_BUILD_BENCH=ON
@@ -42,6 +42,14 @@ test-tsan:
 	cmake --build build-tsan -j$(JOBS) --target test_pool test_dxt24_decoder test_lifecycle
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
 	  ctest --test-dir build-tsan -L tsan --output-on-failure
+
+# The Windows build (mingw-w64, i686), its suites run under Wine.
+test-win:
+	./scripts/fetch-lzf-source.sh build-win/deps/liblzf
+	cmake -S . -B build-win $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+	  -DORX_LZF_SOURCE_DIR=$(CURDIR)/build-win/deps/liblzf -DORX_BUILD_BENCH=OFF
+	cmake --build build-win -j$(JOBS)
+	ctest --test-dir build-win --output-on-failure
 
 # The fuzz build: clang, libFuzzer, ASan + UBSan (build-fuzz/).
 fuzz-build:
@@ -63,4 +71,4 @@ bench: build
 	./build/app/orx bench
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz $(OUT)
+	rm -rf build build-asan build-tsan build-fuzz build-win $(OUT)

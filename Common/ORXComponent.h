@@ -8,6 +8,7 @@
 #include "Components.h"
 #include "Dialogs.h"
 #include "ImageCodec.h"
+#include "ProcessorCores.h"
 #include "ImageCompression.h"
 
 struct CompressorGlobals {
@@ -76,8 +77,6 @@ void GetPreferencesPath(char* path, size_t pathSize);
 ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRef sourceFrame, bool useDXT24);
 // DXT24 threads for a "Threads" choice.
 int ThreadsForSetting(SInt32 threadSetting);
-// Physical processor cores of this machine, 0 when unknown.
-int QueryProcessorCoreCount();
 // Cached core count, computed on first need (1 when the query gives 0).
 extern std::atomic<int32_t> numCores;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "ORXComponent.h"
+#include "ProcessorCores.h"
 
 namespace {
 

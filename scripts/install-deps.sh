@@ -26,7 +26,46 @@ PACKAGES=(
   clang
   libclang-rt-14-dev
   valgrind
+  # The Windows build: the mingw-w64 cross compiler, GoogleTest's sources,
+  # and Wine with the 32-bit X and GL libraries it needs under Xvfb.
+  g++-mingw-w64-i686
+  googletest
+  wine
+  wine32:i386
+  xvfb
+  xauth
+  libgl1:i386
+  libglx-mesa0:i386
+  libgl1-mesa-dri:i386
+  libxrender1:i386
+  libxrandr2:i386
+  libxi6:i386
+  libxcursor1:i386
+  libxinerama1:i386
+  libxcomposite1:i386
+  libxext6:i386
 )
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# The Windows build's liblzf is compiled from Debian's source package, which
+# apt fetches only with a deb-src entry.
+needs_update=0
+if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  $SUDO tee /etc/apt/sources.list.d/orx-deb-src.sources > /dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  needs_update=1
+fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  needs_update=1
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -36,11 +75,9 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  if [ $needs_update -eq 1 ]; then $SUDO apt-get update; fi
   exit 0
 fi
-
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive

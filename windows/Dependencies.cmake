@@ -1,0 +1,22 @@
+# What the Windows build takes from Debian: stb_dxt's header (libstb-dev),
+# liblzf built from Debian's source package (there is no mingw build of it;
+# scripts/fetch-lzf-source.sh unpacks it into ORX_LZF_SOURCE_DIR), and
+# GoogleTest built from Debian's sources (googletest, /usr/src/googletest).
+find_path(ORX_STB_INCLUDE_DIR stb_dxt.h PATHS /usr/include/stb NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(PkgConfig::STB INTERFACE IMPORTED)
+set_target_properties(PkgConfig::STB PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${ORX_STB_INCLUDE_DIR})
+
+set(ORX_LZF_SOURCE_DIR "" CACHE PATH "Unpacked liblzf source (scripts/fetch-lzf-source.sh)")
+if(NOT EXISTS "${ORX_LZF_SOURCE_DIR}/lzf_c.c")
+  message(FATAL_ERROR "ORX_LZF_SOURCE_DIR must name the unpacked liblzf source (run scripts/fetch-lzf-source.sh)")
+endif()
+add_library(orxlzf STATIC ${ORX_LZF_SOURCE_DIR}/lzf_c.c ${ORX_LZF_SOURCE_DIR}/lzf_d.c)
+target_include_directories(orxlzf SYSTEM PUBLIC ${ORX_LZF_SOURCE_DIR})
+target_compile_options(orxlzf PRIVATE -w)  # third-party code, built as its authors ship it
+add_library(liblzf::liblzf ALIAS orxlzf)
+
+if(ORX_BUILD_TESTS)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
