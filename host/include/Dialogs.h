@@ -54,6 +54,11 @@ typedef SInt16 DITLMethod;
 DialogRef GetNewDialog(SInt16 dialogID, void* dStorage, WindowRef behind);
 void DisposeDialog(DialogRef dialog);
 WindowRef GetDialogWindow(DialogRef dialog);
+#if defined(_WIN32)
+// QuickTime for Windows gives its window call the Mac name: the system's own
+// ShowWindow is another function.
+#define ShowWindow MacShowWindow
+#endif
 void ShowWindow(WindowRef window);
 void HideWindow(WindowRef window);
 Boolean HostIsWindowVisible(WindowRef window);
