@@ -134,7 +134,14 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   }
 
   unsigned char* layer = nullptr;
-  if (layout.layerSize > 0) {
+#if defined(_WIN32)
+  // The Windows build does not read the second section: no layer buffer,
+  // and textures[1] is never uploaded.
+  const bool readLayer = false;
+#else
+  const bool readLayer = layout.layerSize > 0;
+#endif
+  if (readLayer) {
     layer = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(layout.layerSize), 1));
     if (layer == nullptr) {
       std::free(blocks);

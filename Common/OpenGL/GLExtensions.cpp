@@ -45,6 +45,11 @@ GLExtensions::GLExtensions() {
   glVersion = 0.0;
 #define ORX_GL_FLAG_CLEAR(member, name) member = 0;
   ORX_GL_EXTENSIONS(ORX_GL_FLAG_CLEAR)
+#if defined(_WIN32)
+  ORX_WGL_EXTENSIONS(ORX_GL_FLAG_CLEAR)
+  WGL_ARB_extensions_string_flag = 0;
+  WGL_EXT_extensions_string_flag = 0;
+#endif
 #undef ORX_GL_FLAG_CLEAR
 }
 
@@ -57,7 +62,17 @@ void GLExtensions::Initialize() {
   GetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
   maxRenderbufferSize = 0;
   GetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &maxRenderbufferSize);
+#if defined(_WIN32)
+  InitWGLExtensionsString();  // the WGL flags below need its entry points
+#endif
   FindSupportedExtensions();
+#if defined(_WIN32)
+  InitWGLARBPbuffer();
+  InitWGLARBPixelFormat();
+  InitWGLARBRenderTexture();
+  InitWGLARBMakeCurrentRead();
+  InitWGLEXTSwapControl();
+#endif
   InitARBMultitexture();
   InitARBTextureCompression();
   InitARBVertexBufferObject();
@@ -95,11 +110,16 @@ void GLExtensions::FindSupportedExtensions() {
 #define ORX_GL_FLAG_QUERY(member, name) member = (name) ? QueryExtension(name) : 0;
   ORX_GL_EXTENSIONS(ORX_GL_FLAG_QUERY)
 #undef ORX_GL_FLAG_QUERY
+#if defined(_WIN32)
+#define ORX_WGL_FLAG_QUERY(member, name) member = QueryWGLExtension(name);
+  ORX_WGL_EXTENSIONS(ORX_WGL_FLAG_QUERY)
+#undef ORX_WGL_FLAG_QUERY
+#endif
 }
 
-int GLExtensions::QueryExtension(const char* name) {
-  if (name == nullptr || *name == 0 || std::strchr(name, ' ') != nullptr) return 0;
-  const char* p = reinterpret_cast<const char*>(GetString(GL_EXTENSIONS));
+namespace {
+// Whether name is a whole token of an extension string.
+int ListHas(const char* p, const char* name) {
   char token[1024];
   while (p != nullptr && *p != 0) {
     const int used = get_token(p, token, sizeof token);
@@ -109,6 +129,31 @@ int GLExtensions::QueryExtension(const char* name) {
   }
   return 0;
 }
+}  // namespace
+
+#if defined(_WIN32)
+void GLExtensions::InitWGLExtensionsString() {
+  wglGetExtensionsStringARB = reinterpret_cast<PFNWGLGETEXTENSIONSSTRINGARBPROC>(GetProcAddress("wglGetExtensionsStringARB"));
+  wglGetExtensionsStringEXT = reinterpret_cast<PFNWGLGETEXTENSIONSSTRINGEXTPROC>(GetProcAddress("wglGetExtensionsStringEXT"));
+  WGL_ARB_extensions_string_flag = wglGetExtensionsStringARB != nullptr;
+  WGL_EXT_extensions_string_flag = wglGetExtensionsStringEXT != nullptr;
+}
+
+int GLExtensions::QueryWGLExtension(const char* name) {
+  if (name == nullptr || *name == 0 || std::strchr(name, ' ') != nullptr) return 0;
+  const char* list = nullptr;
+  if (wglGetExtensionsStringARB) list = wglGetExtensionsStringARB(wglGetCurrentDC());
+  else if (wglGetExtensionsStringEXT) list = wglGetExtensionsStringEXT();
+  else return 0;
+  return ListHas(list, name);
+}
+#endif
+
+int GLExtensions::QueryExtension(const char* name) {
+  if (name == nullptr || *name == 0 || std::strchr(name, ' ') != nullptr) return 0;
+  return ListHas(reinterpret_cast<const char*>(GetString(GL_EXTENSIONS)), name);
+}
+
 
 #define ORX_GL_RESOLVE(type, name) name = reinterpret_cast<type>(GetProcAddress(#name));
 
@@ -181,3 +226,30 @@ void GLExtensions::InitNVPixelDataRange() {
   if (!NV_pixel_data_range) return;
   ORX_GL_NV_PIXEL_DATA_RANGE(ORX_GL_RESOLVE)
 }
+
+#if defined(_WIN32)
+void GLExtensions::InitWGLARBPbuffer() {
+  if (!WGL_ARB_pbuffer_flag) return;
+  ORX_WGL_ARB_PBUFFER(ORX_GL_RESOLVE)
+}
+
+void GLExtensions::InitWGLARBPixelFormat() {
+  if (!WGL_ARB_pixel_format_flag) return;
+  ORX_WGL_ARB_PIXEL_FORMAT(ORX_GL_RESOLVE)
+}
+
+void GLExtensions::InitWGLARBRenderTexture() {
+  if (!WGL_ARB_render_texture_flag) return;
+  ORX_WGL_ARB_RENDER_TEXTURE(ORX_GL_RESOLVE)
+}
+
+void GLExtensions::InitWGLARBMakeCurrentRead() {
+  if (!WGL_ARB_make_current_read_flag) return;
+  ORX_WGL_ARB_MAKE_CURRENT_READ(ORX_GL_RESOLVE)
+}
+
+void GLExtensions::InitWGLEXTSwapControl() {
+  if (!WGL_EXT_swap_control_flag) return;
+  ORX_WGL_EXT_SWAP_CONTROL(ORX_GL_RESOLVE)
+}
+#endif

@@ -4,8 +4,14 @@
 // One object per GL context; Initialize needs the context current.
 #pragma once
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <GL/gl.h>
 #include <GL/glext.h>
+#if defined(_WIN32)
+#include <GL/wglext.h>
+#endif
 
 // Extensions in query order; the ARB texture compression flag sits between
 // texture_border_clamp and texture_cube_map and is set by its loader only.
@@ -273,6 +279,45 @@
   X(PFNGLGETACTIVEATTRIBARBPROC, glGetActiveAttribARB) \
   X(PFNGLGETATTRIBLOCATIONARBPROC, glGetAttribLocationARB)
 
+#if defined(_WIN32)
+// Windows' gl.h stops at OpenGL 1.1: the imaging subset's pointer types come
+// from glext.h.
+#define ORX_GL_ARB_IMAGING(X) \
+  X(PFNGLBLENDCOLORPROC, glBlendColor) \
+  X(PFNGLBLENDEQUATIONPROC, glBlendEquation) \
+  X(PFNGLCOLORTABLEPROC, glColorTable) \
+  X(PFNGLCOLORTABLEPARAMETERFVPROC, glColorTableParameterfv) \
+  X(PFNGLCOLORTABLEPARAMETERIVPROC, glColorTableParameteriv) \
+  X(PFNGLCOPYCOLORTABLEPROC, glCopyColorTable) \
+  X(PFNGLGETCOLORTABLEPROC, glGetColorTable) \
+  X(PFNGLGETCOLORTABLEPARAMETERFVPROC, glGetColorTableParameterfv) \
+  X(PFNGLGETCOLORTABLEPARAMETERIVPROC, glGetColorTableParameteriv) \
+  X(PFNGLCOLORSUBTABLEPROC, glColorSubTable) \
+  X(PFNGLCOPYCOLORSUBTABLEPROC, glCopyColorSubTable) \
+  X(PFNGLCONVOLUTIONFILTER1DPROC, glConvolutionFilter1D) \
+  X(PFNGLCONVOLUTIONFILTER2DPROC, glConvolutionFilter2D) \
+  X(PFNGLCONVOLUTIONPARAMETERFPROC, glConvolutionParameterf) \
+  X(PFNGLCONVOLUTIONPARAMETERFVPROC, glConvolutionParameterfv) \
+  X(PFNGLCONVOLUTIONPARAMETERIPROC, glConvolutionParameteri) \
+  X(PFNGLCONVOLUTIONPARAMETERIVPROC, glConvolutionParameteriv) \
+  X(PFNGLCOPYCONVOLUTIONFILTER1DPROC, glCopyConvolutionFilter1D) \
+  X(PFNGLCOPYCONVOLUTIONFILTER2DPROC, glCopyConvolutionFilter2D) \
+  X(PFNGLGETCONVOLUTIONFILTERPROC, glGetConvolutionFilter) \
+  X(PFNGLGETCONVOLUTIONPARAMETERFVPROC, glGetConvolutionParameterfv) \
+  X(PFNGLGETCONVOLUTIONPARAMETERIVPROC, glGetConvolutionParameteriv) \
+  X(PFNGLGETSEPARABLEFILTERPROC, glGetSeparableFilter) \
+  X(PFNGLSEPARABLEFILTER2DPROC, glSeparableFilter2D) \
+  X(PFNGLGETHISTOGRAMPROC, glGetHistogram) \
+  X(PFNGLGETHISTOGRAMPARAMETERFVPROC, glGetHistogramParameterfv) \
+  X(PFNGLGETHISTOGRAMPARAMETERIVPROC, glGetHistogramParameteriv) \
+  X(PFNGLGETMINMAXPROC, glGetMinmax) \
+  X(PFNGLGETMINMAXPARAMETERFVPROC, glGetMinmaxParameterfv) \
+  X(PFNGLGETMINMAXPARAMETERIVPROC, glGetMinmaxParameteriv) \
+  X(PFNGLHISTOGRAMPROC, glHistogram) \
+  X(PFNGLMINMAXPROC, glMinmax) \
+  X(PFNGLRESETHISTOGRAMPROC, glResetHistogram) \
+  X(PFNGLRESETMINMAXPROC, glResetMinmax)
+#else
 // The imaging subset is declared by gl.h itself, without pointer types.
 #define ORX_GL_ARB_IMAGING(X) \
   X(decltype(&::glBlendColor), glBlendColor) \
@@ -309,6 +354,7 @@
   X(decltype(&::glMinmax), glMinmax) \
   X(decltype(&::glResetHistogram), glResetHistogram) \
   X(decltype(&::glResetMinmax), glResetMinmax)
+#endif
 
 #define ORX_GL_EXT_BLEND_FUNC_SEPARATE(X) \
   X(PFNGLBLENDFUNCSEPARATEEXTPROC, glBlendFuncSeparateEXT)
@@ -356,6 +402,38 @@
   X(PFNGLPIXELDATARANGENVPROC, glPixelDataRangeNV) \
   X(PFNGLFLUSHPIXELDATARANGENVPROC, glFlushPixelDataRangeNV)
 
+#if defined(_WIN32)
+// WGL extensions in query order, after the GL list.
+#define ORX_WGL_EXTENSIONS(X) \
+  X(WGL_ARB_pbuffer_flag, "WGL_ARB_pbuffer") \
+  X(WGL_ARB_pixel_format_flag, "WGL_ARB_pixel_format") \
+  X(WGL_ARB_render_texture_flag, "WGL_ARB_render_texture") \
+  X(WGL_ARB_make_current_read_flag, "WGL_ARB_make_current_read") \
+  X(WGL_ATI_pixel_format_float_flag, "WGL_ATI_pixel_format_float") \
+  X(WGL_ATI_render_texture_rectangle_flag, "WGL_ATI_render_texture_rectangle") \
+  X(WGL_EXT_swap_control_flag, "WGL_EXT_swap_control") \
+  X(WGL_NV_render_texture_rectangle_flag, "WGL_NV_render_texture_rectangle")
+
+#define ORX_WGL_ARB_PBUFFER(X) \
+  X(PFNWGLCREATEPBUFFERARBPROC, wglCreatePbufferARB) \
+  X(PFNWGLGETPBUFFERDCARBPROC, wglGetPbufferDCARB) \
+  X(PFNWGLRELEASEPBUFFERDCARBPROC, wglReleasePbufferDCARB) \
+  X(PFNWGLDESTROYPBUFFERARBPROC, wglDestroyPbufferARB) \
+  X(PFNWGLQUERYPBUFFERARBPROC, wglQueryPbufferARB)
+#define ORX_WGL_ARB_PIXEL_FORMAT(X) \
+  X(PFNWGLGETPIXELFORMATATTRIBIVARBPROC, wglGetPixelFormatAttribivARB) \
+  X(PFNWGLGETPIXELFORMATATTRIBFVARBPROC, wglGetPixelFormatAttribfvARB) \
+  X(PFNWGLCHOOSEPIXELFORMATARBPROC, wglChoosePixelFormatARB)
+#define ORX_WGL_ARB_RENDER_TEXTURE(X) \
+  X(PFNWGLBINDTEXIMAGEARBPROC, wglBindTexImageARB) \
+  X(PFNWGLRELEASETEXIMAGEARBPROC, wglReleaseTexImageARB) \
+  X(PFNWGLSETPBUFFERATTRIBARBPROC, wglSetPbufferAttribARB)
+#define ORX_WGL_ARB_MAKE_CURRENT_READ(X) X(PFNWGLMAKECONTEXTCURRENTARBPROC, wglMakeContextCurrentARB)
+#define ORX_WGL_EXT_SWAP_CONTROL(X) \
+  X(PFNWGLSWAPINTERVALEXTPROC, wglSwapIntervalEXT) \
+  X(PFNWGLGETSWAPINTERVALEXTPROC, wglGetSwapIntervalEXT)
+#endif
+
 // Next whitespace-separated (or double-quoted) token of src into buf (at
 // most size - 1 bytes, always terminated); returns the bytes of src consumed.
 int get_token(const char* src, char* buf, int size);
@@ -368,8 +446,18 @@ class GLExtensions {
   void Initialize();
   void FindSupportedExtensions();
   int QueryExtension(const char* name);
-  // Linux: eglGetProcAddress (see the implementation).
+  // Linux: eglGetProcAddress; Windows: wglGetProcAddress (see the
+  // implementations).
   virtual void* GetProcAddress(const char* name);
+#if defined(_WIN32)
+  void InitWGLExtensionsString();
+  int QueryWGLExtension(const char* name);
+  void InitWGLARBPbuffer();
+  void InitWGLARBPixelFormat();
+  void InitWGLARBRenderTexture();
+  void InitWGLARBMakeCurrentRead();
+  void InitWGLEXTSwapControl();
+#endif
 
   void InitARBMultitexture();
   void InitARBTextureCompression();
@@ -391,7 +479,17 @@ class GLExtensions {
 
 #define ORX_GL_FLAG_MEMBER(member, name) int member;
   ORX_GL_EXTENSIONS(ORX_GL_FLAG_MEMBER)
+#if defined(_WIN32)
+  ORX_WGL_EXTENSIONS(ORX_GL_FLAG_MEMBER)
+  int WGL_ARB_extensions_string_flag;  // wglGetExtensionsStringARB resolved
+  int WGL_EXT_extensions_string_flag;  // wglGetExtensionsStringEXT resolved
+#endif
 #undef ORX_GL_FLAG_MEMBER
+
+#if defined(_WIN32)
+  PFNWGLGETEXTENSIONSSTRINGARBPROC wglGetExtensionsStringARB = nullptr;
+  PFNWGLGETEXTENSIONSSTRINGEXTPROC wglGetExtensionsStringEXT = nullptr;
+#endif
 
 #define ORX_GL_SLOT_MEMBER(type, name) type name = nullptr;
   ORX_GL_ARB_MULTITEXTURE(ORX_GL_SLOT_MEMBER)
@@ -406,6 +504,13 @@ class GLExtensions {
   ORX_GL_EXT_VERTEX_WEIGHTING(ORX_GL_SLOT_MEMBER)
   ORX_GL_NV_REGISTER_COMBINERS(ORX_GL_SLOT_MEMBER)
   ORX_GL_NV_PIXEL_DATA_RANGE(ORX_GL_SLOT_MEMBER)
+#if defined(_WIN32)
+  ORX_WGL_ARB_PBUFFER(ORX_GL_SLOT_MEMBER)
+  ORX_WGL_ARB_PIXEL_FORMAT(ORX_GL_SLOT_MEMBER)
+  ORX_WGL_ARB_RENDER_TEXTURE(ORX_GL_SLOT_MEMBER)
+  ORX_WGL_ARB_MAKE_CURRENT_READ(ORX_GL_SLOT_MEMBER)
+  ORX_WGL_EXT_SWAP_CONTROL(ORX_GL_SLOT_MEMBER)
+#endif
 #undef ORX_GL_SLOT_MEMBER
 
  protected:
