@@ -56,7 +56,9 @@ void DisposeDialog(DialogRef dialog);
 WindowRef GetDialogWindow(DialogRef dialog);
 #if defined(_WIN32)
 // QuickTime for Windows gives its window call the Mac name: the system's own
-// ShowWindow is another function.
+// ShowWindow (declared first, so the rename leaves it alone) is another
+// function.
+#include <windows.h>
 #define ShowWindow MacShowWindow
 #endif
 void ShowWindow(WindowRef window);
