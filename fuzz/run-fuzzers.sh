@@ -22,7 +22,7 @@ for n in "${names[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   log="$build/fuzz-$n.log"
   "$build/fuzz/fuzz_$n" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 -max_len=65536 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "$here/corpus/$n" > "$log" 2>&1
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "$here/corpus/$n" "$here/regressions/$n" > "$log" 2>&1
   rc=$?
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
