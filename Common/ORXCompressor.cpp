@@ -5,6 +5,7 @@
 
 #include "MacMemory.h"
 #include "ORXComponent.h"
+#include "ORXQuickTimePlatform.h"
 #include "ORXHeader.h"
 
 namespace {
@@ -89,10 +90,11 @@ ComponentResult ORX_CPrepareToCompressFrames(CompressorGlobalsPtr g, ICMCompress
   const SInt32 height = (*imageDescription)->height;
   const int64_t maxSize = CalculateMaxORXDataSize(width, height, g->preserveAlpha != 0, g->preserveGradients != 0);
 
-  CFMutableDictionaryRef attrs =
-      CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  CFMutableArrayRef formats = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-  CFNumberRef format = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &kARGB32);
+  // The default allocator is the null allocator reference.
+  const ORXPixelBufferAttributeNames names = ORXGetPixelBufferAttributeNames();
+  CFMutableDictionaryRef attrs = CFDictionaryCreateMutable(nullptr, 0, names.keyCallBacks, names.valueCallBacks);
+  CFMutableArrayRef formats = CFArrayCreateMutable(nullptr, 0, names.arrayCallBacks);
+  CFNumberRef format = CFNumberCreate(nullptr, kCFNumberSInt32Type, &kARGB32);
   if (attrs == nullptr || formats == nullptr || format == nullptr) {
     if (format) CFRelease(format);
     if (formats) CFRelease(formats);
@@ -101,14 +103,14 @@ ComponentResult ORX_CPrepareToCompressFrames(CompressorGlobalsPtr g, ICMCompress
   }
   CFArrayAppendValue(formats, format);
   CFRelease(format);
-  CFDictionaryAddValue(attrs, kCVPixelBufferPixelFormatTypeKey, formats);
+  CFDictionaryAddValue(attrs, names.pixelFormatTypeKey, formats);
   CFRelease(formats);
-  if (CFNumberRef w = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &width)) {
-    CFDictionaryAddValue(attrs, kCVPixelBufferWidthKey, w);
+  if (CFNumberRef w = CFNumberCreate(nullptr, kCFNumberSInt32Type, &width)) {
+    CFDictionaryAddValue(attrs, names.widthKey, w);
     CFRelease(w);
   }
-  if (CFNumberRef h = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &height)) {
-    CFDictionaryAddValue(attrs, kCVPixelBufferHeightKey, h);
+  if (CFNumberRef h = CFNumberCreate(nullptr, kCFNumberSInt32Type, &height)) {
+    CFDictionaryAddValue(attrs, names.heightKey, h);
     CFRelease(h);
   }
   if (pixelBufferAttributesOut != nullptr)

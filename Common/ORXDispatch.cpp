@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ORXComponent.h"
+#include "ORXQuickTimePlatform.h"
 #include "ORXDecompressor.h"
 
 namespace {
@@ -125,7 +126,7 @@ extern "C" __attribute__((visibility("default"))) ComponentResult ORX_DComponent
     return DelegateComponentCall(params, g->delegate);
   }
   if (e.handler == kUnimplemented || e.layout == 0) return badComponentSelector;
-  return CallComponentFunctionWithStorageProcInfo(storage, params, e.handler, e.layout);
+  return ORXCallHandler(storage, params, e.handler, e.layout);
 }
 
 bool ORXCompressorImplements(SInt16 selector) {
@@ -138,5 +139,5 @@ extern "C" __attribute__((visibility("default"))) ComponentResult ORX_CComponent
   if (params == nullptr) return paramErr;
   const DispatchEntry e = CompressorEntry(params->what);
   if (e.handler == nullptr || e.handler == kUnimplemented || e.layout == 0) return badComponentSelector;
-  return CallComponentFunctionWithStorageProcInfo(storage, params, e.handler, e.layout);
+  return ORXCallHandler(storage, params, e.handler, e.layout);
 }

@@ -8,6 +8,7 @@
 #include "DXT24.h"
 #include "DXTStandard.h"
 #include "ORXComponent.h"
+#include "ORXQuickTimePlatform.h"
 #include "ORXHeader.h"
 
 std::atomic<int32_t> numCores{0};
@@ -37,7 +38,7 @@ int ThreadsForSetting(SInt32 threadSetting) {
 
 ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRef sourceFrame, bool useDXT24) {
   CVPixelBufferRef pixels = ICMCompressorSourceFrameGetPixelBuffer(sourceFrame);
-  if (pixels == nullptr || CVPixelBufferGetPixelFormatType(pixels) != k32ARGBPixelFormat) return paramErr;
+  if (pixels == nullptr || !ORXSourceIsARGB32(pixels)) return paramErr;
   const bool alpha = g->preserveAlpha != 0;
   const size_t widthZ = CVPixelBufferGetWidth(pixels);
   const size_t heightZ = CVPixelBufferGetHeight(pixels);
@@ -81,7 +82,7 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   h.version = kORXVersion;
   h.hasAlpha = alpha ? 1 : 0;
   h.isDXT24 = useDXT24 ? 1 : 0;
-  h.gradientsDiscarded = g->preserveGradients ? 0 : 1;
+  h.gradientsDiscarded = ORXGradientsDiscardedByte(g->preserveGradients != 0);
   unsigned int packed = 0;
   if (!g->skipLZF && rawSize > 0)
     packed = lzf_compress(blocks, static_cast<unsigned int>(rawSize), data + kORXHeaderSize,

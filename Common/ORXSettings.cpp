@@ -6,6 +6,7 @@
 
 #include "MacMemory.h"
 #include "ORXComponent.h"
+#include "ORXQuickTimePlatform.h"
 #include "Resources.h"
 
 namespace {
@@ -78,8 +79,7 @@ SInt32 GetLE32(const char* p) {
 
 // Writes the blob into a handle resized to 12 bytes; false when it cannot be.
 bool WriteBlob(const CompressorGlobals* g, Handle settings) {
-  SetHandleSize(settings, kORXSettingsBlobSize);
-  if (MemError() != noErr || GetHandleSize(settings) != kORXSettingsBlobSize) return false;
+  if (!ORXResizeHandle(settings, kORXSettingsBlobSize)) return false;
   char* p = *settings;
   std::memcpy(p, "ORXC", 4);
   p[4] = static_cast<char>(g->preserveAlpha);
@@ -149,7 +149,7 @@ ComponentResult ORX_CRequestSettings(CompressorGlobalsPtr g, Handle settings, Re
     return resNotFound;
   }
   SetDialogCancelItem(dialog, kCancelItem);
-  ShowWindow(GetDialogWindow(dialog));
+  ShowWindow(ORXDialogWindow(dialog));
   ShowSettings(g, dialog, kDialogFirstPopup);
 
   DialogItemIndex hit = 0;

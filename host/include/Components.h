@@ -27,8 +27,10 @@ struct ComponentParameters {
   UInt8 flags;
   UInt8 paramSize;
   SInt16 what;
-  UInt32 padding;
-  uintptr_t params[1];
+#if !defined(_WIN32)
+  UInt32 padding;  // 64-bit hosts: the slots start pointer-aligned
+#endif
+  uintptr_t params[1];  // 4-byte slots on Win32, as QuickTime for Windows lays them out
 };
 typedef struct ComponentParameters ComponentParameters;
 

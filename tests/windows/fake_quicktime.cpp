@@ -42,9 +42,16 @@ int32_t FakeDispatch(uint32_t a0, uint32_t a1, uint32_t a2, uint32_t a3) {
   }
 }
 
+// Calls the handler with the storage and the block's 4-byte slots on the
+// stack, as QuickTime for Windows does (up to four here).
 int32_t FakeCallWithStorage(void* storage, void* params, void* handler) {
-  return int32_t(reinterpret_cast<uintptr_t>(storage) ^ reinterpret_cast<uintptr_t>(params) ^
-                 reinterpret_cast<uintptr_t>(handler) ^ 0x5A5A5A5Au);
+  const auto* b = static_cast<const uint8_t*>(params);
+  uint32_t slot[4] = {};
+  const int count = b[1] / 4 < 4 ? b[1] / 4 : 4;
+  for (int i = 0; i < count; ++i)
+    for (int k = 0; k < 4; ++k) slot[i] |= uint32_t(b[4 + 4 * i + k]) << (8 * k);
+  typedef int32_t(__cdecl * Handler)(void*, uint32_t, uint32_t, uint32_t, uint32_t);
+  return reinterpret_cast<Handler>(handler)(storage, slot[0], slot[1], slot[2], slot[3]);
 }
 
 int32_t FakeCallComponent(void) { return 0; }

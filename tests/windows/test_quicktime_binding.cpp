@@ -100,6 +100,10 @@ int g_failures = 0;
 
 void* P(uintptr_t v) { return reinterpret_cast<void*>(v); }
 
+int32_t TwoSlotHandler(void* storage, uint32_t a, uint32_t b) {
+  return int32_t(uint32_t(reinterpret_cast<uintptr_t>(storage)) ^ a ^ (b << 1));
+}
+
 // ---- The cases, each run in a child -------------------------------------------------
 
 void UnboundThenRetried() {
@@ -191,7 +195,11 @@ void ArgumentsAndSelectorsPassThrough() {
   // Component-call helpers build Windows parameter blocks.
   CHECK(uint32_t(ComponentSetTarget(P(0x40), P(0x9000))) == ((uint32_t(uint16_t(-6)) << 16 | 4u << 8) ^ 0x9000u ^ 0x40u));
   CHECK(uint32_t(CallComponentCanDo(P(0x40), -1)) == ((uint32_t(uint16_t(-3)) << 16 | 4u << 8) ^ 0xFFFFFFFFu ^ 0x40u));
-  CHECK(uint32_t(CallComponentFunctionWithStorage(P(1), P(2), P(4))) == (1u ^ 2u ^ 4u ^ 0x5A5A5A5Au));
+  // Handlers are called with the storage and the block's slots.
+  const uint8_t block[12] = {0, 8, 0x12, 0, 0x44, 0x33, 0x22, 0x11, 7, 0, 0, 0};
+  CHECK(uint32_t(CallComponentFunctionWithStorage(P(0x1000), const_cast<uint8_t*>(block),
+                                                  reinterpret_cast<void*>(TwoSlotHandler))) ==
+        (0x1000u ^ 0x11223344u ^ (7u << 1)));
 }
 
 void ReleaseAfterBinding(bool preloaded) {

@@ -1,0 +1,43 @@
+// The few places where the components call QuickTime differently on the two
+// platforms: the Windows binding reaches QuickTime through its stub table
+// only, so calls outside it are done another way there. One implementation
+// per platform (linux/, windows/).
+#pragma once
+
+#include "Components.h"
+#include "CoreFoundation.h"
+#include "CoreVideo.h"
+#include "Dialogs.h"
+#include "MacTypes.h"
+
+// The keys and callbacks of the compressor's pixel-buffer attribute
+// dictionary. Windows: constant strings made from their texts and callbacks
+// looked up by name (null on QuickTime older than 7.0.2).
+struct ORXPixelBufferAttributeNames {
+  CFStringRef pixelFormatTypeKey;
+  CFStringRef widthKey;
+  CFStringRef heightKey;
+  const CFDictionaryKeyCallBacks* keyCallBacks;
+  const CFDictionaryValueCallBacks* valueCallBacks;
+  const CFArrayCallBacks* arrayCallBacks;
+};
+ORXPixelBufferAttributeNames ORXGetPixelBufferAttributeNames();
+
+// Whether a source pixel buffer is 32-bit ARGB. Windows: QuickTime hands the
+// compressor the buffers it asked for, and the binding has no format query.
+bool ORXSourceIsARGB32(CVPixelBufferRef pixels);
+
+// Resizes a handle; true when it has the size afterwards.
+bool ORXResizeHandle(Handle h, Size size);
+
+// The window of a dialog. Windows: the dialog reference serves as its window.
+WindowRef ORXDialogWindow(DialogRef dialog);
+
+// The frame header's informational byte: 1 - preserveGradients on Mac OS X
+// (and here on Linux), always 0 on Windows.
+uint8_t ORXGradientsDiscardedByte(bool preserveGradients);
+
+// Calls a handler with the instance storage and the request's parameters.
+// Linux: by the layout word; Windows: through QuickTime's call-with-storage
+// entry, which copies the 4-byte slots onto the stack.
+ComponentResult ORXCallHandler(Handle storage, ComponentParameters* params, ProcPtr handler, ProcInfoType layout);
