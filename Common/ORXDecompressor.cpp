@@ -13,7 +13,8 @@
 #include "ORXHeader.h"
 
 ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
-  auto* g = static_cast<DecompressorGlobals*>(std::calloc(1, sizeof(DecompressorGlobals)));
+  // The storage is a zero-filled pointer block from QuickTime's Memory Manager.
+  auto* g = reinterpret_cast<DecompressorGlobals*>(NewPtrClear(static_cast<Size>(sizeof(DecompressorGlobals))));
   if (g == nullptr) return memFullErr;
   SetComponentInstanceStorage(self, reinterpret_cast<Handle>(g));
   g->self = self;
@@ -39,10 +40,32 @@ ComponentResult ORX_DClose(DecompressorGlobalsPtr g, ComponentInstance self) {
   if (g->delegate != nullptr) CloseComponent(g->delegate);
   g->delegate = nullptr;
   DisposeHandle(g->wantedPixelTypes);
-  std::free(g);
+#if defined(_WIN32)
+  g->drawBandProc = nullptr;  // a plain routine here: nothing to dispose
+#endif
+  DisposePtr(reinterpret_cast<Ptr>(g));
   SetComponentInstanceStorage(self, nullptr);
   return noErr;
 }
+
+#if defined(_WIN32)
+extern "C" int32_t ImageCodecGetBaseMPWorkFunction(void* instance, void* workFunctionOut, void* refconOut,
+                                                   void* drawProc, void* drawRefcon);
+
+namespace {
+// The draw routine the base codec's worker threads call with the instance
+// storage as the reference.
+ComponentResult DrawBandRoutine(void* refcon, ImageSubCodecDecompressRecord* drp) {
+  return ORX_DDrawBand(static_cast<DecompressorGlobalsPtr>(refcon), drp);
+}
+}  // namespace
+
+ComponentResult ORX_DGetMPWorkFunction(DecompressorGlobalsPtr g, void* workFunctionOut, void* refconOut) {
+  if (g == nullptr) return paramErr;
+  if (g->drawBandProc == nullptr) g->drawBandProc = reinterpret_cast<void*>(&DrawBandRoutine);
+  return ImageCodecGetBaseMPWorkFunction(g->delegate, workFunctionOut, refconOut, g->drawBandProc, g);
+}
+#endif
 
 ComponentResult ORX_DVersion(DecompressorGlobalsPtr) { return static_cast<ComponentResult>(kORXCodecVersion); }
 

@@ -66,7 +66,11 @@ DispatchEntry CompressorEntry(SInt16 selector) {
 // ---- Decompressor -----------------------------------------------------------------
 
 const DispatchEntry kDecompressorStandard[8] = {
+#if defined(_WIN32)
+    {ORX_HANDLER(ORX_DGetMPWorkFunction), 0xFF0},  // -8 get multiprocessor work function
+#else
     {kUnimplemented, 0},                         // -8 get multiprocessor work function
+#endif
     {kUnimplemented, 0},                         // -7 unregister
     {ORX_HANDLER(ORX_DTarget), 0x3F0},           // -6 target
     {kUnimplemented, 0},                         // -5 register
@@ -76,10 +80,17 @@ const DispatchEntry kDecompressorStandard[8] = {
     {ORX_HANDLER(ORX_DOpen), 0x3F0},             // -1 open
 };
 
+#if defined(_WIN32)
+// Windows: range 0 is 0x00 .. 0x33 and range 2 is 0x200 .. 0x209, so decode
+// band (0x20F) goes to the base decompressor.
+constexpr int kDecompressorRange0Count = 0x34;
+constexpr int kDecompressorRange2Count = 0x0A;
+#else
 // Range 0: 0x00 .. 0x3C; absent entries go to the base decompressor.
 constexpr int kDecompressorRange0Count = 0x3D;
 // Range 2: 0x200 .. 0x20F.
 constexpr int kDecompressorRange2Count = 0x10;
+#endif
 struct DecompressorTables {
   DispatchEntry range0[kDecompressorRange0Count];
   DispatchEntry range2[kDecompressorRange2Count];
@@ -95,7 +106,9 @@ struct DecompressorTables {
     range2[0x04] = {ORX_HANDLER(ORX_DEndBand), 0x3BF0};
     range2[0x05] = {ORX_HANDLER(ORX_DQueueStarting), 0x0F0};
     range2[0x06] = {ORX_HANDLER(ORX_DQueueStopping), 0x0F0};
+#if !defined(_WIN32)
     range2[0x0F] = {ORX_HANDLER(ORX_DDecodeBand), 0xFF0};
+#endif
   }
 };
 const DecompressorTables kDecompressor;

@@ -115,15 +115,29 @@ TEST(Win32Deliverable, FoundQuickTimeCallsTheHandlers) {
   EXPECT_EQ(code, 0u);
 }
 
-// The version request reaches ORX_CVersion through the stand-in's
-// call-with-storage: the dispatcher, the binding and the handler all ran.
+// Requests reach their handlers through the stand-in's call-with-storage:
+// the dispatcher, the binding and the handler all run.
 int BoundChild() {
   HMODULE m = LoadLibraryA((Here() + "ORXWin32.qtx").c_str());
   if (m == nullptr) return 2;
   auto c = reinterpret_cast<Dispatch>(reinterpret_cast<void*>(GetProcAddress(m, "ORX_CComponentDispatch")));
-  const int32_t v = Call(c, -4, {});
-  std::printf("version 0x%08X\n", unsigned(v));
-  return v > 0 && v != -2095 ? 0 : 1;
+  auto d = reinterpret_cast<Dispatch>(reinterpret_cast<void*>(GetProcAddress(m, "ORX_DComponentDispatch")));
+  int failures = 0;
+  auto expect = [&](const char* what, int32_t got, int32_t want) {
+    if (got != want) {
+      std::printf("%s: got %d, want %d\n", what, int(got), int(want));
+      ++failures;
+    }
+  };
+  expect("compressor version", Call(c, -4, {}), 0x00010001);
+  expect("decompressor version", Call(d, -4, {}), 0x00010001);
+  // The Windows decompressor table: -8 reaches its handler (which refuses a
+  // missing storage), decode band and the selectors past its ranges go to
+  // the base codec (none open here).
+  expect("-8 without storage", Call(d, -8, {0, 0}), -50);
+  expect("0x20F delegated", Call(d, 0x20F, {0, 0}), int32_t(0x80008002));
+  expect("0x34 delegated", Call(d, 0x34, {}), int32_t(0x80008002));
+  return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
