@@ -44,13 +44,15 @@ test-tsan:
 	  ctest --test-dir build-tsan -L tsan --output-on-failure
 
 # The Windows build (mingw-w64, i686), its suites run under Wine.
-# The resource compiler runs here, so it comes from the Linux build.
+# The resource compiler and the Linux side of the cross-platform frame
+# checks run here, so they come from the Linux build.
 test-win:
 	./scripts/fetch-lzf-source.sh build-win/deps/liblzf
 	cmake -S . -B build $(CMAKE_FLAGS) -DORX_BUILD_BENCH=ON
-	cmake --build build -j$(JOBS) --target orx-rez
+	cmake --build build -j$(JOBS) --target orx-rez crossplatform_frames
 	cmake -S . -B build-win $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-	  -DORX_LZF_SOURCE_DIR=$(CURDIR)/build-win/deps/liblzf -DORX_REZ=$(CURDIR)/build/tools/orx-rez -DORX_BUILD_BENCH=OFF
+	  -DORX_LZF_SOURCE_DIR=$(CURDIR)/build-win/deps/liblzf -DORX_REZ=$(CURDIR)/build/tools/orx-rez \
+	  -DORX_CROSSPLATFORM_TOOL=$(CURDIR)/build/tests/crossplatform_frames -DORX_BUILD_BENCH=OFF
 	cmake --build build-win -j$(JOBS)
 	ctest --test-dir build-win --output-on-failure
 

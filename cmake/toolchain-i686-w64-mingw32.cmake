@@ -16,3 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# SSE2 arithmetic in place of the x87 stack: single-precision steps round to
+# single precision as on x86-64, so both builds write the same blocks, and
+# the result does not depend on a thread's x87 precision control (threads
+# made by CreateThread start at 53 bits, the C runtime's main thread at 64).
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -1,7 +1,10 @@
 // The base image decompressor ('imdc', 'base'): the band bookkeeping that a
 // sub-codec delegates. It asks its target (the sub-codec) for its
 // capabilities, lets it preflight each sequence, and for each frame fills a
-// decompress record and calls BeginBand, DrawBand and EndBand.
+// decompress record and calls BeginBand, DrawBand and EndBand. A sub-codec
+// that answers the multiprocessor work-function request hands the base
+// codec a draw routine (through the get-base-work-function request), which
+// then draws the bands in place of DrawBand.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,12 +14,23 @@
 
 namespace {
 
+// The sub-codec's draw routine and the work function handed back for it.
+typedef ComponentResult (*DrawBandRoutine)(void* refcon, ImageSubCodecDecompressRecord* drp);
+typedef ComponentResult (*WorkFunction)(void* refcon, ImageSubCodecDecompressRecord* drp);
+
 struct BaseGlobals {
   ComponentInstance self = nullptr;
   ComponentInstance target = nullptr;
   bool initialized = false;
   ImageSubCodecDecompressCapabilities caps{};
+  DrawBandRoutine drawRoutine = nullptr;
+  void* drawRefcon = nullptr;
 };
+
+ComponentResult RunDrawRoutine(void* refcon, ImageSubCodecDecompressRecord* drp) {
+  auto* g = static_cast<BaseGlobals*>(refcon);
+  return g->drawRoutine ? g->drawRoutine(g->drawRefcon, drp) : paramErr;
+}
 
 template <typename T>
 T Arg(ComponentParameters* p, int i) {
@@ -36,6 +50,15 @@ ComponentResult PreDecompress(BaseGlobals* g, CodecDecompressParams* params) {
     const ComponentResult r = ImageCodecInitialize(g->target, &g->caps);
     if (r != noErr) return r;
     if (g->caps.decompressRecordSize < 0 || g->caps.decompressRecordSize > (1 << 20)) return paramErr;
+    // Optional: a sub-codec without it draws through DrawBand.
+    WorkFunction work = nullptr;
+    void* workRefcon = nullptr;
+    const uintptr_t outs[2] = {reinterpret_cast<uintptr_t>(&work), reinterpret_cast<uintptr_t>(&workRefcon)};
+    if (HostCallComponent(g->target, kComponentGetMPWorkFunctionSelect, outs, 2) != noErr || work != RunDrawRoutine ||
+        workRefcon != g) {
+      g->drawRoutine = nullptr;
+      g->drawRefcon = nullptr;
+    }
     g->initialized = true;
   }
   return ImageCodecPreflight(g->target, params);
@@ -53,7 +76,7 @@ ComponentResult BandDecompress(BaseGlobals* g, CodecDecompressParams* params) {
   drp.dataProcRecord = params->dataProcRecord;
   drp.userDecompressRecord = user;
   ComponentResult r = ImageCodecBeginBand(g->target, params, &drp, 0);
-  if (r == noErr) r = ImageCodecDrawBand(g->target, &drp);
+  if (r == noErr) r = g->drawRoutine ? RunDrawRoutine(g, &drp) : ImageCodecDrawBand(g->target, &drp);
   const ComponentResult end = ImageCodecEndBand(g->target, &drp, static_cast<OSErr>(r), 0);
   std::free(user);
   // EndBand is optional for a sub-codec: one without it does not fail the frame.
@@ -85,7 +108,7 @@ extern "C" ComponentResult HostBaseDecompressorDispatch(ComponentParameters* p, 
       const SInt16 s = static_cast<SInt16>(p->params[0]);
       return (s == kComponentOpenSelect || s == kComponentCloseSelect || s == kComponentVersionSelect ||
               s == kComponentCanDoSelect || s == kComponentTargetSelect || s == kImageCodecPreDecompressSelect ||
-              s == kImageCodecBandDecompressSelect)
+              s == kImageCodecBandDecompressSelect || s == kImageCodecGetBaseMPWorkFunctionSelect)
                  ? 1
                  : 0;
     }
@@ -99,6 +122,18 @@ extern "C" ComponentResult HostBaseDecompressorDispatch(ComponentParameters* p, 
     case kImageCodecBandDecompressSelect:
       if (g == nullptr || !HasArgs(p, 1)) return paramErr;
       return BandDecompress(g, Arg<CodecDecompressParams*>(p, 0));
+    case kImageCodecGetBaseMPWorkFunctionSelect: {
+      // Work function out, its refcon out, the sub-codec's draw routine and refcon.
+      if (g == nullptr || !HasArgs(p, 4)) return paramErr;
+      auto* workOut = Arg<WorkFunction*>(p, 0);
+      auto* refconOut = Arg<void**>(p, 1);
+      if (workOut == nullptr || refconOut == nullptr || p->params[2] == 0) return paramErr;
+      g->drawRoutine = reinterpret_cast<DrawBandRoutine>(p->params[2]);
+      g->drawRefcon = Arg<void*>(p, 3);
+      *workOut = RunDrawRoutine;
+      *refconOut = g;
+      return noErr;
+    }
     default: return badComponentSelector;
   }
 }

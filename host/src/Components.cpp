@@ -1,11 +1,8 @@
 // Component Manager: a registry of components found through 'thng'
 // resources (or registered directly), their libraries loaded on first open,
-// instances with their storage, and the call glue. On this platform a
-// request's arguments travel in forward order, one pointer-sized slot each.
-#include <dirent.h>
-#include <dlfcn.h>
-#include <sys/stat.h>
-
+// instances with their storage, and the call glue. A request's arguments
+// travel in forward order, one pointer-sized slot each. Files and libraries
+// are the platform's (ComponentFiles.h).
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -17,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ComponentFiles.h"
 #include "Components.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"
@@ -160,7 +158,7 @@ ComponentRecord* ParseThng(const uint8_t* p, Size size, UInt32* regFlags) {
     const uint32_t count = BE32(p + 54);
     for (uint32_t i = 0; i < count && 58 + 12 * static_cast<Size>(i) + 12 <= size; ++i) {
       const uint8_t* e = p + 58 + 12 * i;
-      if (BE16(e + 10) != platformLinuxX86_64 || BE32(e + 4) != kDlle) continue;
+      if (static_cast<SInt16>(BE16(e + 10)) != kHostComponentPlatform || BE32(e + 4) != kDlle) continue;
       rec->desc.componentFlags = BE32(e);  // the platform entry's flags describe this build
       rec->entryName = ReadEntryName(static_cast<ResID>(BE16(e + 8)));
       break;
@@ -175,34 +173,13 @@ ComponentRecord* ParseThng(const uint8_t* p, Size size, UInt32* regFlags) {
 
 ComponentRoutineUPP ResolveEntry(ComponentRecord* c) {
   std::lock_guard<std::mutex> lock(g_registryLock);
-  if (c->entry != nullptr) return c->entry;
-  // RTLD_NODELETE: a deliverable's worker threads outlive any instance.
-  void* lib = dlopen(c->libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  if (lib == nullptr) return nullptr;
-  c->entry = reinterpret_cast<ComponentRoutineUPP>(dlsym(lib, c->entryName.c_str()));
+  if (c->entry == nullptr) c->entry = HostLoadComponentEntry(c->libraryPath, c->entryName);
   return c->entry;
 }
 
-std::string HostLibraryFolder() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&HostRegisterComponentFile), &info) == 0 || info.dli_fname == nullptr) return {};
-  std::string path = info.dli_fname;
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 SInt32 RegisterFolder(const std::string& folder) {
-  DIR* d = opendir(folder.c_str());
-  if (d == nullptr) return 0;
-  std::vector<std::string> files;
-  while (dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".rsrc") == 0) files.push_back(folder + "/" + name);
-  }
-  closedir(d);
-  std::sort(files.begin(), files.end());
   SInt32 n = 0;
-  for (const auto& f : files) {
+  for (const auto& f : HostComponentFilesInFolder(folder)) {
     const SInt32 r = HostRegisterComponentFile(f.c_str());
     if (r > 0) n += r;
   }
@@ -224,12 +201,11 @@ ComponentResult CallEntry(ComponentRecord* c, ComponentInstance ci, SInt16 selec
   if (argCount < 0 || argCount > kMaxArgs) return paramErr;
   ComponentRoutineUPP entry = ResolveEntry(c);
   if (entry == nullptr) return invalidComponentID;
-  uintptr_t block[1 + kMaxArgs];
+  uintptr_t block[1 + kMaxArgs] = {};  // header (and padding, where the platform has it) zero
   auto* params = reinterpret_cast<ComponentParameters*>(block);
   params->flags = 0;
   params->paramSize = static_cast<UInt8>(argCount * sizeof(uintptr_t));
   params->what = selector;
-  params->padding = 0;
   for (int i = 0; i < argCount; ++i) params->params[i] = args[i];
   return entry(params, ci->storage);
 }
@@ -271,20 +247,17 @@ extern "C" {
 
 SInt32 HostRegisterComponentFile(const char* resourcePath) {
   if (resourcePath == nullptr) return paramErr;
-  char real[PATH_MAX];
-  if (realpath(resourcePath, real) == nullptr) return fnfErr;
-  std::string path = real;
-  if (path.size() < 5 || path.compare(path.size() - 5, 5, ".rsrc") != 0) return paramErr;
-  const std::string library = path.substr(0, path.size() - 5) + ".so";
-  struct stat st;
-  if (stat(library.c_str(), &st) != 0) return fnfErr;
+  HostComponentFile file;
+  if (const OSErr err = HostResolveComponentFile(resourcePath, &file); err != noErr) return err;
+  const std::string& path = file.resourcePath;
+  const std::string& library = file.libraryPath;
   {
     std::lock_guard<std::mutex> lock(g_registryLock);
     if (!g_registeredFiles.insert(path).second) return 0;
   }
 
   const SInt16 saved = CurResFile();
-  const SInt16 ref = HostOpenResFile(path.c_str());
+  const SInt16 ref = HostOpenComponentResources(path);
   if (ref < 0) return ResError() ? static_cast<SInt32>(ResError()) : static_cast<SInt32>(mapReadErr);
   // Resource IDs in ascending order, so that auto-versioning keeps the first
   // of equal versions.
@@ -321,7 +294,7 @@ SInt32 HostRegisterComponentsOnSearchPath(void) {
     std::string list = env;
     size_t start = 0;
     while (start <= list.size()) {
-      const size_t end = list.find(':', start);
+      const size_t end = list.find(kComponentPathSeparator, start);
       const std::string folder = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
       if (!folder.empty()) n += RegisterFolder(folder);
       if (end == std::string::npos) break;
@@ -526,7 +499,7 @@ OSErr GetComponentResource(Component c, OSType resType, SInt16 resID, Handle* th
   if (rec == nullptr) return invalidComponentID;
   if (rec->resourcePath.empty()) return resFNotFound;
   const SInt16 saved = CurResFile();
-  const SInt16 ref = HostOpenResFile(rec->resourcePath.c_str());
+  const SInt16 ref = HostOpenComponentResources(rec->resourcePath);
   if (ref < 0) return ResError() ? ResError() : static_cast<OSErr>(resFNotFound);
   OSErr err = noErr;
   Handle h = Get1Resource(resType, resID);
@@ -550,7 +523,7 @@ OSErr GetComponentResource(Component c, OSType resType, SInt16 resID, Handle* th
 SInt16 OpenComponentResFile(Component c) {
   ComponentRecord* rec = AsComponent(c);
   if (rec == nullptr || rec->resourcePath.empty()) return -1;
-  return HostOpenResFile(rec->resourcePath.c_str());
+  return HostOpenComponentResources(rec->resourcePath);
 }
 
 OSErr CloseComponentResFile(SInt16 refNum) {

@@ -7,6 +7,28 @@
 #include "CFObject.h"
 #include "CoreVideo.h"
 
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
+
+namespace {
+// 16-byte aligned pixel memory (the C runtime on Windows has its own pair).
+void* AllocatePixels(size_t bytes) {
+#if defined(_WIN32)
+  return _aligned_malloc(bytes, 16);
+#else
+  return std::aligned_alloc(16, bytes);
+#endif
+}
+void FreePixels(void* p) {
+#if defined(_WIN32)
+  _aligned_free(p);
+#else
+  std::free(p);
+#endif
+}
+}  // namespace
+
 const CFStringRef kCVPixelBufferPixelFormatTypeKey = CFSTR("PixelFormatType");
 const CFStringRef kCVPixelBufferWidthKey = CFSTR("Width");
 const CFStringRef kCVPixelBufferHeightKey = CFSTR("Height");
@@ -33,7 +55,7 @@ __CVBuffer* Buffer(CVPixelBufferRef b) {
 
 void HostCVPixelBufferDestroy(HostCFObject* o) {
   auto* b = reinterpret_cast<__CVBuffer*>(o);
-  std::free(b->pixels);
+  FreePixels(b->pixels);
   delete b;
 }
 
@@ -54,7 +76,7 @@ CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormat
   b->bytesPerRow = bytesPerRow;
   b->format = pixelFormatType;
   b->locks.store(0);
-  b->pixels = static_cast<uint8_t*>(std::aligned_alloc(16, (bytesPerRow * height + 15) / 16 * 16));
+  b->pixels = static_cast<uint8_t*>(AllocatePixels((bytesPerRow * height + 15) / 16 * 16));
   if (b->pixels == nullptr) {
     delete b;
     return kCVReturnAllocationFailed;

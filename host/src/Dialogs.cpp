@@ -298,6 +298,9 @@ DialogRef HostNewButtonDialog(const char* title, const char* const* buttons, int
   return d;
 }
 
+// On Windows a dialog reference serves as its own window.
+static DialogRef DialogOfWindow(WindowRef window);
+
 extern "C" {
 
 static DialogRef NewDialogFromResources(SInt16 dialogID) {
@@ -339,21 +342,28 @@ void DisposeDialog(DialogRef dialog) {
   if (DialogRef d = AsDialog(dialog)) FreeDialog(d);
 }
 
+// On Windows a dialog reference serves as its own window; elsewhere the
+// window is a record inside the dialog.
 WindowRef GetDialogWindow(DialogRef dialog) {
   DialogRef d = AsDialog(dialog);
+#if defined(_WIN32)
+  return reinterpret_cast<WindowRef>(d);
+#else
   return d ? &d->window : nullptr;
+#endif
 }
 
 void ShowWindow(WindowRef window) {
-  if (window && AsDialog(window->dialog)) window->dialog->visible = true;
+  if (DialogRef d = DialogOfWindow(window)) d->visible = true;
 }
 
 void HideWindow(WindowRef window) {
-  if (window && AsDialog(window->dialog)) window->dialog->visible = false;
+  if (DialogRef d = DialogOfWindow(window)) d->visible = false;
 }
 
 Boolean HostIsWindowVisible(WindowRef window) {
-  return (window && AsDialog(window->dialog) && window->dialog->visible) ? TRUE : FALSE;
+  DialogRef d = DialogOfWindow(window);
+  return (d && d->visible) ? TRUE : FALSE;
 }
 
 void SetDialogDefaultItem(DialogRef dialog, DialogItemIndex item) {
@@ -520,3 +530,12 @@ void HostGetControlBounds(ControlRef control, Rect* bounds) {
 }
 
 }  // extern "C"
+
+static DialogRef DialogOfWindow(WindowRef window) {
+  if (window == nullptr) return nullptr;
+#if defined(_WIN32)
+  return AsDialog(reinterpret_cast<DialogRef>(window));
+#else
+  return AsDialog(window->dialog);
+#endif
+}

@@ -367,3 +367,5 @@ SInt16 GetResAttrs(Handle resource) {
 }
 
 }  // extern "C"
+
+void HostSetResError(OSErr err) { t_resError = err; }

@@ -10,3 +10,7 @@
 // place. False when the resource does not have the type's layout. Types
 // without a converter are left as they are (true).
 bool HostFlipResourceToNative(ResType type, uint8_t* data, size_t size);
+
+// Sets what ResError answers on this thread (for callers that fail before
+// a resource file is opened).
+void HostSetResError(OSErr err);

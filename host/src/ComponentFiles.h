@@ -1,0 +1,32 @@
+// Where the Component Manager meets the file system and the loader: which
+// files describe components, where their resources are, how their
+// libraries are loaded. One implementation per platform.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Components.h"
+
+// The platform entry of a 'thng' that this host loads.
+extern const SInt16 kHostComponentPlatform;
+// Separates the folders of ORX_COMPONENT_PATH.
+extern const char kComponentPathSeparator;
+
+struct HostComponentFile {
+  std::string resourcePath;  // what HostOpenComponentResources opens
+  std::string libraryPath;   // what HostLoadComponentEntry loads
+};
+
+// Resolves a path given to HostRegisterComponentFile: noErr, paramErr for a
+// file that is not a component file, fnfErr when it or its library is missing.
+OSErr HostResolveComponentFile(const char* path, HostComponentFile* out);
+// Opens the component file's resources as a resource file: its reference, or
+// -1 with ResError set.
+SInt16 HostOpenComponentResources(const std::string& resourcePath);
+// Loads the library (kept loaded for the process) and finds the entry point.
+ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName);
+// The folder holding the host library itself; empty when unknown.
+std::string HostLibraryFolder();
+// The component files in a folder, sorted by name.
+std::vector<std::string> HostComponentFilesInFolder(const std::string& folder);

@@ -1,0 +1,143 @@
+// What the Linux and Windows builds exchange to show they write and read the
+// same frames: one picture (odd size, varying alpha), every variant, and the
+// file names in the exchange folder. Used by the Linux tool
+// crossplatform_frames and the Windows component suite.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ImageCodec.h"
+#include "MacMemory.h"
+#include "ORXTestImage.h"
+
+namespace crossplatform {
+
+constexpr int kWidth = 150, kHeight = 86;  // neither a multiple of 4
+constexpr int kGradientsDiscardedOffset = 25;  // the one header byte the builds write differently
+
+struct Variant {
+  const char* name;
+  int alpha, gradients, skipLZF;
+};
+inline constexpr Variant kVariants[] = {{"dxt24-lzf", 0, 1, 0}, {"dxt24", 0, 1, 1},     {"dxt1-lzf", 0, 0, 0},
+                                        {"dxt5-lzf", 1, 1, 0},  {"dxt5", 1, 1, 1},      {"dxt5-perf", 1, 0, 0}};
+
+inline std::vector<uint8_t> Picture() {
+  std::vector<uint8_t> argb(static_cast<size_t>(kWidth) * kHeight * 4);
+  ORXMakeTestImageARGB(argb.data(), kWidth, kHeight, 0, 3);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) argb[(static_cast<size_t>(y) * kWidth + x) * 4] = static_cast<uint8_t>((x * 7 + y * 3) & 0xFF);
+  return argb;
+}
+
+// "<folder>/<variant>.<build>.orx" holds a frame, ".argb" its decoded pixels
+// (width x height, 4 bytes a pixel, A R G B).
+inline std::string FileName(const std::string& folder, const Variant& v, const char* build, const char* kind) {
+  return folder + "/" + v.name + "." + build + "." + kind;
+}
+
+inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+inline bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  bytes->clear();
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->insert(bytes->end(), buffer, buffer + n);
+  std::fclose(f);
+  return true;
+}
+
+namespace detail {
+inline OSStatus Keep(void* refCon, ICMCompressionSessionRef, OSStatus error, ICMEncodedFrameRef frame, void*) {
+  if (error != noErr) return error;
+  auto* out = static_cast<std::vector<uint8_t>*>(refCon);
+  const auto* p = static_cast<const uint8_t*>(ICMEncodedFrameGetDataPtr(frame));
+  out->assign(p, p + ICMEncodedFrameGetDataSize(frame));
+  return noErr;
+}
+}  // namespace detail
+
+// One frame of argb (w x h) from the compressor with the variant's settings
+// applied over its stored preferences; empty on failure.
+inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::vector<uint8_t>& argb, int32_t threads) {
+  std::vector<uint8_t> frame;
+  ComponentInstance ci = nullptr;
+  if (OpenADefaultComponent(compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci) != noErr) return frame;
+  Rect one{0, 0, 1, 1};
+  SInt32 size = 0;
+  ImageCodecGetMaxCompressionSize(ci, nullptr, &one, 32, 0, &size);  // reads the stored preferences first
+  Handle blob = NewHandleClear(12);
+  std::memcpy(*blob, "ORXC", 4);
+  (*blob)[4] = static_cast<char>(v.alpha);
+  (*blob)[5] = static_cast<char>(v.gradients);
+  (*blob)[6] = static_cast<char>(v.skipLZF);
+  for (int i = 0; i < 4; ++i) (*blob)[8 + i] = static_cast<char>(static_cast<uint32_t>(threads) >> (8 * i));
+  const ComponentResult set = ImageCodecSetSettings(ci, blob);
+  DisposeHandle(blob);
+  ICMCompressionSessionRef session = nullptr;
+  ICMEncodedFrameOutputRecord out{detail::Keep, &frame, nullptr};
+  CVPixelBufferRef pb = nullptr;
+  if (set == noErr &&
+      HostICMCompressionSessionCreateWithCompressor(ci, w, h, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), 600, nullptr, &out,
+                                                    &session) == noErr &&
+      HostCVPixelBufferCreate(w, h, k32ARGBPixelFormat, 0, &pb) == kCVReturnSuccess) {
+    CVPixelBufferLockBaseAddress(pb, 0);
+    auto* base = static_cast<uint8_t*>(CVPixelBufferGetBaseAddress(pb));
+    for (int y = 0; y < h; ++y)
+      std::memcpy(base + y * CVPixelBufferGetBytesPerRow(pb), argb.data() + static_cast<size_t>(y) * w * 4, w * 4);
+    CVPixelBufferUnlockBaseAddress(pb, 0);
+    if (ICMCompressionSessionEncodeFrame(session, pb, 0, 0, 0, nullptr, nullptr, nullptr) != noErr) frame.clear();
+  }
+  if (pb) CVPixelBufferRelease(pb);
+  ICMCompressionSessionRelease(session);
+  CloseComponent(ci);
+  return frame;
+}
+
+// A frame decoded through a decompression session: w x h ARGB pixels, or
+// empty with *status set when the decompressor refuses it.
+inline std::vector<uint8_t> Decode(const std::vector<uint8_t>& frame, int w, int h, OSStatus* status) {
+  std::vector<uint8_t> pixels;
+  ImageDescriptionHandle desc =
+      HostNewImageDescription(FOUR_CHAR_CODE('O', 'R', 'X', 'V'), static_cast<SInt16>(w), static_cast<SInt16>(h), "ORX");
+  HostDecompressionSessionRef session = nullptr;
+  CVPixelBufferRef dest = nullptr;
+  OSStatus r = HostDecompressionSessionCreate(desc, &session);
+  if (r == noErr) r = HostDecompressionSessionCreateDestination(session, &dest);
+  if (r == noErr)
+    r = HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);
+  if (r == noErr) {
+    CVPixelBufferLockBaseAddress(dest, 0);
+    const auto* base = static_cast<const uint8_t*>(CVPixelBufferGetBaseAddress(dest));
+    pixels.resize(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+      std::memcpy(pixels.data() + static_cast<size_t>(y) * w * 4, base + y * CVPixelBufferGetBytesPerRow(dest), w * 4);
+    CVPixelBufferUnlockBaseAddress(dest, 0);
+  }
+  if (dest) CVPixelBufferRelease(dest);
+  HostDecompressionSessionRelease(session);
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  if (status) *status = r;
+  return pixels;
+}
+
+// Frames of the two builds agree when they differ at most in the
+// gradients-discarded byte.
+inline bool SameFrameApartFromGradientsByte(std::vector<uint8_t> a, std::vector<uint8_t> b) {
+  if (a.size() != b.size() || a.size() <= kGradientsDiscardedOffset) return false;
+  a[kGradientsDiscardedOffset] = b[kGradientsDiscardedOffset] = 0;
+  return a == b;
+}
+
+}  // namespace crossplatform

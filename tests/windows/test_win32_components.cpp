@@ -1,0 +1,341 @@
+// The Windows component suites. This program is a QuickTime application as
+// far as the deliverable can tell: it is linked against the stand-in
+// QuickTime.qts, which finds ORXWin32.qtx through the resources inside it;
+// both components are called only through their entry points, and every
+// QuickTime call they make goes through the deliverable's run-time binding
+// and the stand-in's dispatcher.
+//   --exchange FOLDER  also run the cross-platform checks against the Linux
+//                      build's frames in FOLDER, and leave this build's there
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <lzf.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "CrossPlatformFrames.h"
+#include "DXT24Decoder.h"
+#include "DXTDecoder.h"
+#include "Dialogs.h"
+#include "ORXHeader.h"
+
+extern "C" uint32_t HostDispatcherCallCount(void);
+
+using namespace crossplatform;
+
+namespace {
+
+std::string g_exchange;
+constexpr OSType kORXV = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
+constexpr const char* kPreferencesKey = "Software\\VantorinMedia\\ORXCodec";
+
+std::string ProgramFolder() {
+  char path[MAX_PATH + 1];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string s(path, n);
+  return s.substr(0, s.find_last_of("\\/"));
+}
+
+void DeletePreferences() { RegDeleteKeyA(HKEY_CURRENT_USER, kPreferencesKey); }
+
+DWORD ReadPreference(const char* name) {
+  HKEY key = nullptr;
+  DWORD v = 0xFFFFFFFF, size = 4;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return v;
+  RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size);
+  RegCloseKey(key);
+  return v;
+}
+
+ComponentInstance OpenCompressor() {
+  ComponentInstance ci = nullptr;
+  EXPECT_EQ(OpenADefaultComponent(compressorComponentType, kORXV, &ci), noErr);
+  return ci;
+}
+
+// The four settings of the compressor's blob.
+std::vector<int> ReadSettings(ComponentInstance ci) {
+  Handle h = NewHandle(0);
+  std::vector<int> s;
+  if (ImageCodecGetSettings(ci, h) == noErr && GetHandleSize(h) == 12) {
+    const auto* b = reinterpret_cast<const uint8_t*>(*h);
+    s = {b[4], b[5], b[6], static_cast<int>(b[8] | b[9] << 8 | b[10] << 16 | static_cast<uint32_t>(b[11]) << 24)};
+  }
+  DisposeHandle(h);
+  return s;
+}
+
+SInt32 MaxSize1x1(ComponentInstance ci) {
+  Rect one{0, 0, 1, 1};
+  SInt32 size = 0;
+  ImageCodecGetMaxCompressionSize(ci, nullptr, &one, 32, 0, &size);
+  return size;
+}
+
+// The frame's blocks decoded by the core's CPU decoders, w x h ARGB.
+std::vector<uint8_t> CoreDecode(const std::vector<uint8_t>& frame, int w, int h) {
+  const ORXHeader hd = ReadORXHeader(frame.data());
+  std::vector<uint8_t> blocks(static_cast<size_t>(CalculateORXBlockDataSize(w, h, hd.hasAlpha, hd.isDXT24 == 1)));
+  if (hd.isLZF == 1)
+    lzf_decompress(frame.data() + 28, static_cast<unsigned>(hd.dataSize), blocks.data(),
+                   static_cast<unsigned>(blocks.size()));
+  else
+    std::memcpy(blocks.data(), frame.data() + 28, blocks.size());
+  // DXT24 writes whole blocks: decode at the padded size, then crop.
+  const int w4 = (w + 3) / 4 * 4, h4 = (h + 3) / 4 * 4;
+  std::vector<uint8_t> padded(static_cast<size_t>(w4) * h4 * 4);
+  if (hd.isDXT24 == 1 && hd.hasAlpha)
+    DecodeDXT24WithAlpha(blocks.data(), padded.data(), w, h, w4 * 4);
+  else if (hd.isDXT24 == 1)
+    DecodeDXT24(blocks.data(), padded.data(), w, h, w4 * 4);
+  else if (hd.hasAlpha)
+    DecodeDXT5ToARGB(blocks.data(), padded.data(), w, h, w4 * 4);
+  else
+    DecodeDXT1ToARGB(blocks.data(), padded.data(), w, h, w4 * 4);
+  std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(out.data() + static_cast<size_t>(y) * w * 4, padded.data() + static_cast<size_t>(y) * w4 * 4, w * 4);
+  return out;
+}
+
+// Peak signal-to-noise ratio over the colour bytes (and alpha when asked).
+double PSNR(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, bool alphaToo) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double sum = 0;
+  size_t n = 0;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (alphaToo || i % 4 != 0) {
+      const double d = double(a[i]) - double(b[i]);
+      sum += d * d;
+      ++n;
+    }
+  return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(n) / sum);
+}
+
+// Where two pictures of the test size first differ, for failure messages.
+std::string FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.size() != b.size()) return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i])
+      return "pixel (" + std::to_string(i / 4 % kWidth) + ", " + std::to_string(i / 4 / kWidth) + ") byte " +
+             std::to_string(i % 4) + ": " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+  return "none";
+}
+
+int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, bool alphaToo) {
+  int worst = a.size() == b.size() ? 0 : 256;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    if (alphaToo || i % 4 != 0) worst = std::max(worst, std::abs(a[i] - b[i]));
+  return worst;
+}
+
+}  // namespace
+
+TEST(Registration, ComponentsComeFromTheResourcesInsideTheLibrary) {
+  ComponentDescription compressor{compressorComponentType, kORXV, 0, 0, 0};
+  ComponentDescription decompressor{decompressorComponentType, kORXV, 0, 0, 0};
+  EXPECT_EQ(CountComponents(&compressor), 1);
+  EXPECT_EQ(CountComponents(&decompressor), 1);  // auto-versioning keeps one of the two
+  Handle name = NewHandle(0);
+  ASSERT_EQ(GetComponentInfo(FindNextComponent(nullptr, &compressor), nullptr, name, nullptr, nullptr), noErr);
+  EXPECT_GT(GetHandleSize(name), 1);
+  DisposeHandle(name);
+
+  const std::string qtx = ProgramFolder() + "\\ORXWin32.qtx";
+  EXPECT_EQ(HostRegisterComponentFile(qtx.c_str()), 0);  // already registered by the search
+  EXPECT_EQ(HostRegisterComponentFile((ProgramFolder() + "\\missing.qtx").c_str()), fnfErr);
+  EXPECT_EQ(HostRegisterComponentFile((ProgramFolder() + "\\QuickTime.qts").c_str()), paramErr);
+  // A library without the resources inside: refused, nothing registered.
+  const std::string bare = ProgramFolder() + "\\bare-copy.qtx";
+  ASSERT_TRUE(CopyFileA((ProgramFolder() + "\\fake_qt_702.qts").c_str(), bare.c_str(), FALSE));
+  EXPECT_EQ(HostRegisterComponentFile(bare.c_str()), resFNotFound);
+  DeleteFileA(bare.c_str());
+  EXPECT_EQ(CountComponents(&compressor), 1);
+}
+
+TEST(Binding, TheDeliverableReachesTheLoadedQuickTimeThroughItsDispatcher) {
+  const uint32_t before = HostDispatcherCallCount();
+  ComponentInstance ci = OpenCompressor();
+  ASSERT_NE(ci, nullptr);
+  EXPECT_GT(MaxSize1x1(ci), 0);
+  CloseComponent(ci);
+  // Opening stored the instance storage and read the codec info resource
+  // through the dispatcher; the library the deliverable bound is this one.
+  EXPECT_GT(HostDispatcherCallCount(), before);
+  EXPECT_NE(GetModuleHandleA("ORXWin32.qtx"), nullptr);
+  HMODULE quickTime = GetModuleHandleA("QuickTime.qts");
+  ASSERT_NE(quickTime, nullptr);
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(quickTime, path, MAX_PATH);
+  EXPECT_EQ(std::string(path), ProgramFolder() + "\\QuickTime.qts");
+}
+
+TEST(Compressor, EveryVariantWritesItsFrameFormatAndDecodesNearThePicture) {
+  DeletePreferences();
+  const auto picture = Picture();
+  for (const Variant& v : kVariants) {
+    SCOPED_TRACE(v.name);
+    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    ASSERT_GT(frame.size(), 28u);
+    const ORXHeader hd = ReadORXHeader(frame.data());
+    const bool dxt24 = v.gradients == 1 && v.alpha == 0;
+    EXPECT_EQ(hd.isDXT24, dxt24 ? 1 : 0);
+    EXPECT_EQ(hd.hasAlpha, v.alpha);
+    EXPECT_EQ(hd.isLZF, v.skipLZF ? 0 : 1);
+    EXPECT_EQ(hd.gradientsDiscarded, 0);  // this build never marks it
+    EXPECT_EQ(hd.secondSize, 0u);         // nor writes a second section
+    EXPECT_GT(PSNR(CoreDecode(frame, kWidth, kHeight), picture, v.alpha == 1), 28.0);
+  }
+}
+
+TEST(Compressor, EncodingIsTheSameAtEveryThreadSetting) {
+  const auto picture = Picture();
+  const Variant& v = kVariants[0];
+  const auto one = Encode(v, kWidth, kHeight, picture, 1);
+  ASSERT_FALSE(one.empty());
+  EXPECT_EQ(Encode(v, kWidth, kHeight, picture, 2), one);
+  EXPECT_EQ(Encode(v, kWidth, kHeight, picture, 0), one);  // Max: the core count
+}
+
+TEST(Decompressor, EveryVariantMatchesTheCoreDecoders) {
+  const auto picture = Picture();
+  for (const Variant& v : kVariants) {
+    SCOPED_TRACE(v.name);
+    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    ASSERT_FALSE(frame.empty());
+    OSStatus status = -1;
+    const auto pixels = Decode(frame, kWidth, kHeight, &status);
+    ASSERT_EQ(status, noErr);
+    const auto reference = CoreDecode(frame, kWidth, kHeight);
+    if (v.gradients == 1 && v.alpha == 0)
+      EXPECT_TRUE(pixels == reference) << FirstDifference(pixels, reference);  // DXT24 on the CPU
+    else
+      EXPECT_LE(MaxDifference(pixels, reference, v.alpha == 1), 1);  // the graphics road through WGL
+  }
+}
+
+TEST(Decompressor, AnswersTheWorkFunctionRequestAndDelegatesDecodeBand) {
+  ComponentInstance ci = nullptr;
+  ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
+  EXPECT_EQ(CallComponentCanDo(ci, kComponentGetMPWorkFunctionSelect), 1);
+  EXPECT_EQ(CallComponentCanDo(ci, kImageCodecBeginBandSelect), 1);
+  EXPECT_EQ(CallComponentCanDo(ci, kImageCodecDrawBandSelect), 1);
+  // Range 2 stops short of decode band: the base codec answers, and it has none.
+  EXPECT_EQ(CallComponentCanDo(ci, kImageCodecDecodeBandSelect), 0);
+  EXPECT_EQ(CallComponentCanDo(ci, kImageCodecBandDecompressSelect), 1);  // the base codec's
+  CloseComponent(ci);
+
+  // A hostile frame is refused through the same road, nothing drawn.
+  const auto picture = Picture();
+  auto frame = Encode(kVariants[0], kWidth, kHeight, picture, 2);
+  ASSERT_FALSE(frame.empty());
+  frame.resize(40);
+  OSStatus status = noErr;
+  EXPECT_TRUE(Decode(frame, kWidth, kHeight, &status).empty());
+  EXPECT_NE(status, noErr);
+}
+
+TEST(Settings, BlobRoundTripsAndRefusesWrongSizes) {
+  DeletePreferences();
+  ComponentInstance ci = OpenCompressor();
+  ASSERT_NE(ci, nullptr);
+  Handle h = NewHandleClear(12);
+  std::memcpy(*h, "ORXC", 4);
+  (*h)[4] = 1;
+  (*h)[6] = 1;
+  (*h)[8] = 7;
+  ASSERT_EQ(ImageCodecSetSettings(ci, h), noErr);
+  EXPECT_EQ(ReadSettings(ci), (std::vector<int>{1, 0, 1, 7}));
+  SetHandleSize(h, 13);
+  EXPECT_EQ(ImageCodecSetSettings(ci, h), paramErr);
+  EXPECT_EQ(ReadSettings(ci), (std::vector<int>{0, 1, 0, 2}));  // the defaults
+  DisposeHandle(h);
+  CloseComponent(ci);
+}
+
+TEST(Settings, RegistryWithOnlyThreadSettingGivesFlagsOff) {
+  DeletePreferences();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kPreferencesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const DWORD five = 5;
+  RegSetValueExA(key, "threadSetting", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), 4);
+  RegCloseKey(key);
+  ComponentInstance ci = OpenCompressor();
+  ASSERT_NE(ci, nullptr);
+  MaxSize1x1(ci);  // the first request that needs the settings reads them
+  EXPECT_EQ(ReadSettings(ci), (std::vector<int>{0, 0, 0, 5}));
+  CloseComponent(ci);
+  DeletePreferences();
+}
+
+TEST(Settings, DialogOkWritesTheRegistryAndCancelLeavesIt) {
+  DeletePreferences();
+  ComponentInstance ci = OpenCompressor();
+  ASSERT_NE(ci, nullptr);
+  MaxSize1x1(ci);
+  // Ok after choosing Preserve Alpha, Performance, 8x.
+  HostDialogScriptStep ok{};
+  ok.setCount = 3;
+  ok.sets[0] = {3, 2};
+  ok.sets[1] = {4, 2};
+  ok.sets[2] = {5, 6};
+  ok.hit = 1;
+  HostDialogScript script{&ok, 1, 0};
+  HostSetModalDialogDriver(HostScriptedDialogDriver, &script);
+  Handle blob = NewHandle(0);
+  ASSERT_EQ(ImageCodecRequestSettings(ci, blob, nullptr, nullptr), noErr);
+  EXPECT_EQ(script.next, 1);
+  EXPECT_EQ(ReadSettings(ci), (std::vector<int>{1, 0, 0, 6}));
+  EXPECT_EQ(ReadPreference("preserveAlpha"), 1u);
+  EXPECT_EQ(ReadPreference("preserveGradients"), 0u);
+  EXPECT_EQ(ReadPreference("threadSetting"), 6u);
+
+  DeletePreferences();
+  HostDialogScriptStep cancel = ok;
+  cancel.sets[0] = {3, 1};
+  cancel.hit = 2;
+  HostDialogScript script2{&cancel, 1, 0};
+  HostSetModalDialogDriver(HostScriptedDialogDriver, &script2);
+  ASSERT_EQ(ImageCodecRequestSettings(ci, blob, nullptr, nullptr), noErr);
+  EXPECT_EQ(ReadSettings(ci), (std::vector<int>{1, 0, 0, 6}));
+  EXPECT_EQ(ReadPreference("threadSetting"), 0xFFFFFFFFu);  // nothing written
+  HostSetModalDialogDriver(nullptr, nullptr);
+  DisposeHandle(blob);
+  CloseComponent(ci);
+}
+
+TEST(CrossPlatform, LinuxFramesDecodeToTheSamePixelsAndTheseFramesMatchThem) {
+  if (g_exchange.empty()) GTEST_SKIP() << "no --exchange folder";
+  DeletePreferences();
+  const auto picture = Picture();
+  for (const Variant& v : kVariants) {
+    SCOPED_TRACE(v.name);
+    std::vector<uint8_t> linuxFrame, linuxPixels;
+    ASSERT_TRUE(ReadFile(FileName(g_exchange, v, "linux", "orx"), &linuxFrame));
+    ASSERT_TRUE(ReadFile(FileName(g_exchange, v, "linux", "argb"), &linuxPixels));
+    OSStatus status = -1;
+    const auto decoded = Decode(linuxFrame, kWidth, kHeight, &status);
+    EXPECT_TRUE(decoded == linuxPixels) << FirstDifference(decoded, linuxPixels);
+    EXPECT_EQ(status, noErr);
+
+    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    EXPECT_TRUE(SameFrameApartFromGradientsByte(frame, linuxFrame));
+    EXPECT_EQ(linuxFrame[kGradientsDiscardedOffset], v.gradients == 1 ? 0 : 1);
+    const auto pixels = Decode(frame, kWidth, kHeight, &status);
+    ASSERT_EQ(status, noErr);
+    ASSERT_TRUE(WriteFile(FileName(g_exchange, v, "windows", "orx"), frame));
+    ASSERT_TRUE(WriteFile(FileName(g_exchange, v, "windows", "argb"), pixels));
+  }
+}
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--exchange") == 0) g_exchange = argv[i + 1];
+  const int r = RUN_ALL_TESTS();
+  DeletePreferences();
+  return r;
+}
