@@ -6,7 +6,7 @@ OUT ?= out
 FUZZ_SECONDS ?= 600
 FUZZ_TEST_SECONDS ?= 25
 
-.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench clean
+.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench bench-win clean
 
 all: build
 
@@ -55,6 +55,14 @@ test-win:
 	  -DORX_CROSSPLATFORM_TOOL=$(CURDIR)/build/tests/crossplatform_frames -DORX_BUILD_BENCH=OFF
 	cmake --build build-win -j$(JOBS)
 	ctest --test-dir build-win --output-on-failure
+
+# The same benchmark in both builds, one after the other (1920x1080): the
+# Linux build, then the Windows build under Wine.
+bench-win: test-win
+	cmake --build build -j$(JOBS) --target crossplatform_bench
+	@echo "== Linux build"; ./build/tests/crossplatform_bench $(BENCH_WIN_ARGS)
+	@echo "== Windows build under Wine"; cd build-win/windows && WINEDEBUG=-all xvfb-run -a -s "-screen 0 640x480x24" \
+	  wine ./crossplatform_bench.exe $(BENCH_WIN_ARGS)
 
 # The fuzz build: clang, libFuzzer, ASan + UBSan (build-fuzz/).
 fuzz-build:

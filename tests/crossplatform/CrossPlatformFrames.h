@@ -69,8 +69,10 @@ inline OSStatus Keep(void* refCon, ICMCompressionSessionRef, OSStatus error, ICM
 }  // namespace detail
 
 // One frame of argb (w x h) from the compressor with the variant's settings
-// applied over its stored preferences; empty on failure.
-inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::vector<uint8_t>& argb, int32_t threads) {
+// applied over its stored preferences; empty on failure. threadSetting is
+// the Threads popup's value (1 Max, 2 one thread, 3 two, ...).
+inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::vector<uint8_t>& argb,
+                                   int32_t threadSetting) {
   std::vector<uint8_t> frame;
   ComponentInstance ci = nullptr;
   if (OpenADefaultComponent(compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci) != noErr) return frame;
@@ -82,7 +84,7 @@ inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::ve
   (*blob)[4] = static_cast<char>(v.alpha);
   (*blob)[5] = static_cast<char>(v.gradients);
   (*blob)[6] = static_cast<char>(v.skipLZF);
-  for (int i = 0; i < 4; ++i) (*blob)[8 + i] = static_cast<char>(static_cast<uint32_t>(threads) >> (8 * i));
+  for (int i = 0; i < 4; ++i) (*blob)[8 + i] = static_cast<char>(static_cast<uint32_t>(threadSetting) >> (8 * i));
   const ComponentResult set = ImageCodecSetSettings(ci, blob);
   DisposeHandle(blob);
   ICMCompressionSessionRef session = nullptr;

@@ -27,7 +27,7 @@ int Write(const std::string& folder) {
   const auto picture = Picture();
   int failures = 0;
   for (const Variant& v : kVariants) {
-    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    const auto frame = Encode(v, kWidth, kHeight, picture, 3);
     OSStatus status = noErr;
     const auto pixels = frame.empty() ? std::vector<uint8_t>() : Decode(frame, kWidth, kHeight, &status);
     if (frame.empty() || pixels.empty() || !WriteFile(FileName(folder, v, "linux", "orx"), frame) ||

@@ -177,7 +177,7 @@ TEST(Compressor, EveryVariantWritesItsFrameFormatAndDecodesNearThePicture) {
   const auto picture = Picture();
   for (const Variant& v : kVariants) {
     SCOPED_TRACE(v.name);
-    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    const auto frame = Encode(v, kWidth, kHeight, picture, 3);
     ASSERT_GT(frame.size(), 28u);
     const ORXHeader hd = ReadORXHeader(frame.data());
     const bool dxt24 = v.gradients == 1 && v.alpha == 0;
@@ -195,7 +195,7 @@ TEST(Compressor, EncodingIsTheSameAtEveryThreadSetting) {
   const Variant& v = kVariants[0];
   const auto one = Encode(v, kWidth, kHeight, picture, 1);
   ASSERT_FALSE(one.empty());
-  EXPECT_EQ(Encode(v, kWidth, kHeight, picture, 2), one);
+  EXPECT_EQ(Encode(v, kWidth, kHeight, picture, 3), one);
   EXPECT_EQ(Encode(v, kWidth, kHeight, picture, 0), one);  // Max: the core count
 }
 
@@ -203,7 +203,7 @@ TEST(Decompressor, EveryVariantMatchesTheCoreDecoders) {
   const auto picture = Picture();
   for (const Variant& v : kVariants) {
     SCOPED_TRACE(v.name);
-    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    const auto frame = Encode(v, kWidth, kHeight, picture, 3);
     ASSERT_FALSE(frame.empty());
     OSStatus status = -1;
     const auto pixels = Decode(frame, kWidth, kHeight, &status);
@@ -229,7 +229,7 @@ TEST(Decompressor, AnswersTheWorkFunctionRequestAndDelegatesDecodeBand) {
 
   // A hostile frame is refused through the same road, nothing drawn.
   const auto picture = Picture();
-  auto frame = Encode(kVariants[0], kWidth, kHeight, picture, 2);
+  auto frame = Encode(kVariants[0], kWidth, kHeight, picture, 3);
   ASSERT_FALSE(frame.empty());
   frame.resize(40);
   OSStatus status = noErr;
@@ -321,7 +321,7 @@ TEST(CrossPlatform, LinuxFramesDecodeToTheSamePixelsAndTheseFramesMatchThem) {
     EXPECT_TRUE(decoded == linuxPixels) << FirstDifference(decoded, linuxPixels);
     EXPECT_EQ(status, noErr);
 
-    const auto frame = Encode(v, kWidth, kHeight, picture, 2);
+    const auto frame = Encode(v, kWidth, kHeight, picture, 3);
     EXPECT_TRUE(SameFrameApartFromGradientsByte(frame, linuxFrame));
     EXPECT_EQ(linuxFrame[kGradientsDiscardedOffset], v.gradients == 1 ? 0 : 1);
     const auto pixels = Decode(frame, kWidth, kHeight, &status);
