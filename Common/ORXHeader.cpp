@@ -99,12 +99,19 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
                             int32_t height, ORXFrameLayout* layout) {
   if (width < 0 || height < 0) return ORXFrameError::badImageSize;
   if (frame == nullptr || sampleSize < kORXHeaderSize) return ORXFrameError::truncatedHeader;
-  const ORXHeader h = ReadORXHeader(frame);
+  ORXHeader h = ReadORXHeader(frame);
   if (h.headerSize < static_cast<uint32_t>(kORXHeaderSize) ||
       static_cast<int64_t>(h.headerSize) > sampleSize) {
     return ORXFrameError::badHeaderSize;
   }
   if (h.isDXT24 > 1) return ORXFrameError::unknownVariant;
+#if defined(_WIN32)
+  // The Windows build does not read the second section: its fields are
+  // ignored, as if the frame had none.
+  h.secondIsLZF = 0;
+  h.secondWidth = h.secondHeight = h.secondSize = 0;
+  h.secondIsRGB = 0;
+#endif
   if (h.dataSize < 0 || h.secondSize < 0 || h.secondWidth < 0 || h.secondHeight < 0) {
     return ORXFrameError::negativeSectionSize;
   }

@@ -172,6 +172,59 @@ TEST(Binding, TheDeliverableReachesTheLoadedQuickTimeThroughItsDispatcher) {
   EXPECT_EQ(std::string(path), ProgramFolder() + "\\QuickTime.qts");
 }
 
+namespace {
+// Calls QuickTime's dispatcher as an entry stub does: selector in EAX, the
+// arguments on the stack, the caller cleaning up.
+int32_t CallDispatcher(FARPROC entry, uint32_t selector, uint32_t a0, uint32_t a1, uint32_t a2 = 0) {
+  int32_t result;
+  uint32_t ecx, edx;
+  asm volatile(
+      "pushl %%ebx\n\t"
+      "pushl %%edi\n\t"
+      "pushl %%esi\n\t"
+      "call *%%ecx\n\t"
+      "addl $12, %%esp"
+      : "=a"(result), "=c"(ecx), "=d"(edx)
+      : "0"(selector), "1"(entry), "S"(a0), "D"(a1), "b"(a2)
+      : "memory", "cc");
+  return result;
+}
+
+uint32_t Slot(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+}  // namespace
+
+TEST(Dispatcher, RoutesBySelectorWithTheCallersArguments) {
+  HMODULE quickTime = GetModuleHandleA("QuickTime.qts");
+  ASSERT_NE(quickTime, nullptr);
+  FARPROC dispatcher = GetProcAddress(quickTime, "theQuickTimeDispatcher");
+  ASSERT_NE(dispatcher, nullptr);
+  Handle h = NewHandle(7);
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x00150034, Slot(h), 0), 7);  // GetHandleSize
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x00150033, Slot(h), 300), 0);  // SetHandleSize
+  EXPECT_EQ(GetHandleSize(h), 300);
+  DisposeHandle(h);
+  // Constants by name; an unknown name is null, an unknown selector is refused.
+  const void* callbacks = reinterpret_cast<const void*>(GetProcAddress(quickTime, "kCFTypeArrayCallBacks"));
+  ASSERT_NE(callbacks, nullptr);
+  EXPECT_EQ(static_cast<uint32_t>(CallDispatcher(dispatcher, 0x0032028A, Slot("kCFTypeArrayCallBacks"), 0)),
+            Slot(callbacks));
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x0032028A, Slot("kNoSuchConstant"), 0), 0);
+  EXPECT_EQ(static_cast<uint32_t>(CallDispatcher(dispatcher, 0x00990001, 0, 0)), 0x80008002u);
+  // Lock by reference: result slot, buffer reference, flags reference.
+  CVPixelBufferRef pb = nullptr;
+  ASSERT_EQ(HostCVPixelBufferCreate(8, 8, k32ARGBPixelFormat, 0, &pb), kCVReturnSuccess);
+  int32_t result = -1;
+  uint64_t flags = 0;
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x00340011, Slot(&result), Slot(&pb), Slot(&flags)), 0);
+  EXPECT_EQ(result, kCVReturnSuccess);
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x00340016, Slot(pb), 0), static_cast<int32_t>(Slot(CVPixelBufferGetBaseAddress(pb))));
+  result = -1;
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x00340012, Slot(&result), Slot(&pb), Slot(&flags)), 0);
+  EXPECT_EQ(result, kCVReturnSuccess);
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x00340011, 0, Slot(&pb), Slot(&flags)), paramErr);  // no result slot
+  CVPixelBufferRelease(pb);
+}
+
 TEST(Compressor, EveryVariantWritesItsFrameFormatAndDecodesNearThePicture) {
   DeletePreferences();
   const auto picture = Picture();
