@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "DXTStandard.h"
@@ -99,6 +100,79 @@ TEST(GPUPipeline, DrawsOnTheGPUAndMatchesTheProcessorRoad) {
   EXPECT_LE(MaxDiff(big, bigCPU), 1);
   r.FreeResources();
   EXPECT_EQ(r.context, nullptr);
+}
+
+// The next texture and framebuffer names the context would hand out. Names
+// are given in increasing order, so objects made and deleted between two
+// probes move the second probe on by more than the first probe's own name.
+std::pair<GLuint, GLuint> ProbeNames(GLDecompressorResources& r) {
+  std::pair<GLuint, GLuint> names{0, 0};
+  if (!r.ActivateContext()) return names;
+  glGenTextures(1, &names.first);
+  glDeleteTextures(1, &names.first);
+  if (r.extensions.glGenFramebuffersEXT) {
+    r.extensions.glGenFramebuffersEXT(1, &names.second);
+    r.extensions.glDeleteFramebuffersEXT(1, &names.second);
+  }
+  r.DeactivateContext();
+  return names;
+}
+
+TEST(GPUPipeline, AfterTheFirstFrameOfASizeNoGLObjectIsMade) {
+  GLDecompressorResources r;
+  for (bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "DXT5" : "DXT1");
+    const auto f = MakeFrame(640, 360, alpha);
+    std::vector<uint8_t> first, out;
+    ASSERT_EQ(Decode(&r, f, 640, 360, &first), 0);
+    ASSERT_NE(r.context, nullptr);
+    const GLuint texture = r.textures[0].texture, fbo = r.fbo.framebuffer, colour = r.fbo.colour[0].texture;
+    const GLhandleARB program = r.programs[1].program;
+    const auto before = ProbeNames(r);
+    for (int i = 0; i < 6; ++i) {
+      ASSERT_EQ(Decode(&r, f, 640, 360, &out), 0);
+      EXPECT_EQ(out, first);
+    }
+    EXPECT_EQ(r.textures[0].texture, texture);
+    EXPECT_EQ(r.fbo.framebuffer, fbo);
+    EXPECT_EQ(r.fbo.colour[0].texture, colour);
+    EXPECT_EQ(r.programs[1].program, program);
+    const auto after = ProbeNames(r);
+    EXPECT_LE(after.first, before.first + 1) << "textures were made while decoding";
+    EXPECT_LE(after.second, before.second + 1) << "framebuffers were made while decoding";
+  }
+  r.FreeResources();
+}
+
+TEST(GPUPipeline, SwitchingBetweenDXT1AndDXT5AtOneSizeDrawsEachFrame) {
+  GLDecompressorResources r;
+  // Two different pictures, so a stale texture cannot pass for the new frame.
+  auto frameOf = [](int w, int h, bool alpha, int shift) {
+    std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
+    ORXMakeTestImageARGB(argb.data(), w, h, 0, shift);
+    for (size_t i = 0; i < argb.size(); i += 4) argb[i] = static_cast<uint8_t>(i / 4 % 251);
+    const int64_t raw = CalculateORXBlockDataSize(w, h, alpha, false);
+    std::vector<uint8_t> f(28 + static_cast<size_t>(raw));
+    stbCompressARGB32(f.data() + 28, argb.data(), w, h, w * 4, alpha);
+    ORXHeader hd;
+    hd.headerSize = 28;
+    hd.version = 1;
+    hd.hasAlpha = alpha;
+    hd.dataSize = static_cast<int32_t>(raw);
+    WriteORXHeader(hd, f.data());
+    return f;
+  };
+  const std::vector<uint8_t> frames[3] = {frameOf(96, 64, false, 0), frameOf(96, 64, true, 40), frameOf(96, 64, false, 80)};
+  for (const auto& f : frames) {
+    std::vector<uint8_t> gpu, cpu;
+    ASSERT_EQ(Decode(&r, f, 96, 64, &gpu), 0);
+    ASSERT_NE(r.context, nullptr);
+    setenv("ORX_DISABLE_GL", "1", 1);
+    ASSERT_EQ(Decode(&r, f, 96, 64, &cpu), 0);
+    unsetenv("ORX_DISABLE_GL");
+    EXPECT_LE(MaxDiff(gpu, cpu), 1) << (ReadORXHeader(f.data()).hasAlpha ? "DXT5" : "DXT1");
+  }
+  r.FreeResources();
 }
 
 TEST(GPUPipeline, LayerSectionIsReadRawAndPacked) {

@@ -15,6 +15,7 @@ void GLTexture::Reset() {
   texture = 0;
   width = height = 0;
   textureWidth = textureHeight = 0;
+  internalFormat = 0;
 }
 
 bool GLTexture::IsResident() const {
@@ -72,28 +73,30 @@ void GLTexture::_UploadImage(GLExtensions& ext, PixelFormat format, const void* 
     glGenTextures(1, &texture);
     fresh = true;
   }
-  const bool respecify = fresh || imageW != width || imageH != height || texW != textureWidth || texH != textureHeight;
+  GLint internal = GL_RGBA8;
+  if (format == DXT16) internal = GL_COMPRESSED_RGBA_S3TC_DXT1_EXT;
+  else if (format == DXT16A) internal = GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+  else if (format == RGB8) internal = GL_RGB8;
+  else if (format == DXT24 || format == DXT24A) internal = GL_LUMINANCE8UI_EXT;
+  const bool respecify = fresh || imageW != width || imageH != height || texW != textureWidth ||
+                         texH != textureHeight || internal != internalFormat;
 
   glBindTexture(t, texture);
   target = t;
   SetTextureModes(ext, t, true, mipmap, false);
 
   if (format == DXT16 || format == DXT16A) {
-    const GLenum internal = format == DXT16 ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT : GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
     const GLsizei size = format == DXT16 ? paddedWidth * paddedHeight / 2 : paddedWidth * paddedHeight;
-    if (respecify) glTexImage2D(t, 0, static_cast<GLint>(internal), texW, texH, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    if (respecify) glTexImage2D(t, 0, internal, texW, texH, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
     if (ext.glCompressedTexSubImage2D)
-      ext.glCompressedTexSubImage2D(t, 0, 0, 0, paddedWidth, paddedHeight, internal, size, data);
+      ext.glCompressedTexSubImage2D(t, 0, 0, 0, paddedWidth, paddedHeight, static_cast<GLenum>(internal), size, data);
   } else {
-    GLint internal = GL_RGBA8;
     GLenum external = GL_RGBA;
     int bytesPerPixel = 4;
     if (format == RGB8) {
-      internal = GL_RGB8;
       external = GL_RGB;
       bytesPerPixel = 3;
     } else if (format == DXT24 || format == DXT24A) {
-      internal = GL_LUMINANCE8UI_EXT;
       external = GL_LUMINANCE_INTEGER_EXT;
     }
     if (respecify) glTexImage2D(t, 0, internal, texW, texH, 0, external, GL_UNSIGNED_BYTE, nullptr);
@@ -109,6 +112,7 @@ void GLTexture::_UploadImage(GLExtensions& ext, PixelFormat format, const void* 
   height = imageH;
   textureWidth = texW;
   textureHeight = texH;
+  internalFormat = internal;
 }
 
 void GLTexture::SetTextureModes(GLExtensions&, GLenum t, bool linear, bool mipmap, bool repeat) {

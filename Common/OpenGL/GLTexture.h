@@ -39,6 +39,10 @@ class GLTexture {
   GLuint texture;
   GLint width, height;
   GLint textureWidth, textureHeight;
+  // The internal format the storage was specified with: storage of another
+  // format is specified anew (a compressed upload into storage of another
+  // format would be refused and leave the previous picture).
+  GLint internalFormat;
 
  private:
   void _UploadImage(GLExtensions& ext, PixelFormat format, const void* data, int width, int height, int paddedWidth,
