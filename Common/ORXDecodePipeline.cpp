@@ -110,18 +110,22 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   const int64_t rawSize = layout.blockDataSize;
   if (rawSize == 0) return 0;  // an empty image: nothing to draw
 
-  // Cleared, so that no stale memory can ever reach the picture.
-  auto* blocks = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(rawSize), 1));
-  if (blocks == nullptr) return kMemFullErr;
+  // Raw blocks are read where they are (the check above guarantees the
+  // sample holds all of them); packed ones are unpacked into a buffer that
+  // starts cleared, so that no stale memory can ever reach the picture.
   const unsigned char* section = frame + h.headerSize;
+  unsigned char* unpacked = nullptr;
+  const unsigned char* blocks = section;
   if (h.isLZF == 1) {
-    const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.dataSize), blocks, static_cast<unsigned>(rawSize));
+    unpacked = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(rawSize), 1));
+    if (unpacked == nullptr) return kMemFullErr;
+    const unsigned n =
+        lzf_decompress(section, static_cast<unsigned>(h.dataSize), unpacked, static_cast<unsigned>(rawSize));
     if (static_cast<int64_t>(n) != rawSize) {  // short, corrupt or too long for the image
-      std::free(blocks);
+      std::free(unpacked);
       return kCodecBadDataErr;
     }
-  } else {
-    std::memcpy(blocks, section, static_cast<size_t>(rawSize));
+    blocks = unpacked;
   }
 
   if (h.isDXT24 == 1) {
@@ -129,7 +133,7 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
       DecodeDXT24WithAlpha(blocks, dest, width, height, rowBytes);
     else
       DecodeDXT24(blocks, dest, width, height, rowBytes);
-    std::free(blocks);
+    std::free(unpacked);
     return 0;
   }
 
@@ -144,12 +148,12 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   if (readLayer) {
     layer = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(layout.layerSize), 1));
     if (layer == nullptr) {
-      std::free(blocks);
+      std::free(unpacked);
       return kMemFullErr;
     }
     if (!ReadLayer(layout, frame, layer)) {
       std::free(layer);
-      std::free(blocks);
+      std::free(unpacked);
       return kCodecBadDataErr;
     }
   }
@@ -161,6 +165,6 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
       DecodeDXT1ToARGB(blocks, dest, width, height, rowBytes);
   }
   std::free(layer);
-  std::free(blocks);
+  std::free(unpacked);
   return 0;
 }
