@@ -20,10 +20,13 @@
 namespace {
 
 // A raw standard-variant frame of the test picture, with an optional layer.
+// shift moves the picture; a nonzero shift also varies the alpha.
 std::vector<uint8_t> MakeFrame(int w, int h, bool alpha, const std::vector<uint8_t>& layer = {}, int lw = 0,
-                               int lh = 0, bool rgb = false, bool layerLZF = false) {
+                               int lh = 0, bool rgb = false, bool layerLZF = false, int shift = 0) {
   std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
-  ORXMakeTestImageARGB(argb.data(), w, h, 0, 1);
+  ORXMakeTestImageARGB(argb.data(), w, h, 0, 1 + shift);
+  if (shift != 0)
+    for (size_t i = 0; i < argb.size(); i += 4) argb[i] = static_cast<uint8_t>(i / 4 % 251);
   const int64_t raw = CalculateORXBlockDataSize(w, h, alpha, false);
   std::vector<uint8_t> f(28 + static_cast<size_t>(raw));
   stbCompressARGB32(f.data() + 28, argb.data(), w, h, w * 4, alpha);
@@ -146,23 +149,10 @@ TEST(GPUPipeline, AfterTheFirstFrameOfASizeNoGLObjectIsMade) {
 
 TEST(GPUPipeline, SwitchingBetweenDXT1AndDXT5AtOneSizeDrawsEachFrame) {
   GLDecompressorResources r;
-  // Two different pictures, so a stale texture cannot pass for the new frame.
-  auto frameOf = [](int w, int h, bool alpha, int shift) {
-    std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
-    ORXMakeTestImageARGB(argb.data(), w, h, 0, shift);
-    for (size_t i = 0; i < argb.size(); i += 4) argb[i] = static_cast<uint8_t>(i / 4 % 251);
-    const int64_t raw = CalculateORXBlockDataSize(w, h, alpha, false);
-    std::vector<uint8_t> f(28 + static_cast<size_t>(raw));
-    stbCompressARGB32(f.data() + 28, argb.data(), w, h, w * 4, alpha);
-    ORXHeader hd;
-    hd.headerSize = 28;
-    hd.version = 1;
-    hd.hasAlpha = alpha;
-    hd.dataSize = static_cast<int32_t>(raw);
-    WriteORXHeader(hd, f.data());
-    return f;
-  };
-  const std::vector<uint8_t> frames[3] = {frameOf(96, 64, false, 0), frameOf(96, 64, true, 40), frameOf(96, 64, false, 80)};
+  // Three different pictures, so a stale texture cannot pass for the new frame.
+  const std::vector<uint8_t> frames[3] = {MakeFrame(96, 64, false, {}, 0, 0, false, false, 10),
+                                          MakeFrame(96, 64, true, {}, 0, 0, false, false, 40),
+                                          MakeFrame(96, 64, false, {}, 0, 0, false, false, 80)};
   for (const auto& f : frames) {
     std::vector<uint8_t> gpu, cpu;
     ASSERT_EQ(Decode(&r, f, 96, 64, &gpu), 0);

@@ -68,25 +68,33 @@ inline OSStatus Keep(void* refCon, ICMCompressionSessionRef, OSStatus error, ICM
 }
 }  // namespace detail
 
-// One frame of argb (w x h) from the compressor with the variant's settings
-// applied over its stored preferences; empty on failure. threadSetting is
-// the Threads popup's value (1 Max, 2 one thread, 3 two, ...).
-inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::vector<uint8_t>& argb,
-                                   int32_t threadSetting) {
-  std::vector<uint8_t> frame;
-  ComponentInstance ci = nullptr;
-  if (OpenADefaultComponent(compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci) != noErr) return frame;
+// The variant's settings applied through a settings blob, over what the
+// compressor has read from its stored preferences. threadSetting is the
+// Threads popup's value (1 Max, 2 one thread, 3 two, ...).
+inline ComponentResult ApplySettings(ComponentInstance ci, const Variant& v, int32_t threadSetting) {
   Rect one{0, 0, 1, 1};
   SInt32 size = 0;
   ImageCodecGetMaxCompressionSize(ci, nullptr, &one, 32, 0, &size);  // reads the stored preferences first
   Handle blob = NewHandleClear(12);
+  if (blob == nullptr) return memFullErr;
   std::memcpy(*blob, "ORXC", 4);
   (*blob)[4] = static_cast<char>(v.alpha);
   (*blob)[5] = static_cast<char>(v.gradients);
   (*blob)[6] = static_cast<char>(v.skipLZF);
   for (int i = 0; i < 4; ++i) (*blob)[8 + i] = static_cast<char>(static_cast<uint32_t>(threadSetting) >> (8 * i));
-  const ComponentResult set = ImageCodecSetSettings(ci, blob);
+  const ComponentResult r = ImageCodecSetSettings(ci, blob);
   DisposeHandle(blob);
+  return r;
+}
+
+// One frame of argb (w x h) from the compressor with the variant's settings
+// applied; empty on failure.
+inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::vector<uint8_t>& argb,
+                                   int32_t threadSetting) {
+  std::vector<uint8_t> frame;
+  ComponentInstance ci = nullptr;
+  if (OpenADefaultComponent(compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci) != noErr) return frame;
+  const ComponentResult set = ApplySettings(ci, v, threadSetting);
   ICMCompressionSessionRef session = nullptr;
   ICMEncodedFrameOutputRecord out{detail::Keep, &frame, nullptr};
   CVPixelBufferRef pb = nullptr;

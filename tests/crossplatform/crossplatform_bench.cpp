@@ -43,17 +43,7 @@ bool TimeEncode(const Variant& v, int32_t threadSetting, int w, int h, const std
                 int frames, double* seconds, std::vector<uint8_t>* last) {
   ComponentInstance ci = nullptr;
   if (OpenADefaultComponent(compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci) != noErr) return false;
-  Rect one{0, 0, 1, 1};
-  SInt32 size = 0;
-  ImageCodecGetMaxCompressionSize(ci, nullptr, &one, 32, 0, &size);
-  Handle blob = NewHandleClear(12);
-  std::memcpy(*blob, "ORXC", 4);
-  (*blob)[4] = static_cast<char>(v.alpha);
-  (*blob)[5] = static_cast<char>(v.gradients);
-  (*blob)[6] = static_cast<char>(v.skipLZF);
-  for (int i = 0; i < 4; ++i) (*blob)[8 + i] = static_cast<char>(static_cast<uint32_t>(threadSetting) >> (8 * i));
-  bool ok = ImageCodecSetSettings(ci, blob) == noErr;
-  DisposeHandle(blob);
+  bool ok = ApplySettings(ci, v, threadSetting) == noErr;
   ICMCompressionSessionRef session = nullptr;
   ICMEncodedFrameOutputRecord out{KeepLast, last, nullptr};
   ok = ok && HostICMCompressionSessionCreateWithCompressor(ci, w, h, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), 600, nullptr,
