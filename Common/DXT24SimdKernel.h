@@ -266,8 +266,10 @@ void CompressImageLanes(unsigned char* dest, const unsigned char* src, int width
           const int validCols = (width - blk * 4) < 4 ? (width - blk * 4) : 4;
           for (int y = 0; y < 4; ++y) {
             const unsigned char* row = rows + static_cast<ptrdiff_t>(y < validRows ? y : validRows - 1) * rowBytes;
-            for (int x = 0; x < 4; ++x)
-              std::memcpy(strip + y * kLanes * 16 + k * 16 + x * 4, row + (blk * 4 + (x < validCols ? x : validCols - 1)) * 4, 4);
+            for (int x = 0; x < 4; ++x) {
+              const int sx = blk * 4 + (x < validCols ? x : validCols - 1);
+              std::memcpy(strip + y * kLanes * 16 + k * 16 + x * 4, row + sx * 4, 4);
+            }
           }
         }
         EncodeLanes<true>(strip, kLanes * 16, 16, 2, c0, c1, mask);

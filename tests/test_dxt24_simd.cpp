@@ -60,7 +60,7 @@ TEST(DXT24Simd, LevelsStartWithPlainAndBestIsTheWidest) {
   ASSERT_GE(n, 1);
   EXPECT_EQ(levels[0], kDXT24Plain);
   EXPECT_EQ(DXT24BestIsa(), levels[n - 1]);
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("sse4.1")) {
     EXPECT_GE(n, 2) << "the SSE4.1 encoder is not offered";
   }
