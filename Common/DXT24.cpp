@@ -1,6 +1,7 @@
 #include "DXT24.h"
 
 #include "BlockGather.h"
+#include "DXT24Simd.h"
 
 #include <cmath>
 #include <cstddef>
@@ -290,8 +291,8 @@ void stb_compress_dxt_block_24(unsigned char* dest, const unsigned char* src, in
   dest[9] = static_cast<unsigned char>(mask >> 24);
 }
 
-void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int width, int height,
-                             int rowBytes, int alpha) {
+void DXT24CompressImagePlain(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
+                             int alpha) {
   if (rowBytes == 0) rowBytes = 4 * width;
   const int across = (width + 3) / 4;
   const int down = (height + 3) / 4;
@@ -309,4 +310,14 @@ void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int 
       dest += blockBytes;
     }
   }
+}
+
+// Colour-only images go through the widest vector encoder this processor
+// runs (the same bytes); the alpha variant stays on the scalar path.
+void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int width, int height,
+                             int rowBytes, int alpha) {
+  if (alpha)
+    DXT24CompressImagePlain(dest, src, width, height, rowBytes, alpha);
+  else
+    DXT24CompressImage(DXT24BestIsa(), dest, src, width, height, rowBytes);
 }

@@ -1,0 +1,296 @@
+// The DXT24 colour-block encoder, one block per lane. Included by each
+// instruction-set file inside its own anonymous namespace, after it defines
+// kLanes, the vector types VI (int32 lanes) and VF (float lanes) and the lane
+// operations used below. Every step mirrors stb_compress_dxt_block_24: the
+// same integer results, the same single- and double-precision operations in
+// the same order, and the data-dependent branches as lane masks.
+//
+// Integer products use 16-bit multiply-add (Madd): with a lane whose upper
+// half is zero and whose lower half holds a value in 0..32767, Madd(a, b)
+// is a * b for any b in -32768..32767. Pixel values, axis and direction
+// components and refinement sums all stay in those ranges.
+
+// Lanes whose mask is set take b, the others keep a.
+inline VI Select(VI a, VI b, VI m) { return Blend(a, b, m); }
+
+// x / 3 for 0 <= x < 98304 (the palette thirds; x is at most 765).
+inline VI Div3(VI x) { return Srli(MulLo(x, Set1(0xAAAB)), 17); }
+
+inline VI Pack24(VI r, VI g, VI b) { return Or(Or(Slli(r, 16), Slli(g, 8)), b); }
+
+// One step's pixels, channel by channel.
+struct BlockLanes {
+  VI px[16];  // the source pixel as a 32-bit word (constant-block test)
+  VI rg[16];  // red in the low half, green in the high half
+  VI b[16];   // blue
+  VI packed[16];  // R << 16 | G << 8 | B
+  VI r[16], g[16];
+};
+
+// Palette matching: projection onto the end-point axis, three thresholds.
+inline VI MatchColors(const BlockLanes& bl, VI c0, VI c1) {
+  const VI ff = Set1(0xFF);
+  const VI a0 = And(Srli(c0, 16), ff), a1 = And(Srli(c0, 8), ff), a2 = And(c0, ff);
+  const VI b0 = And(Srli(c1, 16), ff), b1 = And(Srli(c1, 8), ff), b2 = And(c1, ff);
+  const VI dr = Sub(a0, b0), dg = Sub(a1, b1), db = Sub(a2, b2);
+  auto dot3 = [&](VI x, VI y, VI z) { return Add(Add(Madd(x, dr), Madd(y, dg)), Madd(z, db)); };
+  auto third = [](VI u, VI v) { return Div3(Add(Add(u, u), v)); };
+  const VI stop0 = dot3(a0, a1, a2);
+  const VI stop1 = dot3(b0, b1, b2);
+  const VI stop2 = dot3(third(a0, b0), third(a1, b1), third(a2, b2));
+  const VI stop3 = dot3(third(b0, a0), third(b1, a1), third(b2, a2));
+  const VI c0Point = Srai(Add(stop1, stop3), 1);
+  const VI halfPoint = Srai(Add(stop3, stop2), 1);
+  const VI c3Point = Srai(Add(stop2, stop0), 1);
+
+  const VI dirRG = Or(And(dr, Set1(0xFFFF)), Slli(dg, 16));
+  const VI one = Set1(1), two = Set1(2), ones = Set1(-1);
+  VI mask = Set1(0);
+  for (int i = 15; i >= 0; --i) {
+    const VI dot = Add(Madd(bl.rg[i], dirRG), Madd(bl.b[i], db));
+    const VI ltHalf = CmpGt(halfPoint, dot);
+    const VI lt0 = CmpGt(c0Point, dot);
+    const VI lt3 = CmpGt(c3Point, dot);
+    // Below half: 1 or 3 (bit 1 when not below c0Point); else 2 or 0.
+    const VI hiBit = Select(lt3, Xor(lt0, ones), ltHalf);
+    const VI idx = Or(And(ltHalf, one), And(hiBit, two));
+    mask = Or(Slli(mask, 2), idx);
+  }
+  return mask;
+}
+
+// Least-squares end points for the mask; uniform masks take the mean colour.
+inline void RefineBlock(const BlockLanes& bl, VI sumR, VI sumG, VI sumB, VI mean, VI mask, VI* n0, VI* n1) {
+  const VI uniform = CmpEq(AndNot(Set1(3), Xor(mask, Slli(mask, 2))), Set1(0));
+
+  VI akku = Set1(0), at1r = Set1(0), at1g = Set1(0), at1b = Set1(0);
+  const VI three = Set1(3);
+  for (int i = 0; i < 16; ++i) {
+    const VI step = And(Srli(mask, 2 * i), three);
+    const VI w1 = LookupW1(step);
+    akku = Add(akku, LookupProds(step));
+    at1r = Add(at1r, Madd(bl.r[i], w1));
+    at1g = Add(at1g, Madd(bl.g[i], w1));
+    at1b = Add(at1b, Madd(bl.b[i], w1));
+  }
+  const VI at2r = Sub(MulLo(sumR, three), at1r);
+  const VI at2g = Sub(MulLo(sumG, three), at1g);
+  const VI at2b = Sub(MulLo(sumB, three), at1b);
+
+  const VI ff = Set1(0xFF);
+  const VI xx = Srai(akku, 16);
+  const VI yy = And(Srai(akku, 8), ff);
+  const VI xy = And(akku, ff);
+  // Uniform lanes have a zero determinant; they take the mean below, so a
+  // stand-in of 1 keeps the division finite.
+  const VI det = Select(Sub(Madd(xx, yy), Madd(xy, xy)), Set1(1), uniform);
+  const VF f = DivF(Set1F(3.0f), ToF(det));
+  const VF half = Set1F(0.5f);
+  const VI zero = Set1(0);
+
+  auto endPoint = [&](VI p, VI q, VI u, VI v) {
+    // (p * u - q * v) * f + 0.5, truncated, clamped to 0..255.
+    const VF x = AddF(MulF(ToF(Sub(Madd(p, u), Madd(q, v))), f), half);
+    return Min(Max(TruncI(x), zero), ff);
+  };
+  const VI r0 = endPoint(at1r, at2r, yy, xy), r1 = endPoint(at2r, at1r, xx, xy);
+  const VI g0 = endPoint(at1g, at2g, yy, xy), g1 = endPoint(at2g, at1g, xx, xy);
+  const VI b0 = endPoint(at1b, at2b, yy, xy), b1 = endPoint(at2b, at1b, xx, xy);
+  *n0 = Select(Pack24(r0, g0, b0), mean, uniform);
+  *n1 = Select(Pack24(r1, g1, b1), mean, uniform);
+}
+
+// Encodes kLanes blocks. Block k's row y starts at base + y * rowStride +
+// k * blockStride (16 bytes, 4 pixels). kArgb: bytes A, R, G, B, else
+// R, G, B, A. Writes each lane's end points and index mask.
+template <bool kArgb>
+void EncodeLanes(const unsigned char* base, ptrdiff_t rowStride, ptrdiff_t blockStride, int passes, uint32_t* c0Out,
+                 uint32_t* c1Out, uint32_t* maskOut) {
+  BlockLanes bl;
+  for (int y = 0; y < 4; ++y) LoadRow4(base + y * rowStride, blockStride, &bl.px[4 * y]);
+
+  const VI ff = Set1(0xFF);
+  for (int i = 0; i < 16; ++i) {
+    const VI p = bl.px[i];
+    if (kArgb) {
+      bl.r[i] = And(Srli(p, 8), ff);
+      bl.g[i] = And(Srli(p, 16), ff);
+      bl.b[i] = Srli(p, 24);
+    } else {
+      bl.r[i] = And(p, ff);
+      bl.g[i] = And(Srli(p, 8), ff);
+      bl.b[i] = And(Srli(p, 16), ff);
+    }
+    bl.rg[i] = Or(bl.r[i], Slli(bl.g[i], 16));
+    bl.packed[i] = Pack24(bl.r[i], bl.g[i], bl.b[i]);
+  }
+
+  // Constant block: all 16 words equal, alpha included.
+  VI solid = Set1(-1);
+  for (int i = 1; i < 16; ++i) solid = And(solid, CmpEq(bl.px[i], bl.px[0]));
+
+  // Principal axis: means, ranges, covariance, four power iterations.
+  VI sumR = bl.r[0], sumG = bl.g[0], sumB = bl.b[0];
+  VI loR = sumR, hiR = sumR, loG = sumG, hiG = sumG, loB = sumB, hiB = sumB;
+  for (int i = 1; i < 16; ++i) {
+    sumR = Add(sumR, bl.r[i]);
+    sumG = Add(sumG, bl.g[i]);
+    sumB = Add(sumB, bl.b[i]);
+    loR = Min(loR, bl.r[i]);
+    hiR = Max(hiR, bl.r[i]);
+    loG = Min(loG, bl.g[i]);
+    hiG = Max(hiG, bl.g[i]);
+    loB = Min(loB, bl.b[i]);
+    hiB = Max(hiB, bl.b[i]);
+  }
+  const VI eight = Set1(8);
+  const VI muR = Srai(Add(sumR, eight), 4), muG = Srai(Add(sumG, eight), 4), muB = Srai(Add(sumB, eight), 4);
+  // The refinement's mean colour uses the same rounding.
+  const VI mean = Pack24(muR, muG, muB);
+
+  const VI low16 = Set1(0xFFFF);
+  VI cov[6] = {Set1(0), Set1(0), Set1(0), Set1(0), Set1(0), Set1(0)};
+  for (int i = 0; i < 16; ++i) {
+    // Differences in -255..255: one operand keeps only its low half.
+    const VI dr = Sub(bl.r[i], muR), dg = Sub(bl.g[i], muG), db = Sub(bl.b[i], muB);
+    const VI mr = And(dr, low16), mg = And(dg, low16), mb = And(db, low16);
+    cov[0] = Add(cov[0], Madd(mr, mr));
+    cov[1] = Add(cov[1], Madd(mr, mg));
+    cov[2] = Add(cov[2], Madd(mr, mb));
+    cov[3] = Add(cov[3], Madd(mg, mg));
+    cov[4] = Add(cov[4], Madd(mg, mb));
+    cov[5] = Add(cov[5], Madd(mb, mb));
+  }
+  VF covf[6];
+  const VF k255 = Set1F(255.0f);
+  for (int i = 0; i < 6; ++i) covf[i] = DivF(ToF(cov[i]), k255);
+
+  VF vfr = ToF(Sub(hiR, loR)), vfg = ToF(Sub(hiG, loG)), vfb = ToF(Sub(hiB, loB));
+  for (int iter = 0; iter < 4; ++iter) {
+    const VF r = AddF(AddF(MulF(vfr, covf[0]), MulF(vfg, covf[1])), MulF(vfb, covf[2]));
+    const VF g = AddF(AddF(MulF(vfr, covf[1]), MulF(vfg, covf[3])), MulF(vfb, covf[4]));
+    const VF b = AddF(AddF(MulF(vfr, covf[2]), MulF(vfg, covf[4])), MulF(vfb, covf[5]));
+    vfr = r;
+    vfg = g;
+    vfb = b;
+  }
+  // The largest magnitude is exact in single precision, so comparing it with
+  // 4 there equals the double comparison; the scale is formed in double.
+  const VF magn = MaxF(MaxF(AbsF(vfr), AbsF(vfg)), AbsF(vfb));
+  const VI small = CmpLtF(magn, Set1F(4.0f));
+  const VF magnSafe = BlendF(magn, Set1F(4.0f), small);
+  const VI vr = Select(ScaleAxis(vfr, magnSafe), Set1(299), small);
+  const VI vg = Select(ScaleAxis(vfg, magnSafe), Set1(587), small);
+  const VI vb = Select(ScaleAxis(vfb, magnSafe), Set1(114), small);
+
+  // Extreme pixels along the axis; the first of equal dots wins.
+  const VI vRG = Or(And(vr, low16), Slli(vg, 16));
+  VI mind = Add(Madd(bl.rg[0], vRG), Madd(bl.b[0], vb));
+  VI maxd = mind;
+  VI minc = bl.packed[0], maxc = bl.packed[0];
+  for (int i = 1; i < 16; ++i) {
+    const VI dot = Add(Madd(bl.rg[i], vRG), Madd(bl.b[i], vb));
+    const VI lt = CmpGt(mind, dot);
+    const VI gt = CmpGt(dot, maxd);
+    mind = Min(mind, dot);
+    maxd = Max(maxd, dot);
+    minc = Select(minc, bl.packed[i], lt);
+    maxc = Select(maxc, bl.packed[i], gt);
+  }
+  VI c0 = maxc, c1 = minc;
+  VI mask = AndNot(CmpEq(c0, c1), MatchColors(bl, c0, c1));
+
+  // Refinement: a lane stays active until its own pass would have stopped.
+  VI active = Xor(solid, Set1(-1));
+  for (int pass = 0; pass < passes; ++pass) {
+    if (MoveMask(active) == 0) break;
+    const VI lastMask = mask;
+    VI n0, n1;
+    RefineBlock(bl, sumR, sumG, sumB, mean, mask, &n0, &n1);
+    const VI changed = AndNot(And(CmpEq(n0, c0), CmpEq(n1, c1)), active);
+    c0 = Select(c0, n0, active);
+    c1 = Select(c1, n1, active);
+    if (MoveMask(changed) == 0) break;
+    const VI same = CmpEq(c0, c1);
+    mask = Select(mask, AndNot(same, MatchColors(bl, c0, c1)), changed);
+    active = AndNot(Or(same, CmpEq(mask, lastMask)), changed);
+  }
+
+  c0 = Select(c0, bl.packed[0], solid);
+  c1 = Select(c1, bl.packed[0], solid);
+  mask = Select(mask, Set1(static_cast<int>(0xAAAAAAAAu)), solid);
+
+  // c0 < c1 (both below 2^24): swap and trade indices 0/1 and 2/3.
+  const VI swap = CmpGt(c1, c0);
+  const VI t0 = Select(c0, c1, swap), t1 = Select(c1, c0, swap);
+  mask = Xor(mask, And(swap, Set1(0x55555555)));
+  Store(c0Out, t0);
+  Store(c1Out, t1);
+  Store(maskOut, mask);
+}
+
+inline void WriteBlock(unsigned char* d, uint32_t c0, uint32_t c1, uint32_t mask) {
+  d[0] = static_cast<unsigned char>(c0 >> 16);
+  d[1] = static_cast<unsigned char>(c0 >> 8);
+  d[2] = static_cast<unsigned char>(c0);
+  d[3] = static_cast<unsigned char>(c1 >> 16);
+  d[4] = static_cast<unsigned char>(c1 >> 8);
+  d[5] = static_cast<unsigned char>(c1);
+  d[6] = static_cast<unsigned char>(mask);
+  d[7] = static_cast<unsigned char>(mask >> 8);
+  d[8] = static_cast<unsigned char>(mask >> 16);
+  d[9] = static_cast<unsigned char>(mask >> 24);
+}
+
+// The image driver: kLanes blocks of a block row at a time, read in place
+// when they lie wholly inside the image; edge blocks (repeating the last
+// column and row) and a short tail are gathered into a local strip whose
+// unused lanes repeat the strip's last block.
+void CompressImageLanes(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes) {
+  const int across = (width + 3) / 4;
+  const int down = (height + 3) / 4;
+  if (width <= 0 || height <= 0 || across <= 0 || down <= 0) return;
+
+  alignas(32) uint32_t c0[kLanes], c1[kLanes], mask[kLanes];
+  unsigned char strip[4 * kLanes * 16];
+  for (int by = 0; by < down; ++by) {
+    const unsigned char* rows = src + static_cast<ptrdiff_t>(by) * 4 * rowBytes;
+    const int validRows = (height - by * 4) < 4 ? (height - by * 4) : 4;
+    for (int bx = 0; bx < across; bx += kLanes) {
+      const int n = (across - bx) < kLanes ? (across - bx) : kLanes;
+      if (n == kLanes && validRows == 4 && (bx + n) * 4 <= width) {
+        EncodeLanes<true>(rows + bx * 16, rowBytes, 16, 2, c0, c1, mask);
+      } else {
+        for (int k = 0; k < kLanes; ++k) {
+          const int blk = bx + (k < n ? k : n - 1);
+          const int validCols = (width - blk * 4) < 4 ? (width - blk * 4) : 4;
+          for (int y = 0; y < 4; ++y) {
+            const unsigned char* row = rows + static_cast<ptrdiff_t>(y < validRows ? y : validRows - 1) * rowBytes;
+            for (int x = 0; x < 4; ++x) {
+              const int sx = blk * 4 + (x < validCols ? x : validCols - 1);
+              std::memcpy(strip + y * kLanes * 16 + k * 16 + x * 4, row + sx * 4, 4);
+            }
+          }
+        }
+        EncodeLanes<true>(strip, kLanes * 16, 16, 2, c0, c1, mask);
+      }
+      for (int k = 0; k < n; ++k) WriteBlock(dest + k * 10, c0[k], c1[k], mask[k]);
+      dest += n * 10;
+    }
+  }
+}
+
+void CompressBlocksLanes(unsigned char* dest, const unsigned char* blocks, int count, int passes) {
+  alignas(32) uint32_t c0[kLanes], c1[kLanes], mask[kLanes];
+  unsigned char tail[kLanes * 64];
+  for (int i = 0; i < count; i += kLanes) {
+    const int n = (count - i) < kLanes ? (count - i) : kLanes;
+    const unsigned char* base = blocks + static_cast<ptrdiff_t>(i) * 64;
+    if (n < kLanes) {
+      for (int k = 0; k < kLanes; ++k) std::memcpy(tail + k * 64, base + (k < n ? k : n - 1) * 64, 64);
+      base = tail;
+    }
+    EncodeLanes<false>(base, 16, 64, passes, c0, c1, mask);
+    for (int k = 0; k < n; ++k) WriteBlock(dest + (i + k) * 10, c0[k], c1[k], mask[k]);
+  }
+}
