@@ -106,12 +106,7 @@ void DecodeRows24(const unsigned char* src, unsigned char* dest, int across, int
   for (int r = 0; r < blockRows; ++r) {
     unsigned char* out = dest + static_cast<ptrdiff_t>(r) * 4 * stride;
     for (int c = 0; c < across; ++c, src += 10, out += 16) {
-      // The last block's 8-byte read would pass its 10 bytes; it takes the
-      // index word separately and reads only 6 bytes of end points.
-      const uint64_t ends = (c + 1 < across || r + 1 < blockRows)
-                                ? Load64(src)
-                                : (static_cast<uint64_t>(Load32(src)) | static_cast<uint64_t>(src[4]) << 32 |
-                                   static_cast<uint64_t>(src[5]) << 40);
+      const uint64_t ends = Load64(src);  // bytes 0..7 of the block's 10
       const uint32_t e0 = static_cast<uint32_t>(ends) & 0xFFFFFFu;
       const uint32_t e1 = static_cast<uint32_t>(ends >> 24) & 0xFFFFFFu;
       const uint32_t r0 = e0 & 0xFF, g0 = (e0 >> 8) & 0xFF, b0 = e0 >> 16;
