@@ -36,6 +36,12 @@ void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int 
 
 constexpr int kMaxDXT24Threads = 32;
 
+// A whole-image block routine with the image driver's arguments: the pool
+// runs one on each band (_stbCompressARGB32_to24, or stbCompressARGB32 for
+// standard DXT1/DXT5 blocks).
+typedef void (*BandRoutine)(unsigned char* dest, const unsigned char* src, int width, int height,
+                            int rowBytes, int alpha);
+
 // One worker's record: the hand-off semaphores and its band of the image.
 class ThreadInfo {
  public:
@@ -44,7 +50,7 @@ class ThreadInfo {
   ThreadInfo(const ThreadInfo&) = delete;
   ThreadInfo& operator=(const ThreadInfo&) = delete;
 
-  // Worker loop: wait for a band, compress it, report it done.
+  // Worker loop: wait for a band, run the band's routine on it, report it done.
   void RunThread();
   // Both semaphores exist, so a worker may run on this record.
   bool IsUsable() const { return start.IsValid() && done.IsValid(); }
@@ -52,6 +58,7 @@ class ThreadInfo {
   ORXSemaphore start;
   ORXSemaphore done;
   bool stop = false;
+  BandRoutine routine = nullptr;
   uint16_t* dest = nullptr;
   const unsigned char* src = nullptr;
   int32_t width = 0;
@@ -82,6 +89,13 @@ void* compressThread(void* record);
 // threads are served one at a time.
 void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const unsigned char* src,
                                      int width, int height, int rowBytes, int alpha);
+
+// Standard DXT1 (8 bytes a block) or DXT5 (16 with alpha) blocks of a whole
+// image, spread over the same pool in the same bands, one frame at a time;
+// the output equals one stbCompressARGB32 call. numThreads <= 1 compresses on
+// the calling thread.
+void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsigned char* src, int width,
+                                int height, int rowBytes, int alpha);
 
 // Rows of each worker for an image of height rows on n workers (the band
 // rule of the pool); rows[i] for i < n. Returns the band height.

@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstring>
 #include <mutex>
+#include <new>
+
+#include "ORXSemaphore.h"
+#include "ORXThread.h"
 
 uint8_t thirdsTable[65536];
 std::atomic<bool> initThirds{false};
@@ -65,40 +69,72 @@ void DXT5AlphaPalette(int a0, int a1, uint8_t p[8]) {
   }
 }
 
-void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes) {
-  InitThirdsTable();
-  const int w4 = (width + 3) / 4 * 4;
-  const int h4 = (height + 3) / 4 * 4;
-  if (w4 < 4 || h4 < 4) return;
-  const int across = w4 / 4, down = h4 / 4;
+namespace {
 
-  uint32_t palette[4];
-  for (int r = 0; r < down; ++r) {
-    unsigned char* rowBase = dest + static_cast<ptrdiff_t>(r) * 4 * rowBytes;
-    for (int c = 0; c < across; ++c, src += 10) {
-      ColourPalette(src, 255, palette);
-      uint32_t word = IndexWord(src + 6);
-      unsigned char* out = rowBase + c * 16;
-      for (int y = 0; y < 4; ++y, word >>= 8, out += rowBytes) {
-        const uint32_t px[4] = {palette[word & 3], palette[(word >> 2) & 3], palette[(word >> 4) & 3],
-                                palette[(word >> 6) & 3]};
-        std::memcpy(out, px, 16);
-      }
+// Both builds run on little-endian processors: a pixel is the 32-bit value
+// A | R << 8 | G << 16 | B << 24, two pixels one 64-bit store.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel packing assumes little-endian");
+
+inline uint64_t Load64(const unsigned char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+inline uint32_t Load32(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// One destination row of a block: four pixels from one index byte, stored
+// as two 64-bit words.
+inline void StoreRow(unsigned char* out, const uint32_t* palette, uint32_t bits) {
+  const uint64_t lo = palette[bits & 3] | static_cast<uint64_t>(palette[(bits >> 2) & 3]) << 32;
+  const uint64_t hi = palette[(bits >> 4) & 3] | static_cast<uint64_t>(palette[(bits >> 6) & 3]) << 32;
+  std::memcpy(out, &lo, 8);
+  std::memcpy(out + 8, &hi, 8);
+}
+
+// Decodes blockRows rows of `across` 10-byte blocks. The end points are read
+// as one word: bytes 0..2 are colour 0 and 3..5 colour 1 (R, G, B), so each
+// shifted into place beside an alpha of 255 is already a pixel; the two
+// thirds come from the table, two look-ups a channel.
+void DecodeRows24(const unsigned char* src, unsigned char* dest, int across, int rowBytes, int blockRows) {
+  const ptrdiff_t stride = rowBytes;
+  const uint8_t* thirds = thirdsTable;
+  for (int r = 0; r < blockRows; ++r) {
+    unsigned char* out = dest + static_cast<ptrdiff_t>(r) * 4 * stride;
+    for (int c = 0; c < across; ++c, src += 10, out += 16) {
+      const uint64_t ends = Load64(src);  // bytes 0..7 of the block's 10
+      const uint32_t e0 = static_cast<uint32_t>(ends) & 0xFFFFFFu;
+      const uint32_t e1 = static_cast<uint32_t>(ends >> 24) & 0xFFFFFFu;
+      const uint32_t r0 = e0 & 0xFF, g0 = (e0 >> 8) & 0xFF, b0 = e0 >> 16;
+      const uint32_t r1 = e1 & 0xFF, g1 = (e1 >> 8) & 0xFF, b1 = e1 >> 16;
+      uint32_t palette[4];
+      palette[0] = e0 << 8 | 0xFFu;
+      palette[1] = e1 << 8 | 0xFFu;
+      palette[2] = 0xFFu | static_cast<uint32_t>(thirds[r0 << 8 | r1]) << 8 |
+                   static_cast<uint32_t>(thirds[g0 << 8 | g1]) << 16 |
+                   static_cast<uint32_t>(thirds[b0 << 8 | b1]) << 24;
+      palette[3] = 0xFFu | static_cast<uint32_t>(thirds[r1 << 8 | r0]) << 8 |
+                   static_cast<uint32_t>(thirds[g1 << 8 | g0]) << 16 |
+                   static_cast<uint32_t>(thirds[b1 << 8 | b0]) << 24;
+      const uint32_t word = Load32(src + 6);
+      StoreRow(out, palette, word);
+      StoreRow(out + stride, palette, word >> 8);
+      StoreRow(out + 2 * stride, palette, word >> 16);
+      StoreRow(out + 3 * stride, palette, word >> 24);
     }
   }
 }
 
-void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int width, int height,
-                          int rowBytes) {
-  InitThirdsTable();
-  const int w4 = (width + 3) / 4 * 4;
-  const int h4 = (height + 3) / 4 * 4;
-  if (w4 < 4 || h4 < 4) return;
-  const int across = w4 / 4, down = h4 / 4;
-
+// Decodes blockRows rows of `across` 18-byte blocks (alpha block, colour block).
+void DecodeRows24Alpha(const unsigned char* src, unsigned char* dest, int across, int rowBytes,
+                       int blockRows) {
   uint32_t palette[4];
   uint8_t alphas[8];
-  for (int r = 0; r < down; ++r) {
+  for (int r = 0; r < blockRows; ++r) {
     unsigned char* rowBase = dest + static_cast<ptrdiff_t>(r) * 4 * rowBytes;
     for (int c = 0; c < across; ++c, src += 18) {
       DXT5AlphaPalette(src[0], src[1], alphas);
@@ -117,4 +153,135 @@ void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int wid
       }
     }
   }
+}
+
+typedef void (*DecodeRowsFn)(const unsigned char* src, unsigned char* dest, int across, int rowBytes,
+                             int blockRows);
+
+// ---- Decode pool ------------------------------------------------------------
+// Large frames are decoded in bands of block rows: the calling thread takes
+// the first band, the pool's workers the others. The workers start once, on
+// the first large frame, and then wait on their start semaphores for the life
+// of the process. A gate admits one frame at a time; a frame that finds the
+// pool busy (another instance decoding on another thread) is decoded on its
+// own thread, so callers never wait for each other.
+
+constexpr int kMaxDecodeBands = 8;
+// Frames of at least this many (padded) pixels are worth the hand-off.
+constexpr int64_t kBandedDecodePixels = int64_t{1} << 20;
+
+struct DecodeBand {
+  ORXSemaphore start;
+  ORXSemaphore done;
+  DecodeRowsFn decode = nullptr;
+  const unsigned char* src = nullptr;
+  unsigned char* dest = nullptr;
+  int across = 0;
+  int rowBytes = 0;
+  int blockRows = 0;
+};
+
+struct DecodePool {
+  DecodeBand bands[kMaxDecodeBands - 1];
+  ORXSemaphore gate;
+  int workers = 0;
+};
+
+// Built once and never freed: its workers block in it until the process ends.
+DecodePool* g_decodePool = nullptr;
+std::once_flag g_decodePoolOnce;
+
+void* DecodeWorker(void* arg) {
+  DecodeBand* band = static_cast<DecodeBand*>(arg);
+  for (;;) {
+    band->start.Wait();
+    band->decode(band->src, band->dest, band->across, band->rowBytes, band->blockRows);
+    band->done.Post();
+  }
+  return nullptr;
+}
+
+// Starts up to one worker per processor beyond the first (at most 7). Without
+// memory, semaphores or threads the pool is smaller or absent, and frames
+// are decoded on the calling thread.
+void StartDecodePool() {
+  const int processors = ORXProcessorCount();
+  if (processors < 2) return;
+  const int wanted = (processors < kMaxDecodeBands ? processors : kMaxDecodeBands) - 1;
+  DecodePool* pool = new (std::nothrow) DecodePool;
+  if (pool == nullptr) return;
+  if (!pool->gate.IsValid()) {
+    delete pool;
+    return;
+  }
+  ORXThreadId id;
+  while (pool->workers < wanted) {
+    DecodeBand& b = pool->bands[pool->workers];
+    if (!b.start.IsValid() || !b.done.IsValid() || !ORXStartThread(DecodeWorker, &b, &id)) break;
+    ++pool->workers;
+  }
+  if (pool->workers == 0) {
+    delete pool;
+    return;
+  }
+  pool->gate.Post();
+  g_decodePool = pool;
+}
+
+void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes,
+                 bool alpha, bool banded) {
+  InitThirdsTable();
+  const int w4 = (width + 3) / 4 * 4;
+  const int h4 = (height + 3) / 4 * 4;
+  if (w4 < 4 || h4 < 4) return;
+  const int across = w4 / 4, down = h4 / 4;
+  const DecodeRowsFn decode = alpha ? DecodeRows24Alpha : DecodeRows24;
+  const int blockBytes = alpha ? 18 : 10;
+
+  DecodePool* pool = nullptr;
+  if (banded && int64_t{w4} * h4 >= kBandedDecodePixels) {
+    std::call_once(g_decodePoolOnce, StartDecodePool);
+    pool = g_decodePool;
+    if (pool != nullptr && !pool->gate.TryWait()) pool = nullptr;
+  }
+  if (pool == nullptr) {
+    decode(src, dest, across, rowBytes, down);
+    return;
+  }
+
+  const int bands = pool->workers + 1;
+  const int perBand = (down + bands - 1) / bands;
+  int posted = 0;
+  for (int i = 1; i < bands; ++i) {
+    const int first = i * perBand;
+    if (first >= down) break;
+    DecodeBand& b = pool->bands[i - 1];
+    b.decode = decode;
+    b.src = src + static_cast<ptrdiff_t>(first) * across * blockBytes;
+    b.dest = dest + static_cast<ptrdiff_t>(first) * 4 * rowBytes;
+    b.across = across;
+    b.rowBytes = rowBytes;
+    b.blockRows = (down - first < perBand) ? down - first : perBand;
+    b.start.Post();
+    ++posted;
+  }
+  decode(src, dest, across, rowBytes, perBand < down ? perBand : down);
+  for (int i = 0; i < posted; ++i) pool->bands[i].done.Wait();
+  pool->gate.Post();
+}
+
+}  // namespace
+
+void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes) {
+  DecodeFrame(src, dest, width, height, rowBytes, false, true);
+}
+
+void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int width, int height,
+                          int rowBytes) {
+  DecodeFrame(src, dest, width, height, rowBytes, true, true);
+}
+
+void DecodeDXT24OnCallingThread(const unsigned char* src, unsigned char* dest, int width, int height,
+                                int rowBytes, bool alpha) {
+  DecodeFrame(src, dest, width, height, rowBytes, alpha, false);
 }

@@ -14,13 +14,22 @@ extern std::atomic<bool> initThirds;
 void InitThirdsTable();
 
 // Decodes 10-byte DXT24 blocks. Every pixel gets alpha 255. Writes nothing
-// when the padded width or height is below 4.
+// when the padded width or height is below 4. Frames of a megapixel or more
+// are decoded in bands of block rows on the calling thread and the decode
+// pool (started on the first such frame, one worker per further processor,
+// kept for the life of the process); while another frame holds the pool the
+// calling thread decodes alone. Safe to call from several threads at once.
 void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes);
 
 // Decodes 18-byte DXT24-with-alpha blocks: an 8-byte DXT5 alpha block, then
 // the 10-byte colour block.
 void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int width, int height,
                           int rowBytes);
+
+// The same output as DecodeDXT24 (alpha false) or DecodeDXT24WithAlpha
+// (alpha true), always decoded on the calling thread alone.
+void DecodeDXT24OnCallingThread(const unsigned char* src, unsigned char* dest, int width, int height,
+                                int rowBytes, bool alpha);
 
 // The 8 alpha values of a DXT5 alpha block with end points a0, a1.
 void DXT5AlphaPalette(int a0, int a1, uint8_t palette[8]);

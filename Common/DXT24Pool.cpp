@@ -1,10 +1,12 @@
-// The DXT24 worker pool: up to 32 records, each with a start and a done
-// semaphore. The calling thread fills a record and posts start; the worker
-// compresses its band of block rows and posts done.
+// The block-compression worker pool: up to 32 records, each with a start and
+// a done semaphore. The calling thread fills a record and posts start; the
+// worker compresses its band of block rows (DXT24 or standard DXT blocks, as
+// the record says) and posts done.
 #include <algorithm>
 #include <cstddef>
 
 #include "DXT24.h"
+#include "DXTStandard.h"
 #include "ORXThread.h"
 
 ThreadInfo g_threadInfos[kMaxDXT24Threads];
@@ -38,8 +40,7 @@ ThreadInfo::~ThreadInfo() {
 void ThreadInfo::RunThread() {
   while (!stop) {
     start.Wait();
-    _stbCompressARGB32_to24(reinterpret_cast<unsigned char*>(dest), src, width, height, rowBytes,
-                            alpha ? 1 : 0);
+    routine(reinterpret_cast<unsigned char*>(dest), src, width, height, rowBytes, alpha ? 1 : 0);
     done.Post();
   }
 }
@@ -76,10 +77,14 @@ int DXT24BandRows(int height, int n, int* rows) {
   return band;
 }
 
-void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const unsigned char* src,
-                                     int width, int height, int rowBytes, int alpha) {
+namespace {
+
+// Runs routine over the image in bands of whole block rows, blockBytes a
+// block of output.
+void CompressInBands(int numThreads, BandRoutine routine, int blockBytes, unsigned char* dest,
+                     const unsigned char* src, int width, int height, int rowBytes, int alpha) {
   if (numThreads <= 1 || !g_poolGate.sem.IsValid()) {
-    _stbCompressARGB32_to24(dest, src, width, height, rowBytes, alpha);
+    routine(dest, src, width, height, rowBytes, alpha);
     return;
   }
 
@@ -92,13 +97,12 @@ void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const 
   if (n < 1) {
     // No worker could be started: compress here rather than wait forever.
     g_poolGate.sem.Post();
-    _stbCompressARGB32_to24(dest, src, width, height, rowBytes, alpha);
+    routine(dest, src, width, height, rowBytes, alpha);
     return;
   }
 
   if (rowBytes == 0) rowBytes = 4 * width;
   const int across = (width + 3) / 4;
-  const int blockBytes = alpha ? 18 : 10;
   int rows[kMaxDXT24Threads];
   const int band = DXT24BandRows(height, n, rows);
 
@@ -106,6 +110,7 @@ void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const 
     ThreadInfo& t = g_threadInfos[i];
     const ptrdiff_t destOffset = static_cast<ptrdiff_t>(i) * (band / 4) * across * blockBytes;
     const ptrdiff_t srcOffset = static_cast<ptrdiff_t>(i) * band * rowBytes;
+    t.routine = routine;
     t.dest = reinterpret_cast<uint16_t*>(dest + (rows[i] > 0 ? destOffset : 0));
     t.src = src + (rows[i] > 0 ? srcOffset : 0);
     t.width = width;
@@ -116,4 +121,17 @@ void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const 
   }
   for (int i = 0; i < n; ++i) g_threadInfos[i].done.Wait();
   g_poolGate.sem.Post();
+}
+
+}  // namespace
+
+void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const unsigned char* src,
+                                     int width, int height, int rowBytes, int alpha) {
+  CompressInBands(numThreads, _stbCompressARGB32_to24, alpha ? 18 : 10, dest, src, width, height, rowBytes,
+                  alpha);
+}
+
+void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsigned char* src, int width,
+                                int height, int rowBytes, int alpha) {
+  CompressInBands(numThreads, stbCompressARGB32, alpha ? 16 : 8, dest, src, width, height, rowBytes, alpha);
 }

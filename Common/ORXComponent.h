@@ -75,7 +75,7 @@ void GetPreferencesPath(char* path, size_t pathSize);
 
 // ---- Frame encoder ---------------------------------------------------------------
 ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRef sourceFrame, bool useDXT24);
-// DXT24 threads for a "Threads" choice.
+// Block-compression threads (DXT24 and standard DXT alike) for a "Threads" choice.
 int ThreadsForSetting(SInt32 threadSetting);
 // Cached core count, computed on first need (1 when the query gives 0).
 extern std::atomic<int32_t> numCores;

@@ -73,7 +73,8 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
     stbCompressARGB32_to24_threaded(ThreadsForSetting(g->threadSetting), blocks, base, width, height,
                                     static_cast<int>(rowBytes), alpha ? 1 : 0);
   } else {
-    stbCompressARGB32(blocks, base, width, height, static_cast<int>(rowBytes), alpha ? 1 : 0);
+    stbCompressARGB32_threaded(ThreadsForSetting(g->threadSetting), blocks, base, width, height,
+                               static_cast<int>(rowBytes), alpha ? 1 : 0);
   }
   CVPixelBufferUnlockBaseAddress(pixels, 0);
 

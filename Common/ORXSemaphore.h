@@ -1,4 +1,4 @@
-// Counting semaphore with initial count 0 for the DXT24 pool's hand-off.
+// Counting semaphore with initial count 0 for the worker pools' hand-off.
 // One implementation per platform.
 #pragma once
 
@@ -21,6 +21,8 @@ class ORXSemaphore {
   // False when the system object could not be created.
   bool IsValid() const { return m_handle != nullptr; }
   void Wait();
+  // Takes one count if the count is positive; never blocks.
+  bool TryWait();
   void Post();
   // Leaves the system object open when this semaphore is destroyed: for a
   // semaphore that a thread still running may touch at process exit (closing

@@ -1,4 +1,4 @@
-// Starting the DXT24 pool's detached worker threads. One implementation per
+// Starting the worker pools' detached threads. One implementation per
 // platform.
 #pragma once
 
@@ -14,3 +14,6 @@ typedef void* (*ORXThreadEntry)(void*);
 // Starts entry(arg) on a new thread with default attributes. Returns false
 // when the system cannot create it.
 bool ORXStartThread(ORXThreadEntry entry, void* arg, ORXThreadId* id);
+
+// Processors this process may run on (logical ones), at least 1.
+int ORXProcessorCount();

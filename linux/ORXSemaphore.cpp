@@ -37,6 +37,14 @@ void ORXSemaphore::Wait() {
   }
 }
 
+bool ORXSemaphore::TryWait() {
+  if (m_handle == nullptr) return false;
+  int r;
+  while ((r = sem_trywait(m_handle)) != 0 && errno == EINTR) {
+  }
+  return r == 0;
+}
+
 void ORXSemaphore::Post() {
   if (m_handle != nullptr) sem_post(m_handle);
 }

@@ -171,3 +171,100 @@ TEST(DecodeDXT24WithAlpha, AlphaPaletteModesAndLayout) {
     }
   EXPECT_EQ(p[2], (6 * 200 + 100 + 3) / 7);
 }
+
+namespace {
+
+std::vector<unsigned char> RandomBytes(size_t n, uint32_t seed) {
+  std::vector<unsigned char> v(n);
+  uint32_t x = 2463534242u ^ seed;
+  for (auto& b : v) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<unsigned char>(x >> 7);
+  }
+  return v;
+}
+
+struct Frame {
+  int w, h, rowBytes;
+  bool alpha;
+};
+
+// The frame decoded one block row at a time: each row is a frame of its own,
+// far below the size that is split into bands.
+std::vector<unsigned char> DecodeRowByRow(const Frame& f, const std::vector<unsigned char>& blocks) {
+  const int across = (f.w + 3) / 4, down = (f.h + 3) / 4, blockBytes = f.alpha ? 18 : 10;
+  std::vector<unsigned char> out(static_cast<size_t>(f.rowBytes) * down * 4, 0x5A);
+  for (int r = 0; r < down; ++r) {
+    const unsigned char* src = blocks.data() + static_cast<size_t>(r) * across * blockBytes;
+    unsigned char* dst = out.data() + static_cast<size_t>(r) * 4 * f.rowBytes;
+    if (f.alpha)
+      DecodeDXT24WithAlpha(src, dst, f.w, 4, f.rowBytes);
+    else
+      DecodeDXT24(src, dst, f.w, 4, f.rowBytes);
+  }
+  return out;
+}
+
+std::vector<unsigned char> DecodeWhole(const Frame& f, const std::vector<unsigned char>& blocks) {
+  std::vector<unsigned char> out(static_cast<size_t>(f.rowBytes) * ((f.h + 3) / 4) * 4, 0x5A);
+  if (f.alpha)
+    DecodeDXT24WithAlpha(blocks.data(), out.data(), f.w, f.h, f.rowBytes);
+  else
+    DecodeDXT24(blocks.data(), out.data(), f.w, f.h, f.rowBytes);
+  return out;
+}
+
+size_t BlockBytes(const Frame& f) {
+  return static_cast<size_t>((f.w + 3) / 4) * ((f.h + 3) / 4) * (f.alpha ? 18 : 10);
+}
+
+}  // namespace
+
+// Frames of a megapixel and more are decoded in bands over the decode pool;
+// the pixels, and the padding bytes of each row left untouched, are the same
+// as decoding the frame block row by block row, and as the one-thread decode.
+TEST(DecodeDXT24, LargeFramesDecodeAsBlockRowByBlockRow) {
+  const Frame frames[] = {
+      {1921, 1083, 1924 * 4 + 20, false},  // odd size, padded rows
+      {2048, 512, 2048 * 4, false},        // exactly one megapixel
+      {5000, 261, 5000 * 4 + 4, false},    // few block rows
+      {1920, 1080, 1920 * 4, true},
+      {1025, 1023, 1028 * 4 + 8, true},
+      {1020, 1020, 1020 * 4, false},  // just below the banded size
+  };
+  for (const Frame& f : frames) {
+    SCOPED_TRACE(std::to_string(f.w) + "x" + std::to_string(f.h) + (f.alpha ? " alpha" : ""));
+    const auto blocks = RandomBytes(BlockBytes(f), static_cast<uint32_t>(f.w * 7 + f.h));
+    const auto whole = DecodeWhole(f, blocks);
+    EXPECT_TRUE(whole == DecodeRowByRow(f, blocks));
+    std::vector<unsigned char> one(whole.size(), 0x5A);
+    DecodeDXT24OnCallingThread(blocks.data(), one.data(), f.w, f.h, f.rowBytes, f.alpha);
+    EXPECT_TRUE(whole == one);
+    // Padding beyond the padded width keeps its bytes.
+    const size_t written = static_cast<size_t>((f.w + 3) / 4) * 16;
+    for (size_t y = 0; y < whole.size() / f.rowBytes; y += 97)
+      for (size_t x = written; x < static_cast<size_t>(f.rowBytes); ++x)
+        ASSERT_EQ(whole[y * f.rowBytes + x], 0x5A) << "row " << y;
+  }
+}
+
+// Several decompressors decoding large frames on their own threads at once:
+// whichever holds the pool, each gets its own frame's pixels.
+TEST(DecodeDXT24, ConcurrentLargeFramesEachGetTheirOwnPixels) {
+  const Frame f{1920, 1088, 1920 * 4, false};
+  std::vector<std::vector<unsigned char>> blocks, want;
+  for (uint32_t i = 0; i < 3; ++i) {
+    blocks.push_back(RandomBytes(BlockBytes(f), 100 + i));
+    want.push_back(DecodeRowByRow(f, blocks.back()));
+  }
+  int bad[3] = {0, 0, 0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 3; ++i)
+    threads.emplace_back([&, i] {
+      for (int k = 0; k < 4; ++k) bad[i] += DecodeWhole(f, blocks[i]) != want[i];
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(bad[0] + bad[1] + bad[2], 0);
+}

@@ -1,7 +1,8 @@
-// The DXT24 worker pool. The pool's size is fixed by a process's first
-// threaded call, so each case runs in a fresh copy of this executable
-// ("--child ...") and reports what it saw; the parent compares the output
-// with one plain image-driver call.
+// The block-compression worker pool, for DXT24 and for standard DXT1/DXT5
+// blocks. The pool's size is fixed by a process's first threaded call, so
+// each case runs in a fresh copy of this executable ("--child ...") and
+// reports what it saw; the parent compares the output with one plain call of
+// the block routine over the whole image.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <spawn.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "DXT24.h"
+#include "DXTStandard.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
 
@@ -52,14 +54,26 @@ uint64_t Hash(const std::vector<unsigned char>& v) {
   return h;
 }
 
-std::vector<unsigned char> Compress(int threads, const Size& s, int seed, bool pooled) {
+// The block kinds the pool compresses.
+enum Kind { kDXT24, kDXT1, kDXT5 };
+const Kind kKinds[] = {kDXT24, kDXT1, kDXT5};
+
+std::vector<unsigned char> Compress(int threads, const Size& s, int seed, bool pooled, Kind kind = kDXT24) {
   const int rowBytes = RowBytesFor(s);
   const auto img = MakeInput(s.w, s.h, rowBytes, seed);
-  std::vector<unsigned char> out(CalculateORXBlockDataSize(s.w, s.h, false, true), 0xCD);
-  if (pooled)
-    stbCompressARGB32_to24_threaded(threads, out.data(), img.data(), s.w, s.h, rowBytes, 0);
-  else
-    _stbCompressARGB32_to24(out.data(), img.data(), s.w, s.h, rowBytes, 0);
+  const int alpha = kind == kDXT5 ? 1 : 0;
+  std::vector<unsigned char> out(CalculateORXBlockDataSize(s.w, s.h, alpha, kind == kDXT24), 0xCD);
+  if (kind == kDXT24) {
+    if (pooled)
+      stbCompressARGB32_to24_threaded(threads, out.data(), img.data(), s.w, s.h, rowBytes, 0);
+    else
+      _stbCompressARGB32_to24(out.data(), img.data(), s.w, s.h, rowBytes, 0);
+  } else {
+    if (pooled)
+      stbCompressARGB32_threaded(threads, out.data(), img.data(), s.w, s.h, rowBytes, alpha);
+    else
+      stbCompressARGB32(out.data(), img.data(), s.w, s.h, rowBytes, alpha);
+  }
   return out;
 }
 
@@ -85,18 +99,21 @@ int RunChild(int argc, char** argv) {
       counts.push_back(std::atoi(argv[i]));
   }
   for (int t : counts)
-    for (const Size& s : kSizes) std::printf("hash %d %d %d %llu\n", s.w, s.h, t, (unsigned long long)Hash(Compress(t, s, 0, true)));
+    for (Kind k : kKinds)
+      for (const Size& s : kSizes)
+        std::printf("hash %d %d %d %d %llu\n", k, s.w, s.h, t, (unsigned long long)Hash(Compress(t, s, 0, true, k)));
 
   if (concurrent) {
-    // Two threads, different pictures, through the pool at the same time.
+    // Two threads, different pictures and block kinds, through the pool at
+    // the same time.
     const Size s{1920, 1082};
-    const uint64_t want[2] = {Hash(Compress(1, s, 1, false)), Hash(Compress(1, s, 2, false))};
+    const uint64_t want[2] = {Hash(Compress(1, s, 1, false)), Hash(Compress(1, s, 2, false, kDXT5))};
     int bad[2] = {0, 0};
     std::thread a([&] {
       for (int i = 0; i < 4; ++i) bad[0] += Hash(Compress(2, s, 1, true)) != want[0];
     });
     std::thread b([&] {
-      for (int i = 0; i < 4; ++i) bad[1] += Hash(Compress(3, s, 2, true)) != want[1];
+      for (int i = 0; i < 4; ++i) bad[1] += Hash(Compress(3, s, 2, true, kDXT5)) != want[1];
     });
     a.join();
     b.join();
@@ -155,22 +172,28 @@ ChildResult RunSelf(const std::vector<std::string>& args, const std::vector<std:
   return r;
 }
 
+// "K W H" -> hash of one plain call of the kind's block routine.
 const std::map<std::string, uint64_t>& ReferenceHashes() {
   static const std::map<std::string, uint64_t> ref = [] {
     std::map<std::string, uint64_t> m;
-    for (const Size& s : kSizes) m[std::to_string(s.w) + " " + std::to_string(s.h)] = Hash(Compress(1, s, 0, false));
+    for (Kind k : kKinds)
+      for (const Size& s : kSizes)
+        m[std::to_string(k) + " " + std::to_string(s.w) + " " + std::to_string(s.h)] = Hash(Compress(1, s, 0, false, k));
     return m;
   }();
   return ref;
 }
 
 void ExpectMatchesReference(const ChildResult& r, int threads, const std::string& what) {
-  for (const Size& s : kSizes) {
-    const std::string dims = std::to_string(s.w) + " " + std::to_string(s.h);
-    const auto it = r.values.find("hash " + dims + " " + std::to_string(threads));
-    ASSERT_NE(it, r.values.end()) << what << ": no output for " << dims;
-    EXPECT_EQ(std::stoull(it->second), ReferenceHashes().at(dims)) << what << ": " << dims << " on " << threads << " threads";
-  }
+  const char* names[] = {"DXT24", "DXT1", "DXT5"};
+  for (Kind k : kKinds)
+    for (const Size& s : kSizes) {
+      const std::string key = std::to_string(k) + " " + std::to_string(s.w) + " " + std::to_string(s.h);
+      const auto it = r.values.find("hash " + key + " " + std::to_string(threads));
+      ASSERT_NE(it, r.values.end()) << what << ": no " << names[k] << " output for " << s.w << "x" << s.h;
+      EXPECT_EQ(std::stoull(it->second), ReferenceHashes().at(key))
+          << what << ": " << names[k] << " " << s.w << "x" << s.h << " on " << threads << " threads";
+    }
 }
 
 int Value(const ChildResult& r, const std::string& key) {

@@ -23,6 +23,10 @@ void ORXSemaphore::Wait() {
   std::exit(-1);
 }
 
+bool ORXSemaphore::TryWait() {
+  return m_handle != nullptr && WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0;
+}
+
 void ORXSemaphore::Post() {
   if (!ReleaseSemaphore(m_handle, 1, nullptr)) OutputDebugStringA("Semaphore couldn't be posted?");
 }

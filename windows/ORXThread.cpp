@@ -35,3 +35,9 @@ bool ORXStartThread(ORXThreadEntry entry, void* arg, ORXThreadId* id) {
   CloseHandle(h);
   return true;
 }
+
+int ORXProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
