@@ -9,6 +9,10 @@
 #include "ORXSemaphore.h"
 #include "ORXThread.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 uint8_t thirdsTable[65536];
 std::atomic<bool> initThirds{false};
 
@@ -129,6 +133,69 @@ void DecodeRows24(const unsigned char* src, unsigned char* dest, int across, int
   }
 }
 
+#if defined(__x86_64__)
+// The same rows with one byte shuffle a pixel row: the four palette entries
+// sit in one 16-byte register and each index byte selects through a mask
+// from a 256-entry table. Same palette, same pixels as the plain rows.
+struct RowShuffles {
+  alignas(16) uint8_t mask[256][16];
+  constexpr RowShuffles() : mask{} {
+    for (int bits = 0; bits < 256; ++bits)
+      for (int px = 0; px < 4; ++px)
+        for (int byte = 0; byte < 4; ++byte)
+          mask[bits][px * 4 + byte] = static_cast<uint8_t>(((bits >> (2 * px)) & 3) * 4 + byte);
+  }
+};
+constexpr RowShuffles kRowShuffles;
+
+// The palette is made in the register too: the thirds are (2a + b + 1) / 3
+// (what the table holds), computed on 16-bit lanes as a multiply by
+// 21846 / 65536, which is exact for every sum up to 766.
+__attribute__((target("ssse3"))) void DecodeRows24Shuffle(const unsigned char* src, unsigned char* dest, int across,
+                                                          int rowBytes, int blockRows) {
+  const ptrdiff_t stride = rowBytes;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i third = _mm_set1_epi16(21846);
+  // Words r0 g0 b0 r1 g1 b1 -> r1 g1 b1 r0 g0 b0.
+  const __m128i swapEnds = _mm_setr_epi8(6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4, 5, -1, -1, -1, -1);
+  // Bytes r0 g0 b0 r1 g1 b1 (0..5) and the thirds (8..13) into four A R G B entries.
+  const __m128i entries = _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 8, 9, 10, -1, 11, 12, 13);
+  const __m128i opaque = _mm_setr_epi8(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
+  for (int r = 0; r < blockRows; ++r) {
+    unsigned char* out = dest + static_cast<ptrdiff_t>(r) * 4 * stride;
+    for (int c = 0; c < across; ++c, src += 10, out += 16) {
+      const __m128i ends = _mm_cvtsi64_si128(static_cast<long long>(Load64(src)));
+      const __m128i a = _mm_unpacklo_epi8(ends, zero);
+      const __m128i b = _mm_shuffle_epi8(a, swapEnds);
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(a, a), b), one);
+      const __m128i thirds = _mm_packus_epi16(_mm_mulhi_epu16(sum, third), zero);
+      const __m128i palette =
+          _mm_or_si128(_mm_shuffle_epi8(_mm_unpacklo_epi64(ends, thirds), entries), opaque);
+      const uint32_t word = Load32(src + 6);
+      for (int y = 0; y < 4; ++y) {
+        const __m128i mask =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kRowShuffles.mask[(word >> (8 * y)) & 0xFF]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * stride), _mm_shuffle_epi8(palette, mask));
+      }
+    }
+  }
+}
+#endif
+
+// The colour-only row decoder for this processor, chosen once.
+using ColourRowsFn = void (*)(const unsigned char*, unsigned char*, int, int, int);
+ColourRowsFn ChooseColourRows() {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("ssse3")) return DecodeRows24Shuffle;
+#endif
+  return DecodeRows24;
+}
+void DecodeRows24Best(const unsigned char* src, unsigned char* dest, int across, int rowBytes, int blockRows) {
+  static const ColourRowsFn chosen = ChooseColourRows();
+  chosen(src, dest, across, rowBytes, blockRows);
+}
+
 // Decodes blockRows rows of `across` 18-byte blocks (alpha block, colour block).
 void DecodeRows24Alpha(const unsigned char* src, unsigned char* dest, int across, int rowBytes,
                        int blockRows) {
@@ -235,7 +302,7 @@ void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int h
   const int h4 = (height + 3) / 4 * 4;
   if (w4 < 4 || h4 < 4) return;
   const int across = w4 / 4, down = h4 / 4;
-  const DecodeRowsFn decode = alpha ? DecodeRows24Alpha : DecodeRows24;
+  const DecodeRowsFn decode = alpha ? DecodeRows24Alpha : DecodeRows24Best;
   const int blockBytes = alpha ? 18 : 10;
 
   DecodePool* pool = nullptr;
@@ -275,6 +342,15 @@ void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int h
 void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes) {
   DecodeFrame(src, dest, width, height, rowBytes, false, true);
 }
+
+void DecodeDXT24Plain(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes) {
+  InitThirdsTable();
+  const int w4 = (width + 3) / 4 * 4, h4 = (height + 3) / 4 * 4;
+  if (w4 < 4 || h4 < 4) return;
+  DecodeRows24(src, dest, w4 / 4, rowBytes, h4 / 4);
+}
+
+bool DXT24DecoderUsesVectorRows() { return ChooseColourRows() != DecodeRows24; }
 
 void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int width, int height,
                           int rowBytes) {

@@ -31,5 +31,11 @@ void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int wid
 void DecodeDXT24OnCallingThread(const unsigned char* src, unsigned char* dest, int width, int height,
                                 int rowBytes, bool alpha);
 
+// DecodeDXT24 on the calling thread through the plain rows, whatever the
+// processor offers: the twin the vector rows are checked against.
+void DecodeDXT24Plain(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes);
+// True when DecodeDXT24 uses the vector rows on this processor.
+bool DXT24DecoderUsesVectorRows();
+
 // The 8 alpha values of a DXT5 alpha block with end points a0, a1.
 void DXT5AlphaPalette(int a0, int a1, uint8_t palette[8]);
