@@ -279,16 +279,7 @@ void stb_compress_dxt_block_24(unsigned char* dest, const unsigned char* src, in
     mask ^= 0x55555555u;
   }
 
-  dest[0] = static_cast<unsigned char>(c0 >> 16);
-  dest[1] = static_cast<unsigned char>(c0 >> 8);
-  dest[2] = static_cast<unsigned char>(c0);
-  dest[3] = static_cast<unsigned char>(c1 >> 16);
-  dest[4] = static_cast<unsigned char>(c1 >> 8);
-  dest[5] = static_cast<unsigned char>(c1);
-  dest[6] = static_cast<unsigned char>(mask);
-  dest[7] = static_cast<unsigned char>(mask >> 8);
-  dest[8] = static_cast<unsigned char>(mask >> 16);
-  dest[9] = static_cast<unsigned char>(mask >> 24);
+  WriteDXT24ColourBlock(dest, c0, c1, mask);
 }
 
 void DXT24CompressImagePlain(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,

@@ -13,6 +13,21 @@
 extern const int w1Tab[4];
 extern const int prods[4];
 
+// Stores a colour block: colour 0 and colour 1 (R << 16 | G << 8 | B) as
+// R, G, B bytes, then the index word little-endian.
+inline void WriteDXT24ColourBlock(unsigned char* d, uint32_t c0, uint32_t c1, uint32_t mask) {
+  d[0] = static_cast<unsigned char>(c0 >> 16);
+  d[1] = static_cast<unsigned char>(c0 >> 8);
+  d[2] = static_cast<unsigned char>(c0);
+  d[3] = static_cast<unsigned char>(c1 >> 16);
+  d[4] = static_cast<unsigned char>(c1 >> 8);
+  d[5] = static_cast<unsigned char>(c1);
+  d[6] = static_cast<unsigned char>(mask);
+  d[7] = static_cast<unsigned char>(mask >> 8);
+  d[8] = static_cast<unsigned char>(mask >> 16);
+  d[9] = static_cast<unsigned char>(mask >> 24);
+}
+
 // Encodes one block. src: 16 pixels of R, G, B, A in row-major order.
 // mode & 2 selects two refinement passes, otherwise one.
 // dest receives 10 bytes, or 18 when alpha is nonzero.

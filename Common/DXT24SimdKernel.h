@@ -229,19 +229,6 @@ void EncodeLanes(const unsigned char* base, ptrdiff_t rowStride, ptrdiff_t block
   Store(maskOut, mask);
 }
 
-inline void WriteBlock(unsigned char* d, uint32_t c0, uint32_t c1, uint32_t mask) {
-  d[0] = static_cast<unsigned char>(c0 >> 16);
-  d[1] = static_cast<unsigned char>(c0 >> 8);
-  d[2] = static_cast<unsigned char>(c0);
-  d[3] = static_cast<unsigned char>(c1 >> 16);
-  d[4] = static_cast<unsigned char>(c1 >> 8);
-  d[5] = static_cast<unsigned char>(c1);
-  d[6] = static_cast<unsigned char>(mask);
-  d[7] = static_cast<unsigned char>(mask >> 8);
-  d[8] = static_cast<unsigned char>(mask >> 16);
-  d[9] = static_cast<unsigned char>(mask >> 24);
-}
-
 // The image driver: kLanes blocks of a block row at a time, read in place
 // when they lie wholly inside the image; edge blocks (repeating the last
 // column and row) and a short tail are gathered into a local strip whose
@@ -274,7 +261,7 @@ void CompressImageLanes(unsigned char* dest, const unsigned char* src, int width
         }
         EncodeLanes<true>(strip, kLanes * 16, 16, 2, c0, c1, mask);
       }
-      for (int k = 0; k < n; ++k) WriteBlock(dest + k * 10, c0[k], c1[k], mask[k]);
+      for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + k * 10, c0[k], c1[k], mask[k]);
       dest += n * 10;
     }
   }
@@ -291,6 +278,6 @@ void CompressBlocksLanes(unsigned char* dest, const unsigned char* blocks, int c
       base = tail;
     }
     EncodeLanes<false>(base, 16, 64, passes, c0, c1, mask);
-    for (int k = 0; k < n; ++k) WriteBlock(dest + (i + k) * 10, c0[k], c1[k], mask[k]);
+    for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + (i + k) * 10, c0[k], c1[k], mask[k]);
   }
 }
