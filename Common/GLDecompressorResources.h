@@ -2,6 +2,8 @@
 // block and layer textures, the render target and the fragment programs.
 #pragma once
 
+#include <cstdint>
+
 #include "OpenGL/GLContext.h"
 #include "OpenGL/GLFBO.h"
 #include "OpenGL/GLSLProgram.h"
@@ -11,6 +13,12 @@ struct GLDecompressorResources : GLContext {
   GLTexture textures[2];  // 0: block texture, 1: layer texture
   GLFBOClass fbo;
   GLSLProgram programs[4];  // blend, plain, DXT24, DXT24 with alpha
+  // Frames of more padded pixels than wholeFramePixels are drawn in bands of
+  // block rows: the framebuffer and the block texture are a band high (the
+  // largest power of two of rows whose band holds at most bandPixels), so
+  // the graphics memory of a very large frame stays a fraction of a frame.
+  int64_t wholeFramePixels = int64_t{1} << 24;
+  int64_t bandPixels = int64_t{1} << 22;
 
   // Releases every GL object (when the context can be made current) and the context.
   void FreeResources();

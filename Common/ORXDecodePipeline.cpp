@@ -2,6 +2,7 @@
 
 #include <lzf.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,10 +33,21 @@ bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigne
   return true;
 }
 
+// The rows of a band: the whole padded frame when it is small enough,
+// otherwise the largest power of two of rows (at least one block row) whose
+// band holds at most bandPixels padded pixels.
+int BandRows(const GLDecompressorResources& r, int w4, int h4) {
+  if (static_cast<int64_t>(w4) * h4 <= r.wholeFramePixels) return h4;
+  int rows = 4;
+  while (rows * 2 < h4 && static_cast<int64_t>(rows) * 2 * w4 <= r.bandPixels) rows *= 2;
+  return rows;
+}
+
 // The graphics road: the blocks go to the GPU still compressed, are drawn
-// through the plain program into the framebuffer object and read back.
-// False when the context or an extension it needs is not there (nothing has
-// been written then, and the caller decodes on the processor).
+// through the plain program into the framebuffer object and read back; one
+// upload, one draw and one read-back a band, and a frame of ordinary size is
+// one band. False when the context or an extension it needs is not there
+// (nothing has been written then, and the caller decodes on the processor).
 bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const unsigned char* blocks,
                const unsigned char* layer, int width, int height, unsigned char* dest, int rowBytes) {
   if (r == nullptr || GLDisabled() || !r->InitContext()) return false;
@@ -46,11 +58,10 @@ bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const u
   if (!r->ActivateContext()) return false;
   const ORXHeader& h = layout.header;
   const int w4 = (width + 3) / 4 * 4, h4 = (height + 3) / 4 * 4;
+  const int bandRows = BandRows(*r, w4, h4);
+  const size_t blockBytes = h.hasAlpha ? 16 : 8;
+  const size_t bandRowBytes = static_cast<size_t>(w4 / 4) * blockBytes;  // one row of blocks
 
-  if (h.hasAlpha)
-    r->textures[0].UploadDXT16ImageWithAlpha(ext, blocks, width, height, w4, h4, GL_TEXTURE_2D);
-  else
-    r->textures[0].UploadDXT16Image(ext, blocks, width, height, w4, h4, GL_TEXTURE_2D);
   if (layer != nullptr) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (h.secondIsRGB)
@@ -58,38 +69,56 @@ bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const u
     else
       r->textures[1].UploadRGBA8Image(ext, layer, h.secondWidth, h.secondHeight, h.secondWidth * 4, GL_TEXTURE_2D, false);
   }
-  // A new image size within the instance gets a framebuffer of its own size.
-  if (r->fbo.IsValid(ext) && (r->fbo.width != w4 || r->fbo.height != h4)) r->fbo.FreeResources(ext);
-  if (!r->fbo.IsValid(ext)) r->fbo.Create(w4, h4, 0, false, ext);
+  // A new band size within the instance gets a framebuffer of its own size.
+  if (r->fbo.IsValid(ext) && (r->fbo.width != w4 || r->fbo.height != bandRows)) r->fbo.FreeResources(ext);
+  if (!r->fbo.IsValid(ext)) r->fbo.Create(w4, bandRows, 0, false, ext);
   if (!r->fbo.BindAsRenderTarget(ext)) {
     r->DeactivateContext();
     return false;
   }
-  glViewport(0, 0, w4, h4);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  if (rowBytes != 4 * width) glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
   ext.glActiveTextureARB(GL_TEXTURE0_ARB);
-  r->textures[0].BindTexture(ext, false, false, false);
-  r->textures[0].SetTextureMatrix();
-  ApplyORXShader(r, ext, 0.0, false);
+  for (int y = 0; y < h4; y += bandRows) {
+    const int rows = std::min(bandRows, h4 - y);
+    const unsigned char* bandBlocks = blocks + static_cast<size_t>(y / 4) * bandRowBytes;
+    if (bandRows == h4) {
+      if (h.hasAlpha)
+        r->textures[0].UploadDXT16ImageWithAlpha(ext, bandBlocks, width, height, w4, h4, GL_TEXTURE_2D);
+      else
+        r->textures[0].UploadDXT16Image(ext, bandBlocks, width, height, w4, h4, GL_TEXTURE_2D);
+    } else {
+      r->textures[0].UploadDXT16Rows(ext, bandBlocks, h.hasAlpha != 0, w4, bandRows, rows);
+    }
+    glViewport(0, 0, w4, rows);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    r->textures[0].BindTexture(ext, false, false, false);
+    r->textures[0].SetTextureMatrix();
+    ApplyORXShader(r, ext, 0.0, false);
 
-  glBegin(GL_QUADS);
-  const float corners[4][4] = {{0, 0, -1, -1}, {0, 1, -1, 1}, {1, 1, 1, 1}, {1, 0, 1, -1}};
-  for (const auto& c : corners) {
-    ext.glMultiTexCoord2fARB(GL_TEXTURE0_ARB, c[0], c[1]);
-    ext.glMultiTexCoord2fARB(GL_TEXTURE1_ARB, c[0], c[1]);
-    glVertex2f(c[2], c[3]);
+    // Unit 0 spans the band's rows of the block texture, unit 1 the band's
+    // share of the whole frame.
+    const float t0 = static_cast<float>(rows) / static_cast<float>(bandRows);
+    const float f0 = static_cast<float>(y) / static_cast<float>(h4);
+    const float f1 = static_cast<float>(y + rows) / static_cast<float>(h4);
+    glBegin(GL_QUADS);
+    const float corners[4][5] = {{0, 0, f0, -1, -1}, {0, t0, f1, -1, 1}, {1, t0, f1, 1, 1}, {1, 0, f0, 1, -1}};
+    for (const auto& c : corners) {
+      ext.glMultiTexCoord2fARB(GL_TEXTURE0_ARB, c[0], c[1]);
+      ext.glMultiTexCoord2fARB(GL_TEXTURE1_ARB, c[0], c[2]);
+      glVertex2f(c[3], c[4]);
+    }
+    glEnd();
+    const int outRows = std::min(rows, height - y);
+    if (outRows > 0)
+      glReadPixels(0, 0, width, outRows, GL_RGBA, GL_UNSIGNED_BYTE, dest + static_cast<size_t>(y) * rowBytes);
   }
-  glEnd();
   ext.glUseProgramObjectARB(0);
   ext.glActiveTextureARB(GL_TEXTURE0_ARB);
   r->textures[0].UnbindTexture();
-
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  if (rowBytes != 4 * width) glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
-  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, dest);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   r->fbo.UnbindAsRenderTarget(ext);
   r->DeactivateContext();

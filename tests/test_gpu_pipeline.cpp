@@ -165,6 +165,53 @@ TEST(GPUPipeline, SwitchingBetweenDXT1AndDXT5AtOneSizeDrawsEachFrame) {
   r.FreeResources();
 }
 
+// Large frames are drawn in bands through a band-high framebuffer; forced
+// here on small frames. The last band is short, the image height is not a
+// whole number of blocks, and the destination rows are padded.
+TEST(GPUPipeline, LargeFramesAreDrawnInBands) {
+  GLDecompressorResources r;
+  r.wholeFramePixels = 64 * 64;
+  r.bandPixels = 100 * 16;  // 100 wide: 16-row bands
+  for (bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "DXT5" : "DXT1");
+    const int w = 99, h = 71, stride = 4 * 104;  // 100 x 72 padded: 4 full bands and 8 rows
+    const auto f = MakeFrame(w, h, alpha, {}, 0, 0, false, false, alpha ? 30 : 0);
+    std::vector<uint8_t> gpu(static_cast<size_t>(stride) * h, 0xEE), cpu(gpu.size(), 0xEE);
+    ASSERT_EQ(ORX_DecompressImageData(&r, w, h, f.data(), static_cast<int64_t>(f.size()), gpu.data(), stride), 0);
+    ASSERT_NE(r.context, nullptr);
+    EXPECT_EQ(r.fbo.width, 100);
+    EXPECT_EQ(r.fbo.height, 16);
+    EXPECT_EQ(r.textures[0].height, 16);
+    setenv("ORX_DISABLE_GL", "1", 1);
+    ASSERT_EQ(ORX_DecompressImageData(&r, w, h, f.data(), static_cast<int64_t>(f.size()), cpu.data(), stride), 0);
+    unsetenv("ORX_DISABLE_GL");
+    int worst = 0;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < stride; ++x) {
+        const size_t i = static_cast<size_t>(y) * stride + x;
+        if (x < 4 * w) worst = std::max(worst, std::abs(gpu[i] - cpu[i]));
+        else ASSERT_EQ(gpu[i], 0xEE) << "row " << y << " written past the image";
+      }
+    }
+    EXPECT_LE(worst, 1);
+
+    // Later frames of the size make no GL object.
+    const auto before = ProbeNames(r);
+    std::vector<uint8_t> again(gpu.size(), 0xEE);
+    ASSERT_EQ(ORX_DecompressImageData(&r, w, h, f.data(), static_cast<int64_t>(f.size()), again.data(), stride), 0);
+    EXPECT_EQ(again, gpu);
+    const auto after = ProbeNames(r);
+    EXPECT_LE(after.first, before.first + 1);
+    EXPECT_LE(after.second, before.second + 1);
+  }
+  // Back under the limit: one band of the whole frame again.
+  r.wholeFramePixels = int64_t{1} << 24;
+  std::vector<uint8_t> out;
+  ASSERT_EQ(Decode(&r, MakeFrame(99, 71, false), 99, 71, &out), 0);
+  EXPECT_EQ(r.fbo.height, 72);
+  r.FreeResources();
+}
+
 TEST(GPUPipeline, LayerSectionIsReadRawAndPacked) {
   GLDecompressorResources r;
   std::vector<uint8_t> plain;

@@ -41,6 +41,9 @@ void GLTexture::UploadDXT16Image(GLExtensions& ext, const void* data, int w, int
 void GLTexture::UploadDXT16ImageWithAlpha(GLExtensions& ext, const void* data, int w, int h, int pw, int ph, GLenum t) {
   _UploadImage(ext, DXT16A, data, w, h, pw, ph, 0, t, false);
 }
+void GLTexture::UploadDXT16Rows(GLExtensions& ext, const void* data, bool alpha, int pw, int storageHeight, int rows) {
+  _UploadImage(ext, alpha ? DXT16A : DXT16, data, pw, storageHeight, pw, storageHeight, 0, GL_TEXTURE_2D, false, rows);
+}
 void GLTexture::UploadDXT24Image(GLExtensions& ext, const void* data, int w, int h, int pw, int ph, GLenum t) {
   _UploadImage(ext, DXT24, data, w, h, pw, ph, 0, t, false);
 }
@@ -49,7 +52,7 @@ void GLTexture::UploadDXT24ImageWithAlpha(GLExtensions& ext, const void* data, i
 }
 
 void GLTexture::_UploadImage(GLExtensions& ext, PixelFormat format, const void* data, int w, int h, int paddedWidth,
-                             int paddedHeight, int rowBytes, GLenum t, bool mipmap) {
+                             int paddedHeight, int rowBytes, GLenum t, bool mipmap, int uploadRows) {
   if (data == nullptr || w <= 0 || h <= 0) return;
   const bool block = format != RGBA8 && format != RGB8;
   int imageW = block ? paddedWidth : w, imageH = block ? paddedHeight : h;
@@ -86,10 +89,11 @@ void GLTexture::_UploadImage(GLExtensions& ext, PixelFormat format, const void* 
   SetTextureModes(ext, t, true, mipmap, false);
 
   if (format == DXT16 || format == DXT16A) {
-    const GLsizei size = format == DXT16 ? paddedWidth * paddedHeight / 2 : paddedWidth * paddedHeight;
+    const int rows = uploadRows >= 0 && uploadRows < paddedHeight ? uploadRows : paddedHeight;
+    const GLsizei size = format == DXT16 ? paddedWidth * rows / 2 : paddedWidth * rows;
     if (respecify) glTexImage2D(t, 0, internal, texW, texH, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
-    if (ext.glCompressedTexSubImage2D)
-      ext.glCompressedTexSubImage2D(t, 0, 0, 0, paddedWidth, paddedHeight, static_cast<GLenum>(internal), size, data);
+    if (ext.glCompressedTexSubImage2D && rows > 0)
+      ext.glCompressedTexSubImage2D(t, 0, 0, 0, paddedWidth, rows, static_cast<GLenum>(internal), size, data);
   } else {
     GLenum external = GL_RGBA;
     int bytesPerPixel = 4;

@@ -21,6 +21,10 @@ class GLTexture {
                         GLenum target);
   void UploadDXT16ImageWithAlpha(GLExtensions& ext, const void* data, int width, int height, int paddedWidth,
                                  int paddedHeight, GLenum target);
+  // Block rows of a larger image, for drawing it in bands: the storage is
+  // paddedWidth x storageHeight (a band's height, kept for every band of the
+  // frame) and the first `rows` pixel rows of it (whole blocks) are replaced.
+  void UploadDXT16Rows(GLExtensions& ext, const void* data, bool alpha, int paddedWidth, int storageHeight, int rows);
   void UploadDXT24Image(GLExtensions& ext, const void* data, int width, int height, int paddedWidth,
                         int paddedHeight, GLenum target);
   void UploadDXT24ImageWithAlpha(GLExtensions& ext, const void* data, int width, int height, int paddedWidth,
@@ -46,5 +50,5 @@ class GLTexture {
 
  private:
   void _UploadImage(GLExtensions& ext, PixelFormat format, const void* data, int width, int height, int paddedWidth,
-                    int paddedHeight, int rowBytes, GLenum target, bool mipmap);
+                    int paddedHeight, int rowBytes, GLenum target, bool mipmap, int uploadRows = -1);
 };
