@@ -186,6 +186,11 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
                             ("%s (%" G_GSIZE_FORMAT " bytes at %" GST_TIME_FORMAT ")", error.c_str(),
                              gst_buffer_get_size(frame->input_buffer), GST_TIME_ARGS(frame->pts)),
                             ret);
+    // Within the tolerance the base class only logs; the application hears
+    // of the dropped frame through a warning on the bus.
+    if (ret == GST_FLOW_OK)
+      GST_ELEMENT_WARNING(self, STREAM, DECODE, ("ORX frame %u dropped: %s", frame->system_frame_number, error.c_str()),
+                          ("%s", error.c_str()));
     gst_video_decoder_drop_frame(dec, frame);
     return ret;
   }
