@@ -30,6 +30,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base
   gstreamer1.0-plugins-base-apps
   gstreamer1.0-x
+  bc
   tmux
   clang
   libclang-rt-14-dev
