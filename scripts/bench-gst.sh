@@ -45,7 +45,8 @@ for transparency in discard preserve; do
     movie="$WORK/$transparency-$optimize.mov"
     "$ORX" encode -q --test-clip --size "$SIZE" --frames "$FRAMES" --transparency "$transparency" \
       --optimize "$optimize" -o "$movie"
-    variant=$("$ORX" info --frames "$movie" | awk '$1 == "0" { print $2 ($3 == "LZF" ? "+LZF" : " raw"); exit }')
+    # The first frame's variant (awk reads to the end: no broken pipe).
+    variant=$("$ORX" info --frames "$movie" | awk '$1 == "0" && v == "" { v = $2 ($3 == "LZF" ? "+LZF" : " raw") } END { print v }')
     g=$(best "$LAUNCH" -q filesrc location="$movie" ! qtdemux ! orxdec ! fakesink)
     o=$(best "$ORX" decode -q "$movie" -o /dev/null)
     printf "%-24s %-14s %12.1f %12.1f %8.2f\n" "$transparency $optimize" "$variant" \

@@ -65,7 +65,7 @@ struct Variant {
   const char* transparency;
   const char* optimize;
 };
-// DXT24+LZF, DXT1+LZF, DXT24 raw; with alpha: DXT24+alpha+LZF, DXT5+LZF, DXT24+alpha raw.
+// Without alpha: DXT24+LZF, DXT1+LZF, DXT24 raw; keeping alpha the compressor makes DXT5 (LZF, LZF, raw).
 const Variant kVariants[] = {{"discard", "quality"},  {"discard", "performance"},  {"discard", "vovorevaded"},
                              {"preserve", "quality"}, {"preserve", "performance"}, {"preserve", "vovorevaded"}};
 
