@@ -74,6 +74,16 @@ bool DecodeFrame(orxapp::Decoder* d, const uint8_t* data, size_t size, std::stri
   }
 }
 
+bool DecodeFrameInto(orxapp::Decoder* d, const uint8_t* data, size_t size, uint8_t* pixels, size_t rowBytes,
+                     std::string* error) {
+  try {
+    return d->DecodeInto(data, size, pixels, rowBytes, error);
+  } catch (...) {
+    *error = "out of memory decoding the frame";
+    return false;
+  }
+}
+
 // The image description the decompressor reads: codec type, frame size and
 // depth, as a movie's sample description carries them.
 ImageDescriptionHandle MakeDescription(int width, int height, int depth) {
@@ -171,17 +181,45 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
   }
   GST_VIDEO_CODEC_FRAME_SET_SYNC_POINT(frame);
 
+  GstFlowReturn ret = gst_video_decoder_allocate_output_frame(dec, frame);
+  if (ret != GST_FLOW_OK) {
+    gst_video_decoder_drop_frame(dec, frame);
+    return ret;
+  }
   GstMapInfo in;
   if (!gst_buffer_map(frame->input_buffer, &in, GST_MAP_READ)) {
     GST_ELEMENT_ERROR(self, RESOURCE, READ, (nullptr), ("cannot map the input buffer"));
     gst_video_decoder_drop_frame(dec, frame);
     return GST_FLOW_ERROR;
   }
+  GstVideoFrame out;
+  if (!gst_video_frame_map(&out, &self->output_state->info, frame->output_buffer, GST_MAP_WRITE)) {
+    gst_buffer_unmap(frame->input_buffer, &in);
+    GST_ELEMENT_ERROR(self, RESOURCE, WRITE, (nullptr), ("cannot map the output buffer"));
+    gst_video_decoder_drop_frame(dec, frame);
+    return GST_FLOW_ERROR;
+  }
+  auto* dst = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0));
+  const size_t dstStride = size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
   std::string error;
-  const bool decoded = DecodeFrame(self->decoder, in.data, in.size, &error);
+  bool decoded;
+  if (self->decoder->DrawsImageOnly()) {
+    // Frames of whole blocks: the decompressor draws into the output buffer.
+    decoded = DecodeFrameInto(self->decoder, in.data, in.size, dst, dstStride, &error);
+  } else {
+    // Its destination is extended to whole blocks: only the image is copied.
+    decoded = DecodeFrame(self->decoder, in.data, in.size, &error);
+    if (decoded) {
+      const size_t rowBytes = size_t(self->decoder->Width()) * 4;
+      const uint8_t* src = self->decoder->Pixels();
+      const size_t srcStride = self->decoder->RowBytes();
+      for (int y = 0; y < self->decoder->Height(); ++y)
+        std::memcpy(dst + dstStride * size_t(y), src + srcStride * size_t(y), rowBytes);
+    }
+  }
+  gst_video_frame_unmap(&out);
   gst_buffer_unmap(frame->input_buffer, &in);
   if (!decoded) {
-    GstFlowReturn ret = GST_FLOW_OK;
     GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("ORX frame %u: %s", frame->system_frame_number, error.c_str()),
                             ("%s (%" G_GSIZE_FORMAT " bytes at %" GST_TIME_FORMAT ")", error.c_str(),
                              gst_buffer_get_size(frame->input_buffer), GST_TIME_ARGS(frame->pts)),
@@ -194,32 +232,6 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
     gst_video_decoder_drop_frame(dec, frame);
     return ret;
   }
-
-  GstFlowReturn ret = gst_video_decoder_allocate_output_frame(dec, frame);
-  if (ret != GST_FLOW_OK) {
-    gst_video_decoder_drop_frame(dec, frame);
-    return ret;
-  }
-  GstVideoFrame out;
-  if (!gst_video_frame_map(&out, &self->output_state->info, frame->output_buffer, GST_MAP_WRITE)) {
-    GST_ELEMENT_ERROR(self, RESOURCE, WRITE, (nullptr), ("cannot map the output buffer"));
-    gst_video_decoder_drop_frame(dec, frame);
-    return GST_FLOW_ERROR;
-  }
-  // The decompressor's destination is extended to whole blocks; only the
-  // image itself is copied.
-  const size_t rowBytes = size_t(self->decoder->Width()) * 4;
-  const uint8_t* src = self->decoder->Pixels();
-  const size_t srcStride = self->decoder->RowBytes();
-  auto* dst = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0));
-  const size_t dstStride = size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
-  const int rows = self->decoder->Height();
-  if (srcStride == rowBytes && dstStride == rowBytes) {
-    std::memcpy(dst, src, rowBytes * size_t(rows));
-  } else {
-    for (int y = 0; y < rows; ++y) std::memcpy(dst + dstStride * size_t(y), src + srcStride * size_t(y), rowBytes);
-  }
-  gst_video_frame_unmap(&out);
   return gst_video_decoder_finish_frame(dec, frame);
 }
 

@@ -144,23 +144,28 @@ TEST_F(OrxDec, InspectListsTheElementWithItsCaps) {
 
 // ---- Pixels ----------------------------------------------------------------------------
 
-// Every variant at a size that is not whole blocks (the decompressor's
-// destination is extended; the element must hand out only the image).
+// Every variant at a size of whole blocks (the decompressor draws into the
+// element's output buffer) and at one that is not (its destination is
+// extended; the element copies out the image alone).
 TEST_F(OrxDec, EveryVariantDecodesToTheSamePixelsAsOrxDecode) {
-  const int w = 70, h = 42, frames = 4;
-  for (const Variant& v : kVariants) {
-    SCOPED_TRACE(std::string(v.transparency) + " " + v.optimize);
-    const std::string movie = std::string(v.transparency) + "-" + v.optimize + ".mov";
-    Encode("--test-clip --size 70x42 --frames 4 --transparency " + std::string(v.transparency) + " --optimize " +
-               v.optimize,
-           movie);
-    const std::vector<uint8_t> expected = OrxFrames(movie);
-    ASSERT_EQ(expected.size(), size_t(w) * h * 4 * frames);
-    const RunResult g = GstFrames(movie, movie + ".gst");
-    ASSERT_EQ(g.status, 0) << g.output;
-    const std::vector<uint8_t> got = ReadAll(Path(movie + ".gst"));
-    ASSERT_EQ(got.size(), expected.size());
-    EXPECT_TRUE(got == expected) << "orxdec's pixels differ from orx decode's";
+  const int frames = 4;
+  for (const char* size : {"64x48", "70x42"}) {
+    int w = 0, h = 0;
+    ASSERT_EQ(std::sscanf(size, "%dx%d", &w, &h), 2);
+    for (const Variant& v : kVariants) {
+      SCOPED_TRACE(std::string(size) + " " + v.transparency + " " + v.optimize);
+      const std::string movie = std::string(size) + "-" + v.transparency + "-" + v.optimize + ".mov";
+      Encode("--test-clip --size " + std::string(size) + " --frames 4 --transparency " + std::string(v.transparency) +
+                 " --optimize " + v.optimize,
+             movie);
+      const std::vector<uint8_t> expected = OrxFrames(movie);
+      ASSERT_EQ(expected.size(), size_t(w) * h * 4 * frames);
+      const RunResult g = GstFrames(movie, movie + ".gst");
+      ASSERT_EQ(g.status, 0) << g.output;
+      const std::vector<uint8_t> got = ReadAll(Path(movie + ".gst"));
+      ASSERT_EQ(got.size(), expected.size());
+      EXPECT_TRUE(got == expected) << "orxdec's pixels differ from orx decode's";
+    }
   }
 }
 
