@@ -6,7 +6,7 @@ OUT ?= out
 FUZZ_SECONDS ?= 600
 FUZZ_TEST_SECONDS ?= 25
 
-.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench bench-win clean
+.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench bench-win bench-gst clean
 
 all: build
 
@@ -82,6 +82,10 @@ bench: build
 	./build/bench/orx-bench-session
 	./build/bench/orx-bench-decode
 	./build/app/orx bench
+
+# The orxdec GStreamer element beside orx decode, 1920x1080, every variant.
+bench-gst: build
+	./scripts/bench-gst.sh build
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-win $(OUT)

@@ -27,6 +27,7 @@ const char kDecodeHelp[] =
     "                   - writes it to standard output\n"
     "  out.argb         raw 32-bit ARGB as the decompressor delivered it, cropped to\n"
     "                   the image size (bytes A,R,G,B, rows without padding)\n"
+    "  /dev/null        decodes every frame and writes nothing (for timing)\n"
     "\n"
     "Options:\n"
     "  -o, --output OUTPUT    where to write (required)\n"
@@ -119,6 +120,13 @@ class FrameSink {
   virtual ~FrameSink() = default;
   virtual bool Write(int index, const uint8_t* argb, size_t rowBytes, std::string* error) = 0;
   virtual bool Finish(std::string* error) = 0;
+};
+
+// Decodes without writing: the decoder's own speed, for timing.
+class NullSink : public FrameSink {
+ public:
+  bool Write(int, const uint8_t*, size_t, std::string*) override { return true; }
+  bool Finish(std::string*) override { return true; }
 };
 
 class PNGSink : public FrameSink {
@@ -223,13 +231,14 @@ int CmdDecode(int argc, char** argv) {
   std::vector<std::string> inputs;
   if (!args.Positionals(&inputs, &err)) return Fail(err);
   if (inputs.size() != 1) return Fail("decode: give exactly one movie (see orx decode --help)");
-  if (output.empty()) return Fail("decode: no output (-o frame%04d.png, -o out.y4m or -o out.argb)");
+  if (output.empty()) return Fail("decode: no output (-o frame%04d.png, -o out.y4m, -o out.argb or -o /dev/null)");
   const std::string& path = inputs[0];
 
   const bool y4m = EndsWith(output, ".y4m") || output == "-";
   const bool raw = EndsWith(output, ".argb");
   const bool png = EndsWith(output, ".png");
-  if (!y4m && !raw && !png) return Fail(output + ": the output must end in .png, .y4m or .argb (or be - for YUV4MPEG2)");
+  const bool discard = output == "/dev/null";
+  if (!y4m && !raw && !png && !discard) return Fail(output + ": the output must end in .png, .y4m or .argb (or be - for YUV4MPEG2)");
   if (png && output.find('%') != std::string::npos && !ValidNumberPattern(output))
     return Fail(output + ": bad pattern: it needs exactly one number conversion such as %04d");
 
@@ -255,7 +264,9 @@ int CmdDecode(int argc, char** argv) {
   Decoder decoder;
   if (!decoder.Open(desc, &err)) return Fail(path + ": " + err);
   std::unique_ptr<FrameSink> sink;
-  if (png) {
+  if (discard) {
+    sink = std::make_unique<NullSink>();
+  } else if (png) {
     sink = std::make_unique<PNGSink>(output, width, height, alpha);
   } else {
     auto s = std::make_unique<StreamSink>(output, width, height, y4m);

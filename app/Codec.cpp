@@ -241,6 +241,40 @@ bool Decoder::Open(ImageDescriptionHandle desc, std::string* error) {
   }
   width_ = (*desc)->width;
   height_ = (*desc)->height;
+  SInt32 w = 0, h = 0;
+  HostDecompressionSessionGetDestinationSize(session_, &w, &h);
+  destWidth_ = w;
+  destHeight_ = h;
+  return true;
+}
+
+bool Decoder::DecodeInto(const uint8_t* data, size_t size, uint8_t* pixels, size_t rowBytes, std::string* error) {
+  pixels_ = nullptr;
+  if (session_ == nullptr) {
+    *error = "the decompression session is not open";
+    return false;
+  }
+  if (!DrawsImageOnly()) {
+    *error = "the decompressor needs a destination larger than the image";
+    return false;
+  }
+  if (size > 0x7FFFFFFF) {
+    *error = "the sample is too large";
+    return false;
+  }
+  CVPixelBufferRef destination = nullptr;
+  OSStatus err = CVPixelBufferCreateWithBytes(nullptr, size_t(width_), size_t(height_), k32ARGBPixelFormat, pixels,
+                                              rowBytes, nullptr, nullptr, nullptr, &destination);
+  if (err != noErr) {
+    *error = "cannot use the destination: " + StatusText(err);
+    return false;
+  }
+  err = HostDecompressionSessionDecodeFrame(session_, data, static_cast<SInt32>(size), destination);
+  CVPixelBufferRelease(destination);
+  if (err != noErr) {
+    *error = "the decompressor rejected the frame: " + StatusText(err);
+    return false;
+  }
   return true;
 }
 

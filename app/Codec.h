@@ -93,6 +93,12 @@ class Decoder {
   // ARGB, stride rowBytes(), the destination extended as the decompressor
   // asked).
   bool Decode(const uint8_t* data, size_t size, std::string* error);
+  // True when the decompressor asks for no extension beyond the image: it
+  // can then draw straight into the caller's memory (DecodeInto).
+  bool DrawsImageOnly() const { return destWidth_ == width_ && destHeight_ == height_; }
+  // Decodes one sample into the caller's width x height ARGB pixels, rows
+  // rowBytes apart; only when DrawsImageOnly(). Pixels() is then null.
+  bool DecodeInto(const uint8_t* data, size_t size, uint8_t* pixels, size_t rowBytes, std::string* error);
   const uint8_t* Pixels() const { return pixels_; }
   size_t RowBytes() const { return rowBytes_; }
   int Width() const { return width_; }
@@ -106,6 +112,8 @@ class Decoder {
   size_t rowBytes_ = 0;
   int width_ = 0;
   int height_ = 0;
+  int destWidth_ = 0;
+  int destHeight_ = 0;
 };
 
 // What a frame's header says, for reports: "DXT1", "DXT5", "DXT24",

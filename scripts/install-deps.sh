@@ -22,6 +22,15 @@ PACKAGES=(
   mediainfo
   gstreamer1.0-tools
   gstreamer1.0-plugins-good
+  # The orxdec plug-in (gst/) and its suite: GStreamer's headers, qtdemux's
+  # companions (videoconvert, decodebin, playbin, appsink), ximagesink and
+  # gst-play-1.0.
+  libgstreamer1.0-dev
+  libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-base-apps
+  gstreamer1.0-x
+  bc
   tmux
   clang
   libclang-rt-14-dev

@@ -32,6 +32,16 @@ extern const CFStringRef kCVPixelBufferBytesPerRowAlignmentKey;
 // bytesPerRow apart; bytesPerRow 0 means 4 x width. Pixels start zeroed.
 CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormatType, size_t bytesPerRow,
                                  CVPixelBufferRef* pixelBufferOut);
+// Called when the last reference to a buffer made with
+// CVPixelBufferCreateWithBytes goes: the pixels are the caller's again.
+typedef void (*CVPixelBufferReleaseBytesCallback)(void* releaseRefCon, const void* baseAddress);
+// A buffer over the caller's pixels (only 32-bit ARGB here), rows bytesPerRow
+// apart; the pixels are neither cleared nor freed by the buffer. The
+// callback may be null. Of the attributes none is used.
+CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef allocator, size_t width, size_t height, OSType pixelFormatType,
+                                      void* baseAddress, size_t bytesPerRow,
+                                      CVPixelBufferReleaseBytesCallback releaseCallback, void* releaseRefCon,
+                                      CFDictionaryRef pixelBufferAttributes, CVPixelBufferRef* pixelBufferOut);
 // A buffer of the given width and height; of the attributes only the
 // bytes-per-row alignment is used (rows rounded up to a multiple of it).
 CVReturn CVPixelBufferCreate(CFAllocatorRef allocator, size_t width, size_t height, OSType pixelFormatType,

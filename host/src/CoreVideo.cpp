@@ -40,6 +40,10 @@ struct __CVBuffer {
   OSType format;
   uint8_t* pixels;
   std::atomic<SInt32> locks;
+  // Buffers over the caller's pixels: given back through the callback, not freed.
+  bool callerPixels;
+  CVPixelBufferReleaseBytesCallback releaseCallback;
+  void* releaseRefCon;
 };
 
 namespace {
@@ -55,7 +59,8 @@ __CVBuffer* Buffer(CVPixelBufferRef b) {
 
 void HostCVPixelBufferDestroy(HostCFObject* o) {
   auto* b = reinterpret_cast<__CVBuffer*>(o);
-  FreePixels(b->pixels);
+  if (!b->callerPixels) FreePixels(b->pixels);
+  else if (b->releaseCallback != nullptr) b->releaseCallback(b->releaseRefCon, b->pixels);
   delete b;
 }
 
@@ -76,12 +81,41 @@ CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormat
   b->bytesPerRow = bytesPerRow;
   b->format = pixelFormatType;
   b->locks.store(0);
+  b->callerPixels = false;
+  b->releaseCallback = nullptr;
+  b->releaseRefCon = nullptr;
   b->pixels = static_cast<uint8_t*>(AllocatePixels((bytesPerRow * height + 15) / 16 * 16));
   if (b->pixels == nullptr) {
     delete b;
     return kCVReturnAllocationFailed;
   }
   std::memset(b->pixels, 0, bytesPerRow * height);
+  HostCFInit(&b->base, kHostCVPixelBufferType, false);
+  *pixelBufferOut = b;
+  return kCVReturnSuccess;
+}
+
+CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef, size_t width, size_t height, OSType pixelFormatType,
+                                      void* baseAddress, size_t bytesPerRow,
+                                      CVPixelBufferReleaseBytesCallback releaseCallback, void* releaseRefCon,
+                                      CFDictionaryRef, CVPixelBufferRef* pixelBufferOut) {
+  if (pixelBufferOut == nullptr) return kCVReturnInvalidArgument;
+  *pixelBufferOut = nullptr;
+  if (pixelFormatType != k32ARGBPixelFormat) return kCVReturnInvalidPixelFormat;
+  if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension) return kCVReturnInvalidSize;
+  if (baseAddress == nullptr || bytesPerRow < 4 * width || bytesPerRow > 16 * kMaxDimension)
+    return kCVReturnInvalidArgument;
+  auto* b = new (std::nothrow) __CVBuffer;
+  if (b == nullptr) return kCVReturnAllocationFailed;
+  b->width = width;
+  b->height = height;
+  b->bytesPerRow = bytesPerRow;
+  b->format = pixelFormatType;
+  b->locks.store(0);
+  b->callerPixels = true;
+  b->releaseCallback = releaseCallback;
+  b->releaseRefCon = releaseRefCon;
+  b->pixels = static_cast<uint8_t*>(baseAddress);
   HostCFInit(&b->base, kHostCVPixelBufferType, false);
   *pixelBufferOut = b;
   return kCVReturnSuccess;

@@ -159,3 +159,47 @@ TEST(CoreVideo, PixelBuffersCheckTheirArgumentsAndLocks) {
   CFRelease(attrs);
   EXPECT_EQ(HostCFLiveObjectCount(), before);
 }
+
+TEST(CoreVideo, BuffersOverTheCallersPixelsGiveThemBack) {
+  const CFIndex before = HostCFLiveObjectCount();
+  alignas(16) uint8_t pixels[3 * 32] = {};
+  pixels[40] = 7;
+  struct Given {
+    int calls = 0;
+    const void* base = nullptr;
+  } given;
+  auto callback = [](void* refCon, const void* base) {
+    auto* g = static_cast<Given*>(refCon);
+    ++g->calls;
+    g->base = base;
+  };
+  CVPixelBufferRef pb = nullptr;
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 8, 3, k32ARGBPixelFormat, pixels, 31, callback, &given, nullptr, &pb),
+            kCVReturnInvalidArgument);
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 8, 3, k32ARGBPixelFormat, nullptr, 32, callback, &given, nullptr, &pb),
+            kCVReturnInvalidArgument);
+  EXPECT_EQ(pb, nullptr);
+  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 8, 3, k32ARGBPixelFormat, pixels, 32, callback, &given, nullptr, &pb),
+            kCVReturnSuccess);
+  EXPECT_EQ(CVPixelBufferGetBytesPerRow(pb), 32u);
+  CVPixelBufferLockBaseAddress(pb, 0);
+  auto* p = static_cast<uint8_t*>(CVPixelBufferGetBaseAddress(pb));
+  EXPECT_EQ(p, pixels);
+  EXPECT_EQ(p[40], 7);  // not cleared
+  p[95] = 9;
+  CVPixelBufferUnlockBaseAddress(pb, 0);
+  CVPixelBufferRetain(pb);
+  CVPixelBufferRelease(pb);
+  EXPECT_EQ(given.calls, 0);
+  CVPixelBufferRelease(pb);  // the last reference: the pixels go back, unfreed
+  EXPECT_EQ(given.calls, 1);
+  EXPECT_EQ(given.base, pixels);
+  EXPECT_EQ(pixels[95], 9);
+  EXPECT_EQ(HostCFLiveObjectCount(), before);
+
+  // Without a callback the pixels simply stay the caller's.
+  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 8, 3, k32ARGBPixelFormat, pixels, 32, nullptr, nullptr, nullptr, &pb),
+            kCVReturnSuccess);
+  CVPixelBufferRelease(pb);
+  EXPECT_EQ(HostCFLiveObjectCount(), before);
+}
