@@ -82,14 +82,7 @@ bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const u
   for (int y = 0; y < h4; y += bandRows) {
     const int rows = std::min(bandRows, h4 - y);
     const unsigned char* bandBlocks = blocks + static_cast<size_t>(y / 4) * bandRowBytes;
-    if (bandRows == h4) {
-      if (h.hasAlpha)
-        r->textures[0].UploadDXT16ImageWithAlpha(ext, bandBlocks, width, height, w4, h4, GL_TEXTURE_2D);
-      else
-        r->textures[0].UploadDXT16Image(ext, bandBlocks, width, height, w4, h4, GL_TEXTURE_2D);
-    } else {
-      r->textures[0].UploadDXT16Rows(ext, bandBlocks, h.hasAlpha != 0, w4, bandRows, rows);
-    }
+    r->textures[0].UploadDXT16Rows(ext, bandBlocks, h.hasAlpha != 0, w4, bandRows, rows);
     glViewport(0, 0, w4, rows);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -248,6 +248,24 @@ bool Decoder::Open(ImageDescriptionHandle desc, std::string* error) {
   return true;
 }
 
+bool Decoder::DecodeTo(const uint8_t* data, size_t size, CVPixelBufferRef destination, std::string* error) {
+  pixels_ = nullptr;
+  if (session_ == nullptr) {
+    *error = "the decompression session is not open";
+    return false;
+  }
+  if (size > 0x7FFFFFFF) {
+    *error = "the sample is too large";
+    return false;
+  }
+  const OSStatus err = HostDecompressionSessionDecodeFrame(session_, data, static_cast<SInt32>(size), destination);
+  if (err != noErr) {
+    *error = "the decompressor rejected the frame: " + StatusText(err);
+    return false;
+  }
+  return true;
+}
+
 bool Decoder::DecodeInto(const uint8_t* data, size_t size, uint8_t* pixels, size_t rowBytes, std::string* error) {
   pixels_ = nullptr;
   if (session_ == nullptr) {
@@ -258,41 +276,20 @@ bool Decoder::DecodeInto(const uint8_t* data, size_t size, uint8_t* pixels, size
     *error = "the decompressor needs a destination larger than the image";
     return false;
   }
-  if (size > 0x7FFFFFFF) {
-    *error = "the sample is too large";
-    return false;
-  }
   CVPixelBufferRef destination = nullptr;
-  OSStatus err = CVPixelBufferCreateWithBytes(nullptr, size_t(width_), size_t(height_), k32ARGBPixelFormat, pixels,
-                                              rowBytes, nullptr, nullptr, nullptr, &destination);
+  const OSStatus err = CVPixelBufferCreateWithBytes(nullptr, size_t(width_), size_t(height_), k32ARGBPixelFormat,
+                                                    pixels, rowBytes, nullptr, nullptr, nullptr, &destination);
   if (err != noErr) {
     *error = "cannot use the destination: " + StatusText(err);
     return false;
   }
-  err = HostDecompressionSessionDecodeFrame(session_, data, static_cast<SInt32>(size), destination);
+  const bool decoded = DecodeTo(data, size, destination, error);
   CVPixelBufferRelease(destination);
-  if (err != noErr) {
-    *error = "the decompressor rejected the frame: " + StatusText(err);
-    return false;
-  }
-  return true;
+  return decoded;
 }
 
 bool Decoder::Decode(const uint8_t* data, size_t size, std::string* error) {
-  pixels_ = nullptr;
-  if (session_ == nullptr) {
-    *error = "the decompression session is not open";
-    return false;
-  }
-  if (size > 0x7FFFFFFF) {
-    *error = "the sample is too large";
-    return false;
-  }
-  const OSStatus err = HostDecompressionSessionDecodeFrame(session_, data, static_cast<SInt32>(size), destination_);
-  if (err != noErr) {
-    *error = "the decompressor rejected the frame: " + StatusText(err);
-    return false;
-  }
+  if (!DecodeTo(data, size, destination_, error)) return false;
   CVPixelBufferLockBaseAddress(destination_, 0);
   pixels_ = static_cast<const uint8_t*>(CVPixelBufferGetBaseAddress(destination_));
   rowBytes_ = CVPixelBufferGetBytesPerRow(destination_);

@@ -106,6 +106,8 @@ class Decoder {
   void Close();
 
  private:
+  // One sample into destination through the session.
+  bool DecodeTo(const uint8_t* data, size_t size, CVPixelBufferRef destination, std::string* error);
   HostDecompressionSessionRef session_ = nullptr;
   CVPixelBufferRef destination_ = nullptr;
   const uint8_t* pixels_ = nullptr;

@@ -64,6 +64,27 @@ void HostCVPixelBufferDestroy(HostCFObject* o) {
   delete b;
 }
 
+namespace {
+
+// A buffer record of checked dimensions, without pixels, unlocked, owning
+// the pixels it will be given.
+__CVBuffer* NewBuffer(size_t width, size_t height, OSType format, size_t bytesPerRow) {
+  auto* b = new (std::nothrow) __CVBuffer;
+  if (b == nullptr) return nullptr;
+  b->width = width;
+  b->height = height;
+  b->bytesPerRow = bytesPerRow;
+  b->format = format;
+  b->locks.store(0);
+  b->callerPixels = false;
+  b->releaseCallback = nullptr;
+  b->releaseRefCon = nullptr;
+  b->pixels = nullptr;
+  return b;
+}
+
+}  // namespace
+
 extern "C" {
 
 CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormatType, size_t bytesPerRow,
@@ -74,16 +95,8 @@ CVReturn HostCVPixelBufferCreate(size_t width, size_t height, OSType pixelFormat
   if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension) return kCVReturnInvalidSize;
   if (bytesPerRow == 0) bytesPerRow = 4 * width;
   if (bytesPerRow < 4 * width || bytesPerRow > 16 * kMaxDimension) return kCVReturnInvalidArgument;
-  auto* b = new (std::nothrow) __CVBuffer;
+  auto* b = NewBuffer(width, height, pixelFormatType, bytesPerRow);
   if (b == nullptr) return kCVReturnAllocationFailed;
-  b->width = width;
-  b->height = height;
-  b->bytesPerRow = bytesPerRow;
-  b->format = pixelFormatType;
-  b->locks.store(0);
-  b->callerPixels = false;
-  b->releaseCallback = nullptr;
-  b->releaseRefCon = nullptr;
   b->pixels = static_cast<uint8_t*>(AllocatePixels((bytesPerRow * height + 15) / 16 * 16));
   if (b->pixels == nullptr) {
     delete b;
@@ -105,13 +118,8 @@ CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef, size_t width, size_t heigh
   if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension) return kCVReturnInvalidSize;
   if (baseAddress == nullptr || bytesPerRow < 4 * width || bytesPerRow > 16 * kMaxDimension)
     return kCVReturnInvalidArgument;
-  auto* b = new (std::nothrow) __CVBuffer;
+  auto* b = NewBuffer(width, height, pixelFormatType, bytesPerRow);
   if (b == nullptr) return kCVReturnAllocationFailed;
-  b->width = width;
-  b->height = height;
-  b->bytesPerRow = bytesPerRow;
-  b->format = pixelFormatType;
-  b->locks.store(0);
   b->callerPixels = true;
   b->releaseCallback = releaseCallback;
   b->releaseRefCon = releaseRefCon;

@@ -21,29 +21,12 @@
 #include "DXTDecoder.h"
 #include "ImageIO.h"
 #include "MovieFile.h"
+#include "ProcessRun.h"
 #include "ORXHeader.h"
 
 using orxapp::ImageARGB;
 
 namespace {
-
-struct RunResult {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
-
-// Runs a shell command line and collects what it prints.
-RunResult Shell(const std::string& command) {
-  RunResult r;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  return r;
-}
 
 std::string Orx() {
   const char* bin = std::getenv("ORX_BIN");
@@ -55,16 +38,6 @@ RunResult RunOrx(const std::string& args) { return Shell(Orx() + " " + args); }
 bool Exists(const std::string& p) {
   struct stat st;
   return stat(p.c_str(), &st) == 0;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // Files in a folder other than . and .., for "nothing left behind" checks.
