@@ -124,6 +124,7 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
   if (firstEnd > sampleSize) return ORXFrameError::firstSectionOutOfBounds;
   if (h.isLZF == 1) {
     if (h.dataSize > blockDataSize) return ORXFrameError::firstSectionTooLong;
+    if (blockDataSize > kLZFMaxExpansion * h.dataSize) return ORXFrameError::firstSectionTooShort;
   } else if (h.dataSize < blockDataSize) {
     return ORXFrameError::firstSectionTooShort;
   }
@@ -134,6 +135,9 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
   if (layerSize > INT32_MAX) return ORXFrameError::badImageSize;
   if (firstEnd + h.secondSize > sampleSize) return ORXFrameError::secondSectionOutOfBounds;
   if (layerSize > 0 && h.secondIsLZF != 1 && h.secondSize < layerSize) {
+    return ORXFrameError::secondSectionTooShort;
+  }
+  if (layerSize > 0 && h.secondIsLZF == 1 && layerSize > kLZFMaxExpansion * h.secondSize) {
     return ORXFrameError::secondSectionTooShort;
   }
 

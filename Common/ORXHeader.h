@@ -14,6 +14,12 @@ constexpr int32_t kDXT5BlockBytes = 16;
 constexpr int32_t kDXT24BlockBytes = 10;
 constexpr int32_t kDXT24AlphaBlockBytes = 18;
 
+// The most bytes LZF unpacks from one packed byte: its longest back
+// reference writes 264 bytes from 3. Packed data that claims to unpack to
+// more than this many times its size is damaged, and is refused before any
+// buffer is sized for it.
+constexpr int64_t kLZFMaxExpansion = 88;
+
 // In-memory form of the header. Never cast over frame bytes: use
 // WriteORXHeader / ReadORXHeader, which work field by field.
 struct ORXHeader {
@@ -57,9 +63,9 @@ enum class ORXFrameError {
   negativeSectionSize,  // dataSize, secondSize or a layer dimension below zero
   firstSectionOutOfBounds,
   secondSectionOutOfBounds,
-  firstSectionTooShort,   // raw block data shorter than the image needs
+  firstSectionTooShort,   // block data shorter than the image needs (raw, or packed too small to unpack to it)
   firstSectionTooLong,    // LZF data longer than the raw data it packs
-  secondSectionTooShort,  // raw layer shorter than its dimensions need
+  secondSectionTooShort,  // layer shorter than its dimensions need (raw, or packed too small)
   unknownVariant,         // isDXT24 neither 0 nor 1
 };
 

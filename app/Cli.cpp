@@ -1,11 +1,13 @@
 #include "Cli.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -14,6 +16,30 @@ namespace orxapp {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "orx: %s\n", message.c_str());
   return 1;
+}
+
+namespace {
+volatile sig_atomic_t g_interruption = 0;
+
+void NoteInterruption(int sig) { g_interruption = sig; }
+}  // namespace
+
+void CatchInterruptions() {
+  struct sigaction sa {};
+  sa.sa_handler = NoteInterruption;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESETHAND;  // no SA_RESTART: a blocked read returns EINTR
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
+bool Interrupted() { return g_interruption != 0; }
+
+void RaiseInterruption() {
+  const int sig = g_interruption;
+  if (sig == 0) return;
+  std::fflush(nullptr);
+  signal(sig, SIG_DFL);
+  raise(sig);
 }
 
 Args::Args(int argc, char** argv, int first) {
@@ -113,45 +139,106 @@ bool ParseFrameRange(const std::string& text, int* first, int* last) {
   return true;
 }
 
+namespace {
+int64_t Gcd(int64_t a, int64_t b) {
+  while (b != 0) {
+    const int64_t t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+}  // namespace
+
 bool ParseRate(const std::string& text, int* num, int* den) {
   const size_t sep = text.find_first_of("/:");
-  long n = 0, d = 0;
+  int64_t n = 0, d = 1;
   if (sep != std::string::npos) {
-    if (!ParseInt(text.substr(0, sep), 1, 1000000, &n) || !ParseInt(text.substr(sep + 1), 1, 1000000, &d)) return false;
-    if (double(n) / double(d) > 1000.0) return false;
-    *num = int(n);
-    *den = int(d);
-    return true;
-  }
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(v > 0) || v > 1000) return false;
-  // The NTSC family is written 23.976, 29.97, 59.94: store them exactly.
-  for (int base : {24, 30, 60, 120}) {
-    if (std::fabs(v - base * 1000.0 / 1001.0) < 0.006) {
-      *num = base * 1000;
-      *den = 1001;
-      return true;
+    long a = 0, b = 0;
+    if (!ParseInt(text.substr(0, sep), 1, 0x7FFFFFFF, &a) || !ParseInt(text.substr(sep + 1), 1, 0x7FFFFFFF, &b))
+      return false;
+    n = a;
+    d = b;
+  } else {
+    // A decimal, read exactly: "0.0004" is 1/2500, not a rounded 0.
+    const size_t dot = text.find('.');
+    const std::string whole = text.substr(0, dot), fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if ((whole.empty() && fraction.empty()) || fraction.size() > 9) return false;
+    for (const char c : whole + fraction)
+      if (c < '0' || c > '9') return false;
+    if (whole.size() > 4) return false;  // above 1000 in any case
+    n = whole.empty() ? 0 : std::stoll(whole);
+    for (const char c : fraction) {
+      n = n * 10 + (c - '0');
+      d *= 10;
+    }
+    if (n == 0) return false;
+    // The NTSC family is written 23.976, 29.97, 59.94: store them exactly.
+    const double v = double(n) / double(d);
+    for (int base : {24, 30, 60, 120}) {
+      if (!fraction.empty() && std::fabs(v - base * 1000.0 / 1001.0) < 0.006) {
+        n = base * 1000;
+        d = 1001;
+      }
     }
   }
-  if (std::fabs(v - std::round(v)) < 1e-9) {
-    *num = int(std::lround(v));
-    *den = 1;
-  } else {
-    *num = int(std::lround(v * 1000));
-    *den = 1000;
-  }
+  if (n > 1000 * d) return false;
+  const int64_t g = Gcd(n, d);
+  n /= g;
+  d /= g;
+  if (n > 0x7FFFFFFF || d > 0x7FFFFFFF) return false;
+  *num = int(n);
+  *den = int(d);
   return true;
 }
 
 void RateToTimeScale(int num, int den, int32_t* timeScale, int32_t* duration) {
-  const int k = num >= 600 ? 1 : (600 + num - 1) / num;
-  *timeScale = num * k;
-  *duration = den * k;
+  const int64_t g = Gcd(num, den);
+  const int64_t n = num / g, d = den / g;
+  // Scale both up so that the time scale reaches 600 where that fits in 32 bits;
+  // the rate itself is kept exactly.
+  int64_t k = n >= 600 ? 1 : (600 + n - 1) / n;
+  k = std::min(k, std::max<int64_t>(1, 0x7FFFFFFF / d));
+  *timeScale = int32_t(n * k);
+  *duration = int32_t(d * k);
+}
+
+void ReduceRate(int64_t num, int64_t den, int* outNum, int* outDen) {
+  if (num <= 0 || den <= 0) {
+    *outNum = 0;
+    *outDen = 1;
+    return;
+  }
+  const int64_t g = Gcd(num, den);
+  num /= g;
+  den /= g;
+  if (num <= 0x7FFFFFFF && den <= 0x7FFFFFFF) {
+    *outNum = int(num);
+    *outDen = int(den);
+    return;
+  }
+  // The closest fraction of 32-bit terms: continued-fraction convergents.
+  int64_t p0 = 0, q0 = 1, p1 = 1, q1 = 0, a = num, b = den;
+  while (b != 0) {
+    const int64_t t = a / b;
+    const int64_t p2 = t * p1 + p0, q2 = t * q1 + q0;
+    if (p2 > 0x7FFFFFFF || q2 > 0x7FFFFFFF) break;
+    p0 = p1, q0 = q1, p1 = p2, q1 = q2;
+    const int64_t r = a - t * b;
+    a = b;
+    b = r;
+  }
+  if (p1 == 0 || q1 == 0) p1 = q1 = 1;
+  *outNum = int(p1);
+  *outDen = int(q1);
 }
 
 std::string FormatRate(double fps) {
   char buf[32];
+  if (fps > 0 && fps < 1) {  // slow rates keep their significant digits
+    std::snprintf(buf, sizeof buf, "%.4g", fps);
+    return buf;
+  }
   std::snprintf(buf, sizeof buf, "%.3f", fps);
   std::string s = buf;
   while (s.back() == '0') s.pop_back();
@@ -237,6 +324,18 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     file_ = stdout;
     return true;
   }
+  // A FIFO or device at the path is written as it is: renaming a finished
+  // file over it would replace it.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) {
+      *error = std::string("cannot open: ") + std::strerror(errno);
+      return false;
+    }
+    direct_ = true;
+    return true;
+  }
   temp_ = path + ".partial-XXXXXX";
   std::vector<char> name(temp_.begin(), temp_.end());
   name.push_back('\0');
@@ -272,6 +371,18 @@ bool OutputFile::Commit(std::string* error) {
     }
     return true;
   }
+  if (direct_) {
+    const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    const int e = errno;
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    direct_ = false;
+    if (!ok || !closed) {
+      *error = std::string("write failed: ") + std::strerror(ok ? errno : e);
+      return false;
+    }
+    return true;
+  }
   const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
   const int flushErrno = errno;
   const bool closed = std::fclose(file_) == 0;
@@ -298,6 +409,7 @@ void OutputFile::Discard() {
   if (!temp_.empty()) unlink(temp_.c_str());
   temp_.clear();
   stdout_ = false;
+  direct_ = false;
 }
 
 std::string HumanBytes(uint64_t bytes) {

@@ -14,6 +14,16 @@ namespace orxapp {
 // Prints "orx: <message>" on standard error; returns the failure status 1.
 int Fail(const std::string& message);
 
+// Ctrl-C, SIGTERM and SIGHUP while a command writes files: the first one is
+// noted, a blocked read or write returns, and the command's loops stop at the
+// next frame and remove what they wrote, as after any failure. A second
+// signal ends the program at once.
+void CatchInterruptions();
+bool Interrupted();
+// Ends the process by the signal that interrupted it (so the exit status is
+// the shell's 128 + signal), once the command has cleaned up.
+void RaiseInterruption();
+
 // Command-line arguments of one command, consumed as options are read.
 class Args {
  public:
@@ -32,10 +42,16 @@ class Args {
 
 bool ParseSize(const std::string& text, int* width, int* height);       // "1920x1080"
 bool ParseFrameRange(const std::string& text, int* first, int* last);  // "10-20", "5", "10-" (last -1: to the end)
-// A frame rate as "24", "29.97", "30000/1001" or "30000:1001".
+// A frame rate as "24", "29.97", "0.0004", "30000/1001" or "30000:1001",
+// kept as a reduced fraction (decimals exactly, the NTSC family as x000/1001);
+// above 0 and at most 1000 frames a second.
 bool ParseRate(const std::string& text, int* num, int* den);
-// A time scale and sample duration for a rate, the time scale at least 600.
+// A time scale and sample duration for a positive rate num/den: exactly that
+// rate, the time scale at least 600 where both still fit in 32 bits.
 void RateToTimeScale(int num, int den, int32_t* timeScale, int32_t* duration);
+// num/den in lowest terms; when a term passes 32 bits, the nearest fraction
+// whose terms fit. 0/1 for a non-positive rate.
+void ReduceRate(int64_t num, int64_t den, int* outNum, int* outDen);
 std::string FormatRate(double fps);  // "24", "29.97"
 
 // A printf pattern with exactly one integer conversion (%d, %04d, %4d, %i,
@@ -60,7 +76,8 @@ class Progress {
 
 // A file written under a temporary name beside its path and moved onto the
 // path by Commit, so that a failed run leaves nothing that looks complete.
-// "-" means standard output (written directly).
+// "-" means standard output, and an existing FIFO or device is written
+// directly (no temporary name).
 class OutputFile {
  public:
   OutputFile() = default;
@@ -78,6 +95,7 @@ class OutputFile {
   std::string temp_;
   FILE* file_ = nullptr;
   bool stdout_ = false;
+  bool direct_ = false;
 };
 
 std::string HumanBytes(uint64_t bytes);  // "12.3 MB"

@@ -1,7 +1,10 @@
 // orx decode and orx info: movies read back through the decompressor, and
 // what their frames hold.
+#include <iconv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -80,13 +83,46 @@ bool ReadSample(const std::string& path, HostMovieReaderRef r, int index, std::v
   return true;
 }
 
-double MovieRate(HostMovieReaderRef r) {
-  const TimeValue64 d = HostMovieReaderGetDuration(r);
-  const SInt32 n = HostMovieReaderGetSampleCount(r);
-  return d > 0 ? double(n) * HostMovieReaderGetTimeScale(r) / double(d) : 0.0;
+// The track's frame rate as a fraction: frames times the time scale over the
+// duration, so uniform samples give the time scale over their duration
+// exactly (1001:1 stays 1001:1, 1:3 stays 1:3). 0/1 when unknown.
+void MovieRate(HostMovieReaderRef r, int* num, int* den) {
+  ReduceRate(int64_t(HostMovieReaderGetSampleCount(r)) * HostMovieReaderGetTimeScale(r), HostMovieReaderGetDuration(r),
+             num, den);
 }
 
-std::string P2S(const unsigned char* s) { return std::string(reinterpret_cast<const char*>(s + 1), s[0]); }
+// The compressor name of a sample description: a Pascal string of at most 31
+// bytes in Mac OS Roman, given as UTF-8 (a length byte past the 32-byte field
+// is clamped to it).
+std::string CompressorName(const unsigned char (&field)[32]) {
+  const size_t n = std::min<size_t>(field[0], sizeof field - 1);
+  std::string in(reinterpret_cast<const char*>(field + 1), n), out;
+  in.resize(std::min(in.size(), in.find('\0')));  // the padding is no part of the name
+  bool converted = false;
+  if (iconv_t cd = iconv_open("UTF-8", "MACINTOSH"); cd != iconv_t(-1)) {
+    char buf[4 * sizeof field];
+    char* src = in.data();
+    char* dst = buf;
+    size_t inLeft = in.size(), outLeft = sizeof buf;
+    if (iconv(cd, &src, &inLeft, &dst, &outLeft) != size_t(-1) && inLeft == 0) {
+      out.assign(buf, size_t(dst - buf));
+      converted = true;
+    }
+    iconv_close(cd);
+  }
+  if (!converted) {  // no converter: bytes above 0x7F read as Latin-1
+    out.clear();
+    for (const unsigned char c : in) {
+      if (c < 0x80) {
+        out += char(c);
+      } else {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+      }
+    }
+  }
+  return out;
+}
 
 std::string JsonString(const std::string& s) {
   std::string out = "\"";
@@ -242,6 +278,7 @@ int CmdDecode(int argc, char** argv) {
   if (png && output.find('%') != std::string::npos && !ValidNumberPattern(output))
     return Fail(output + ": bad pattern: it needs exactly one number conversion such as %04d");
 
+  CatchInterruptions();
   Movie movie;
   if (!OpenMovie(path, &movie, &err)) return Fail(err);
   const SInt32 count = HostMovieReaderGetSampleCount(movie.reader);
@@ -258,6 +295,11 @@ int CmdDecode(int argc, char** argv) {
   const int width = (*desc)->width, height = (*desc)->height;
   std::vector<uint8_t> sample;
   if (!ReadSample(path, movie.reader, first, &sample, &err)) return Fail(err);
+  // The first frame must fit the description before anything is sized for
+  // the image: a damaged size would otherwise cost a frame-sized destination.
+  if (const std::string problem = FrameProblem(sample.data(), sample.size(), width, height); !problem.empty())
+    return Fail(path + ": frame " + std::to_string(first) + " is not an ORX frame of " + std::to_string(width) + "x" +
+                std::to_string(height) + ": " + problem);
   FrameSummary summary;
   const bool alpha = SummarizeFrame(sample.data(), sample.size(), width, height, &summary) && summary.alpha;
 
@@ -270,9 +312,9 @@ int CmdDecode(int argc, char** argv) {
     sink = std::make_unique<PNGSink>(output, width, height, alpha);
   } else {
     auto s = std::make_unique<StreamSink>(output, width, height, y4m);
-    const double fps = MovieRate(movie.reader);
     int num = 0, den = 1;
-    if (!ParseRate(FormatRate(fps > 0 ? fps : 30), &num, &den)) num = 30, den = 1;
+    MovieRate(movie.reader, &num, &den);
+    if (num <= 0) num = 30, den = 1;
     if (!s->Open(num, den, &err)) return Fail(err);
     sink = std::move(s);
   }
@@ -280,6 +322,7 @@ int CmdDecode(int argc, char** argv) {
   Progress progress("decoding", last - first + 1);
   ORXTimer timer;
   for (int i = first; i <= last; ++i) {
+    if (Interrupted()) return progress.Finish(), Fail(output + ": interrupted; nothing was left behind");
     if (i != first && !ReadSample(path, movie.reader, i, &sample, &err)) return progress.Finish(), Fail(err);
     if (!decoder.Decode(sample.data(), sample.size(), &err))
       return progress.Finish(), Fail(path + ": frame " + std::to_string(i) + ": " + err);
@@ -316,49 +359,78 @@ int CmdInfo(int argc, char** argv) {
   ImageDescriptionHandle desc = HostMovieReaderGetImageDescription(r);
   const int width = (*desc)->width, height = (*desc)->height;
   const SInt32 count = HostMovieReaderGetSampleCount(r);
-  const double fps = MovieRate(r);
+  int rateNum = 0, rateDen = 1;
+  MovieRate(r, &rateNum, &rateDen);
+  const double fps = rateNum > 0 ? double(rateNum) / rateDen : 0.0;
 
+  // What one frame's header says. Samples too short to hold a header are not
+  // read at all, so a table claiming billions of tiny samples costs time, not
+  // memory.
   struct Row {
     FrameSummary s;
-    int32_t stored = 0;
+    SInt32 stored = 0;
     bool ok = false;
   };
-  std::vector<Row> rows(static_cast<size_t>(count));
   std::vector<uint8_t> sample;
+  const auto readRow = [&](SInt32 i, Row* row) {
+    SInt32 size = 0;
+    HostMovieReaderGetSampleInfo(r, i, nullptr, &size, nullptr, nullptr);
+    row->stored = size;
+    row->ok = false;
+    if (size < FrameHeaderSize()) return true;
+    if (!ReadSample(path, r, i, &sample, &err)) return false;
+    row->ok = SummarizeFrame(sample.data(), sample.size(), width, height, &row->s);
+    return true;
+  };
+  // The totals first; the per-frame lines read the frames again rather than
+  // keeping a row for every frame the table claims.
   uint64_t stored = 0;
-  std::vector<std::pair<std::string, int>> variants;
-  int lzfFrames = 0;
+  std::vector<std::pair<std::string, int64_t>> variants;
+  int64_t lzfFrames = 0;
+  Progress progress("reading", count);
+  Row row;
   for (SInt32 i = 0; i < count; ++i) {
-    if (!ReadSample(path, r, i, &sample, &err)) return Fail(err);
-    Row& row = rows[size_t(i)];
-    row.stored = int32_t(sample.size());
-    row.ok = SummarizeFrame(sample.data(), sample.size(), width, height, &row.s);
-    stored += sample.size();
+    if (!readRow(i, &row)) return progress.Finish(), Fail(err);
+    stored += uint64_t(row.stored);
     const std::string name = row.ok ? row.s.variant : "not an ORX frame";
     bool found = false;
     for (auto& [n, c] : variants)
       if (n == name) ++c, found = true;
     if (!found) variants.emplace_back(name, 1);
     lzfFrames += row.ok && row.s.lzf;
+    if ((i & 0xFFF) == 0) progress.Update(i);
   }
-  const std::string codecName = P2S((*desc)->name);
+  progress.Finish();
+  struct stat st {};
+  const uint64_t fileBytes = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+  const std::string codecName = CompressorName((*desc)->name);
   const double rawARGB = double(count) * width * height * 4;
+  const std::string rate = std::to_string(rateNum) + "/" + std::to_string(rateDen);
+  const auto forEachRow = [&](auto&& print) {
+    for (SInt32 i = 0; i < count; ++i) {
+      if (!readRow(i, &row)) return false;
+      print(i, row);
+    }
+    return true;
+  };
   if (json) {
     std::printf("{\n  \"file\": %s,\n  \"tracks\": %d,\n  \"track_id\": %d,\n  \"codec\": %s,\n  \"compressor_name\": %s,\n",
                 JsonString(path).c_str(), HostMovieReaderGetTrackCount(r), HostMovieReaderGetTrackID(r),
                 JsonString(FourCC((*desc)->cType)).c_str(), JsonString(codecName).c_str());
     std::printf("  \"width\": %d,\n  \"height\": %d,\n  \"depth\": %d,\n  \"frames\": %d,\n  \"time_scale\": %d,\n"
-                "  \"duration\": %lld,\n  \"fps\": %.6g,\n  \"stored_bytes\": %llu,\n  \"raw_argb_bytes\": %.0f",
+                "  \"duration\": %lld,\n  \"fps\": %.6g,\n  \"frame_rate\": \"%s\",\n  \"stored_bytes\": %llu,\n"
+                "  \"file_bytes\": %llu,\n  \"raw_argb_bytes\": %.0f",
                 width, height, (*desc)->depth, count, HostMovieReaderGetTimeScale(r),
-                (long long)HostMovieReaderGetDuration(r), fps, (unsigned long long)stored, rawARGB);
+                (long long)HostMovieReaderGetDuration(r), fps, rate.c_str(), (unsigned long long)stored,
+                (unsigned long long)fileBytes, rawARGB);
     if (perFrame) {
       std::printf(",\n  \"frame_list\": [\n");
-      for (SInt32 i = 0; i < count; ++i) {
-        const Row& row = rows[size_t(i)];
+      const bool read = forEachRow([&](SInt32 i, const Row& row) {
         std::printf("    {\"index\": %d, \"variant\": %s, \"lzf\": %s, \"stored_bytes\": %d, \"raw_bytes\": %llu}%s\n", i,
                     JsonString(row.ok ? row.s.variant : "unknown").c_str(), row.ok && row.s.lzf ? "true" : "false",
                     row.stored, (unsigned long long)(row.ok ? row.s.rawSize : 0), i + 1 < count ? "," : "");
-      }
+      });
+      if (!read) return Fail(err);
       std::printf("  ]");
     }
     std::printf("\n}\n");
@@ -369,21 +441,23 @@ int CmdInfo(int argc, char** argv) {
               FourCC((*desc)->cType).c_str(), HostMovieReaderGetTrackCount(r));
   std::printf("  codec     %s \"%s\", depth %d\n", FourCC((*desc)->cType).c_str(), codecName.c_str(), (*desc)->depth);
   std::printf("  size      %dx%d\n", width, height);
-  std::printf("  frames    %d at %s fps (time scale %d, %.3f s)\n", count, FormatRate(fps).c_str(),
-              HostMovieReaderGetTimeScale(r), double(HostMovieReaderGetDuration(r)) / HostMovieReaderGetTimeScale(r));
+  std::printf("  frames    %d at %s fps%s (time scale %d, %.3f s)\n", count, FormatRate(fps).c_str(),
+              rateDen == 1 || rateNum <= 0 ? "" : (" = " + rate).c_str(), HostMovieReaderGetTimeScale(r),
+              double(HostMovieReaderGetDuration(r)) / HostMovieReaderGetTimeScale(r));
   std::printf("  variants ");
-  for (const auto& [n, c] : variants) std::printf(" %s x%d", n.c_str(), c);
-  std::printf("; LZF in %d of %d\n", lzfFrames, count);
-  std::printf("  stored    %s (%.2f:1 to raw ARGB %s)\n", HumanBytes(stored).c_str(),
-              stored ? rawARGB / double(stored) : 0.0, HumanBytes(uint64_t(rawARGB)).c_str());
+  for (const auto& [n, c] : variants) std::printf(" %s x%lld", n.c_str(), (long long)c);
+  std::printf("; LZF in %lld of %d\n", (long long)lzfFrames, count);
+  std::printf("  stored    %s of frames (%.2f:1 to raw ARGB %s); file %s\n", HumanBytes(stored).c_str(),
+              stored ? rawARGB / double(stored) : 0.0, HumanBytes(uint64_t(rawARGB)).c_str(),
+              HumanBytes(fileBytes).c_str());
   if (perFrame) {
     std::printf("  %7s  %-12s %-4s %12s %12s\n", "frame", "variant", "LZF", "stored", "raw");
-    for (SInt32 i = 0; i < count; ++i) {
-      const Row& row = rows[size_t(i)];
+    const bool read = forEachRow([&](SInt32 i, const Row& row) {
       std::printf("  %7d  %-12s %-4s %12d %12llu\n", i, row.ok ? row.s.variant.c_str() : "unknown",
                   row.ok ? (row.s.lzf ? "LZF" : "raw") : "-", row.stored,
                   (unsigned long long)(row.ok ? row.s.rawSize : 0));
-    }
+    });
+    if (!read) return Fail(err);
   }
   return 0;
 }

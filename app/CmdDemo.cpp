@@ -133,9 +133,10 @@ bool RunOne(const RunConfig& cfg, int w, int h, int frames, const FrameGen& gen,
   for (int i = 0; i < frames; ++i) {
     gen(i, &src);
     ORXTimer t;
-    if (!enc.Encode(src.pixels.data(), src.RowBytes(), int64_t(i) * duration, duration, error)) {
+    if (Interrupted() || !enc.Encode(src.pixels.data(), src.RowBytes(), int64_t(i) * duration, duration, error)) {
       progress.Finish();
-      if (!writeError.empty()) *error = moviePath + ": cannot write the movie: " + writeError;
+      if (Interrupted()) *error = (moviePath.empty() ? cfg.name : moviePath) + ": interrupted";
+      else if (!writeError.empty()) *error = moviePath + ": cannot write the movie: " + writeError;
       HostMovieWriterAbort(writer);
       return false;
     }
@@ -178,6 +179,11 @@ bool RunOne(const RunConfig& cfg, int w, int h, int frames, const FrameGen& gen,
   std::vector<uint8_t> buf;
   Progress dprogress(("decoding " + cfg.name).c_str(), frames);
   for (int i = 0; ok && i < frames; ++i) {
+    if (Interrupted()) {
+      *error = cfg.name + ": interrupted";
+      ok = false;
+      break;
+    }
     const uint8_t* data = nullptr;
     size_t size = 0;
     if (reader) {
@@ -319,6 +325,7 @@ int CmdDemo(int argc, char** argv) {
   std::vector<std::string> rest;
   if (!args.Positionals(&rest, &err)) return Fail(err);
   if (!rest.empty()) return Fail("demo: unexpected argument \"" + rest[0] + "\"");
+  CatchInterruptions();
   if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) return Fail(out + ": cannot create the folder: " + std::strerror(errno));
   struct stat st;
   if (stat(out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(out + ": not a folder");

@@ -95,8 +95,9 @@ int CmdEncode(int argc, char** argv) {
   if (output.empty()) return Fail("encode: no output movie (-o OUT.mov)");
   if (so.testClip && maxFrames > 0) so.testClipFrames = int(maxFrames);
 
+  CatchInterruptions();
   std::unique_ptr<FrameSource> source = OpenFrameSource(so, &err);
-  if (!source) return Fail(err);
+  if (!source) return Fail(Interrupted() ? output + ": interrupted; nothing was written" : err);
   if (fpsNum == 0 && !source->Rate(&fpsNum, &fpsDen)) {
     fpsNum = 30;
     fpsDen = 1;
@@ -106,15 +107,17 @@ int CmdEncode(int argc, char** argv) {
 
   ImageARGB frame;
   int r = source->Next(&frame);
-  if (r < 0) return Fail(source->Error());
+  if (r < 0) return Fail(Interrupted() ? output + ": interrupted; nothing was written" : source->Error());
   if (r == 0) return Fail(source->CurrentName() + ": no frames to encode");
 
   HostMovieWriterRef writer = nullptr;
   std::string sinkError;
+  uint64_t frameBytes = 0;
   Encoder encoder;
   auto sink = [&](const uint8_t* data, size_t size) -> OSStatus {
     const OSStatus s = HostMovieWriterAddSample(writer, data, static_cast<SInt32>(size), duration);
     if (s != noErr) sinkError = HostMovieWriterGetErrorMessage(writer);
+    else frameBytes += size;
     return s;
   };
   if (!encoder.Open(frame.width, frame.height, timeScale, choices, sink, &err)) return Fail(output + ": " + err);
@@ -134,7 +137,12 @@ int CmdEncode(int argc, char** argv) {
   ORXTimer timer;
   double codecSeconds = 0;
   int64_t frames = 0;
+  const std::string interrupted = output + ": interrupted; nothing was written";
   while (r == 1) {
+    if (Interrupted()) {
+      progress.Finish();
+      return abandon(interrupted);
+    }
     if (frame.width != width || frame.height != height) {
       progress.Finish();
       return abandon(source->CurrentName() + ": frame " + std::to_string(frames + 1) + " is " +
@@ -153,18 +161,18 @@ int CmdEncode(int argc, char** argv) {
     r = source->Next(&frame);
   }
   progress.Finish();
-  if (r < 0) return abandon(source->Error());
+  if (r < 0 || Interrupted()) return abandon(Interrupted() ? interrupted : source->Error());
   const CompressorSettings settings = encoder.Settings();
   encoder.Close();
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);
   if (s != noErr) return Fail(output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
-  struct stat st;
-  const int64_t bytes = stat(output.c_str(), &st) == 0 ? int64_t(st.st_size) : 0;
+  // The frames' bytes, as orx info reports them: the ratio is the codec's.
+  const uint64_t bytes = frameBytes;
   const double seconds = timer.GetElapsedTime();
   if (!quiet) {
     const double raw = double(frames) * width * height * 4;
-    std::printf("%s: %lld frames %dx%d, %s, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
-                output.c_str(), (long long)frames, width, height, HumanBytes(uint64_t(bytes)).c_str(),
+    std::printf("%s: %lld frames %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
+                output.c_str(), (long long)frames, width, height, HumanBytes(bytes).c_str(),
                 bytes > 0 ? raw / double(bytes) : 0.0, seconds > 0 ? frames / seconds : 0.0,
                 codecSeconds > 0 ? frames / codecSeconds : 0.0,
                 settings.preserveAlpha ? "alpha kept" : "alpha discarded", OptimizeName(settings).c_str(),

@@ -47,6 +47,11 @@ void PrintSettings(const CompressorSettings& s) {
   std::printf("Threads:       %s\n", ThreadsName(s.threadSetting).c_str());
 }
 
+bool SameSettings(const CompressorSettings& a, const CompressorSettings& b) {
+  return a.preserveAlpha == b.preserveAlpha && a.preserveGradients == b.preserveGradients && a.skipLZF == b.skipLZF &&
+         a.threadSetting == b.threadSetting;
+}
+
 // The dialog's items: 1 Ok, 3 Transparency, 4 Optimize For, 5 Threads.
 constexpr DialogItemIndex kOkItem = 1, kTransparencyItem = 3, kOptimizeItem = 4, kThreadsItem = 5;
 
@@ -112,11 +117,26 @@ int CmdSettings(int argc, char** argv) {
   if (r != noErr) {
     status = Fail("the preferences dialog failed: " + StatusText(r));
   } else if (GetHandleSize(blob) == 12) {
-    // The compressor fills the handle only when the dialog ends with Ok.
-    CompressorSettings s;
-    ReadCompressorSettings(ci, &s);
-    std::printf("Preferences stored in %s:\n", PreferencesPath().c_str());
-    PrintSettings(s);
+    // The compressor fills the handle only when the dialog ends with Ok. What
+    // is reported is what a new compressor reads back from the stored file,
+    // so a write that failed (a full disk, a read-only folder) is not
+    // reported as stored.
+    CompressorSettings chosen, stored;
+    ReadCompressorSettings(ci, &chosen);
+    ComponentInstance fresh = OpenORXCompressor(&err);
+    const OSStatus rr = fresh ? ReadCompressorSettings(fresh, &stored) : OSStatus(codecErr);
+    if (fresh) CloseComponent(fresh);
+    if (rr != noErr) {
+      status = Fail(PreferencesPath() + ": cannot read the preferences back: " + (fresh ? StatusText(rr) : err));
+    } else if (!SameSettings(chosen, stored)) {
+      status = Fail(PreferencesPath() + ": the preferences could not be stored (the folder may be full or not "
+                    "writable); they are still " + OptimizeName(stored) + ", " +
+                    (stored.preserveAlpha ? "alpha kept" : "alpha discarded") + ", threads " +
+                    ThreadsName(stored.threadSetting));
+    } else {
+      std::printf("Preferences stored in %s:\n", PreferencesPath().c_str());
+      PrintSettings(stored);
+    }
   } else {
     std::printf("Cancelled; the preferences are unchanged.\n");
   }

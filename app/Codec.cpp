@@ -318,3 +318,14 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 }
 
 }  // namespace orxapp
+
+namespace orxapp {
+
+int32_t FrameHeaderSize() { return kORXHeaderSize; }
+
+std::string FrameProblem(const uint8_t* data, size_t size, int width, int height) {
+  const ORXFrameError e = CheckORXFrame(data, int64_t(size), width, height, nullptr);
+  return e == ORXFrameError::none ? std::string() : ORXFrameErrorMessage(e);
+}
+
+}  // namespace orxapp

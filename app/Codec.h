@@ -128,5 +128,12 @@ struct FrameSummary {
   uint64_t rawSize = 0;
 };
 bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, FrameSummary* out);
+// Why the decompressor would refuse the sample as a frame of width x height
+// ("block data is shorter than the image needs"); "" when it would take it.
+// A host checks a stream's first frame this way before it sizes anything
+// for the image: a damaged size must not cost a frame-sized allocation.
+// The bytes of a frame's header: a shorter sample is no ORX frame.
+int32_t FrameHeaderSize();
+std::string FrameProblem(const uint8_t* data, size_t size, int width, int height);
 
 }  // namespace orxapp

@@ -2,8 +2,11 @@
 // (deinterlaced by spng) straight into ARGB, so no second full-size buffer is
 // needed, even for 16-bit sources.
 #include <spng.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +57,23 @@ uint8_t To8(const uint8_t* sample16) {
   return uint8_t((uint32_t(v) * 255 + 32767) / 65535);
 }
 
-bool Decode(spng_ctx* ctx, ImageARGB* out, std::string* error) {
+// Deflate writes at most 1032 bytes for each byte it reads.
+constexpr uint64_t kDeflateMaxExpansion = 1032;
+
+// The filtered scanlines of a picture: what its compressed data must unpack to.
+uint64_t ScanlineBytes(const spng_ihdr& ihdr) {
+  uint64_t channels = 1;
+  switch (ihdr.color_type) {
+    case SPNG_COLOR_TYPE_TRUECOLOR: channels = 3; break;
+    case SPNG_COLOR_TYPE_GRAYSCALE_ALPHA: channels = 2; break;
+    case SPNG_COLOR_TYPE_TRUECOLOR_ALPHA: channels = 4; break;
+    default: break;
+  }
+  return uint64_t(ihdr.height) * ((uint64_t(ihdr.width) * channels * ihdr.bit_depth + 7) / 8 + 1);
+}
+
+// inputBytes: the size of the whole PNG, which bounds what it can hold.
+bool Decode(spng_ctx* ctx, uint64_t inputBytes, ImageARGB* out, std::string* error) {
   spng_set_image_limits(ctx, kMaxSide, kMaxSide);
   spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkBytes);
   spng_ihdr ihdr{};
@@ -62,6 +81,12 @@ bool Decode(spng_ctx* ctx, ImageARGB* out, std::string* error) {
   if (rc != 0) return Fail(error, PngError(rc, false));
   if (uint64_t(ihdr.width) * ihdr.height * 4 > kMaxImageBytes) {
     return Fail(error, "image too large (" + std::to_string(ihdr.width) + "x" + std::to_string(ihdr.height) + ")");
+  }
+  // A header may claim any size; memory is only sized for what the file's
+  // bytes could unpack to.
+  if (ScanlineBytes(ihdr) > kDeflateMaxExpansion * inputBytes) {
+    return Fail(error, "damaged PNG (" + std::to_string(inputBytes) + " bytes cannot hold a " +
+                           std::to_string(ihdr.width) + "x" + std::to_string(ihdr.height) + " image)");
   }
   const bool wide = ihdr.bit_depth == 16;
   const int fmt = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
@@ -142,9 +167,46 @@ bool Encode(spng_ctx* ctx, const uint8_t* argb, int width, int height, size_t ro
 
 }  // namespace
 
+FILE* OpenRegularFile(const std::string& path, std::string* error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = std::string("cannot open: ") + std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *error = S_ISDIR(st.st_mode) ? "is a folder, not a file" : "not a regular file";
+    close(fd);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* f = fdopen(fd, "rb");
+  if (f == nullptr) {
+    *error = std::string("cannot open: ") + std::strerror(errno);
+    close(fd);
+  }
+  return f;
+}
+
+size_t ReadGrowing(FILE* file, std::vector<uint8_t>* buffer, size_t n) {
+  if (buffer->size() >= n) return std::fread(buffer->data(), 1, n, file);
+  constexpr size_t kFirstStep = size_t(1) << 20;
+  size_t got = 0;
+  while (got < n) {
+    const size_t want = std::min(n, std::max(kFirstStep, 2 * got));
+    if (buffer->size() < want) buffer->resize(want);
+    const size_t asked = want - got;
+    const size_t r = std::fread(buffer->data() + got, 1, asked, file);
+    got += r;
+    if (r < asked) break;
+  }
+  return got;
+}
+
 bool ReadPNG(const std::string& path, ImageARGB* out, std::string* error) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return Fail(error, std::string("cannot open: ") + std::strerror(errno));
+  std::string e;
+  FILE* file = OpenRegularFile(path, &e);
+  if (!file) return Fail(error, e);
   bool ok = false;
   {
     Ctx ctx(spng_ctx_new(0));
@@ -153,7 +215,8 @@ bool ReadPNG(const std::string& path, ImageARGB* out, std::string* error) {
     } else if (const int rc = spng_set_png_file(ctx.get(), file); rc != 0) {
       Fail(error, std::string("cannot read: ") + spng_strerror(rc));
     } else {
-      ok = Decode(ctx.get(), out, error);
+      struct stat st {};
+      ok = Decode(ctx.get(), fstat(fileno(file), &st) == 0 ? uint64_t(st.st_size) : 0, out, error);
     }
   }
   if (!ok && std::ferror(file)) Fail(error, std::string("read failed: ") + std::strerror(errno));
@@ -166,7 +229,7 @@ bool ReadPNGFromMemory(const void* data, size_t size, ImageARGB* out, std::strin
   Ctx ctx(spng_ctx_new(0));
   if (!ctx) return Fail(error, "out of memory");
   if (const int rc = spng_set_png_buffer(ctx.get(), data, size); rc != 0) return Fail(error, PngError(rc, false));
-  return Decode(ctx.get(), out, error);
+  return Decode(ctx.get(), size, out, error);
 }
 
 bool WritePNG(const std::string& path, const uint8_t* argb, int width, int height, size_t rowBytes, bool withAlpha,

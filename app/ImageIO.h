@@ -27,6 +27,17 @@ struct ImageARGB {
   }
 };
 
+// Opens a file to read, refusing anything but a regular file without
+// blocking on it (a FIFO at the path would otherwise wait for a writer).
+// Null with *error set ("cannot open: ...", "not a regular file").
+FILE* OpenRegularFile(const std::string& path, std::string* error);
+
+// Reads up to n bytes into *buffer, growing it only as the bytes arrive (in
+// steps that at most double it), so a size claimed by a header costs no more
+// memory than the stream really holds. Returns the bytes read; *buffer keeps
+// at least that many.
+size_t ReadGrowing(FILE* file, std::vector<uint8_t>* buffer, size_t n);
+
 // ---- PNG ----------------------------------------------------------------------
 
 // Reads any PNG (grey, grey+alpha, RGB, RGBA, palette with or without
@@ -80,6 +91,7 @@ class Y4MReader {
   FILE* file_;
   Y4MFormat format_;
   std::vector<uint8_t> planes_;
+  size_t planeBytes_ = 0;  // one frame's planes
   int frames_ = 0;  // frames read so far, for error messages
 };
 

@@ -91,10 +91,21 @@ class RawSource : public FrameSource {
           error_ = current_ + ": cannot open: " + std::strerror(errno);
           return -1;
         }
+        struct stat st {};
+        if (fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+            uint64_t(st.st_size) < frameBytes) {
+          error_ = current_ + ": " + std::to_string(st.st_size) + " bytes, less than one " + std::to_string(width_) +
+                   "x" + std::to_string(height_) + " ARGB frame (" + std::to_string(frameBytes) +
+                   " bytes; is --size right?)";
+          return -1;
+        }
       }
-      out->Allocate(width_, height_);
+      // The frame buffer grows only as bytes arrive: --size alone never
+      // costs a frame-sized allocation.
+      const size_t got = ReadGrowing(file_, &out->pixels, frameBytes);
+      out->width = width_;
+      out->height = height_;
       out->hasAlpha = true;
-      const size_t got = std::fread(out->pixels.data(), 1, frameBytes, file_);
       if (got == frameBytes) {
         ++frameInFile_;
         return 1;
@@ -149,9 +160,10 @@ class ClipSource : public FrameSource {
 // The first bytes of a file, to tell PNG from YUV4MPEG2.
 enum class Kind { kPNG, kY4M, kUnknown, kUnreadable };
 Kind Sniff(const std::string& path, std::string* error) {
-  FILE* f = std::fopen(path.c_str(), "rb");
+  std::string e;
+  FILE* f = OpenRegularFile(path, &e);
   if (f == nullptr) {
-    *error = path + ": cannot open: " + std::strerror(errno);
+    *error = path + ": " + e;
     return Kind::kUnreadable;
   }
   unsigned char b[10] = {};
@@ -202,6 +214,19 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
       return nullptr;
     }
     return std::make_unique<PNGSequence>(std::move(files));
+  }
+  // A FIFO or character device is a stream, read once from its start: a
+  // YUV4MPEG2 stream as from standard input.
+  struct stat st {};
+  if (o.inputs.size() == 1 && stat(o.inputs[0].c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    FILE* f = std::fopen(o.inputs[0].c_str(), "rb");
+    if (f == nullptr) {
+      *error = o.inputs[0] + ": cannot open: " + std::strerror(errno);
+      return nullptr;
+    }
+    auto s = std::make_unique<Y4MSource>(f, o.inputs[0], true);
+    if (!s->Start(error)) return nullptr;
+    return s;
   }
   // Named files: one YUV4MPEG2 stream, or PNG images.
   const Kind first = Sniff(o.inputs[0], error);

@@ -1,5 +1,6 @@
 #include "TestClip.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -31,7 +32,9 @@ void MakeTestClipFrame(ImageARGB* out, int width, int height, int index) {
   const int top = height / 16;
   for (int i = 0; i < 4; ++i) {
     const int y = top + i * lineHeight;
-    const int x = width / 20 - (index * 2) % (width / 4) + i * 7;
+    // The scroll wraps every quarter of the width (every pixel on frames
+    // narrower than 4).
+    const int x = width / 20 - (index * 2) % std::max(1, width / 4) + i * 7;
     DrawLabel(out, x, y, kTextLines[i], scale, i % 2 ? 0xFF101010u : 0xFFF0F0F0u);
   }
 

@@ -195,18 +195,17 @@ bool Y4MReader::ReadHeader(std::string* error) {
     }
   }
   if (f.width == 0 || f.height == 0) return Fail(error, false, "stream header lacks width or height");
-  try {
-    planes_.resize(size_t(f.width) * size_t(f.height) + 2 * ChromaSize(f));
-  } catch (const std::bad_alloc&) {
-    return Fail(error, false, "out of memory");
-  }
+  // The planes are sized as the first frame's bytes arrive, not from the
+  // header's claim.
+  planes_.clear();
+  planeBytes_ = size_t(f.width) * size_t(f.height) + 2 * ChromaSize(f);
   format_ = f;
   frames_ = 0;
   return true;
 }
 
 int Y4MReader::ReadFrame(ImageARGB* out, std::string* error) {
-  if (format_.width <= 0 || planes_.empty()) return Fail(error, -1, "stream header not read");
+  if (format_.width <= 0 || planeBytes_ == 0) return Fail(error, -1, "stream header not read");
   const auto which = [this] { return "frame " + std::to_string(frames_ + 1); };
   char buffer[kMaxLine];
   std::string_view line;
@@ -218,7 +217,13 @@ int Y4MReader::ReadFrame(ImageARGB* out, std::string* error) {
       (line.size() > 5 && line[5] != ' ')) {
     return Fail(error, -1, "bad frame header in " + which());
   }
-  if (std::fread(planes_.data(), 1, planes_.size(), file_) != planes_.size()) {
+  size_t got = 0;
+  try {
+    got = ReadGrowing(file_, &planes_, planeBytes_);
+  } catch (const std::bad_alloc&) {
+    return Fail(error, -1, "out of memory");
+  }
+  if (got != planeBytes_) {
     if (std::ferror(file_)) return Fail(error, -1, std::string("read failed: ") + std::strerror(errno));
     return Fail(error, -1, "truncated " + which());
   }

@@ -2,6 +2,9 @@
 // compressor and decompressor components, found through their resources.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <string>
 
 #include "Cli.h"
 #include "Commands.h"
@@ -41,7 +44,20 @@ int main(int argc, char** argv) {
     int (*run)(int, char**);
   } const commands[] = {{"encode", orxapp::CmdEncode},     {"decode", orxapp::CmdDecode}, {"info", orxapp::CmdInfo},
                         {"settings", orxapp::CmdSettings}, {"demo", orxapp::CmdDemo},     {"bench", orxapp::CmdBench}};
-  for (const auto& c : commands)
-    if (!std::strcmp(cmd, c.name)) return c.run(argc - 2, argv + 2);
+  for (const auto& c : commands) {
+    if (std::strcmp(cmd, c.name) != 0) continue;
+    int status;
+    // No exception leaves the program: a failed allocation the commands did
+    // not foresee still ends it with a message and a failure status.
+    try {
+      status = c.run(argc - 2, argv + 2);
+    } catch (const std::bad_alloc&) {
+      status = orxapp::Fail(std::string(cmd) + ": out of memory");
+    } catch (const std::exception& e) {
+      status = orxapp::Fail(std::string(cmd) + ": " + e.what());
+    }
+    orxapp::RaiseInterruption();  // after an interruption, end as the signal would
+    return status;
+  }
   return orxapp::Fail(std::string("unknown command \"") + cmd + "\" (see orx --help)");
 }

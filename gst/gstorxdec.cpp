@@ -23,6 +23,8 @@ constexpr int kDefaultMaxErrors = 3;
 struct GstOrxDec {
   GstVideoDecoder parent;
   orxapp::Decoder* decoder;  // one per element; used on the streaming thread
+  bool decoder_open;         // opened on the first frame that fits the caps
+  gint width, height, depth;
   GstVideoCodecState* input_state;
   GstVideoCodecState* output_state;
 };
@@ -112,6 +114,9 @@ void gst_orx_dec_init(GstOrxDec* self) {
   gst_video_decoder_set_max_errors(dec, kDefaultMaxErrors);
   GST_PAD_SET_ACCEPT_TEMPLATE(GST_VIDEO_DECODER_SINK_PAD(self));
   self->decoder = nullptr;
+  self->decoder_open = false;
+  self->width = self->height = 0;
+  self->depth = 32;
   self->input_state = nullptr;
   self->output_state = nullptr;
 }
@@ -135,6 +140,7 @@ gboolean gst_orx_dec_stop(GstVideoDecoder* dec) {
   GstOrxDec* self = GST_ORX_DEC(dec);
   delete self->decoder;  // closes the decompressor
   self->decoder = nullptr;
+  self->decoder_open = false;
   ReleaseStates(self);
   return TRUE;
 }
@@ -152,24 +158,60 @@ gboolean gst_orx_dec_set_format(GstVideoDecoder* dec, GstVideoCodecState* state)
   gst_structure_get_int(s, "depth", &depth);  // a muxer may say 24 (no alpha) or 32
 
   if (self->decoder == nullptr && !gst_orx_dec_start(dec)) return FALSE;
-  ImageDescriptionHandle desc = MakeDescription(width, height, depth == 24 ? 24 : 32);
-  if (desc == nullptr) {
-    GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("Out of memory"), ("cannot allocate the image description"));
-    return FALSE;
-  }
-  std::string error;
-  const bool opened = OpenDecoder(self->decoder, desc, &error);
-  DisposeHandle(reinterpret_cast<Handle>(desc));  // the session keeps its own copy
-  if (!opened) {
-    GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("Cannot open the ORX decompressor"), ("%s", error.c_str()));
-    return FALSE;
-  }
-  GST_DEBUG_OBJECT(self, "decompressor open for %dx%d, depth %d", width, height, depth);
+  // The decompressor opens on the first frame that fits this size: a size
+  // the frames cannot back must not cost a frame-sized destination.
+  self->decoder->Close();
+  self->decoder_open = false;
+  self->width = width;
+  self->height = height;
+  self->depth = depth == 24 ? 24 : 32;
 
   ReleaseStates(self);
   self->input_state = gst_video_codec_state_ref(state);
   self->output_state = gst_video_decoder_set_output_state(dec, GST_VIDEO_FORMAT_ARGB, width, height, state);
   return gst_video_decoder_negotiate(dec);
+}
+
+// A frame the decompressor refused (or would refuse): dropped with a bus
+// warning within the base class's error tolerance, an error beyond it.
+GstFlowReturn DropDamaged(GstOrxDec* self, GstVideoCodecFrame* frame, const std::string& error) {
+  GstVideoDecoder* dec = GST_VIDEO_DECODER(self);
+  GstFlowReturn ret = GST_FLOW_OK;
+  GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("ORX frame %u: %s", frame->system_frame_number, error.c_str()),
+                          ("%s (%" G_GSIZE_FORMAT " bytes at %" GST_TIME_FORMAT ")", error.c_str(),
+                           gst_buffer_get_size(frame->input_buffer), GST_TIME_ARGS(frame->pts)),
+                          ret);
+  // Within the tolerance the base class only logs; the application hears
+  // of the dropped frame through a warning on the bus.
+  if (ret == GST_FLOW_OK)
+    GST_ELEMENT_WARNING(self, STREAM, DECODE, ("ORX frame %u dropped: %s", frame->system_frame_number, error.c_str()),
+                        ("%s", error.c_str()));
+  gst_video_decoder_drop_frame(dec, frame);
+  return ret;
+}
+
+// Why the first frame cannot open the decompressor at the caps' size; ""
+// when it fits.
+std::string FirstFrameProblem(const uint8_t* data, size_t size, int width, int height) {
+  try {
+    const std::string problem = orxapp::FrameProblem(data, size, width, height);
+    if (problem.empty()) return problem;
+    return "not an ORX frame of " + std::to_string(width) + "x" + std::to_string(height) + ": " + problem;
+  } catch (...) {
+    return "out of memory checking the frame";
+  }
+}
+
+bool OpenFor(GstOrxDec* self, std::string* error) {
+  ImageDescriptionHandle desc = MakeDescription(self->width, self->height, self->depth);
+  if (desc == nullptr) {
+    *error = "out of memory making the image description";
+    return false;
+  }
+  const bool opened = OpenDecoder(self->decoder, desc, error);
+  DisposeHandle(reinterpret_cast<Handle>(desc));  // the session keeps its own copy
+  if (opened) GST_DEBUG_OBJECT(self, "decompressor open for %dx%d, depth %d", self->width, self->height, self->depth);
+  return opened;
 }
 
 GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame* frame) {
@@ -181,16 +223,33 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
   }
   GST_VIDEO_CODEC_FRAME_SET_SYNC_POINT(frame);
 
-  GstFlowReturn ret = gst_video_decoder_allocate_output_frame(dec, frame);
-  if (ret != GST_FLOW_OK) {
-    gst_video_decoder_drop_frame(dec, frame);
-    return ret;
-  }
   GstMapInfo in;
   if (!gst_buffer_map(frame->input_buffer, &in, GST_MAP_READ)) {
     GST_ELEMENT_ERROR(self, RESOURCE, READ, (nullptr), ("cannot map the input buffer"));
     gst_video_decoder_drop_frame(dec, frame);
     return GST_FLOW_ERROR;
+  }
+  GstFlowReturn ret = GST_FLOW_OK;
+  std::string error;
+  if (!self->decoder_open) {
+    error = FirstFrameProblem(in.data, in.size, self->width, self->height);
+    if (!error.empty()) {
+      gst_buffer_unmap(frame->input_buffer, &in);
+      return DropDamaged(self, frame, error);
+    }
+    if (!OpenFor(self, &error)) {
+      gst_buffer_unmap(frame->input_buffer, &in);
+      GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("Cannot open the ORX decompressor"), ("%s", error.c_str()));
+      gst_video_decoder_drop_frame(dec, frame);
+      return GST_FLOW_ERROR;
+    }
+    self->decoder_open = true;
+  }
+  ret = gst_video_decoder_allocate_output_frame(dec, frame);
+  if (ret != GST_FLOW_OK) {
+    gst_buffer_unmap(frame->input_buffer, &in);
+    gst_video_decoder_drop_frame(dec, frame);
+    return ret;
   }
   GstVideoFrame out;
   if (!gst_video_frame_map(&out, &self->output_state->info, frame->output_buffer, GST_MAP_WRITE)) {
@@ -201,7 +260,6 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
   }
   auto* dst = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0));
   const size_t dstStride = size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
-  std::string error;
   bool decoded;
   if (self->decoder->DrawsImageOnly()) {
     // Frames of whole blocks: the decompressor draws into the output buffer.
@@ -219,19 +277,7 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
   }
   gst_video_frame_unmap(&out);
   gst_buffer_unmap(frame->input_buffer, &in);
-  if (!decoded) {
-    GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("ORX frame %u: %s", frame->system_frame_number, error.c_str()),
-                            ("%s (%" G_GSIZE_FORMAT " bytes at %" GST_TIME_FORMAT ")", error.c_str(),
-                             gst_buffer_get_size(frame->input_buffer), GST_TIME_ARGS(frame->pts)),
-                            ret);
-    // Within the tolerance the base class only logs; the application hears
-    // of the dropped frame through a warning on the bus.
-    if (ret == GST_FLOW_OK)
-      GST_ELEMENT_WARNING(self, STREAM, DECODE, ("ORX frame %u dropped: %s", frame->system_frame_number, error.c_str()),
-                          ("%s", error.c_str()));
-    gst_video_decoder_drop_frame(dec, frame);
-    return ret;
-  }
+  if (!decoded) return DropDamaged(self, frame, error);
   return gst_video_decoder_finish_frame(dec, frame);
 }
 

@@ -60,18 +60,31 @@ void GetPreferencesPath(char* path, size_t pathSize) {
 }
 
 void ReadPreferences(CompressorGlobals* g) {
-  char path[1024];
-  GetPreferencesPath(path, sizeof path);
-  if (path[0] == '\0') return;
-  FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return;
-  int32_t values[4] = {0, 1, 0, 0};
-  unsigned char b[4];
-  for (int32_t& v : values) {
-    if (std::fread(b, 1, 4, f) != 4) break;
-    v = static_cast<int32_t>(uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24));
+  const std::string folder = PreferencesFolder();
+  if (folder.empty()) return;
+  // The full path, however long: the writer uses it too. Opened without
+  // blocking and read only when it is a regular file, so a FIFO or device
+  // put there cannot stall every compressor that opens.
+  const std::string path = folder + "/" + kFileName;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  unsigned char bytes[16];
+  ssize_t got = 0;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    while (got < static_cast<ssize_t>(sizeof bytes)) {
+      const ssize_t n = read(fd, bytes + got, sizeof bytes - size_t(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += n;
+    }
   }
-  std::fclose(f);
+  close(fd);
+  int32_t values[4] = {0, 1, 0, 0};
+  for (int i = 0; i < 4 && got >= 4 * (i + 1); ++i) {
+    const unsigned char* b = bytes + 4 * i;
+    values[i] = static_cast<int32_t>(uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24));
+  }
   g->preserveAlpha = values[0] == 1 ? 1 : 0;
   g->preserveGradients = values[1] == 1 ? 1 : 0;
   g->skipLZF = values[2] == 1 ? 1 : 0;
@@ -94,7 +107,8 @@ void WritePreferences(CompressorGlobals* g) {
   const std::string temp = path + ".tmp" + std::to_string(getpid());
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  const bool ok = write(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
+  // On disk before the rename: a full or failing disk leaves the old file.
+  const bool ok = write(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes) && fsync(fd) == 0;
   const bool closed = close(fd) == 0;
   if (!ok || !closed || rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
 }

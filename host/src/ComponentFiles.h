@@ -3,6 +3,7 @@
 // libraries are loaded. One implementation per platform.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,8 @@ ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const
 std::string HostLibraryFolder();
 // The component files in a folder, sorted by name.
 std::vector<std::string> HostComponentFilesInFolder(const std::string& folder);
+// Opens a file to read only when it is a regular file, without blocking on
+// it first (a FIFO at the path would otherwise wait for a writer). Null with
+// *status set: fnfErr when it cannot be opened, paramErr when it is no
+// regular file.
+FILE* HostOpenRegularFile(const char* path, OSErr* status);

@@ -2,7 +2,9 @@
 // library "<name>.so" beside it.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -62,4 +64,25 @@ std::vector<std::string> HostComponentFilesInFolder(const std::string& folder) {
   closedir(d);
   std::sort(files.begin(), files.end());
   return files;
+}
+
+FILE* HostOpenRegularFile(const char* path, OSErr* status) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *status = fnfErr;
+    return nullptr;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    *status = paramErr;
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* f = fdopen(fd, "rb");
+  if (f == nullptr) {
+    close(fd);
+    *status = fnfErr;
+  }
+  return f;
 }

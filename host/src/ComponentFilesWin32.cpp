@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "ComponentFiles.h"
 #include "Resources.h"
@@ -86,4 +87,21 @@ std::vector<std::string> HostComponentFilesInFolder(const std::string& folder) {
   FindClose(find);
   std::sort(files.begin(), files.end());
   return files;
+}
+
+FILE* HostOpenRegularFile(const char* path, OSErr* status) {
+  // Opening a named pipe here does not wait for its other end; anything but
+  // a plain file is refused all the same.
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    *status = fnfErr;
+    return nullptr;
+  }
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
+    *status = paramErr;
+    return nullptr;
+  }
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) *status = fnfErr;
+  return f;
 }

@@ -865,7 +865,8 @@ bool ParseTrack(Reader* r, const Box& trak, CodecType cType, bool* chosen, Failu
 }
 
 bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
-  r->fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO at the path must be refused, not waited on.
+  r->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (r->fd < 0) {
     const int e = errno;
     const OSStatus s = StatusOfErrno(e);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MacMemory.h"
+#include "ComponentFiles.h"
 #include "Resources.h"
 #include "ResourcesInternal.h"
 
@@ -180,9 +181,10 @@ SInt16 HostOpenResFile(const char* path) {
     t_resError = paramErr;
     return -1;
   }
-  FILE* fp = std::fopen(path, "rb");
+  OSErr status = noErr;
+  FILE* fp = HostOpenRegularFile(path, &status);
   if (fp == nullptr) {
-    t_resError = fnfErr;
+    t_resError = status;
     return -1;
   }
   std::vector<uint8_t> bytes;
