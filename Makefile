@@ -3,7 +3,8 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 OUT ?= out
-FUZZ_SECONDS ?= 600
+FUZZ_SECONDS ?= 3600
+FUZZ_RUNS ?= 10000000
 FUZZ_TEST_SECONDS ?= 25
 
 .PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench bench-win bench-gst clean
@@ -70,9 +71,10 @@ fuzz-build:
 	  -DORX_BUILD_TESTS=OFF -DORX_BUILD_BENCH=OFF
 	cmake --build build-fuzz -j$(JOBS)
 
-# Every harness for FUZZ_SECONDS (default 10 minutes each).
+# Every harness until it has run FUZZ_RUNS inputs (default 10^7) or for
+# FUZZ_SECONDS (default 60 minutes), whichever comes first.
 fuzz: deps fuzz-build
-	./fuzz/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+	FUZZ_RUNS=$(FUZZ_RUNS) ./fuzz/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
 test-fuzz: fuzz-build
 	./fuzz/run-fuzzers.sh build-fuzz $(FUZZ_TEST_SECONDS)

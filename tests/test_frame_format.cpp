@@ -182,6 +182,21 @@ TEST(FrameCheck, RejectsDamagedHeaders) {
        },
        ORXFrameError::badImageSize, true},
       {"unknown variant", [](ORXHeader& h) { h.isDXT24 = 2; }, ORXFrameError::unknownVariant},
+      // 40 bytes of blocks cannot come from one packed byte (88 at most).
+      {"packed data too short to unpack to the blocks",
+       [](ORXHeader& h) {
+         h.isLZF = 1;
+         h.dataSize = 0;
+       },
+       ORXFrameError::firstSectionTooShort},
+      {"packed layer too short to unpack to it",
+       [](ORXHeader& h) {
+         h.secondIsLZF = 1;
+         h.secondWidth = 30;
+         h.secondHeight = 30;
+         h.secondSize = 1;
+       },
+       ORXFrameError::secondSectionTooShort, true},
       {"packed data longer than raw",
        [](ORXHeader& h) {
          h.isLZF = 1;

@@ -30,7 +30,7 @@ OSErr HostResolveComponentFile(const char* path, HostComponentFile* out) {
   if (!EndsWith(resources, ".rsrc")) return paramErr;
   const std::string library = resources.substr(0, resources.size() - 5) + ".so";
   struct stat st;
-  if (stat(library.c_str(), &st) != 0) return fnfErr;
+  if (stat(library.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fnfErr;  // a FIFO would stall dlopen
   out->resourcePath = resources;
   out->libraryPath = library;
   return noErr;

@@ -273,6 +273,27 @@ TEST_F(OrxDec, DamagedFramesBecomeDecodeErrorsWithTheDecompressorsMessage) {
   EXPECT_NE(many.output.find(message), std::string::npos) << many.output;
 }
 
+// A sample description claiming 32767x32767 over frames of 64x48: every
+// frame is refused for its size before anything is sized for the image, so
+// the pipeline fails with the reason even in an address space far below the
+// 4 GiB such a frame would take.
+TEST_F(OrxDec, AFrameSizeTheFramesCannotBackIsRefusedBeforeAnyAllocation) {
+  Encode("--test-clip --size 64x48 --frames 8", "q.mov");
+  std::vector<uint8_t> bytes = ReadAll(Path("q.mov"));
+  const size_t i = std::string(bytes.begin(), bytes.end()).rfind("ORXV");
+  ASSERT_NE(i, std::string::npos);
+  const uint8_t size[4] = {0x7F, 0xFF, 0x7F, 0xFF};
+  std::memcpy(&bytes[i + 28], size, sizeof size);
+  WriteAll(Path("big.mov"), bytes);
+  const RunResult r = Shell("sh -c \"ulimit -v 1500000; " + launch_ + " filesrc location=" + Q("big.mov") +
+                            " ! qtdemux ! orxdec ! fakesink\"");
+  EXPECT_NE(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("not an ORX frame of 32767x32767: block data is shorter than the image needs"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("emory"), std::string::npos) << r.output;  // no "Out of memory" on the way
+}
+
 // ---- A player's window under Xvfb --------------------------------------------------------
 
 // Mean colour (R, G, B) of a rectangle of an RGB (3 bytes a pixel) or an

@@ -1,0 +1,412 @@
+// Hostile input and interruption: the orx program (and its readers) given
+// lengths that overrun their fields, sizes no input could back, frame rates
+// at the edges of 32 bits, FIFOs where files belong, preferences that cannot
+// be stored, and signals in the middle of the work.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ImageIO.h"
+#include "ImageCompression.h"
+#include "MacMemory.h"
+#include "MovieFile.h"
+#include "ProcessRun.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Orx() {
+  const char* bin = std::getenv("ORX_BIN");
+  return bin ? bin : "orx";
+}
+
+bool Exists(const std::string& p) {
+  struct stat st;
+  return stat(p.c_str(), &st) == 0;
+}
+
+// The sanitizer builds reserve far more address space than any limit here.
+bool Sanitized() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+// Offset of the first atom of the given type (of its size field), or npos.
+size_t FindAtom(const std::vector<uint8_t>& b, const char* type) {
+  for (size_t i = 4; i + 4 <= b.size(); ++i)
+    if (std::memcmp(&b[i], type, 4) == 0) return i - 4;
+  return std::string::npos;
+}
+
+void PutBE32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+}
+
+std::string JsonField(const std::string& json, const std::string& key) {
+  const size_t at = json.find("\"" + key + "\": ");
+  if (at == std::string::npos) return "";
+  const size_t start = at + key.size() + 4;
+  size_t end = start;
+  if (json[start] == '"') {
+    end = json.find('"', start + 1);
+    return json.substr(start + 1, end - start - 1);
+  }
+  while (end < json.size() && json[end] != ',' && json[end] != '\n') ++end;
+  return json.substr(start, end - start);
+}
+
+bool ValidUTF8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = uint8_t(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((uint8_t(s[i + k]) >> 6) != 2) return false;
+    i += n;
+  }
+  return true;
+}
+
+class Hostile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orx-hostile-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    setenv("ORX_PREFERENCES_DIR", (dir_ + "/prefs").c_str(), 1);
+  }
+  void TearDown() override { Shell("rm -rf '" + dir_ + "'"); }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Q(const std::string& name) const { return "'" + Path(name) + "'"; }
+  // orx with the arguments; limitKB > 0 caps its address space (normal
+  // build only), so a frame-sized allocation fails instead of passing.
+  RunResult Run(const std::string& args, long limitKB = 0) const {
+    const std::string limit = limitKB > 0 && !Sanitized() ? "ulimit -v " + std::to_string(limitKB) + "; " : "";
+    return Shell("sh -c \"" + limit + "timeout 60 " + Orx() + " " + args + "\"");
+  }
+  // The movie of the trial: 8 frames of the test clip at 64x48.
+  std::vector<uint8_t> SmallMovie(const std::string& name) {
+    const RunResult r = Run("encode --test-clip --frames 8 --size 64x48 -q -o " + Q(name));
+    EXPECT_EQ(r.status, 0) << r.output;
+    return ReadAll(Path(name));
+  }
+  // Offset of the sample description's data-format field ('ORXV').
+  static size_t DescriptionAt(const std::vector<uint8_t>& movie) {
+    const std::string s(movie.begin(), movie.end());
+    return s.rfind("ORXV");
+  }
+  // A YUV4MPEG2 stream of three grey 8x8 4:4:4 frames at the given rate.
+  void GreyStream(const std::string& name, const std::string& rate) {
+    std::string s = "YUV4MPEG2 W8 H8 F" + rate + " C444\n";
+    for (int f = 0; f < 3; ++f) s += "FRAME\n" + std::string(8 * 8 * 3, char(128));
+    WriteAll(Path(name), std::vector<uint8_t>(s.begin(), s.end()));
+  }
+  std::string dir_;
+};
+
+// ---- Lengths read from files ----------------------------------------------------------
+
+TEST_F(Hostile, CompressorNameIsClampedToItsFieldAndGivenAsUTF8) {
+  std::vector<uint8_t> m = SmallMovie("q.mov");
+  const size_t i = DescriptionAt(m);
+  ASSERT_NE(i, std::string::npos);
+  // A length byte of 255 over a 32-byte field, and Mac OS Roman letters.
+  m[i + 46] = 255;
+  const uint8_t name[] = {0xA5, 0x8E, 'O', 'R', 'X'};  // bullet, e acute
+  std::memcpy(&m[i + 47], name, sizeof name);
+  WriteAll(Path("n.mov"), m);
+  const RunResult r = Run("info " + Q("n.mov") + " --json");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(ValidUTF8(r.output));
+  EXPECT_EQ(JsonField(r.output, "compressor_name"), "\u2022\u00e9ORX");
+  // The text form names it the same way and prints nothing of the heap.
+  const RunResult t = Run("info " + Q("n.mov"));
+  EXPECT_NE(t.output.find("\"\u2022\u00e9ORX\""), std::string::npos) << t.output;
+  EXPECT_EQ(t.output.find('\0'), std::string::npos);
+}
+
+TEST_F(Hostile, TestClipAndDemoDrawAtEverySmallSize) {
+  for (const char* size : {"1x1", "2x2", "3x3", "1x720", "720x1", "5x3"}) {
+    const RunResult r = Run(std::string("encode --test-clip --frames 2 -q --size ") + size + " -o " + Q("c.mov"));
+    EXPECT_EQ(r.status, 0) << size << ": " << r.output;
+  }
+  const RunResult d = Run("demo --size 3x3 --frames 2 --out " + Q("demo"));
+  EXPECT_EQ(d.status, 0) << d.output;
+  for (const char* f : {"quality.mov", "performance.mov", "vovorevaded.mov", "quality-alpha.mov"})
+    EXPECT_TRUE(Exists(Path(std::string("demo/") + f))) << f;
+  EXPECT_EQ(Shell("ls " + Q("demo") + " | grep -c partial").output, "0\n");
+}
+
+// ---- Allocations sized from untrusted input --------------------------------------------
+
+constexpr long kLimitKB = 1500000;  // far below the 4 GiB a 32767x32767 frame needs
+
+TEST_F(Hostile, AFrameSizeTheFramesCannotBackCostsNoFrameSizedMemory) {
+  std::vector<uint8_t> m = SmallMovie("q.mov");
+  const size_t i = DescriptionAt(m);
+  ASSERT_NE(i, std::string::npos);
+  for (int k = 28; k < 32; ++k) m[i + size_t(k)] = k % 2 ? 0xFF : 0x7F;  // 32767x32767
+  WriteAll(Path("big.mov"), m);
+  for (const std::string out : {"x.y4m", "x.argb", "f%03d.png"}) {
+    const RunResult r = Run("decode " + Q("big.mov") + " -o " + Q(out), kLimitKB);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("frame 0 is not an ORX frame of 32767x32767: block data is shorter"), std::string::npos)
+        << r.output;
+  }
+  EXPECT_EQ(Run("info " + Q("big.mov"), kLimitKB).status, 0);
+
+  // Raw ARGB claimed by --size: a file, and the same bytes on standard input.
+  WriteAll(Path("h.raw"), std::vector<uint8_t>(100, 0));
+  RunResult r = Run("encode --size 32767x32767 " + Q("h.raw") + " -o " + Q("h.mov"), kLimitKB);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("100 bytes, less than one 32767x32767 ARGB frame"), std::string::npos) << r.output;
+  r = Shell("cat " + Q("h.raw") + " | sh -c \"" + std::string(Sanitized() ? "" : "ulimit -v 1500000; ") + Orx() +
+            " encode --size 32767x32767 - -o " + Q("h.mov") + "\"");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("truncated frame 1: 100 of 4294705156 bytes"), std::string::npos) << r.output;
+  // A YUV4MPEG2 header claiming 16384x16384 over three bytes of frame.
+  const std::string y4m = "YUV4MPEG2 W16384 H16384 F25:1\nFRAME\nabc";
+  WriteAll(Path("big.y4m"), std::vector<uint8_t>(y4m.begin(), y4m.end()));
+  r = Run("encode - -o " + Q("y.mov") + " < " + Q("big.y4m"), kLimitKB);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("standard input: truncated frame 1"), std::string::npos) << r.output;
+  EXPECT_FALSE(Exists(Path("h.mov")) || Exists(Path("y.mov")));
+}
+
+TEST_F(Hostile, InfoOnATableOfMillionsOfTinySamplesKeepsNoRowPerSample) {
+  // Two one-byte samples, then the tables rewritten to claim N samples of
+  // one byte in one chunk, and the file extended so that they fit in it.
+  ImageDescriptionHandle d = HostNewImageDescription(FOUR_CHAR_CODE('O', 'R', 'X', 'V'), 16, 16, "ORX");
+  ASSERT_NE(d, nullptr);
+  HostMovieWriterRef w = nullptr;
+  ASSERT_EQ(HostMovieWriterCreate(Path("t.mov").c_str(), d, 600, &w), noErr);
+  DisposeHandle(reinterpret_cast<Handle>(d));
+  const uint8_t byte = 0;
+  ASSERT_EQ(HostMovieWriterAddSample(w, &byte, 1, 25), noErr);
+  ASSERT_EQ(HostMovieWriterAddSample(w, &byte, 1, 25), noErr);
+  ASSERT_EQ(HostMovieWriterFinish(w), noErr);
+  std::vector<uint8_t> m = ReadAll(Path("t.mov"));
+  const uint32_t n = 20000000;
+  const size_t stsz = FindAtom(m, "stsz"), stts = FindAtom(m, "stts"), stsc = FindAtom(m, "stsc"),
+               stco = FindAtom(m, "stco");
+  ASSERT_TRUE(stsz != std::string::npos && stts != std::string::npos && stsc != std::string::npos &&
+              stco != std::string::npos);
+  ASSERT_EQ(m[stsz + 15], 1);  // uniform size 1
+  PutBE32(&m, stsz + 16, n);
+  PutBE32(&m, stts + 16, n);
+  PutBE32(&m, stsc + 20, n);
+  PutBE32(&m, stco + 12, 1);
+  WriteAll(Path("t.mov"), m);
+  ASSERT_EQ(truncate(Path("t.mov").c_str(), off_t(n) + 4096), 0);
+  const RunResult r = Run("info " + Q("t.mov") + " --json", 400000);  // 56 bytes a claimed row would need 1.1 GB
+  ASSERT_EQ(r.status, 0) << r.output.substr(0, 400);
+  EXPECT_EQ(JsonField(r.output, "frames"), std::to_string(n));
+  EXPECT_EQ(JsonField(r.output, "stored_bytes"), std::to_string(n));
+  // Decoding stops at the first sample, which cannot be a frame.
+  const RunResult dec = Run("decode " + Q("t.mov") + " -o " + Q("t.argb"));
+  EXPECT_NE(dec.output.find("frame 0 is not an ORX frame of 16x16"), std::string::npos) << dec.output;
+}
+
+TEST_F(Hostile, APNGHeaderClaimingMoreThanItsBytesIsRefused) {
+  // A real 2x2 PNG whose header is changed to 16384x16384 (the CRC made
+  // right again, so only the size is wrong).
+  std::vector<uint8_t> png;
+  const uint8_t argb[16] = {255, 1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12};
+  std::string e;
+  ASSERT_TRUE(orxapp::EncodePNG(&png, argb, 2, 2, 8, false, &e)) << e;
+  const uint32_t side = 16384;
+  for (size_t at : {size_t(16), size_t(20)}) PutBE32(&png, at, side);
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t k = 12; k < 29; ++k) {
+    crc ^= png[k];
+    for (int b = 0; b < 8; ++b) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  PutBE32(&png, 29, ~crc);
+  orxapp::ImageARGB img;
+  EXPECT_FALSE(orxapp::ReadPNGFromMemory(png.data(), png.size(), &img, &e));
+  EXPECT_NE(e.find("cannot hold a 16384x16384 image"), std::string::npos) << e;
+  EXPECT_TRUE(img.pixels.empty());
+}
+
+// ---- Frame rates as fractions -----------------------------------------------------------
+
+TEST_F(Hostile, FrameRatesSurviveEncodeInfoAndDecodeExactly) {
+  struct Case {
+    const char* y4m;
+    const char* kept;
+  };
+  const Case cases[] = {{"1001:1", "1001/1"}, {"2000:1", "2000/1"},           {"1:3", "1/3"},
+                        {"30000:1001", "30000/1001"}, {"1:3579140", "1/3579140"}, {"7:1000000000", "7/1000000000"},
+                        {"50:2", "25/1"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.y4m);
+    GreyStream("r.y4m", c.y4m);
+    const RunResult enc = Run("encode " + Q("r.y4m") + " -q -o " + Q("r.mov"));
+    ASSERT_EQ(enc.status, 0) << enc.output;
+    const RunResult info = Run("info " + Q("r.mov") + " --json");
+    EXPECT_EQ(JsonField(info.output, "frame_rate"), c.kept) << info.output;
+    EXPECT_GT(std::atoll(JsonField(info.output, "duration").c_str()), 0);
+    const RunResult dec = Run("decode " + Q("r.mov") + " -q -o " + Q("back.y4m"));
+    ASSERT_EQ(dec.status, 0) << dec.output;
+    std::string rate = c.kept;
+    rate[rate.find('/')] = ':';
+    const std::vector<uint8_t> back = ReadAll(Path("back.y4m"));
+    EXPECT_NE(std::string(back.begin(), back.end()).find(" F" + rate + " "), std::string::npos);
+  }
+  // --fps as a decimal is read exactly; a rate that is no rate is refused.
+  for (const auto& [fps, kept] : {std::pair{"0.0004", "1/2500"}, {"29.97", "30000/1001"}, {"12.5", "25/2"}}) {
+    const RunResult enc = Run(std::string("encode --test-clip --size 8x8 --frames 2 -q --fps ") + fps + " -o " + Q("f.mov"));
+    ASSERT_EQ(enc.status, 0) << enc.output;
+    EXPECT_EQ(JsonField(Run("info " + Q("f.mov") + " --json").output, "frame_rate"), kept) << fps;
+  }
+  for (const char* bad : {"0", "0.0", "0.0000000001", "-3", "1001", "3/0", "x"}) {
+    const RunResult r = Run(std::string("encode --test-clip --size 8x8 --frames 2 -q --fps ") + bad + " -o " + Q("g.mov"));
+    EXPECT_NE(r.status, 0) << bad;
+    EXPECT_NE(r.output.find("--fps"), std::string::npos) << r.output;
+  }
+}
+
+// ---- File types ---------------------------------------------------------------------------
+
+TEST_F(Hostile, FIFOsAreRefusedOrStreamedNeverWaitedOn) {
+  ASSERT_EQ(mkfifo(Path("f.mov").c_str(), 0600), 0);
+  for (const std::string& cmd : {"info " + Q("f.mov"), "decode " + Q("f.mov") + " -o " + Q("o.y4m")}) {
+    const RunResult r = Run(cmd);
+    EXPECT_EQ(r.status, 1) << cmd << ": " << r.output;  // timeout would exit 124
+    EXPECT_NE(r.output.find("not a regular file"), std::string::npos) << r.output;
+  }
+  // A FIFO where the preferences live is not read: the defaults stand.
+  ASSERT_EQ(Shell("mkdir -p " + Q("prefs")).status, 0);
+  ASSERT_EQ(mkfifo(Path("prefs/ORXPreferences.dat").c_str(), 0600), 0);
+  EXPECT_EQ(Run("settings --show").status, 0);
+  EXPECT_EQ(Run("encode --test-clip --size 8x8 --frames 1 -q -o " + Q("p.mov")).status, 0);
+  // A FIFO in a PNG sequence is named, not opened for reading.
+  const uint8_t px[4] = {255, 1, 2, 3};
+  std::string e;
+  ASSERT_TRUE(orxapp::WritePNG(Path("s0000.png"), px, 1, 1, 4, false, &e)) << e;
+  ASSERT_EQ(mkfifo(Path("s0001.png").c_str(), 0600), 0);
+  const RunResult seq = Run("encode " + Q("s%04d.png") + " -o " + Q("s.mov"));
+  EXPECT_EQ(seq.status, 1);
+  EXPECT_NE(seq.output.find("s0001.png: not a regular file"), std::string::npos) << seq.output;
+  // A YUV4MPEG2 stream through a FIFO is read once, as from standard input;
+  // a stream written to a FIFO goes into it, and the FIFO stays one.
+  GreyStream("grey.y4m", "25:1");
+  ASSERT_EQ(mkfifo(Path("in.y4m").c_str(), 0600), 0);
+  const RunResult in = Run("encode " + Q("in.y4m") + " -q -o " + Q("in.mov") + " & timeout 60 sh -c 'cat " +
+                           Path("grey.y4m") + " > " + Path("in.y4m") + "'; wait");
+  EXPECT_EQ(in.status, 0) << in.output;
+  EXPECT_NE(Run("info " + Q("in.mov")).output.find("frames    3"), std::string::npos);
+  ASSERT_EQ(mkfifo(Path("out.y4m").c_str(), 0600), 0);
+  const RunResult out = Shell("sh -c \"timeout 60 cat " + Q("out.y4m") + " > " + Q("copy.y4m") + " & timeout 60 " + Orx() +
+                              " decode -q " + Q("in.mov") + " -o " + Q("out.y4m") + "; wait\"");
+  EXPECT_EQ(out.status, 0) << out.output;
+  struct stat st {};
+  ASSERT_EQ(stat(Path("out.y4m").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(ReadAll(Path("copy.y4m")).size(), std::string("YUV4MPEG2 W8 H8 F25:1 Ip A1:1 C444 XCOLORRANGE=LIMITED\n").size() +
+                                                   3 * (6 + 8 * 8 * 3));
+}
+
+// ---- Preferences that cannot be stored ------------------------------------------------------
+
+TEST_F(Hostile, PreferencesAreReportedFromWhatIsReadBack) {
+  // A folder path of well over 1024 characters stores and reads back.
+  std::string deep = Path("prefs");
+  while (deep.size() < 1400) deep += "/" + std::string(120, 'd');
+  setenv("ORX_PREFERENCES_DIR", deep.c_str(), 1);
+  RunResult r = Run("settings --set threads=4");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(Run("settings --show").output.find("Threads:       4x"), std::string::npos);
+  EXPECT_NE(Run("encode --test-clip --size 8x8 --frames 1 -o " + Q("d.mov")).output.find("threads 4x"),
+            std::string::npos);
+
+  // Where the file cannot be replaced (a folder stands at its name), Ok
+  // is not reported as stored, and what is still in force is named.
+  const std::string blocked = Path("blocked");
+  ASSERT_EQ(Shell("mkdir -p '" + blocked + "/ORXPreferences.dat/x'").status, 0);
+  setenv("ORX_PREFERENCES_DIR", blocked.c_str(), 1);
+  r = Run("settings --set threads=8");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("the preferences could not be stored"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("threads 1x"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("Preferences stored"), std::string::npos) << r.output;
+  setenv("ORX_PREFERENCES_DIR", Path("prefs").c_str(), 1);
+}
+
+// ---- Interruption -----------------------------------------------------------------------------
+
+// Starts orx with the arguments; its process ID.
+pid_t Start(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {Orx()};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&fa);
+  return pid;
+}
+
+// Waits (at most 20 s) until the path exists.
+bool AppearsWithin20s(const std::string& path) {
+  for (int i = 0; i < 2000; ++i) {
+    if (Exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST_F(Hostile, SignalsLeaveNoPartialOutput) {
+  ASSERT_EQ(Run("encode --test-clip --frames 400 --size 320x180 -q -o " + Q("s.mov")).status, 0);
+  ASSERT_EQ(Shell("mkdir " + Q("seq")).status, 0);
+
+  // A PNG sequence interrupted after its first frames: none of it is left.
+  pid_t pid = Start({"decode", Path("s.mov"), "-o", Path("seq/p%03d.png")});
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(AppearsWithin20s(Path("seq/p002.png")));
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(Shell("ls -A " + Q("seq")).output, "");
+
+  // A movie and a stream being written: no movie, no temporary file.
+  for (const auto& [args, sig] : {std::pair{std::vector<std::string>{"encode", "--test-clip", "--frames", "2000",
+                                                                       "--size", "320x180", "-o", Path("seq/e.mov")},
+                                            SIGTERM},
+                                  {std::vector<std::string>{"decode", Path("s.mov"), "-o", Path("seq/d.y4m")}, SIGHUP}}) {
+    pid = Start(args);
+    ASSERT_GT(pid, 0);
+    bool started = false;
+    for (int i = 0; i < 2000 && !started; ++i) {
+      started = Shell("ls -A " + Q("seq") + " | grep -q partial").status == 0;
+      if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(started);
+    kill(pid, sig);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    EXPECT_EQ(Shell("ls -A " + Q("seq")).output, "") << args[0];
+  }
+}
+
+}  // namespace
