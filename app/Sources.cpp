@@ -176,6 +176,18 @@ Kind Sniff(const std::string& path, std::string* error) {
   return Kind::kUnknown;
 }
 
+// A YUV4MPEG2 stream from a named file, FIFO or device, read once.
+std::unique_ptr<FrameSource> OpenY4MFile(const std::string& path, std::string* error) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *error = path + ": cannot open: " + std::strerror(errno);
+    return nullptr;
+  }
+  auto s = std::make_unique<Y4MSource>(f, path, true);
+  if (!s->Start(error)) return nullptr;
+  return s;
+}
+
 }  // namespace
 
 std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string* error) {
@@ -219,14 +231,7 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
   // YUV4MPEG2 stream as from standard input.
   struct stat st {};
   if (o.inputs.size() == 1 && stat(o.inputs[0].c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
-    FILE* f = std::fopen(o.inputs[0].c_str(), "rb");
-    if (f == nullptr) {
-      *error = o.inputs[0] + ": cannot open: " + std::strerror(errno);
-      return nullptr;
-    }
-    auto s = std::make_unique<Y4MSource>(f, o.inputs[0], true);
-    if (!s->Start(error)) return nullptr;
-    return s;
+    return OpenY4MFile(o.inputs[0], error);
   }
   // Named files: one YUV4MPEG2 stream, or PNG images.
   const Kind first = Sniff(o.inputs[0], error);
@@ -235,14 +240,7 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
       *error = o.inputs[0] + ": a YUV4MPEG2 stream must be the only input";
       return nullptr;
     }
-    FILE* f = std::fopen(o.inputs[0].c_str(), "rb");
-    if (f == nullptr) {
-      *error = o.inputs[0] + ": cannot open: " + std::strerror(errno);
-      return nullptr;
-    }
-    auto s = std::make_unique<Y4MSource>(f, o.inputs[0], true);
-    if (!s->Start(error)) return nullptr;
-    return s;
+    return OpenY4MFile(o.inputs[0], error);
   }
   if (first != Kind::kPNG) return nullptr;
   for (size_t i = 1; i < o.inputs.size(); ++i) {
