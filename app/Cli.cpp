@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include "MovieFile.h"
 
 namespace orxapp {
 
@@ -17,6 +20,13 @@ int Fail(const std::string& message) {
   std::fprintf(stderr, "orx: %s\n", message.c_str());
   return 1;
 }
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "orx: %s\n", message.c_str());
+  return 2;
+}
+
+void Warn(const std::string& message) { std::fprintf(stderr, "orx: warning: %s\n", message.c_str()); }
 
 namespace {
 volatile sig_atomic_t g_interruption = 0;
@@ -47,37 +57,55 @@ Args::Args(int argc, char** argv, int first) {
 }
 
 bool Args::Flag(const char* name, const char* shortName) {
-  for (size_t i = 0; i < args_.size(); ++i) {
+  return Either(name, shortName, nullptr, nullptr) == 1;
+}
+
+int Args::Either(const char* name, const char* shortName, const char* otherName, const char* otherShort) {
+  const auto is = [](const std::string& a, const char* n) { return n != nullptr && a == n; };
+  int last = -1;
+  for (size_t i = 0; i < args_.size();) {
     if (args_[i] == "--") break;
-    if (args_[i] == name || (shortName && args_[i] == shortName)) {
+    if (is(args_[i], name) || is(args_[i], shortName)) {
+      last = 1;
+    } else if (is(args_[i], otherName) || is(args_[i], otherShort)) {
+      last = 0;
+    } else {
+      ++i;
+      continue;
+    }
+    args_.erase(args_.begin() + long(i));
+  }
+  return last;
+}
+
+std::vector<std::string> Args::Values(const char* name, const char* shortName, std::string* error) {
+  const std::string withEq = std::string(name) + "=";
+  std::vector<std::string> values;
+  for (size_t i = 0; i < args_.size();) {
+    if (args_[i] == "--") break;
+    if (args_[i].rfind(withEq, 0) == 0) {
+      values.push_back(args_[i].substr(withEq.size()));
       args_.erase(args_.begin() + long(i));
-      return true;
+    } else if (args_[i] == name || (shortName && args_[i] == shortName)) {
+      if (i + 1 >= args_.size() || args_[i + 1] == "--") {
+        *error = std::string(args_[i]) + " needs a value";
+        args_.erase(args_.begin() + long(i));
+        continue;
+      }
+      values.push_back(args_[i + 1]);
+      args_.erase(args_.begin() + long(i), args_.begin() + long(i) + 2);
+    } else {
+      ++i;
     }
   }
-  return false;
+  return values;
 }
 
 bool Args::Value(const char* name, const char* shortName, std::string* value, std::string* error) {
-  const std::string withEq = std::string(name) + "=";
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (args_[i] == "--") break;
-    if (args_[i].rfind(withEq, 0) == 0) {
-      *value = args_[i].substr(withEq.size());
-      args_.erase(args_.begin() + long(i));
-      return true;
-    }
-    if (args_[i] == name || (shortName && args_[i] == shortName)) {
-      if (i + 1 >= args_.size()) {
-        *error = std::string(args_[i]) + " needs a value";
-        args_.erase(args_.begin() + long(i));
-        return false;
-      }
-      *value = args_[i + 1];
-      args_.erase(args_.begin() + long(i), args_.begin() + long(i) + 2);
-      return true;
-    }
-  }
-  return false;
+  std::vector<std::string> values = Values(name, shortName, error);
+  if (values.empty()) return false;
+  *value = std::move(values.back());
+  return true;
 }
 
 bool Args::Positionals(std::vector<std::string>* out, std::string* error) {
@@ -290,22 +318,39 @@ std::string ExpandPattern(const std::string& p, int number) {
 
 Progress::Progress(const char* what, int64_t total) : what_(what), total_(total), enabled_(isatty(2) != 0) {}
 
-void Progress::Update(int64_t done) {
+std::string FormatDuration(double seconds) {
+  const long t = seconds > 0 && seconds < 1e9 ? long(seconds + 0.5) : 0;
+  char buf[32];
+  if (t >= 3600) std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
+  else std::snprintf(buf, sizeof buf, "%ld:%02ld", t / 60, t % 60);
+  return buf;
+}
+
+void Progress::Update(int64_t done, uint64_t bytes) {
   if (!enabled_) return;
   const double now = timer_.GetElapsedTime();
   if (last_ >= 0 && now - last_ < 0.1 && done != total_) return;
   last_ = now;
   const double fps = now > 0 ? double(done) / now : 0;
+  std::string line = std::string(what_) + " ";
+  char buf[128];
   if (total_ > 0) {
-    const int width = 30;
-    const int filled = int(double(width) * double(done) / double(total_));
-    std::string bar(size_t(filled < width ? filled : width), '#');
+    const int width = 24;
+    const int filled = int(double(width) * double(std::min(done, total_)) / double(total_));
+    std::string bar(size_t(filled), '#');
     bar.resize(size_t(width), '.');
-    std::fprintf(stderr, "\r%s [%s] %lld/%lld frames, %.1f fps ", what_, bar.c_str(), (long long)done, (long long)total_,
-                 fps);
+    std::snprintf(buf, sizeof buf, "[%s] %lld/%lld", bar.c_str(), (long long)done, (long long)total_);
   } else {
-    std::fprintf(stderr, "\r%s %lld frames, %.1f fps ", what_, (long long)done, fps);
+    std::snprintf(buf, sizeof buf, "%lld frames", (long long)done);
   }
+  line += buf;
+  std::snprintf(buf, sizeof buf, ", %.1f fps", fps);
+  line += buf;
+  if (bytes > 0) line += ", " + HumanBytes(bytes);
+  line += ", " + FormatDuration(now);
+  // The time left once the rate has settled over a few frames.
+  if (total_ > 0 && done > 0 && done < total_ && now > 0.5) line += ", " + FormatDuration(double(total_ - done) / fps) + " left";
+  std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
 }
 
@@ -314,11 +359,32 @@ void Progress::Finish() {
   last_ = -1;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string OutputProblem(const std::string& output, const std::vector<std::string>& inputs, bool overwrite,
+                          bool needsSeek) {
+  struct stat st {};
+  if (stat(output.c_str(), &st) != 0) return "";  // a new file (a dangling link is replaced, not followed)
+  for (const std::string& in : inputs)
+    if (in != "-" && SameFile(output, in)) return output + ": is also an input; choose another name for the output";
+  if (S_ISDIR(st.st_mode)) return output + ": is a folder";
+  if (!S_ISREG(st.st_mode)) {
+    if (needsSeek) return output + ": not a regular file; a movie needs a file it can seek in";
+    return "";
+  }
+  if (!overwrite) return output + ": already exists (-y or --overwrite replaces it)";
+  return "";
+}
+
 OutputFile::~OutputFile() { Discard(); }
 
-bool OutputFile::Open(const std::string& path, std::string* error) {
+bool OutputFile::Open(const std::string& path, std::string* error, bool replace) {
   Discard();
   path_ = path;
+  replace_ = replace;
   if (path == "-") {
     stdout_ = true;
     file_ = stdout;
@@ -393,8 +459,9 @@ bool OutputFile::Commit(std::string* error) {
     temp_.clear();
     return false;
   }
-  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-    *error = std::string("cannot move the finished file into place: ") + std::strerror(errno);
+  if (!HostMoveFileIntoPlace(temp_.c_str(), path_.c_str(), replace_)) {
+    *error = errno == EEXIST ? std::string("a file of that name appeared while it was written; it is left as it was")
+                             : std::string("cannot move the finished file into place: ") + std::strerror(errno);
     unlink(temp_.c_str());
     temp_.clear();
     return false;
@@ -410,6 +477,7 @@ void OutputFile::Discard() {
   temp_.clear();
   stdout_ = false;
   direct_ = false;
+  replace_ = true;
 }
 
 std::string HumanBytes(uint64_t bytes) {
@@ -420,6 +488,8 @@ std::string HumanBytes(uint64_t bytes) {
   else std::snprintf(buf, sizeof buf, "%.2f GB", double(bytes) / 1e9);
   return buf;
 }
+
+std::string Frames(int64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); }
 
 bool EndsWith(const std::string& s, const char* suffix) {
   const size_t n = std::strlen(suffix);

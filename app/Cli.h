@@ -11,8 +11,14 @@
 
 namespace orxapp {
 
-// Prints "orx: <message>" on standard error; returns the failure status 1.
+// Prints "orx: <message>" on standard error; returns the failure status 1
+// (the data or the files were at fault).
 int Fail(const std::string& message);
+// The same for a command line that cannot be run as given (an unknown or
+// malformed option, a missing argument); returns the usage status 2.
+int Usage(const std::string& message);
+// "orx: warning: <message>" on standard error.
+void Warn(const std::string& message);
 
 // Ctrl-C, SIGTERM and SIGHUP while a command writes files: the first one is
 // noted, a blocked read or write returns, and the command's loops stop at the
@@ -28,11 +34,18 @@ void RaiseInterruption();
 class Args {
  public:
   Args(int argc, char** argv, int first);
-  // True when --name (or -short) is present; removes it.
+  // True when --name (or -short) is present; removes every occurrence.
   bool Flag(const char* name, const char* shortName = nullptr);
-  // The value of --name VALUE / --name=VALUE / -s VALUE; removes both. False
-  // when absent; sets *error when the value is missing.
+  // Of two flags that undo each other (--overwrite and --no-overwrite): 1
+  // when the first was given last, 0 when the second was, -1 when neither
+  // was; removes them all.
+  int Either(const char* name, const char* shortName, const char* otherName, const char* otherShort);
+  // The value of --name VALUE / --name=VALUE / -s VALUE; removes both. A
+  // repeated option gives its last value. False when absent; sets *error
+  // when a value is missing.
   bool Value(const char* name, const char* shortName, std::string* value, std::string* error);
+  // Every value of a repeatable option, in order.
+  std::vector<std::string> Values(const char* name, const char* shortName, std::string* error);
   // What is left: positional arguments; an unknown option is an error.
   bool Positionals(std::vector<std::string>* out, std::string* error);
 
@@ -59,11 +72,13 @@ std::string FormatRate(double fps);  // "24", "29.97"
 bool ValidNumberPattern(const std::string& pattern);
 std::string ExpandPattern(const std::string& pattern, int number);
 
-// The progress bar on standard error, drawn only when it is a terminal.
+// The progress line on standard error, drawn only when it is a terminal:
+// frames done (of the total when known), frames a second, the bytes written,
+// the time elapsed and, with a total, the time left.
 class Progress {
  public:
   Progress(const char* what, int64_t total);  // total <= 0: unknown
-  void Update(int64_t done);
+  void Update(int64_t done, uint64_t bytes = 0);
   void Finish();
 
  private:
@@ -73,6 +88,16 @@ class Progress {
   double last_ = -1;
   ORXTimer timer_;
 };
+std::string FormatDuration(double seconds);  // "0:42", "1:02:03"
+
+// Where a command may write. Each output is refused when it is one of the
+// inputs (the same file, through links too) or a folder, and an existing
+// file is refused unless overwriting was asked for. A FIFO or device is no
+// file to lose: it is written in place. needsSeek: the output must be a
+// regular file (a movie's header is written last).
+bool SameFile(const std::string& a, const std::string& b);
+std::string OutputProblem(const std::string& output, const std::vector<std::string>& inputs, bool overwrite,
+                          bool needsSeek);
 
 // A file written under a temporary name beside its path and moved onto the
 // path by Commit, so that a failed run leaves nothing that looks complete.
@@ -85,7 +110,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile();  // discards an uncommitted file
 
-  bool Open(const std::string& path, std::string* error);
+  // replace: an existing regular file at the path may be replaced; without
+  // it Commit refuses to replace one, even one that appeared meanwhile.
+  bool Open(const std::string& path, std::string* error, bool replace = true);
   FILE* Stream() const { return file_; }
   bool Commit(std::string* error);
   void Discard();
@@ -96,9 +123,11 @@ class OutputFile {
   FILE* file_ = nullptr;
   bool stdout_ = false;
   bool direct_ = false;
+  bool replace_ = true;
 };
 
 std::string HumanBytes(uint64_t bytes);  // "12.3 MB"
+std::string Frames(int64_t n);           // "1 frame", "12 frames"
 bool EndsWith(const std::string& s, const char* suffix);
 
 }  // namespace orxapp

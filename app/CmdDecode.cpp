@@ -20,7 +20,7 @@ namespace orxapp {
 namespace {
 
 const char kDecodeHelp[] =
-    "usage: orx decode IN.mov -o OUTPUT [--frames FIRST-LAST]\n"
+    "usage: orx decode IN.mov -o OUTPUT [--frames FIRST-LAST] [options]\n"
     "\n"
     "Plays a movie back through the ORX decompressor component and writes the\n"
     "frames. The output's name says its form:\n"
@@ -34,9 +34,16 @@ const char kDecodeHelp[] =
     "\n"
     "Options:\n"
     "  -o, --output OUTPUT    where to write (required)\n"
+    "  -y, --overwrite        replace files that exist\n"
+    "  -n, --no-overwrite     refuse to replace an existing file (the default)\n"
     "  --frames FIRST-LAST    frames to decode, counted from 0 (5, 10-20, 10-)\n"
     "  -q, --quiet            no summary line\n"
-    "  -h, --help             this text\n";
+    "  -v, --verbose          describe the movie first\n"
+    "  -h, --help             this text\n"
+    "  --version              the versions of the program, components and format\n"
+    "\n"
+    "A repeated option counts with its last value. An output that is the movie\n"
+    "itself is always refused. An interrupted or failed run removes what it wrote.\n";
 
 const char kInfoHelp[] =
     "usage: orx info IN.mov [--frames] [--json]\n"
@@ -47,7 +54,8 @@ const char kInfoHelp[] =
     "\n"
     "  --frames     one line (or JSON object) per frame\n"
     "  --json       machine-readable output\n"
-    "  -h, --help   this text\n";
+    "  -h, --help   this text\n"
+    "  --version    the versions of the program, components and format\n";
 
 struct Movie {
   HostMovieReaderRef reader = nullptr;
@@ -199,10 +207,11 @@ class PNGSink : public FrameSink {
 
 class StreamSink : public FrameSink {
  public:
-  StreamSink(std::string path, int w, int h, bool y4m) : path_(std::move(path)), w_(w), h_(h), y4m_(y4m) {}
+  StreamSink(std::string path, int w, int h, bool y4m, bool replace)
+      : path_(std::move(path)), w_(w), h_(h), y4m_(y4m), replace_(replace) {}
   bool Open(int fpsNum, int fpsDen, std::string* error) {
     std::string e;
-    if (!out_.Open(path_, &e)) {
+    if (!out_.Open(path_, &e, replace_)) {
       *error = path_ + ": " + e;
       return false;
     }
@@ -244,7 +253,7 @@ class StreamSink : public FrameSink {
  private:
   std::string path_;
   int w_, h_;
-  bool y4m_;
+  bool y4m_, replace_;
   OutputFile out_;
   std::unique_ptr<Y4MWriter> writer_;
 };
@@ -260,23 +269,28 @@ int CmdDecode(int argc, char** argv) {
   std::string err, v, output;
   int first = 0, last = -1;
   const bool quiet = args.Flag("--quiet", "-q");
-  if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Fail(err);
+  const bool verbose = args.Flag("--verbose", "-v");
+  const bool overwrite = args.Either("--overwrite", "-y", "--no-overwrite", "-n") == 1;
+  if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Usage(err);
   if (args.Value("--frames", nullptr, &v, &err) && !ParseFrameRange(v, &first, &last))
-    return Fail("--frames: \"" + v + "\" is not a range such as 5, 10-20 or 10-");
-  if (!err.empty()) return Fail(err);
+    return Usage("--frames: \"" + v + "\" is not a range such as 5, 10-20 or 10-");
+  if (!err.empty()) return Usage(err);
   std::vector<std::string> inputs;
-  if (!args.Positionals(&inputs, &err)) return Fail(err);
-  if (inputs.size() != 1) return Fail("decode: give exactly one movie (see orx decode --help)");
-  if (output.empty()) return Fail("decode: no output (-o frame%04d.png, -o out.y4m, -o out.argb or -o /dev/null)");
+  if (!args.Positionals(&inputs, &err)) return Usage(err);
+  if (inputs.size() != 1) return Usage("decode: give exactly one movie (see orx decode --help)");
+  if (output.empty()) return Usage("decode: no output (-o frame%04d.png, -o out.y4m, -o out.argb or -o /dev/null)");
   const std::string& path = inputs[0];
 
   const bool y4m = EndsWith(output, ".y4m") || output == "-";
   const bool raw = EndsWith(output, ".argb");
   const bool png = EndsWith(output, ".png");
   const bool discard = output == "/dev/null";
-  if (!y4m && !raw && !png && !discard) return Fail(output + ": the output must end in .png, .y4m or .argb (or be - for YUV4MPEG2)");
+  if (!y4m && !raw && !png && !discard)
+    return Usage(output + ": the output must end in .png, .y4m or .argb (or be - for YUV4MPEG2)");
   if (png && output.find('%') != std::string::npos && !ValidNumberPattern(output))
-    return Fail(output + ": bad pattern: it needs exactly one number conversion such as %04d");
+    return Usage(output + ": bad pattern: it needs exactly one number conversion such as %04d");
+  if (output == "-" && isatty(1))
+    return Usage("decode: standard output is a terminal; send the YUV4MPEG2 stream to a file or a pipe");
 
   CatchInterruptions();
   Movie movie;
@@ -289,7 +303,18 @@ int CmdDecode(int argc, char** argv) {
     last = count - 1;
   }
   if (png && output.find('%') == std::string::npos && last != first)
-    return Fail(output + ": several frames need a numbered name such as frame%04d.png");
+    return Usage(output + ": several frames need a numbered name such as frame%04d.png");
+  // Every file the run would write, checked before any is written.
+  if (png) {
+    const bool numbered = output.find('%') != std::string::npos;
+    for (int i = first; i <= last; ++i) {
+      const std::string name = numbered ? ExpandPattern(output, i) : output;
+      if (const std::string problem = OutputProblem(name, {path}, overwrite, false); !problem.empty()) return Fail(problem);
+      if (!numbered) break;
+    }
+  } else if (output != "-") {
+    if (const std::string problem = OutputProblem(output, {path}, overwrite, false); !problem.empty()) return Fail(problem);
+  }
 
   ImageDescriptionHandle desc = HostMovieReaderGetImageDescription(movie.reader);
   const int width = (*desc)->width, height = (*desc)->height;
@@ -303,6 +328,14 @@ int CmdDecode(int argc, char** argv) {
   FrameSummary summary;
   const bool alpha = SummarizeFrame(sample.data(), sample.size(), width, height, &summary) && summary.alpha;
 
+  if (verbose) {
+    int num = 0, den = 1;
+    MovieRate(movie.reader, &num, &den);
+    std::fprintf(stderr, "orx: %s: %dx%d %s, %d frames at %s fps; decoding frames %d-%d -> %s\n", path.c_str(), width,
+                 height, summary.variant.empty() ? "ORX" : (summary.variant + (summary.lzf ? "+LZF" : "")).c_str(),
+                 int(count), num > 0 ? FormatRate(double(num) / den).c_str() : "an unknown rate", first, last,
+                 output.c_str());
+  }
   Decoder decoder;
   if (!decoder.Open(desc, &err)) return Fail(path + ": " + err);
   std::unique_ptr<FrameSink> sink;
@@ -311,7 +344,7 @@ int CmdDecode(int argc, char** argv) {
   } else if (png) {
     sink = std::make_unique<PNGSink>(output, width, height, alpha);
   } else {
-    auto s = std::make_unique<StreamSink>(output, width, height, y4m);
+    auto s = std::make_unique<StreamSink>(output, width, height, y4m, overwrite);
     int num = 0, den = 1;
     MovieRate(movie.reader, &num, &den);
     if (num <= 0) num = 30, den = 1;
@@ -350,8 +383,8 @@ int CmdInfo(int argc, char** argv) {
   const bool json = args.Flag("--json");
   std::string err;
   std::vector<std::string> inputs;
-  if (!args.Positionals(&inputs, &err)) return Fail(err);
-  if (inputs.size() != 1) return Fail("info: give exactly one movie (see orx info --help)");
+  if (!args.Positionals(&inputs, &err)) return Usage(err);
+  if (inputs.size() != 1) return Usage("info: give exactly one movie (see orx info --help)");
   const std::string& path = inputs[0];
   Movie movie;
   if (!OpenMovie(path, &movie, &err)) return Fail(err);

@@ -314,17 +314,17 @@ int CmdDemo(int argc, char** argv) {
   std::string err, v, out = "orx-demo";
   int w = kTestClipWidth, h = kTestClipHeight, frames = kTestClipFrames;
   args.Value("--out", "-o", &out, &err);
-  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &w, &h)) return Fail("--size: \"" + v + "\" is not WxH");
+  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &w, &h)) return Usage("--size: \"" + v + "\" is not WxH");
   if (args.Value("--frames", nullptr, &v, &err)) {
     char* end = nullptr;
     const long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end || n < 1 || n > 100000) return Fail("--frames: \"" + v + "\" is not a frame count");
+    if (v.empty() || *end || n < 1 || n > 100000) return Usage("--frames: \"" + v + "\" is not a frame count");
     frames = int(n);
   }
-  if (!err.empty()) return Fail(err);
+  if (!err.empty()) return Usage(err);
   std::vector<std::string> rest;
-  if (!args.Positionals(&rest, &err)) return Fail(err);
-  if (!rest.empty()) return Fail("demo: unexpected argument \"" + rest[0] + "\"");
+  if (!args.Positionals(&rest, &err)) return Usage(err);
+  if (!rest.empty()) return Usage("demo: unexpected argument \"" + rest[0] + "\"");
   CatchInterruptions();
   if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) return Fail(out + ": cannot create the folder: " + std::strerror(errno));
   struct stat st;
@@ -361,11 +361,11 @@ int CmdBench(int argc, char** argv) {
   std::string err, v;
   int w = 1920, h = 1080, frames = 5;
   std::vector<int32_t> threads = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &w, &h)) return Fail("--size: \"" + v + "\" is not WxH");
+  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &w, &h)) return Usage("--size: \"" + v + "\" is not WxH");
   if (args.Value("--frames", nullptr, &v, &err)) {
     char* end = nullptr;
     const long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end || n < 1 || n > 10000) return Fail("--frames: \"" + v + "\" is not a frame count");
+    if (v.empty() || *end || n < 1 || n > 10000) return Usage("--frames: \"" + v + "\" is not a frame count");
     frames = int(n);
   }
   if (args.Value("--threads", nullptr, &v, &err)) {
@@ -375,16 +375,16 @@ int CmdBench(int argc, char** argv) {
       const size_t comma = v.find(',', start);
       const std::string item = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
       int32_t t = 0;
-      if (!ParseThreads(item, &t)) return Fail("--threads: \"" + item + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24");
+      if (!ParseThreads(item, &t)) return Usage("--threads: \"" + item + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24");
       threads.push_back(t);
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
   }
-  if (!err.empty()) return Fail(err);
+  if (!err.empty()) return Usage(err);
   std::vector<std::string> rest;
-  if (!args.Positionals(&rest, &err)) return Fail(err);
-  if (!rest.empty()) return Fail("bench: unexpected argument \"" + rest[0] + "\"");
+  if (!args.Positionals(&rest, &err)) return Usage(err);
+  if (!rest.empty()) return Usage("bench: unexpected argument \"" + rest[0] + "\"");
 
   // A few distinct realistic frames, cycled: generating them is not timed.
   const int distinct = std::min(frames, 4);

@@ -38,20 +38,47 @@ const char kEncodeHelp[] =
     "\n"
     "Options (each sets one of the compressor's own settings; without them the\n"
     "compressor uses its stored preferences, see 'orx settings'):\n"
-    "  -o, --output FILE       the movie to write (required)\n"
+    "  -o, --output FILE       the movie to write (required; a file, as its header is\n"
+    "                          written last)\n"
+    "  -y, --overwrite         replace FILE if it exists\n"
+    "  -n, --no-overwrite      refuse to replace an existing FILE (the default)\n"
     "  --transparency discard|preserve\n"
     "                          Transparency: keep the alpha channel (DXT5 blocks)\n"
     "  --optimize quality|performance|vovorevaded\n"
     "                          Optimize For: Quality = DXT24 + LZF, Performance =\n"
     "                          DXT1 + LZF, VovorEvaded = DXT24 without LZF\n"
     "  --threads max|1|2|4|6|8|12|16|24\n"
-    "                          Threads used for DXT24 blocks\n"
+    "                          Threads used for the blocks; while no preferences\n"
+    "                          are stored, orx uses max\n"
     "  --fps RATE              frame rate (24, 29.97, 30000/1001); default: the\n"
     "                          stream's own, else 30\n"
     "  --frames N              encode at most N frames (the test clip: its length)\n"
     "  --start-number N        first number of a pattern\n"
+    "  --keep-partial          when the source ends early (a truncated stream, a\n"
+    "                          damaged or missing picture), keep the frames encoded\n"
+    "                          before it, with a warning saying how many\n"
     "  -q, --quiet             no summary line\n"
-    "  -h, --help              this text\n";
+    "  -v, --verbose           describe the source and the settings first\n"
+    "  -h, --help              this text\n"
+    "  --version               the versions of the program, components and format\n"
+    "\n"
+    "A repeated option counts with its last value. An output that is one of the\n"
+    "inputs is always refused. Ctrl-C, SIGTERM and SIGHUP remove the unfinished\n"
+    "movie.\n";
+
+}  // namespace
+
+namespace {
+
+// A movie under a name that says something else (out.png, out.mp4) is a
+// mistake a warning can catch before a player or a person is misled.
+void WarnAboutName(const std::string& output) {
+  const size_t slash = output.rfind('/'), dot = output.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return;
+  if (EndsWith(output, ".mov") || EndsWith(output, ".qt")) return;
+  Warn(output + ": an ORX movie is a QuickTime movie, but the name ends in " + output.substr(dot) +
+       " (use .mov)");
+}
 
 }  // namespace
 
@@ -68,36 +95,51 @@ int CmdEncode(int argc, char** argv) {
   long maxFrames = -1;
   so.testClip = args.Flag("--test-clip");
   const bool quiet = args.Flag("--quiet", "-q");
-  if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Fail(err);
+  const bool verbose = args.Flag("--verbose", "-v");
+  const bool keepPartial = args.Flag("--keep-partial");
+  const bool overwrite = args.Either("--overwrite", "-y", "--no-overwrite", "-n") == 1;
+  so.allowPartial = keepPartial;
+  if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Usage(err);
   if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &so.width, &so.height))
-    return Fail("--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to 32767 each)");
+    return Usage("--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to 32767 each)");
   if (args.Value("--transparency", nullptr, &v, &err) && !ParseTransparency(v, &choices.transparency))
-    return Fail("--transparency: \"" + v + "\" is not discard or preserve");
+    return Usage("--transparency: \"" + v + "\" is not discard or preserve");
   if (args.Value("--optimize", nullptr, &v, &err) && !ParseOptimize(v, &choices.optimize))
-    return Fail("--optimize: \"" + v + "\" is not quality, performance or vovorevaded");
+    return Usage("--optimize: \"" + v + "\" is not quality, performance or vovorevaded");
   if (args.Value("--threads", nullptr, &v, &err) && !ParseThreads(v, &choices.threads))
-    return Fail("--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24");
+    return Usage("--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24");
   if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &fpsNum, &fpsDen))
-    return Fail("--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001");
+    return Usage("--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001");
   if (args.Value("--frames", nullptr, &v, &err)) {
     char* end = nullptr;
     maxFrames = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || maxFrames < 1 || maxFrames > 100000000) return Fail("--frames: \"" + v + "\" is not a frame count");
+    if (v.empty() || *end != '\0' || maxFrames < 1 || maxFrames > 100000000)
+      return Usage("--frames: \"" + v + "\" is not a frame count");
   }
   if (args.Value("--start-number", nullptr, &v, &err)) {
     char* end = nullptr;
     const long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || n < 0 || n > 1000000000) return Fail("--start-number: \"" + v + "\" is not a number");
+    if (v.empty() || *end != '\0' || n < 0 || n > 1000000000) return Usage("--start-number: \"" + v + "\" is not a number");
     so.startNumber = int(n);
   }
-  if (!err.empty()) return Fail(err);
-  if (!args.Positionals(&so.inputs, &err)) return Fail(err);
-  if (output.empty()) return Fail("encode: no output movie (-o OUT.mov)");
+  if (!err.empty()) return Usage(err);
+  if (!args.Positionals(&so.inputs, &err)) return Usage(err);
+  if (output.empty()) return Usage("encode: no output movie (-o OUT.mov)");
+  if (output == "-")
+    return Usage("encode: a movie cannot go to standard output: its header is written last, so it needs a file "
+                 "(-o OUT.mov)");
   if (so.testClip && maxFrames > 0) so.testClipFrames = int(maxFrames);
+  // The program's own default while the user has stored no preferences:
+  // every core (the component alone keeps its default of one thread).
+  if (choices.threads < 0 && !HasStoredPreferences()) choices.threads = 1;
 
   CatchInterruptions();
+  const std::string interrupted = output + ": interrupted; nothing was written";
   std::unique_ptr<FrameSource> source = OpenFrameSource(so, &err);
-  if (!source) return Fail(Interrupted() ? output + ": interrupted; nothing was written" : err);
+  if (!source) return Fail(Interrupted() ? interrupted : err);
+  if (const std::string problem = OutputProblem(output, source->Files(), overwrite, true); !problem.empty())
+    return Fail(problem);
+  WarnAboutName(output);
   if (fpsNum == 0 && !source->Rate(&fpsNum, &fpsDen)) {
     fpsNum = 30;
     fpsDen = 1;
@@ -107,7 +149,7 @@ int CmdEncode(int argc, char** argv) {
 
   ImageARGB frame;
   int r = source->Next(&frame);
-  if (r < 0) return Fail(Interrupted() ? output + ": interrupted; nothing was written" : source->Error());
+  if (r < 0) return Fail(Interrupted() ? interrupted : source->Error());
   if (r == 0) return Fail(source->CurrentName() + ": no frames to encode");
 
   HostMovieWriterRef writer = nullptr;
@@ -125,6 +167,7 @@ int CmdEncode(int argc, char** argv) {
   OSStatus s = HostMovieWriterCreateWithError(output.c_str(), encoder.Description(), timeScale, &writer, message,
                                               sizeof message);
   if (s != noErr) return Fail(output + ": cannot write the movie: " + (message[0] ? message : StatusText(s)));
+  HostMovieWriterSetReplaceExisting(writer, overwrite);
   // Every later failure abandons the movie so that nothing is left at OUT.
   auto abandon = [&](const std::string& message) {
     HostMovieWriterAbort(writer);
@@ -133,11 +176,19 @@ int CmdEncode(int argc, char** argv) {
 
   const int width = frame.width, height = frame.height;
   const int64_t total = maxFrames > 0 && (source->Count() == 0 || source->Count() > maxFrames) ? maxFrames : source->Count();
+  const CompressorSettings& chosen = encoder.Settings();
+  if (verbose) {
+    std::fprintf(stderr, "orx: %s: %dx%d, %s frames at %s fps -> %s\n", source->CurrentName().c_str(), width, height,
+                 total > 0 ? std::to_string(total).c_str() : "an unknown number of",
+                 FormatRate(double(fpsNum) / fpsDen).c_str(), output.c_str());
+    std::fprintf(stderr, "orx: settings: %s, %s, threads %s (time scale %d, %d a frame)\n", OptimizeName(chosen).c_str(),
+                 chosen.preserveAlpha ? "alpha kept" : "alpha discarded", ThreadsName(chosen.threadSetting).c_str(),
+                 timeScale, duration);
+  }
   Progress progress("encoding", total);
   ORXTimer timer;
   double codecSeconds = 0;
   int64_t frames = 0;
-  const std::string interrupted = output + ": interrupted; nothing was written";
   while (r == 1) {
     if (Interrupted()) {
       progress.Finish();
@@ -156,12 +207,18 @@ int CmdEncode(int argc, char** argv) {
     }
     codecSeconds += t.GetElapsedTime();
     ++frames;
-    progress.Update(frames);
+    progress.Update(frames, frameBytes);
     if (maxFrames > 0 && frames >= maxFrames) break;
     r = source->Next(&frame);
   }
   progress.Finish();
-  if (r < 0 || Interrupted()) return abandon(Interrupted() ? interrupted : source->Error());
+  if (Interrupted()) return abandon(interrupted);
+  // A source that ends early: the frames before the damage are kept only
+  // when asked for.
+  if (r < 0 && !keepPartial)
+    return abandon(source->Error() + "; nothing was written (--keep-partial keeps the " + Frames(frames) +
+                   " before it)");
+  if (r < 0) Warn(source->Error() + "; kept the " + Frames(frames) + " before it in " + output);
   const CompressorSettings settings = encoder.Settings();
   encoder.Close();
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);
@@ -171,8 +228,8 @@ int CmdEncode(int argc, char** argv) {
   const double seconds = timer.GetElapsedTime();
   if (!quiet) {
     const double raw = double(frames) * width * height * 4;
-    std::printf("%s: %lld frames %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
-                output.c_str(), (long long)frames, width, height, HumanBytes(bytes).c_str(),
+    std::printf("%s: %s %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
+                output.c_str(), Frames(frames).c_str(), width, height, HumanBytes(bytes).c_str(),
                 bytes > 0 ? raw / double(bytes) : 0.0, seconds > 0 ? frames / seconds : 0.0,
                 codecSeconds > 0 ? frames / codecSeconds : 0.0,
                 settings.preserveAlpha ? "alpha kept" : "alpha discarded", OptimizeName(settings).c_str(),

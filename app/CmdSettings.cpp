@@ -14,32 +14,26 @@ namespace orxapp {
 namespace {
 
 const char kSettingsHelp[] =
-    "usage: orx settings [--show] [--set NAME=VALUE]...\n"
+    "usage: orx settings [--set NAME=VALUE]... [--show]\n"
     "\n"
     "Without options, shows the compressor's own \"ORX Preferences\" dialog in the\n"
     "terminal: choose a popup value with \"ITEM VALUE\" (e.g. \"4 2\"), then \"ok\"\n"
     "to store the preferences or \"cancel\" to leave them as they are.\n"
     "\n"
-    "  --show                 print the stored preferences and where they live\n"
     "  --set NAME=VALUE       answer the dialog without a person: set a popup and\n"
-    "                         press Ok. NAME=VALUE is one of\n"
+    "                         press Ok (repeat it for several popups; for the\n"
+    "                         same popup the last one counts). NAME=VALUE is one of\n"
     "                           transparency=discard|preserve\n"
     "                           optimize=quality|performance|vovorevaded\n"
     "                           threads=max|1|2|4|6|8|12|16|24\n"
+    "  --show                 print the stored preferences and where they live\n"
+    "                         (after storing those of --set)\n"
     "  -h, --help             this text\n"
     "\n"
     "The preferences are the file VantorinMedia/ORXPreferences.dat in\n"
     "$XDG_CONFIG_HOME (default ~/.config), or in $ORX_PREFERENCES_DIR when set.\n"
-    "'orx encode' uses them unless its options say otherwise.\n";
-
-// Where the compressor keeps its preferences on this platform.
-std::string PreferencesPath() {
-  if (const char* dir = std::getenv("ORX_PREFERENCES_DIR"); dir && *dir) return std::string(dir) + "/ORXPreferences.dat";
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
-  return base + "/VantorinMedia/ORXPreferences.dat";
-}
+    "'orx encode' uses them unless its options say otherwise; while none are\n"
+    "stored it encodes with Max threads.\n";
 
 void PrintSettings(const CompressorSettings& s) {
   std::printf("Transparency:  %s\n", s.preserveAlpha ? "Preserve Alpha Channel" : "Discard Alpha Channel");
@@ -64,9 +58,9 @@ int CmdSettings(int argc, char** argv) {
     return 0;
   }
   const bool show = args.Flag("--show");
-  std::string err, v;
+  std::string err;
   HostDialogScriptStep step{};
-  while (args.Value("--set", nullptr, &v, &err)) {
+  for (const std::string& v : args.Values("--set", nullptr, &err)) {
     const size_t eq = v.find('=');
     const std::string name = v.substr(0, eq), value = eq == std::string::npos ? "" : v.substr(eq + 1);
     int choice = 0;
@@ -76,28 +70,33 @@ int CmdSettings(int argc, char** argv) {
     if (name == "transparency" && ParseTransparency(value, &choice)) item = kTransparencyItem, popup = SInt16(choice + 1);
     else if (name == "optimize" && ParseOptimize(value, &choice)) item = kOptimizeItem, popup = SInt16(choice + 1);
     else if (name == "threads" && ParseThreads(value, &threads)) item = kThreadsItem, popup = SInt16(threads);
-    else return Fail("--set: \"" + v + "\" is not transparency=..., optimize=... or threads=... with a valid value");
-    if (step.setCount >= 8) return Fail("--set: too many settings");
-    step.sets[step.setCount].item = item;
-    step.sets[step.setCount].value = popup;
-    ++step.setCount;
+    else return Usage("--set: \"" + v + "\" is not transparency=..., optimize=... or threads=... with a valid value");
+    int slot = 0;  // the same popup set again: the last value counts
+    while (slot < step.setCount && step.sets[slot].item != item) ++slot;
+    step.sets[slot].item = item;
+    step.sets[slot].value = popup;
+    if (slot == step.setCount) ++step.setCount;
   }
-  if (!err.empty()) return Fail(err);
+  if (!err.empty()) return Usage(err);
   std::vector<std::string> rest;
-  if (!args.Positionals(&rest, &err)) return Fail(err);
-  if (!rest.empty()) return Fail("settings: unexpected argument \"" + rest[0] + "\"");
+  if (!args.Positionals(&rest, &err)) return Usage(err);
+  if (!rest.empty()) return Usage("settings: unexpected argument \"" + rest[0] + "\"");
 
   ComponentInstance ci = OpenORXCompressor(&err);
   if (ci == nullptr) return Fail(err);
   int status = 0;
-  if (show) {
+  if (show && step.setCount == 0) {
     CompressorSettings s;
     const OSStatus r = ReadCompressorSettings(ci, &s);
     if (r != noErr) {
       status = Fail("cannot read the compressor's settings: " + StatusText(r));
     } else {
       PrintSettings(s);
-      std::printf("Stored in:     %s\n", PreferencesPath().c_str());
+      if (HasStoredPreferences())
+        std::printf("Stored in:     %s\n", PreferencesPath().c_str());
+      else
+        std::printf("Stored in:     %s (none stored yet: these are the compressor's defaults, and orx encode "
+                    "uses Max threads)\n", PreferencesPath().c_str());
     }
     CloseComponent(ci);
     return status;

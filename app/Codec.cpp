@@ -1,7 +1,9 @@
 #include "Codec.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "MacMemory.h"
@@ -53,7 +55,9 @@ bool ParseOptimize(const std::string& text, int* out) {
 bool ParseThreads(const std::string& text, int32_t* out) {
   static const char* const kChoices[] = {"max", "1", "2", "4", "6", "8", "12", "16", "24"};
   std::string t = text;
-  if (t.size() > 1 && (t.back() == 'x' || t.back() == 'X')) t.pop_back();  // "4x" as the popup shows it
+  // "4x" as the popup shows it; "max" keeps its x.
+  if (t.size() > 1 && (t.back() == 'x' || t.back() == 'X') && t[t.size() - 2] >= '0' && t[t.size() - 2] <= '9')
+    t.pop_back();
   for (int i = 0; i < 9; ++i) {
     if (IEquals(t, kChoices[i])) {
       *out = i + 1;
@@ -322,6 +326,29 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 namespace orxapp {
 
 int32_t FrameHeaderSize() { return kORXHeaderSize; }
+int FrameFormatVersion() { return kORXVersion; }
+
+std::string PreferencesPath() {
+  if (const char* dir = std::getenv("ORX_PREFERENCES_DIR"); dir && *dir) return std::string(dir) + "/ORXPreferences.dat";
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
+  else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
+  return base + "/VantorinMedia/ORXPreferences.dat";
+}
+
+bool HasStoredPreferences() {
+  struct stat st {};
+  return stat(PreferencesPath().c_str(), &st) == 0;
+}
+
+std::string ComponentVersion() {
+  std::string err;
+  ComponentInstance ci = OpenORXCompressor(&err);
+  if (ci == nullptr) return "";
+  const uint32_t v = uint32_t(CallComponentVersion(ci));
+  CloseComponent(ci);
+  return std::to_string(v >> 16) + "." + std::to_string(v & 0xFFFF);
+}
 
 std::string FrameProblem(const uint8_t* data, size_t size, int width, int height) {
   const ORXFrameError e = CheckORXFrame(data, int64_t(size), width, height, nullptr);

@@ -39,6 +39,14 @@ std::string ThreadsName(int32_t threadSetting);            // "Max", "1x", ... o
 // Describes a status in words, e.g. "the frame data is damaged (-8969)".
 std::string StatusText(OSStatus status);
 
+// Where the compressor keeps its preferences on this platform, and whether
+// the user has stored any there.
+std::string PreferencesPath();
+bool HasStoredPreferences();
+// The installed components' version ("1.1"), asked of the compressor; ""
+// when it cannot be opened.
+std::string ComponentVersion();
+
 // Opens the ORX compressor; error in words on failure.
 ComponentInstance OpenORXCompressor(std::string* error);
 // The settings the instance would encode with: its persisted preferences
@@ -134,6 +142,7 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 // for the image: a damaged size must not cost a frame-sized allocation.
 // The bytes of a frame's header: a shorter sample is no ORX frame.
 int32_t FrameHeaderSize();
+int FrameFormatVersion();  // the version field of the frames this codec writes
 std::string FrameProblem(const uint8_t* data, size_t size, int width, int height);
 
 }  // namespace orxapp

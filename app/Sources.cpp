@@ -1,6 +1,9 @@
 #include "Sources.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -19,9 +22,16 @@ bool Exists(const std::string& path) {
 
 class PNGSequence : public FrameSource {
  public:
-  explicit PNGSequence(std::vector<std::string> files) : files_(std::move(files)) {}
+  // missing: the file after the last one, when later numbers exist (the
+  // sequence then ends in an error rather than quietly short).
+  explicit PNGSequence(std::vector<std::string> files, std::string missing = "")
+      : files_(std::move(files)), missing_(std::move(missing)) {}
   int Next(ImageARGB* out) override {
-    if (next_ >= files_.size()) return 0;
+    if (next_ >= files_.size()) {
+      if (missing_.empty()) return 0;
+      error_ = missing_;
+      return -1;
+    }
     current_ = files_[next_++];
     std::string e;
     if (!ReadPNG(current_, out, &e)) {
@@ -32,12 +42,53 @@ class PNGSequence : public FrameSource {
   }
   int64_t Count() const override { return int64_t(files_.size()); }
   std::string CurrentName() const override { return current_; }
+  std::vector<std::string> Files() const override { return files_; }
 
  private:
   std::vector<std::string> files_;
+  std::string missing_;
   size_t next_ = 0;
   std::string current_;
 };
+
+// The highest number of the files in the pattern's folder that the pattern
+// names (frame%04d.png: frame0001.png ... frame0120.png), or -1.
+long LastNumberOf(const std::string& pattern) {
+  // The pattern has one conversion; split it there ("%%" is a literal %).
+  size_t at = std::string::npos;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+      ++i;
+      continue;
+    }
+    at = i;
+    break;
+  }
+  if (at == std::string::npos) return -1;
+  size_t end = at + 1;
+  while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9') ++end;
+  const std::string before = pattern.substr(0, at), after = pattern.substr(end + 1);
+  if (after.find('/') != std::string::npos || after.find('%') != std::string::npos) return -1;
+  const size_t slash = before.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : before.substr(0, slash + 1);
+  const std::string prefix = slash == std::string::npos ? before : before.substr(slash + 1);
+  if (prefix.find('%') != std::string::npos) return -1;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return -1;
+  long last = -1;
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() <= prefix.size() + after.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - after.size(), after.size(), after) != 0)
+      continue;
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - after.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    last = std::max(last, std::stol(digits));
+  }
+  closedir(dir);
+  return last;
+}
 
 class Y4MSource : public FrameSource {
  public:
@@ -65,6 +116,10 @@ class Y4MSource : public FrameSource {
     return true;
   }
   std::string CurrentName() const override { return name_; }
+  std::vector<std::string> Files() const override {
+    if (owned_) return {name_};
+    return {};
+  }
 
  private:
   FILE* file_;
@@ -73,9 +128,23 @@ class Y4MSource : public FrameSource {
   Y4MReader reader_;
 };
 
+// What a file's first bytes say it is.
+enum class Kind { kPNG, kY4M, kUnknown, kUnreadable };
+Kind Signature(const unsigned char* b, size_t n) {
+  static const unsigned char kPNGSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (n >= 8 && std::memcmp(b, kPNGSig, 8) == 0) return Kind::kPNG;
+  if (n >= 9 && std::memcmp(b, "YUV4MPEG2", 9) == 0) return Kind::kY4M;
+  return Kind::kUnknown;
+}
+// A picture file where raw ARGB was promised (--size): an error naming it.
+std::string NotRaw(const std::string& name, Kind k) {
+  return name + ": is " + (k == Kind::kPNG ? "a PNG image" : "a YUV4MPEG2 stream") + ", not raw ARGB (leave out --size)";
+}
+
 class RawSource : public FrameSource {
  public:
-  RawSource(std::vector<std::string> inputs, int w, int h) : inputs_(std::move(inputs)), width_(w), height_(h) {}
+  RawSource(std::vector<std::string> inputs, int w, int h, int64_t count)
+      : inputs_(std::move(inputs)), width_(w), height_(h), count_(count) {}
   ~RawSource() override { CloseCurrent(); }
   int Next(ImageARGB* out) override {
     const size_t frameBytes = size_t(width_) * size_t(height_) * 4;
@@ -91,14 +160,6 @@ class RawSource : public FrameSource {
           error_ = current_ + ": cannot open: " + std::strerror(errno);
           return -1;
         }
-        struct stat st {};
-        if (fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-            uint64_t(st.st_size) < frameBytes) {
-          error_ = current_ + ": " + std::to_string(st.st_size) + " bytes, less than one " + std::to_string(width_) +
-                   "x" + std::to_string(height_) + " ARGB frame (" + std::to_string(frameBytes) +
-                   " bytes; is --size right?)";
-          return -1;
-        }
       }
       // The frame buffer grows only as bytes arrive: --size alone never
       // costs a frame-sized allocation.
@@ -106,6 +167,14 @@ class RawSource : public FrameSource {
       out->width = width_;
       out->height = height_;
       out->hasAlpha = true;
+      // A stream read with --size that is really a picture file (standard
+      // input gets no check up front).
+      if (frameInFile_ == 0) {
+        if (const Kind k = Signature(out->pixels.data(), got); k != Kind::kUnknown) {
+          error_ = NotRaw(current_, k);
+          return -1;
+        }
+      }
       if (got == frameBytes) {
         ++frameInFile_;
         return 1;
@@ -123,6 +192,13 @@ class RawSource : public FrameSource {
     }
   }
   std::string CurrentName() const override { return current_; }
+  int64_t Count() const override { return count_; }
+  std::vector<std::string> Files() const override {
+    std::vector<std::string> files;
+    for (const std::string& f : inputs_)
+      if (f != "-") files.push_back(f);
+    return files;
+  }
 
  private:
   void CloseCurrent() {
@@ -131,6 +207,7 @@ class RawSource : public FrameSource {
   }
   std::vector<std::string> inputs_;
   int width_, height_;
+  int64_t count_;
   size_t next_ = 0;
   FILE* file_ = nullptr;
   std::string current_;
@@ -158,7 +235,6 @@ class ClipSource : public FrameSource {
 };
 
 // The first bytes of a file, to tell PNG from YUV4MPEG2.
-enum class Kind { kPNG, kY4M, kUnknown, kUnreadable };
 Kind Sniff(const std::string& path, std::string* error) {
   std::string e;
   FILE* f = OpenRegularFile(path, &e);
@@ -169,11 +245,48 @@ Kind Sniff(const std::string& path, std::string* error) {
   unsigned char b[10] = {};
   const size_t n = std::fread(b, 1, sizeof b, f);
   std::fclose(f);
-  static const unsigned char kPNGSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (n >= 8 && std::memcmp(b, kPNGSig, 8) == 0) return Kind::kPNG;
-  if (n >= 9 && std::memcmp(b, "YUV4MPEG2", 9) == 0) return Kind::kY4M;
+  if (const Kind k = Signature(b, n); k != Kind::kUnknown) return k;
   *error = path + ": neither a PNG image nor a YUV4MPEG2 stream (raw ARGB input needs --size WxH)";
   return Kind::kUnknown;
+}
+
+// Raw ARGB inputs checked before anything is encoded: each regular file
+// must hold whole frames and must not be a picture file. Sets *frames to
+// the frames they hold in all (0 when a stream makes it unknown).
+bool CheckRawInputs(const SourceOptions& o, int64_t* frames, std::string* error) {
+  const uint64_t frameBytes = uint64_t(o.width) * uint64_t(o.height) * 4;
+  const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+  int64_t total = 0;
+  bool known = true;
+  for (const std::string& path : o.inputs) {
+    struct stat st {};
+    if (path == "-" || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      known = false;  // standard input, a stream, or a file the reader reports on
+      continue;
+    }
+    std::string e;
+    FILE* f = OpenRegularFile(path, &e);
+    if (f == nullptr) {
+      *error = path + ": " + e;
+      return false;
+    }
+    unsigned char b[10] = {};
+    const size_t n = std::fread(b, 1, sizeof b, f);
+    std::fclose(f);
+    if (const Kind k = Signature(b, n); k != Kind::kUnknown) {
+      *error = NotRaw(path, k);
+      return false;
+    }
+    const uint64_t bytes = uint64_t(st.st_size);
+    if (bytes % frameBytes != 0 && !(o.allowPartial && bytes > frameBytes)) {
+      *error = path + ": " + std::to_string(bytes) + " bytes are not a whole number of " + size + " ARGB frames (" +
+               std::to_string(frameBytes) + " bytes each; is --size right?)";
+      return false;
+    }
+    total += int64_t(bytes / frameBytes);
+  }
+  *frames = known ? total : 0;
+  return true;
 }
 
 // A YUV4MPEG2 stream from a named file, FIFO or device, read once.
@@ -204,7 +317,11 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
     *error = "no input (give PNG files, a pattern such as frame%04d.png, a .y4m stream, - for standard input, or --test-clip)";
     return nullptr;
   }
-  if (o.width > 0) return std::make_unique<RawSource>(o.inputs, o.width, o.height);
+  if (o.width > 0) {
+    int64_t frames = 0;
+    if (!CheckRawInputs(o, &frames, error)) return nullptr;
+    return std::make_unique<RawSource>(o.inputs, o.width, o.height, frames);
+  }
 
   if (o.inputs.size() == 1 && o.inputs[0] == "-") {
     auto s = std::make_unique<Y4MSource>(stdin, "standard input", false);
@@ -220,12 +337,18 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
     int start = o.startNumber;
     if (start < 0) start = Exists(ExpandPattern(pattern, 0)) ? 0 : 1;
     std::vector<std::string> files;
-    for (int n = start; Exists(ExpandPattern(pattern, n)); ++n) files.push_back(ExpandPattern(pattern, n));
+    int n = start;
+    for (; Exists(ExpandPattern(pattern, n)); ++n) files.push_back(ExpandPattern(pattern, n));
     if (files.empty()) {
       *error = pattern + ": no file matches the pattern (first looked for " + ExpandPattern(pattern, start) + ")";
       return nullptr;
     }
-    return std::make_unique<PNGSequence>(std::move(files));
+    // A gap is a missing frame when later numbers exist.
+    std::string missing;
+    if (const long last = LastNumberOf(pattern); last > n)
+      missing = ExpandPattern(pattern, n) + ": missing from the sequence (it runs to " +
+                ExpandPattern(pattern, int(last)) + ")";
+    return std::make_unique<PNGSequence>(std::move(files), std::move(missing));
   }
   // A FIFO or character device is a stream, read once from its start: a
   // YUV4MPEG2 stream as from standard input.

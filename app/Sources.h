@@ -26,6 +26,9 @@ class FrameSource {
   const std::string& Error() const { return error_; }
   // The file (or "standard input", "test clip") the last frame came from.
   virtual std::string CurrentName() const = 0;
+  // The named files the frames come from (none for standard input or the
+  // test clip), so that no output is written over one of them.
+  virtual std::vector<std::string> Files() const { return {}; }
 
  protected:
   std::string error_;
@@ -37,10 +40,13 @@ struct SourceOptions {
   int testClipFrames = 0;   // 0: the clip's own length
   int width = 0, height = 0;  // --size: raw ARGB input (or the test clip's size)
   int startNumber = -1;     // first number of a pattern; -1: 0 or 1, whichever exists
+  bool allowPartial = false;  // --keep-partial: a raw file may end in a part frame
 };
 
 // Chooses the reader from the options and the inputs' first bytes. Null
-// with *error (naming the file) when no reader fits.
+// with *error (naming the file) when no reader fits. Raw ARGB files are
+// checked up front: each must hold whole frames of the given size (unless
+// allowPartial) and must not be a PNG image or a YUV4MPEG2 stream.
 std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& options, std::string* error);
 
 }  // namespace orxapp

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Cli.h"
+#include "Codec.h"
 #include "Commands.h"
 
 namespace {
@@ -24,8 +25,34 @@ const char kHelp[] =
     "             report sizes, speeds and quality with a contact sheet\n"
     "  bench      measure every variant and thread setting at 1920x1080\n"
     "\n"
+    "Options of every command: -h/--help, --version.\n"
+    "Exit status: 0 done, 1 a file or the data was at fault, 2 the command line\n"
+    "was wrong; after Ctrl-C, SIGTERM or SIGHUP the program ends by that signal.\n"
+    "\n"
     "'orx COMMAND --help' describes each command. The components are looked for\n"
     "in $ORX_COMPONENT_PATH (folders separated by ':') and beside libqthost.\n";
+
+#ifndef ORX_VERSION
+#define ORX_VERSION "unknown"
+#endif
+
+// The program's version, the installed components' and the frame format's.
+void PrintVersion() {
+  const std::string component = orxapp::ComponentVersion();
+  std::printf("orx %s\n", ORX_VERSION);
+  std::printf("ORX components %s\n", component.empty() ? "not found (see orx --help)" : component.c_str());
+  std::printf("ORX frame format version %d\n", orxapp::FrameFormatVersion());
+  std::printf("License: MIT. This is free software: you may change and redistribute it.\n");
+}
+
+// --version anywhere among a command's options (before "--").
+bool AsksVersion(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--")) return false;
+    if (!std::strcmp(argv[i], "--version")) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -39,6 +66,10 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return 0;
   }
+  if (!std::strcmp(cmd, "--version") || !std::strcmp(cmd, "-V")) {
+    PrintVersion();
+    return 0;
+  }
   struct {
     const char* name;
     int (*run)(int, char**);
@@ -46,6 +77,10 @@ int main(int argc, char** argv) {
                         {"settings", orxapp::CmdSettings}, {"demo", orxapp::CmdDemo},     {"bench", orxapp::CmdBench}};
   for (const auto& c : commands) {
     if (std::strcmp(cmd, c.name) != 0) continue;
+    if (AsksVersion(argc - 2, argv + 2)) {
+      PrintVersion();
+      return 0;
+    }
     int status;
     // No exception leaves the program: a failed allocation the commands did
     // not foresee still ends it with a message and a failure status.
@@ -59,5 +94,6 @@ int main(int argc, char** argv) {
     orxapp::RaiseInterruption();  // after an interruption, end as the signal would
     return status;
   }
-  return orxapp::Fail(std::string("unknown command \"") + cmd + "\" (see orx --help)");
+  if (cmd[0] == '-') return orxapp::Usage(std::string("unknown option ") + cmd + " (see orx --help)");
+  return orxapp::Usage(std::string("unknown command \"") + cmd + "\" (see orx --help)");
 }

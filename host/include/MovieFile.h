@@ -24,7 +24,14 @@ enum {
   dskFulErr = -34,
   wrPermErr = -61,
   permErr = -54,
+  dupFNErr = -48,
 };
+
+// Moves a finished temporary file onto path, as the writer's Finish does.
+// Without replace an existing file is never replaced: false with errno
+// EEXIST. The check and the move are one step where the file system allows
+// (a rename that refuses to replace, else a hard link).
+Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replace);
 
 // ---- Writer -------------------------------------------------------------------
 
@@ -64,6 +71,12 @@ void HostMovieWriterAbort(HostMovieWriterRef writer);
 // sample 12"), without the file name; "" when none. Valid until the next
 // call on the writer.
 const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef writer);
+
+// Whether Finish may replace a file at the path (the default). Without it
+// Finish never replaces one, even one that appeared while the movie was
+// written: it fails with dupFNErr and keeps the finished movie under its
+// temporary name, which the error message gives.
+void HostMovieWriterSetReplaceExisting(HostMovieWriterRef writer, Boolean replace);
 
 // The chunk offsets switch to 64-bit when the file passes this size (tests
 // lower it to exercise the 64-bit tables without writing 4 GiB).

@@ -32,6 +32,18 @@ DialogItemIndex DefaultDriver(DialogRef d, void*) {
   return CancelOrLast(d);
 }
 
+std::string PopupLine(DialogItemIndex i, ControlRef c) {
+  Str255 text, current;
+  GetControlTitle(c, text);
+  const SInt16 value = GetControlValue(c), count = HostGetPopupItemCount(c);
+  HostGetPopupItemText(c, value, current);
+  return std::to_string(i) + ". " + P2S(text) + ": [" +
+         (value >= 1 && value <= count ? P2S(current) : "value " + std::to_string(value) + ", not an item") + "]";
+}
+
+const char kPrompt[] = "> ";
+
+// Draws the whole dialog: its title, each popup with its items, the buttons.
 void Show(DialogRef d, FILE* out) {
   Str255 title;
   HostGetDialogTitle(d, title);
@@ -45,10 +57,7 @@ void Show(DialogRef d, FILE* out) {
     const SInt16 count = HostGetPopupItemCount(c);
     if (count > 0) {
       const SInt16 value = GetControlValue(c);
-      Str255 current;
-      HostGetPopupItemText(c, value, current);
-      std::fprintf(out, "%d. %s: [%s]\n", i, P2S(text).c_str(),
-                   value >= 1 && value <= count ? P2S(current).c_str() : ("value " + std::to_string(value) + ", not an item").c_str());
+      std::fprintf(out, "%s\n", PopupLine(i, c).c_str());
       for (SInt16 k = 1; k <= count; ++k) {
         Str255 item;
         HostGetPopupItemText(c, k, item);
@@ -59,7 +68,37 @@ void Show(DialogRef d, FILE* out) {
     }
   }
   std::fprintf(out, "Choose with \"ITEM VALUE\" (e.g. \"3 2\"), press a button with its number, "
-                    "\"ok\" or \"cancel\".\n> ");
+                    "\"ok\" or \"cancel\"; \"?\" shows the dialog again.\n");
+}
+
+std::vector<SInt16> ControlValues(DialogRef d) {
+  std::vector<SInt16> values;
+  const DialogItemIndex n = CountDITL(d);
+  for (DialogItemIndex i = 1; i <= n; ++i) {
+    ControlRef c = nullptr;
+    values.push_back(GetDialogItemAsControl(d, i, &c) == noErr && c != nullptr ? GetControlValue(c) : SInt16(0));
+  }
+  return values;
+}
+
+// The first time the whole dialog; later only the popups whose value changed
+// since, then the prompt.
+void Draw(DialogRef d, FILE* out, bool whole) {
+  std::vector<SInt16>* drawn = HostDialogDrawnValues(d);
+  const std::vector<SInt16> now = ControlValues(d);
+  if (whole || drawn == nullptr || drawn->size() != now.size()) {
+    Show(d, out);
+  } else {
+    for (size_t i = 0; i < now.size(); ++i) {
+      ControlRef c = nullptr;
+      if (now[i] == (*drawn)[i] || GetDialogItemAsControl(d, DialogItemIndex(i + 1), &c) != noErr ||
+          HostGetPopupItemCount(c) == 0)
+        continue;
+      std::fprintf(out, "%s\n", PopupLine(DialogItemIndex(i + 1), c).c_str());
+    }
+  }
+  if (drawn != nullptr) *drawn = now;
+  std::fputs(kPrompt, out);
   std::fflush(out);
 }
 
@@ -104,15 +143,24 @@ DialogItemIndex HostTerminalDialogDriver(DialogRef d, void* refCon) {
   FILE* in = io && io->in ? static_cast<FILE*>(io->in) : stdin;
   FILE* out = io && io->out ? static_cast<FILE*>(io->out) : stdout;
   char line[256];
+  bool whole = false;
   while (true) {
-    Show(d, out);
+    Draw(d, out, whole);
+    whole = false;
     if (std::fgets(line, sizeof line, in) == nullptr) {
       std::fprintf(out, "\n");
       return CancelOrLast(d);
     }
     std::string text = line;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    // Answers that come from a file or a pipe are echoed, so that the
+    // transcript reads as a terminal session does.
+    if (!isatty(fileno(in))) std::fprintf(out, "%s\n", text.c_str());
     if (text.empty()) continue;
+    if (text == "?") {
+      whole = true;
+      continue;
+    }
     long item = 0, value = 0;
     char extra = 0;
     const int fields = std::sscanf(text.c_str(), "%ld %ld %c", &item, &value, &extra);

@@ -86,6 +86,7 @@ struct OpaqueDialogPtr {
   DialogItemIndex cancelItem = 0;
   std::vector<DialogItem> items;
   OpaqueWindowPtr window{};
+  std::vector<SInt16> drawnValues;  // what the terminal driver last drew
 };
 
 namespace {
@@ -175,6 +176,8 @@ void FreeDialog(DialogRef d) {
 }
 
 }  // namespace
+
+std::vector<SInt16>* HostDialogDrawnValues(DialogRef d) { return d != nullptr ? &d->drawnValues : nullptr; }
 
 DialogRef HostFrontDialog() {
   std::lock_guard<std::mutex> lock(g_dialogsLock);

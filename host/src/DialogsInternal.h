@@ -50,3 +50,7 @@ DialogRef HostNewButtonDialog(const char* title, const char* const* buttons, int
 
 // The dialog ModalDialog works on: the newest one not yet disposed of.
 DialogRef HostFrontDialog();
+
+// The control values the terminal driver last drew for a dialog (empty
+// before it first drew it), so that it redraws only what changed.
+std::vector<SInt16>* HostDialogDrawnValues(DialogRef d);

@@ -147,6 +147,7 @@ struct OpaqueHostMovieWriter {
   uint32_t firstSize = 0;
   bool uniformSizes = true;
   uint64_t threshold = uint64_t(1) << 32;
+  bool replace = true;
   OSStatus failure = noErr;  // latched I/O failure
   std::string error;
 };
@@ -487,9 +488,15 @@ OSStatus Finish(Writer* w, std::string* error) {
     w->out = nullptr;
     if (std::fclose(f) != 0) s = FailWrite(w, errno, "the movie header");
   }
-  if (s == noErr && std::rename(w->tempPath.c_str(), w->path.c_str()) != 0) {
-    s = ioErr;
-    w->error = std::string("cannot move the finished movie into place: ") + std::strerror(errno);
+  if (s == noErr && !HostMoveFileIntoPlace(w->tempPath.c_str(), w->path.c_str(), w->replace)) {
+    if (errno == EEXIST) {
+      s = dupFNErr;
+      w->error = "a file of that name appeared while the movie was written; the movie is kept as " + w->tempPath;
+      w->tempPath.clear();
+    } else {
+      s = ioErr;
+      w->error = std::string("cannot move the finished movie into place: ") + std::strerror(errno);
+    }
   }
   if (s == noErr) {
     w->tempPath.clear();
@@ -981,6 +988,27 @@ void HostMovieWriterAbort(HostMovieWriterRef w) {
 }
 
 const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef w) { return w ? w->error.c_str() : ""; }
+
+Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replace) {
+  if (replace) return std::rename(temp, path) == 0;
+  if (renameat2(AT_FDCWD, temp, AT_FDCWD, path, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+  if (link(temp, path) == 0) {  // made only where no file is
+    unlink(temp);
+    return true;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  struct stat st {};  // neither: the plain check, then the move
+  if (lstat(path, &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return std::rename(temp, path) == 0;
+}
+
+void HostMovieWriterSetReplaceExisting(HostMovieWriterRef w, Boolean replace) {
+  if (w != nullptr) w->replace = replace != 0;
+}
 
 void HostMovieWriterSetLargeFileThreshold(HostMovieWriterRef w, SInt64 bytes) {
   if (w != nullptr) w->threshold = bytes > 0 ? uint64_t(bytes) : 0;

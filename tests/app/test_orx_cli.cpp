@@ -186,7 +186,7 @@ TEST_F(Workspace, EveryChoiceDecodesToWhatTheBlockDecodersMake) {
   };
   for (const Choice& c : choices) {
     SCOPED_TRACE(c.options);
-    const RunResult enc = RunOrx("encode " + Q("in%03d.png") + " -o " + Q("m.mov") + " " + c.options);
+    const RunResult enc = RunOrx("encode " + Q("in%03d.png") + " -y -o " + Q("m.mov") + " " + c.options);
     ASSERT_EQ(enc.status, 0) << enc.output;
     EXPECT_NE(enc.output.find("3 frames 37x21"), std::string::npos) << enc.output;
 
@@ -203,7 +203,7 @@ TEST_F(Workspace, EveryChoiceDecodesToWhatTheBlockDecodersMake) {
     ASSERT_EQ(ref.frames.size(), 3u);
     EXPECT_EQ(ref.variants[0], c.variant);
 
-    const RunResult dec = RunOrx("decode " + Q("m.mov") + " -o " + Q("out.argb"));
+    const RunResult dec = RunOrx("decode " + Q("m.mov") + " -y -o " + Q("out.argb"));
     ASSERT_EQ(dec.status, 0) << dec.output;
     const std::vector<uint8_t> raw = ReadAll(Path("out.argb"));
     ASSERT_EQ(raw.size(), 3u * 37 * 21 * 4);
@@ -297,12 +297,22 @@ TEST_F(Workspace, RawInputNeedsWholeFrames) {
   ASSERT_EQ(back.size(), raw.size());
   EXPECT_LE(MaxDifference(back.data(), raw.data(), raw.size()), 64);  // lossy, but the same picture
 
+  // A part frame at the end is refused before anything is encoded, unless
+  // the whole frames before it are to be kept.
   raw.resize(raw.size() - 10);
   WriteAll(Path("short.argb"), raw);
   const RunResult bad = RunOrx("encode --size 12x8 " + Q("short.argb") + " -o " + Q("s.mov"));
-  EXPECT_NE(bad.status, 0);
-  EXPECT_NE(bad.output.find("short.argb: truncated frame 2"), std::string::npos) << bad.output;
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.output.find("short.argb: 758 bytes are not a whole number of 12x8 ARGB frames"), std::string::npos)
+      << bad.output;
   EXPECT_FALSE(Exists(Path("s.mov")));
+  const RunResult kept = RunOrx("encode --size 12x8 " + Q("short.argb") + " -o " + Q("s.mov") + " --keep-partial");
+  EXPECT_EQ(kept.status, 0) << kept.output;
+  EXPECT_NE(kept.output.find("short.argb: truncated frame 2: 374 of 384 bytes (is --size right?); kept the 1 frame "
+                             "before it"),
+            std::string::npos)
+      << kept.output;
+  EXPECT_EQ(JsonField(RunOrx("info --json " + Q("s.mov")).output, "frames"), "1");
 }
 
 // ---- Input and output errors ----------------------------------------------------------
@@ -488,7 +498,7 @@ TEST_F(Workspace, SettingsDialogTypedIntoATerminal) {
     }
     return false;
   };
-  EXPECT_TRUE(waitFor("\"cancel\".\n>"));  // the prompt (the pane drops trailing blanks)
+  EXPECT_TRUE(waitFor("again.\n>"));  // the prompt (the pane drops trailing blanks)
   Shell("tmux send-keys -t " + session + " '4 2' Enter");
   EXPECT_TRUE(waitFor("[Performance]"));
   Shell("tmux send-keys -t " + session + " 'ok' Enter");

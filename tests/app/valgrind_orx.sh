@@ -13,8 +13,8 @@ vg=(valgrind -q --error-exitcode=9 --leak-check=full --show-leak-kinds=definite,
 for v in "quality discard" "performance discard" "vovorevaded discard" "quality preserve"; do
   set -- $v
   "${vg[@]}" "$orx" encode --test-clip --size 72x40 --frames 4 --optimize "$1" --transparency "$2" --threads 2 \
-    -q -o "$work/m.mov"
-  "${vg[@]}" "$orx" decode "$work/m.mov" -q -o "$work/m.argb"
+    -q -y -o "$work/m.mov"
+  "${vg[@]}" "$orx" decode "$work/m.mov" -q -y -o "$work/m.argb"
   "${vg[@]}" "$orx" info --frames "$work/m.mov" > /dev/null
   echo "$1/$2: clean"
 done
