@@ -7,7 +7,9 @@ FUZZ_SECONDS ?= 3600
 FUZZ_RUNS ?= 10000000
 FUZZ_TEST_SECONDS ?= 25
 
-.PHONY: all deps build run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench bench-win bench-gst clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps build install run test test-normal test-asan test-tsan test-fuzz test-win fuzz fuzz-build bench bench-win bench-gst clean
 
 all: build
 
@@ -17,6 +19,11 @@ deps:
 build: deps
 	cmake -S . -B build $(CMAKE_FLAGS) -DORX_BUILD_BENCH=ON
 	cmake --build build -j$(JOBS)
+
+# The program, the components, the GStreamer plug-in, the man page and the
+# README under PREFIX (see the README's "Installing").
+install: build
+	cmake --install build --prefix $(PREFIX)
 
 run: build
 	./build/app/orx demo --out $(OUT)

@@ -315,8 +315,8 @@ gboolean plugin_init(GstPlugin* plugin) {
 }  // namespace
 
 // The plug-in's "source" field (GST_PLUGIN_DEFINE reads PACKAGE). The
-// project states no licence, so the descriptor says "unknown", one of the
-// names GStreamer loads.
+// project is under the MIT licence (LICENSE), which GStreamer names
+// "MIT/X11".
 #define PACKAGE "orx"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, orx, "ORX movie playback: the orxdec video decoder",
-                  plugin_init, ORX_GST_VERSION, "unknown", "ORX", "ORX project")
+                  plugin_init, ORX_GST_VERSION, "MIT/X11", "ORX", "ORX project")

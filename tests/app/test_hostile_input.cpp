@@ -21,21 +21,14 @@
 #include "ImageCompression.h"
 #include "MacMemory.h"
 #include "MovieFile.h"
+#include "OrxRun.h"
 #include "ProcessRun.h"
 
 extern char** environ;
 
 namespace {
 
-std::string Orx() {
-  const char* bin = std::getenv("ORX_BIN");
-  return bin ? bin : "orx";
-}
 
-bool Exists(const std::string& p) {
-  struct stat st;
-  return stat(p.c_str(), &st) == 0;
-}
 
 // The sanitizer builds reserve far more address space than any limit here.
 bool Sanitized() {
@@ -57,18 +50,6 @@ void PutBE32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) (*b)[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
 }
 
-std::string JsonField(const std::string& json, const std::string& key) {
-  const size_t at = json.find("\"" + key + "\": ");
-  if (at == std::string::npos) return "";
-  const size_t start = at + key.size() + 4;
-  size_t end = start;
-  if (json[start] == '"') {
-    end = json.find('"', start + 1);
-    return json.substr(start + 1, end - start - 1);
-  }
-  while (end < json.size() && json[end] != ',' && json[end] != '\n') ++end;
-  return json.substr(start, end - start);
-}
 
 bool ValidUTF8(const std::string& s) {
   for (size_t i = 0; i < s.size();) {

@@ -21,6 +21,7 @@
 #include "DXTDecoder.h"
 #include "ImageIO.h"
 #include "MovieFile.h"
+#include "OrxRun.h"
 #include "ProcessRun.h"
 #include "ORXHeader.h"
 
@@ -28,17 +29,9 @@ using orxapp::ImageARGB;
 
 namespace {
 
-std::string Orx() {
-  const char* bin = std::getenv("ORX_BIN");
-  return bin ? bin : "orx";
-}
 
 RunResult RunOrx(const std::string& args) { return Shell(Orx() + " " + args); }
 
-bool Exists(const std::string& p) {
-  struct stat st;
-  return stat(p.c_str(), &st) == 0;
-}
 
 // Files in a folder other than . and .., for "nothing left behind" checks.
 std::vector<std::string> Listing(const std::string& dir) {
@@ -152,19 +145,6 @@ int MaxDifference(const uint8_t* a, const uint8_t* b, size_t n) {
 }
 
 // The value of "key": in orx info --json output.
-std::string JsonField(const std::string& json, const std::string& key) {
-  const size_t k = json.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  size_t v = k + key.size() + 3;
-  while (v < json.size() && json[v] == ' ') ++v;
-  size_t e = v;
-  if (json[v] == '"') {
-    e = json.find('"', v + 1);
-    return json.substr(v + 1, e - v - 1);
-  }
-  while (e < json.size() && json[e] != ',' && json[e] != '\n' && json[e] != '}') ++e;
-  return json.substr(v, e - v);
-}
 
 // ---- Encoding choices, PNG input, decode against the core decoders ---------------
 

@@ -173,6 +173,12 @@ TEST_F(CodecDialog, ScriptedAndTerminalDrivers) {
   EXPECT_NE(text.find("Optimize For: [VovorEvaded]"), std::string::npos) << text;
   EXPECT_NE(text.find("Item 9 is not an item of this dialog"), std::string::npos);
   EXPECT_NE(text.find("Item 4 has choices 1 to 3"), std::string::npos);
+  // Drawn whole once; afterwards only the popup that changed is printed.
+  size_t drawings = 0;
+  for (size_t at = text.find("== ORX Preferences =="); at != std::string::npos; at = text.find("== ORX Preferences ==", at + 1))
+    ++drawings;
+  EXPECT_EQ(drawings, 1u) << text;
+  EXPECT_EQ(text.find("Threads:", text.find("VovorEvaded]")), std::string::npos) << text;
 
   // End of input cancels.
   char empty[] = "";

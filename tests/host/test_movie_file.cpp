@@ -389,6 +389,28 @@ TEST_F(MovieFileTest, WriterRejectsBadArgumentsWithoutLosingTheMovie) {
   EXPECT_NE(std::strstr(message, "cannot move the finished movie into place"), nullptr) << message;
   EXPECT_EQ(Listing(), std::vector<std::string>{"folder"});
   EXPECT_TRUE(fs::is_directory(Path("folder")));
+
+  // Told not to replace: a file that appeared while the movie was written
+  // stays as it was, and the finished movie is kept under the name the
+  // message gives. Where nothing appeared, the movie moves into place.
+  fs::remove(Path("folder"));
+  ASSERT_EQ(HostMovieWriterCreate(Path("y.mov").c_str(), desc.get(), 600, &w), noErr);
+  HostMovieWriterSetReplaceExisting(w, false);
+  ASSERT_EQ(HostMovieWriterAddSample(w, data, 4, 20), noErr);
+  WriteFile(Path("y.mov"), Bytes{7, 7, 7});
+  EXPECT_EQ(HostMovieWriterFinishWithError(w, message, sizeof message), dupFNErr);
+  EXPECT_EQ(ReadFile(Path("y.mov")), (Bytes{7, 7, 7}));
+  const char* kept = std::strstr(message, "kept as ");
+  ASSERT_NE(kept, nullptr) << message;
+  Opened o = Open(kept + 8);
+  ASSERT_EQ(o.status, noErr) << o.message;
+  EXPECT_EQ(HostMovieReaderGetSampleCount(o.reader.get()), 1);
+  ASSERT_EQ(HostMovieWriterCreate(Path("z.mov").c_str(), desc.get(), 600, &w), noErr);
+  HostMovieWriterSetReplaceExisting(w, false);
+  ASSERT_EQ(HostMovieWriterAddSample(w, data, 4, 20), noErr);
+  EXPECT_EQ(HostMovieWriterFinish(w), noErr);
+  EXPECT_EQ(Open(Path("z.mov")).status, noErr);
+  EXPECT_EQ(Listing().size(), 3u);  // y.mov, its kept movie, z.mov
 }
 
 TEST_F(MovieFileTest, FileSizeLimitFailsTheMovieCleanly) {

@@ -1,0 +1,43 @@
+# What `cmake --install` puts under the prefix P:
+#   P/bin/orx                       the program (RUNPATH $ORIGIN/../lib/orx)
+#   P/lib/orx/                      libqthost.so, ORXCodec.so, ORXCodec.rsrc:
+#                                   the host looks for components beside itself
+#   P/<GStreamer's plug-in folder>  libgstorx.so (RUNPATH back to P/lib/orx);
+#                                   the folder is the one GStreamer's own
+#                                   plug-ins use, relative to its prefix
+#                                   (lib/x86_64-linux-gnu/gstreamer-1.0 on
+#                                   Debian), so installing to /usr needs no
+#                                   GST_PLUGIN_PATH
+#   P/share/man/man1/orx.1, P/share/doc/orx/{README.md,LICENSE}
+# Every RUNPATH is relative, so the installed tree can be moved as a whole.
+include(GNUInstallDirs)
+
+set(ORX_INSTALL_LIBDIR lib/orx CACHE STRING "where the host library and the component go, under the prefix")
+
+if(NOT DEFINED ORX_INSTALL_GST_PLUGINDIR)
+  pkg_get_variable(ORX_GST_SYSTEM_PLUGINDIR gstreamer-1.0 pluginsdir)
+  pkg_get_variable(ORX_GST_SYSTEM_PREFIX gstreamer-1.0 prefix)
+  if(ORX_GST_SYSTEM_PLUGINDIR AND ORX_GST_SYSTEM_PREFIX)
+    file(RELATIVE_PATH ORX_GST_RELATIVE_PLUGINDIR ${ORX_GST_SYSTEM_PREFIX} ${ORX_GST_SYSTEM_PLUGINDIR})
+  else()
+    set(ORX_GST_RELATIVE_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0)
+  endif()
+  set(ORX_INSTALL_GST_PLUGINDIR ${ORX_GST_RELATIVE_PLUGINDIR} CACHE STRING
+      "where the GStreamer plug-in goes, under the prefix")
+endif()
+
+file(RELATIVE_PATH ORX_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${ORX_INSTALL_LIBDIR})
+file(RELATIVE_PATH ORX_GST_TO_LIB /${ORX_INSTALL_GST_PLUGINDIR} /${ORX_INSTALL_LIBDIR})
+
+set_target_properties(orx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_BIN_TO_LIB}")
+set_target_properties(ORXCodec qthost PROPERTIES INSTALL_RPATH "$ORIGIN")
+
+install(TARGETS orx RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS qthost ORXCodec LIBRARY DESTINATION ${ORX_INSTALL_LIBDIR})
+install(FILES ${ORX_COMPONENT_DIR}/ORXCodec.rsrc DESTINATION ${ORX_INSTALL_LIBDIR})
+if(ORX_HAVE_GST_PLUGIN)
+  set_target_properties(gstorx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_GST_TO_LIB}")
+  install(TARGETS gstorx LIBRARY DESTINATION ${ORX_INSTALL_GST_PLUGINDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/docs/orx.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orx)
