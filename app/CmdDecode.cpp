@@ -164,6 +164,10 @@ class FrameSink {
   virtual ~FrameSink() = default;
   virtual bool Write(int index, const uint8_t* argb, size_t rowBytes, std::string* error) = 0;
   virtual bool Finish(std::string* error) = 0;
+  uint64_t BytesWritten() const { return bytes_; }
+
+ protected:
+  uint64_t bytes_ = 0;
 };
 
 // Decodes without writing: the decoder's own speed, for timing.
@@ -190,6 +194,8 @@ class PNGSink : public FrameSink {
       return false;
     }
     written_.push_back(name);
+    struct stat st {};
+    if (stat(name.c_str(), &st) == 0) bytes_ += uint64_t(st.st_size);
     return true;
   }
   bool Finish(std::string*) override {
@@ -231,6 +237,7 @@ class StreamSink : public FrameSink {
         *error = path_ + ": " + e;
         return false;
       }
+      bytes_ += uint64_t(w_) * uint64_t(h_) * 3 + 6;  // "FRAME\n" and three full planes
       return true;
     }
     for (int y = 0; y < h_; ++y) {
@@ -239,6 +246,7 @@ class StreamSink : public FrameSink {
         return false;
       }
     }
+    bytes_ += uint64_t(w_) * uint64_t(h_) * 4;
     return true;
   }
   bool Finish(std::string* error) override {
@@ -360,7 +368,7 @@ int CmdDecode(int argc, char** argv) {
     if (!decoder.Decode(sample.data(), sample.size(), &err))
       return progress.Finish(), Fail(path + ": frame " + std::to_string(i) + ": " + err);
     if (!sink->Write(i, decoder.Pixels(), decoder.RowBytes(), &err)) return progress.Finish(), Fail(err);
-    progress.Update(i - first + 1);
+    progress.Update(i - first + 1, sink->BytesWritten());
   }
   progress.Finish();
   if (!sink->Finish(&err)) return Fail(err);

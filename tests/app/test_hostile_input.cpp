@@ -63,17 +63,8 @@ bool ValidUTF8(const std::string& s) {
   return true;
 }
 
-class Hostile : public testing::Test {
+class Hostile : public OrxWorkspace {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orx-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("ORX_PREFERENCES_DIR", (dir_ + "/prefs").c_str(), 1);
-  }
-  void TearDown() override { Shell("rm -rf '" + dir_ + "'"); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Q(const std::string& name) const { return "'" + Path(name) + "'"; }
   // orx with the arguments; limitKB > 0 caps its address space (normal
   // build only), so a frame-sized allocation fails instead of passing.
   RunResult Run(const std::string& args, long limitKB = 0) const {
@@ -97,7 +88,6 @@ class Hostile : public testing::Test {
     for (int f = 0; f < 3; ++f) s += "FRAME\n" + std::string(8 * 8 * 3, char(128));
     WriteAll(Path(name), std::vector<uint8_t>(s.begin(), s.end()));
   }
-  std::string dir_;
 };
 
 // ---- Lengths read from files ----------------------------------------------------------

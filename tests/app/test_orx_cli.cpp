@@ -61,19 +61,8 @@ ImageARGB Picture(int w, int h, int seed, bool alpha) {
   return img;
 }
 
-class Workspace : public testing::Test {
+class Workspace : public OrxWorkspace {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orx-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    // The compressor's preferences live in the workspace, not the user's.
-    setenv("ORX_PREFERENCES_DIR", (dir_ + "/prefs").c_str(), 1);
-  }
-  void TearDown() override { Shell("rm -rf '" + dir_ + "'"); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Q(const std::string& name) const { return "'" + Path(name) + "'"; }
-
   void WritePNGFrames(const std::string& pattern, int count, int w, int h, bool alpha) {
     for (int i = 0; i < count; ++i) {
       const ImageARGB img = Picture(w, h, i, alpha);
@@ -83,8 +72,6 @@ class Workspace : public testing::Test {
       ASSERT_TRUE(orxapp::WritePNG(Path(name), img.pixels.data(), w, h, img.RowBytes(), alpha, &err)) << err;
     }
   }
-
-  std::string dir_;
 };
 
 // What the codec's own block decoders make of every sample of a movie,
