@@ -318,6 +318,26 @@ TEST(DXT24Image, RoundTripQuality) {
   EXPECT_GE(ORXPSNR_ARGB(pic.data(), W * 4, pback.data(), W * 4, W, H), 30.0);
 }
 
+// A graded alpha block, byte for byte: end points max then min, each pixel
+// on the nearest of the eight steps (rounded half up), decoded exactly.
+TEST(DXT24Block, GradedAlphaBlockIsExact) {
+  Block b{};
+  for (int i = 0; i < 16; ++i) {
+    b[4 * i + 0] = 40;
+    b[4 * i + 1] = 80;
+    b[4 * i + 2] = 120;
+    b[4 * i + 3] = static_cast<unsigned char>(17 * i);  // 0, 17, ..., 255
+  }
+  unsigned char out[18];
+  stb_compress_dxt_block_24(out, b.data(), 1, 2);
+  const unsigned char alphaBlock[8] = {0xFF, 0x00, 0xC9, 0x6F, 0xB7, 0xE4, 0x26, 0x01};
+  EXPECT_EQ(0, std::memcmp(out, alphaBlock, 8));
+  unsigned char back[64];
+  DecodeDXT24WithAlpha(out, back, 4, 4, 16);
+  const int decoded[16] = {0, 0, 36, 36, 73, 73, 109, 109, 146, 146, 182, 182, 219, 219, 255, 255};
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(back[4 * i], decoded[i]) << "pixel " << i;
+}
+
 TEST(DXT24Image, AlphaVariantRoundTrips) {
   const int w = 16, h = 8;
   std::vector<unsigned char> img(static_cast<size_t>(w) * h * 4);

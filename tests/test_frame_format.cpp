@@ -112,6 +112,10 @@ TEST(FrameCheck, AcceptsWellFormedFrames) {
   lzf.isLZF = 1;
   auto packed = MakeFrame(lzf, 12);
   EXPECT_EQ(CheckORXFrame(packed.data(), packed.size(), 6, 6, nullptr), ORXFrameError::none);
+  lzf.dataSize = 40;  // exactly the raw size: still a valid packed section
+  auto asLong = MakeFrame(lzf, 40);
+  EXPECT_EQ(CheckORXFrame(asLong.data(), asLong.size(), 6, 6, nullptr), ORXFrameError::none);
+  lzf.dataSize = 12;
 
   // isLZF 2 reads as raw: then the stored data must hold every block.
   lzf.isLZF = 2;

@@ -284,3 +284,31 @@ TEST(GLWrappers, UploadSizesProgramsAndFramebufferRules) {
   r.DeactivateContext();
   r.FreeResources();
 }
+
+// Rows of exactly 4 x width bytes: DXT24 writes whole blocks, so a width
+// that is not a multiple of 4 needs the padded rows and is refused without
+// them, with nothing written; the standard variants write the image only.
+TEST(ProcessorRoad, RowsOfExactlyTheImageWidth) {
+  const int w = 6, h = 4;
+  std::vector<uint8_t> dxt24(28 + 2 * kDXT24BlockBytes, 0);
+  ORXHeader hd;
+  hd.headerSize = 28;
+  hd.version = 1;
+  hd.isDXT24 = 1;
+  hd.dataSize = 2 * kDXT24BlockBytes;
+  WriteORXHeader(hd, dxt24.data());
+  std::vector<uint8_t> exact(static_cast<size_t>(w) * 4 * h, 0x5A);
+  EXPECT_NE(ORX_DecompressImageData(nullptr, w, h, dxt24.data(), static_cast<int64_t>(dxt24.size()), exact.data(), w * 4), 0);
+  for (uint8_t b : exact) ASSERT_EQ(b, 0x5A);
+  std::vector<uint8_t> padded(static_cast<size_t>(8) * 4 * h, 0x5A);
+  EXPECT_EQ(ORX_DecompressImageData(nullptr, w, h, dxt24.data(), static_cast<int64_t>(dxt24.size()), padded.data(), 8 * 4), 0);
+  EXPECT_EQ(padded[0], 255);  // opaque black from zero blocks
+
+  // A buffer of exactly the image: the sanitizers catch any write past it.
+  for (bool alpha : {false, true}) {
+    const std::vector<uint8_t> f = MakeFrame(w, h, alpha);
+    std::vector<uint8_t> image(static_cast<size_t>(w) * 4 * h, 0);
+    EXPECT_EQ(ORX_DecompressImageData(nullptr, w, h, f.data(), static_cast<int64_t>(f.size()), image.data(), w * 4), 0)
+        << (alpha ? "DXT5" : "DXT1");
+  }
+}

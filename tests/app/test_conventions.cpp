@@ -96,6 +96,7 @@ TEST_F(Conventions, ExitStatusesVersionsAndRepeatedOptions) {
       {"encode a.png -o x.mov --threads 3", 2},     // not a choice
       {"encode a.png -o x.mov --bogus", 2},
       {"decode", 2},
+      {"decode missing.mov --frames 5-2 -o x.y4m", 2},  // a reversed range
       {"decode missing.mov -o x.y4m", 1},           // the file is at fault
       {"info missing.mov", 1},
       {"info a.png", 1},

@@ -148,6 +148,9 @@ int InChild(const Variant& v, long failAt, long* attempts) {
 }
 
 TEST(AllocationFailure, EveryAllocationOfEveryVariantCanFail) {
+  // The preferences folder is made here, once: a child that made its own
+  // would leave it behind, as children end without running exit handlers.
+  UsePrivatePreferencesFolder();
   for (const Variant& v : kVariants) {
     SCOPED_TRACE(v.name);
     long attempts = 0;

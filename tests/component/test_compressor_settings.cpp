@@ -102,6 +102,12 @@ TEST_F(Settings_, PreferencesAreReadOnceAndOnlyWhenNeeded) {
       {{2, 0, 5, 12}, 36, {0, 0, 0, 2}},
       {{}, 38, {0, 1, 0, 2}},           // empty file: the defaults
       {{1}, 38 + 8, {1, 1, 0, 2}},      // short file: what was read, defaults for the rest
+      // The Threads bounds: 1 and 9 are choices, 0 and 10 are not.
+      {{0, 1, 0, 0}, 38, {0, 1, 0, 2}},
+      {{0, 1, 0, 1}, 38, {0, 1, 0, 1}},
+      {{0, 1, 0, 9}, 38, {0, 1, 0, 9}},
+      {{0, 1, 0, 10}, 38, {0, 1, 0, 2}},
+      {{0, 1, 0, -1}, 38, {0, 1, 0, 2}},
   };
   for (const Case& c : cases) {
     CloseComponent(ci);

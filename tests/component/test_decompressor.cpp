@@ -282,6 +282,15 @@ TEST(Decompressor, HostileFramesAreRejectedAndNothingIsDrawn) {
     std::memcpy(bigLZF.data() + 28, out.data(), n);
     bigLZF = with(bigLZF, 16, n);
   }
+  std::vector<uint8_t> fewLZF = packed;  // a valid stream that unpacks to half the blocks
+  {
+    std::vector<uint8_t> zeros(CalculateORXBlockDataSize(w, h, false, false) / 2, 0), out(zeros.size() + 16);
+    const unsigned n = lzf_compress(zeros.data(), static_cast<unsigned>(zeros.size()), out.data(), static_cast<unsigned>(out.size()));
+    ASSERT_GT(n, 0u);
+    fewLZF.resize(28 + n);
+    std::memcpy(fewLZF.data() + 28, out.data(), n);
+    fewLZF = with(fewLZF, 16, n);
+  }
   const struct {
     const char* what;
     std::vector<uint8_t> frame;
@@ -296,6 +305,7 @@ TEST(Decompressor, HostileFramesAreRejectedAndNothingIsDrawn) {
       {"isDXT24 7", with(good, 26, 7, 1)},
       {"LZF stream cut short", shortLZF},
       {"LZF stream too long", bigLZF},
+      {"LZF stream short of the blocks", fewLZF},
   };
   for (const auto& c : cases) {
     Decoder d;
@@ -319,6 +329,19 @@ TEST(Decompressor, HostileFramesAreRejectedAndNothingIsDrawn) {
                                              static_cast<SInt32>(packed.size()), nullptr, &size),
             noErr);
   EXPECT_EQ(size, static_cast<SInt32>(packed.size()));
+  // With a second section the size counts it, and not the bytes after it.
+  std::vector<uint8_t> layered = good;
+  ORXHeader lh = ReadORXHeader(good.data());
+  lh.secondWidth = 2;
+  lh.secondHeight = 3;
+  lh.secondIsRGB = 1;
+  lh.secondSize = 18;
+  WriteORXHeader(lh, layered.data());
+  layered.resize(layered.size() + 18 + 5, 0x44);
+  EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(layered.data()),
+                                             static_cast<SInt32>(layered.size()), nullptr, &size),
+            noErr);
+  EXPECT_EQ(size, static_cast<SInt32>(good.size() + 18));
   EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(truncated.data()),
                                              static_cast<SInt32>(truncated.size()), nullptr, &size),
             codecBadDataErr);

@@ -3,6 +3,8 @@
 // time (run under ThreadSanitizer too), and a hundred open-encode-decode-
 // close cycles of every variant leave no object, semaphore or file behind.
 #include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -150,7 +152,13 @@ TEST(Lifecycle, HundredCyclesOfEveryVariantLeaveNothingBehind) {
   const SInt32 objects = HostICMLiveObjectCount();
   const CFIndex cfObjects = HostCFLiveObjectCount();
   const auto shm = Entries("/dev/shm", "sem.");
-  const auto tmp = Entries("/tmp", "orx");
+  // Temporary files go to a folder of this test's own: other suites running
+  // beside it create and remove theirs in /tmp.
+  char tmpPattern[] = "/tmp/orx-lifecycle-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpPattern), nullptr);
+  const std::string tmpDir = tmpPattern;
+  setenv("TMPDIR", tmpDir.c_str(), 1);
+  const auto tmp = Entries(tmpDir.c_str(), "");
   const auto fds = Entries("/proc/self/fd", "");  // contexts and files hold descriptors
   const int cycles = std::getenv("ORX_LIFECYCLE_CYCLES") ? std::atoi(std::getenv("ORX_LIFECYCLE_CYCLES")) : 100;
   for (int i = 0; i < cycles; ++i) {
@@ -165,7 +173,8 @@ TEST(Lifecycle, HundredCyclesOfEveryVariantLeaveNothingBehind) {
   EXPECT_EQ(HostICMLiveObjectCount(), objects);
   EXPECT_EQ(HostCFLiveObjectCount(), cfObjects);
   EXPECT_EQ(Entries("/dev/shm", "sem."), shm);
-  EXPECT_EQ(Entries("/tmp", "orx"), tmp);
+  EXPECT_EQ(Entries(tmpDir.c_str(), ""), tmp);
+  rmdir(tmpDir.c_str());
   EXPECT_EQ(Entries("/proc/self/fd", "").size(), fds.size());
 }
 

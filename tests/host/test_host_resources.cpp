@@ -50,12 +50,14 @@ struct CodecResources : ::testing::Test {
   }
 };
 
-// A resource fork with one 'TEST' 1 resource holding "abc", built by hand.
-std::vector<uint8_t> TinyFork() {
-  std::vector<uint8_t> f(256 + 7 + 28 + 2 + 8 + 12, 0);
+// A resource fork with one 'TEST' 1 resource holding "abc", built by hand;
+// with secondID, a second 'TEST' resource of that ID shares the data.
+std::vector<uint8_t> TinyFork(int secondID = -1) {
+  const uint32_t refs = secondID >= 0 ? 2 : 1;
+  std::vector<uint8_t> f(256 + 7 + 28 + 2 + 8 + 12 * refs, 0);
   auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i)); };
   auto put16 = [&](size_t at, uint16_t v) { f[at] = static_cast<uint8_t>(v >> 8); f[at + 1] = static_cast<uint8_t>(v); };
-  const uint32_t mapOff = 256 + 7, mapLen = 28 + 2 + 8 + 12;
+  const uint32_t mapOff = 256 + 7, mapLen = 28 + 2 + 8 + 12 * refs;
   put32(0, 256);
   put32(4, mapOff);
   put32(8, 7);
@@ -68,11 +70,15 @@ std::vector<uint8_t> TinyFork() {
   put16(mapOff + 26, mapLen);   // name list (empty)
   put16(mapOff + 28, 0);        // one type
   put32(mapOff + 30, FOUR_CHAR_CODE('T', 'E', 'S', 'T'));
-  put16(mapOff + 34, 0);        // one resource
+  put16(mapOff + 34, uint16_t(refs - 1));  // resources of the type, less one
   put16(mapOff + 36, 10);       // its reference list, from the type list
   put16(mapOff + 38, 1);        // ID
   put16(mapOff + 40, 0xFFFF);   // no name
   f[mapOff + 42] = 0;           // attributes; data offset 0
+  if (refs == 2) {
+    put16(mapOff + 50, uint16_t(secondID));
+    put16(mapOff + 52, 0xFFFF);
+  }
   return f;
 }
 
@@ -320,6 +326,14 @@ TEST(ResourceChain, DamagedFilesAreRefused) {
     EXPECT_EQ(HostOpenResFileFromMemory(f.data(), f.size()), -1) << d.what;
     EXPECT_EQ(ResError(), mapReadErr) << d.what;
   }
+  // Two resources of one type and ID: which one a lookup meant is unknowable.
+  const auto two = TinyFork(2), same = TinyFork(1);
+  const SInt16 both = HostOpenResFileFromMemory(two.data(), two.size());
+  ASSERT_GT(both, 0);
+  EXPECT_NE(Get1Resource(T("TEST"), 2), nullptr);
+  CloseResFile(both);
+  EXPECT_EQ(HostOpenResFileFromMemory(same.data(), same.size()), -1);
+  EXPECT_EQ(ResError(), mapReadErr);
   EXPECT_EQ(HostOpenResFile("/nonexistent/file.rsrc"), -1);
   EXPECT_EQ(ResError(), fnfErr);
   // A 'cdci' of the wrong size is refused when loaded.

@@ -517,6 +517,7 @@ TEST_F(MovieFileTest, RejectsMalformedTables) {
       {"chunk order", [](Bytes& m) { Patch(m, "stsc", 8, 2); }, invalidSampleTable, "start at chunk 1"},
       {"offset", [](Bytes& m) { Patch(m, "stco", 8, 0xFFFFFF00); }, invalidSampleTable, "sample 0 ends at byte"},
       {"sync", [](Bytes& m) { Patch(m, "stss", 8, 11); }, invalidSampleTable, "names sample 11 of 10"},
+      {"sync sample 0", [](Bytes& m) { Patch(m, "stss", 8, 0); }, invalidSampleTable, "names sample 0 of 10"},
       {"short description", [](Bytes& m) { Patch(m, "stsd", 8, 40); }, badImageDescription, "40 bytes, fewer than 86"},
       {"no width", [](Bytes& m) { Patch(m, "stsd", 8 + 32, 0, 2); }, badImageDescription, "the image is 0x32"},
       {"child past parent", [](Bytes& m) { Patch(m, "stbl", -8, 5000); }, invalidMovie, "past the end of its parent 'minf'"},
