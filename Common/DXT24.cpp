@@ -2,6 +2,7 @@
 
 #include "BlockGather.h"
 #include "DXT24Simd.h"
+#include "ORXFormat.h"
 
 #include <cmath>
 #include <cstddef>
@@ -289,7 +290,7 @@ void DXT24CompressImagePlain(unsigned char* dest, const unsigned char* src, int 
   const int down = (height + 3) / 4;
   if (width <= 0 || height <= 0 || across <= 0 || down <= 0) return;
 
-  const int blockBytes = alpha ? 18 : 10;
+  const int blockBytes = ORXBytesPerBlock(alpha != 0, true);
   unsigned char block[64];
   unsigned char out[18];
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 
+#include "ORXFormat.h"
 #include "ORXSemaphore.h"
 #include "ORXThread.h"
 
@@ -109,7 +110,7 @@ void DecodeRows24(const unsigned char* src, unsigned char* dest, int across, int
   const uint8_t* thirds = thirdsTable;
   for (int r = 0; r < blockRows; ++r) {
     unsigned char* out = dest + static_cast<ptrdiff_t>(r) * 4 * stride;
-    for (int c = 0; c < across; ++c, src += 10, out += 16) {
+    for (int c = 0; c < across; ++c, src += kDXT24BlockBytes, out += 16) {
       const uint64_t ends = Load64(src);  // bytes 0..7 of the block's 10
       const uint32_t e0 = static_cast<uint32_t>(ends) & 0xFFFFFFu;
       const uint32_t e1 = static_cast<uint32_t>(ends >> 24) & 0xFFFFFFu;
@@ -164,7 +165,7 @@ __attribute__((target("ssse3"))) void DecodeRows24Shuffle(const unsigned char* s
   const __m128i opaque = _mm_setr_epi8(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
   for (int r = 0; r < blockRows; ++r) {
     unsigned char* out = dest + static_cast<ptrdiff_t>(r) * 4 * stride;
-    for (int c = 0; c < across; ++c, src += 10, out += 16) {
+    for (int c = 0; c < across; ++c, src += kDXT24BlockBytes, out += 16) {
       const __m128i ends = _mm_cvtsi64_si128(static_cast<long long>(Load64(src)));
       const __m128i a = _mm_unpacklo_epi8(ends, zero);
       const __m128i b = _mm_shuffle_epi8(a, swapEnds);
@@ -203,11 +204,11 @@ void DecodeRows24Alpha(const unsigned char* src, unsigned char* dest, int across
   uint8_t alphas[8];
   for (int r = 0; r < blockRows; ++r) {
     unsigned char* rowBase = dest + static_cast<ptrdiff_t>(r) * 4 * rowBytes;
-    for (int c = 0; c < across; ++c, src += 18) {
+    for (int c = 0; c < across; ++c, src += kDXT24AlphaBlockBytes) {
       DXT5AlphaPalette(src[0], src[1], alphas);
       uint64_t alphaBits = 0;
       for (int i = 0; i < 6; ++i) alphaBits |= static_cast<uint64_t>(src[2 + i]) << (8 * i);
-      ColourPalette(src + 8, 0, palette);
+      ColourPalette(src + kDXTAlphaBlockBytes, 0, palette);
       uint32_t word = IndexWord(src + 14);
       unsigned char* out = rowBase + c * 16;
       for (int y = 0; y < 4; ++y, out += rowBytes) {
@@ -303,7 +304,7 @@ void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int h
   if (w4 < 4 || h4 < 4) return;
   const int across = w4 / 4, down = h4 / 4;
   const DecodeRowsFn decode = alpha ? DecodeRows24Alpha : DecodeRows24Best;
-  const int blockBytes = alpha ? 18 : 10;
+  const int blockBytes = ORXBytesPerBlock(alpha, true);
 
   DecodePool* pool = nullptr;
   if (banded && int64_t{w4} * h4 >= kBandedDecodePixels) {

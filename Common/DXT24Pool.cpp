@@ -7,6 +7,7 @@
 
 #include "DXT24.h"
 #include "DXTStandard.h"
+#include "ORXFormat.h"
 #include "ORXThread.h"
 
 ThreadInfo g_threadInfos[kMaxDXT24Threads];
@@ -127,11 +128,11 @@ void CompressInBands(int numThreads, BandRoutine routine, int blockBytes, unsign
 
 void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const unsigned char* src,
                                      int width, int height, int rowBytes, int alpha) {
-  CompressInBands(numThreads, _stbCompressARGB32_to24, alpha ? 18 : 10, dest, src, width, height, rowBytes,
+  CompressInBands(numThreads, _stbCompressARGB32_to24, ORXBytesPerBlock(alpha != 0, true), dest, src, width, height, rowBytes,
                   alpha);
 }
 
 void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsigned char* src, int width,
                                 int height, int rowBytes, int alpha) {
-  CompressInBands(numThreads, stbCompressARGB32, alpha ? 16 : 8, dest, src, width, height, rowBytes, alpha);
+  CompressInBands(numThreads, stbCompressARGB32, ORXBytesPerBlock(alpha != 0, false), dest, src, width, height, rowBytes, alpha);
 }

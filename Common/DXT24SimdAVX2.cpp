@@ -6,6 +6,7 @@
 
 #include "DXT24.h"
 #include "DXT24Simd.h"
+#include "ORXFormat.h"
 
 namespace {
 

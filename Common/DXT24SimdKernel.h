@@ -1,7 +1,7 @@
 // The DXT24 colour-block encoder, one block per lane. Included by each
 // instruction-set file inside its own anonymous namespace, after it defines
 // kLanes, the vector types VI (int32 lanes) and VF (float lanes) and the lane
-// operations used below. Every step mirrors stb_compress_dxt_block_24: the
+// operations used below (and ORXFormat.h before the namespace). Every step mirrors stb_compress_dxt_block_24: the
 // same integer results, the same single- and double-precision operations in
 // the same order, and the data-dependent branches as lane masks.
 //
@@ -261,8 +261,8 @@ void CompressImageLanes(unsigned char* dest, const unsigned char* src, int width
         }
         EncodeLanes<true>(strip, kLanes * 16, 16, 2, c0, c1, mask);
       }
-      for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + k * 10, c0[k], c1[k], mask[k]);
-      dest += n * 10;
+      for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + k * kDXT24BlockBytes, c0[k], c1[k], mask[k]);
+      dest += n * kDXT24BlockBytes;
     }
   }
 }
@@ -278,6 +278,6 @@ void CompressBlocksLanes(unsigned char* dest, const unsigned char* blocks, int c
       base = tail;
     }
     EncodeLanes<false>(base, 16, 64, passes, c0, c1, mask);
-    for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + (i + k) * 10, c0[k], c1[k], mask[k]);
+    for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + (i + k) * kDXT24BlockBytes, c0[k], c1[k], mask[k]);
   }
 }

@@ -5,6 +5,7 @@
 
 #include "DXT24.h"
 #include "DXT24Simd.h"
+#include "ORXFormat.h"
 
 namespace {
 

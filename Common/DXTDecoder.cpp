@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "DXT24Decoder.h"
+#include "ORXFormat.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ template <bool kAlpha>
 void Decode(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes) {
   if (width <= 0 || height <= 0) return;
   const int across = (width + 3) / 4, down = (height + 3) / 4;
-  const int blockBytes = kAlpha ? 16 : 8;
+  const int blockBytes = ORXBytesPerBlock(kAlpha, false);
   for (int by = 0; by < down; ++by) {
     for (int bx = 0; bx < across; ++bx) {
       const unsigned char* blk = blocks + (static_cast<ptrdiff_t>(by) * across + bx) * blockBytes;
@@ -46,7 +47,7 @@ void Decode(const unsigned char* blocks, unsigned char* dest, int width, int hei
       if (kAlpha) {
         DXT5AlphaPalette(blk[0], blk[1], alphas);
         for (int i = 0; i < 6; ++i) alphaBits |= static_cast<uint64_t>(blk[2 + i]) << (8 * i);
-        blk += 8;
+        blk += kDXTAlphaBlockBytes;
       }
       RGBA palette[4];
       ColourPalette(blk, !kAlpha, palette);

@@ -1,6 +1,7 @@
 #include "DXTStandard.h"
 
 #include "BlockGather.h"
+#include "ORXFormat.h"
 
 #include <stb_dxt.h>
 
@@ -13,10 +14,10 @@ void stbCompressARGB32(unsigned char* dest, const unsigned char* src, int width,
   if (rowBytes == 0) rowBytes = 4 * width;
   const int across = (width + 3) / 4;
   const int down = (height + 3) / 4;
-  const int blockBytes = alpha ? 16 : 8;
+  const int blockBytes = ORXBytesPerBlock(alpha != 0, false);
   // Per-call scratch, so frames on several threads never share it.
   unsigned char srcBlock[64];
-  unsigned char destBlock[16];
+  unsigned char destBlock[kDXT5BlockBytes];
 
   for (int by = 0; by < down; ++by) {
     for (int bx = 0; bx < across; ++bx) {

@@ -10,6 +10,8 @@
 #include "ImageCodec.h"
 #include "ProcessorCores.h"
 #include "ImageCompression.h"
+#include "ORXFormat.h"
+#include "ORXSettingsFormat.h"
 
 struct CompressorGlobals {
   ComponentInstance self;
@@ -25,9 +27,22 @@ struct CompressorGlobals {
 };
 typedef CompressorGlobals* CompressorGlobalsPtr;
 
-constexpr UInt32 kORXCodecVersion = 0x00010001;
-constexpr OSType kORXCodecType = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
-constexpr OSType kORXManufacturer = FOUR_CHAR_CODE('a', 'p', 'p', 'l');
+// The four settings of an instance as the format states them, and back.
+inline ORXSettingsValues SettingsOf(const CompressorGlobals* g) {
+  ORXSettingsValues v;
+  v.preserveAlpha = g->preserveAlpha;
+  v.preserveGradients = g->preserveGradients;
+  v.skipLZF = g->skipLZF;
+  v.threadSetting = g->threadSetting;
+  return v;
+}
+inline void SetSettings(CompressorGlobals* g, const ORXSettingsValues& v) {
+  g->preserveAlpha = v.preserveAlpha;
+  g->preserveGradients = v.preserveGradients;
+  g->skipLZF = v.skipLZF;
+  g->threadSetting = v.threadSetting;
+}
+
 
 // The 72-byte codec information of 'cdci' 256, which both components report.
 ComponentResult ORXCopyCodecInfo(ComponentInstance self, CodecInfo* info);
@@ -61,7 +76,6 @@ ComponentResult ORX_CDITLItem(CompressorGlobalsPtr storage, DialogRef d, SInt16 
 ComponentResult ORX_CDITLRemove(CompressorGlobalsPtr storage, DialogRef d, SInt16 itemOffset);
 ComponentResult ORX_CDITLValidateInput(CompressorGlobalsPtr storage, Boolean* ok);
 
-constexpr Size kORXSettingsBlobSize = 12;
 // Defaults at open and after a refused settings blob.
 void SetDefaultSettings(CompressorGlobals* g);
 // Reads the persisted settings when they have not been read or supplied yet.

@@ -59,7 +59,7 @@ bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const u
   const ORXHeader& h = layout.header;
   const int w4 = (width + 3) / 4 * 4, h4 = (height + 3) / 4 * 4;
   const int bandRows = BandRows(*r, w4, h4);
-  const size_t blockBytes = h.hasAlpha ? 16 : 8;
+  const size_t blockBytes = static_cast<size_t>(ORXBytesPerBlock(h.hasAlpha != 0, false));
   const size_t bandRowBytes = static_cast<size_t>(w4 / 4) * blockBytes;  // one row of blocks
 
   if (layer != nullptr) {

@@ -14,26 +14,15 @@
 std::atomic<int32_t> numCores{0};
 
 int ThreadsForSetting(SInt32 threadSetting) {
-  switch (threadSetting) {
-    case 1: {
-      int n = numCores.load();
-      if (n == 0) {
-        n = QueryProcessorCoreCount();
-        if (n <= 0) n = 1;
-        numCores.store(n);
-      }
-      return n;
-    }
-    case 2: return 1;
-    case 3: return 2;
-    case 4: return 4;
-    case 5: return 6;
-    case 6: return 8;
-    case 7: return 12;
-    case 8: return 16;
-    case 9: return 24;
-    default: return 1;
+  const int fixed = ORXThreadsForChoice(threadSetting);  // 1 for values outside the popup
+  if (fixed != 0) return fixed;
+  int n = numCores.load();  // Max: one thread per processor core
+  if (n == 0) {
+    n = QueryProcessorCoreCount();
+    if (n <= 0) n = 1;
+    numCores.store(n);
   }
+  return n;
 }
 
 ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRef sourceFrame, bool useDXT24) {

@@ -18,18 +18,19 @@ constexpr DialogItemIndex kOkItem = 1;
 constexpr DialogItemIndex kCancelItem = 2;
 constexpr DialogItemIndex kDialogFirstPopup = 3;  // Transparency, Optimize For, Threads follow
 
-SInt16 TransparencyValue(const CompressorGlobals* g) { return g->preserveAlpha ? 2 : 1; }
-SInt16 OptimizeValue(const CompressorGlobals* g) { return g->skipLZF ? 3 : (g->preserveGradients ? 1 : 2); }
+SInt16 TransparencyValue(const CompressorGlobals* g) { return ORXTransparencyPopupValue(SettingsOf(g)); }
+SInt16 OptimizeValue(const CompressorGlobals* g) { return ORXOptimizePopupValue(SettingsOf(g)); }
 SInt16 ThreadsValue(const CompressorGlobals* g) { return static_cast<SInt16>(g->threadSetting); }
 
-void ApplyTransparency(CompressorGlobals* g, SInt16 value) { g->preserveAlpha = value == 2 ? 1 : 0; }
+void ApplyTransparency(CompressorGlobals* g, SInt16 value) {
+  ORXSettingsValues v = SettingsOf(g);
+  ORXApplyTransparencyPopup(&v, value);
+  SetSettings(g, v);
+}
 void ApplyOptimize(CompressorGlobals* g, SInt16 value) {
-  switch (value) {
-    case 1: g->preserveGradients = 1; g->skipLZF = 0; break;
-    case 2: g->preserveGradients = 0; g->skipLZF = 0; break;
-    case 3: g->preserveGradients = 1; g->skipLZF = 1; break;
-    default: break;  // not an item: nothing changes
-  }
+  ORXSettingsValues v = SettingsOf(g);
+  ORXApplyOptimizePopup(&v, value);
+  SetSettings(g, v);
 }
 void ApplyThreads(CompressorGlobals* g, SInt16 value) { g->threadSetting = value; }
 
@@ -64,40 +65,16 @@ void ShowSettings(const CompressorGlobals* g, DialogRef d, DialogItemIndex first
   SetPopup(d, static_cast<DialogItemIndex>(first + 2), ThreadsValue(g));
 }
 
-void PutLE32(char* p, SInt32 v) {
-  const auto u = static_cast<uint32_t>(v);
-  p[0] = static_cast<char>(u);
-  p[1] = static_cast<char>(u >> 8);
-  p[2] = static_cast<char>(u >> 16);
-  p[3] = static_cast<char>(u >> 24);
-}
-
-SInt32 GetLE32(const char* p) {
-  const auto* b = reinterpret_cast<const uint8_t*>(p);
-  return static_cast<SInt32>(uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24));
-}
-
 // Writes the blob into a handle resized to 12 bytes; false when it cannot be.
 bool WriteBlob(const CompressorGlobals* g, Handle settings) {
   if (!ORXResizeHandle(settings, kORXSettingsBlobSize)) return false;
-  char* p = *settings;
-  std::memcpy(p, "ORXC", 4);
-  p[4] = static_cast<char>(g->preserveAlpha);
-  p[5] = static_cast<char>(g->preserveGradients);
-  p[6] = static_cast<char>(g->skipLZF);
-  p[7] = 0;  // unused; cleared so the blob does not carry stale bytes
-  PutLE32(p + 8, g->threadSetting);
+  WriteORXSettingsBlob(SettingsOf(g), reinterpret_cast<uint8_t*>(*settings));
   return true;
 }
 
 }  // namespace
 
-void SetDefaultSettings(CompressorGlobals* g) {
-  g->preserveAlpha = 0;
-  g->preserveGradients = 1;
-  g->skipLZF = 0;
-  g->threadSetting = 2;
-}
+void SetDefaultSettings(CompressorGlobals* g) { SetSettings(g, kORXDefaultSettings); }
 
 void LoadSettingsIfNeeded(CompressorGlobals* g) {
   if (g->prefsLoaded) return;
@@ -112,19 +89,16 @@ ComponentResult ORX_CGetSettings(CompressorGlobalsPtr g, Handle settings) {
 
 ComponentResult ORX_CSetSettings(CompressorGlobalsPtr g, Handle settings) {
   if (g == nullptr) return paramErr;
-  if (settings == nullptr || GetHandleSize(settings) != kORXSettingsBlobSize) {
+  if (settings == nullptr || GetHandleSize(settings) != static_cast<Size>(kORXSettingsBlobSize)) {
     SetDefaultSettings(g);
     return paramErr;
   }
-  const char* p = *settings;
-  if (std::memcmp(p, "ORXC", 4) != 0) {
+  ORXSettingsValues v;
+  if (!ReadORXSettingsBlob(reinterpret_cast<const uint8_t*>(*settings), &v)) {
     SetDefaultSettings(g);
     return noErr;
   }
-  g->preserveAlpha = static_cast<UInt8>(p[4]);
-  g->preserveGradients = static_cast<UInt8>(p[5]);
-  g->skipLZF = static_cast<UInt8>(p[6]);
-  g->threadSetting = GetLE32(p + 8);
+  SetSettings(g, v);  // as stored: no range checks
   g->prefsLoaded = 1;
   return noErr;
 }

@@ -13,27 +13,7 @@ namespace orxapp {
 
 namespace {
 
-constexpr Size kBlobSize = 12;
-
 bool IEquals(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
-
-CompressorSettings FromBlob(const uint8_t* b) {
-  CompressorSettings s;
-  s.preserveAlpha = b[4];
-  s.preserveGradients = b[5];
-  s.skipLZF = b[6];
-  s.threadSetting = static_cast<int32_t>(uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24);
-  return s;
-}
-
-void ToBlob(const CompressorSettings& s, uint8_t* b) {
-  std::memcpy(b, "ORXC", 4);
-  b[4] = static_cast<uint8_t>(s.preserveAlpha);
-  b[5] = static_cast<uint8_t>(s.preserveGradients);
-  b[6] = static_cast<uint8_t>(s.skipLZF);
-  b[7] = 0;
-  for (int i = 0; i < 4; ++i) b[8 + i] = static_cast<uint8_t>(static_cast<uint32_t>(s.threadSetting) >> (8 * i));
-}
 
 }  // namespace
 
@@ -53,14 +33,11 @@ bool ParseOptimize(const std::string& text, int* out) {
 }
 
 bool ParseThreads(const std::string& text, int32_t* out) {
-  static const char* const kChoices[] = {"max", "1", "2", "4", "6", "8", "12", "16", "24"};
-  std::string t = text;
-  // "4x" as the popup shows it; "max" keeps its x.
-  if (t.size() > 1 && (t.back() == 'x' || t.back() == 'X') && t[t.size() - 2] >= '0' && t[t.size() - 2] <= '9')
-    t.pop_back();
-  for (int i = 0; i < 9; ++i) {
-    if (IEquals(t, kChoices[i])) {
-      *out = i + 1;
+  // The popup's item texts ("Max", "4x"), or a count without its "x".
+  for (int32_t choice = 1; choice <= kORXThreadChoiceCount; ++choice) {
+    const std::string name = ORXThreadChoiceName(choice);
+    if (IEquals(text, name.c_str()) || (name.back() == 'x' && IEquals(text, name.substr(0, name.size() - 1).c_str()))) {
+      *out = choice;
       return true;
     }
   }
@@ -73,9 +50,8 @@ std::string OptimizeName(const CompressorSettings& s) {
 }
 
 std::string ThreadsName(int32_t t) {
-  static const char* const kNames[] = {"Max", "1x", "2x", "4x", "6x", "8x", "12x", "16x", "24x"};
-  if (t >= 1 && t <= 9) return kNames[t - 1];
-  return "value " + std::to_string(t);
+  const char* name = ORXThreadChoiceName(t);
+  return name ? name : "value " + std::to_string(t);
 }
 
 std::string StatusText(OSStatus status) {
@@ -120,8 +96,9 @@ OSStatus ReadCompressorSettings(ComponentInstance ci, CompressorSettings* out) {
   Handle h = NewHandle(0);
   if (h == nullptr) return memFullErr;
   err = ImageCodecGetSettings(ci, h);
-  if (err == noErr && (GetHandleSize(h) != kBlobSize || std::memcmp(*h, "ORXC", 4) != 0)) err = codecErr;
-  if (err == noErr) *out = FromBlob(reinterpret_cast<const uint8_t*>(*h));
+  if (err == noErr && (GetHandleSize(h) != static_cast<Size>(kORXSettingsBlobSize) ||
+                       !ReadORXSettingsBlob(reinterpret_cast<const uint8_t*>(*h), out)))
+    err = codecErr;
   DisposeHandle(h);
   return err;
 }
@@ -132,15 +109,12 @@ OSStatus ApplyEncoderChoices(ComponentInstance ci, const EncoderChoices& c, Comp
   if (err != noErr) return err;
   const bool any = c.transparency >= 0 || c.optimize >= 0 || c.threads >= 0;
   if (any) {
-    if (c.transparency >= 0) s.preserveAlpha = c.transparency;
-    if (c.optimize >= 0) {
-      s.preserveGradients = c.optimize != 1;
-      s.skipLZF = c.optimize == 2;
-    }
+    if (c.transparency >= 0) ORXApplyTransparencyPopup(&s, int16_t(c.transparency + 1));
+    if (c.optimize >= 0) ORXApplyOptimizePopup(&s, int16_t(c.optimize + 1));
     if (c.threads >= 0) s.threadSetting = c.threads;
-    Handle h = NewHandle(kBlobSize);
+    Handle h = NewHandle(kORXSettingsBlobSize);
     if (h == nullptr) return memFullErr;
-    ToBlob(s, reinterpret_cast<uint8_t*>(*h));
+    WriteORXSettingsBlob(s, reinterpret_cast<uint8_t*>(*h));
     err = ImageCodecSetSettings(ci, h);
     DisposeHandle(h);
     if (err != noErr) return err;
@@ -310,7 +284,7 @@ void Decoder::Close() {
 }
 
 bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, FrameSummary* out) {
-  if (data == nullptr || size < 28) return false;
+  if (data == nullptr || size < size_t(kORXHeaderSize)) return false;
   const ORXHeader h = ReadORXHeader(data);
   if (h.headerSize < static_cast<uint32_t>(kORXHeaderSize) || h.headerSize > size) return false;
   const bool dxt24 = h.isDXT24 == 1;

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ImageCodec.h"
+#include "ORXFormat.h"
+#include "ORXSettingsFormat.h"
 
 namespace orxapp {
-
-constexpr CodecType kORXCodecType = FOUR_CHAR_CODE('O', 'R', 'X', 'V');
 
 // The compressor's three popups as command-line choices; -1 leaves a setting
 // as the compressor's persisted preferences have it.
@@ -23,12 +23,7 @@ struct EncoderChoices {
 };
 
 // The four settings as the 12-byte blob carries them.
-struct CompressorSettings {
-  int preserveAlpha = 0;
-  int preserveGradients = 1;
-  int skipLZF = 0;
-  int32_t threadSetting = 2;
-};
+using CompressorSettings = ORXSettingsValues;
 
 bool ParseTransparency(const std::string& text, int* out);
 bool ParseOptimize(const std::string& text, int* out);

@@ -89,21 +89,9 @@ bool DecodeFrameInto(orxapp::Decoder* d, const uint8_t* data, size_t size, uint8
 // The image description the decompressor reads: codec type, frame size and
 // depth, as a movie's sample description carries them.
 ImageDescriptionHandle MakeDescription(int width, int height, int depth) {
-  Handle h = NewHandleClear(static_cast<Size>(sizeof(ImageDescription)));
-  if (h == nullptr) return nullptr;
-  auto desc = reinterpret_cast<ImageDescriptionHandle>(h);
-  ImageDescription& d = **desc;
-  d.idSize = static_cast<SInt32>(sizeof(ImageDescription));
-  d.cType = orxapp::kORXCodecType;
-  d.width = static_cast<SInt16>(width);
-  d.height = static_cast<SInt16>(height);
-  d.hRes = d.vRes = 72 << 16;
-  d.frameCount = 1;
-  static const char kName[] = "ORX";
-  d.name[0] = static_cast<unsigned char>(sizeof kName - 1);
-  std::memcpy(d.name + 1, kName, sizeof kName - 1);
-  d.depth = static_cast<SInt16>(depth);
-  d.clutID = -1;
+  ImageDescriptionHandle desc =
+      HostNewImageDescription(kORXCodecType, static_cast<SInt16>(width), static_cast<SInt16>(height), "ORX");
+  if (desc != nullptr) (*desc)->depth = static_cast<SInt16>(depth);
   return desc;
 }
 

@@ -43,11 +43,6 @@ void MakeFolders(const std::string& folder) {
   }
 }
 
-void PutLE32(unsigned char* p, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(u >> (8 * i));
-}
-
 }  // namespace
 
 void GetPreferencesPath(char* path, size_t pathSize) {
@@ -80,15 +75,7 @@ void ReadPreferences(CompressorGlobals* g) {
     }
   }
   close(fd);
-  int32_t values[4] = {0, 1, 0, 0};
-  for (int i = 0; i < 4 && got >= 4 * (i + 1); ++i) {
-    const unsigned char* b = bytes + 4 * i;
-    values[i] = static_cast<int32_t>(uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24));
-  }
-  g->preserveAlpha = values[0] == 1 ? 1 : 0;
-  g->preserveGradients = values[1] == 1 ? 1 : 0;
-  g->skipLZF = values[2] == 1 ? 1 : 0;
-  g->threadSetting = (values[3] >= 1 && values[3] <= 9) ? values[3] : 2;
+  SetSettings(g, ReadORXPreferences(bytes, static_cast<size_t>(got)));
 }
 
 void WritePreferences(CompressorGlobals* g) {
@@ -96,13 +83,8 @@ void WritePreferences(CompressorGlobals* g) {
   if (folder.empty()) return;
   MakeFolders(folder);
   const std::string path = folder + "/" + kFileName;
-  // Flags are stored as 0 or 1: any nonzero flag byte means on, and the file
-  // reader counts only 1 as on.
-  unsigned char bytes[16];
-  PutLE32(bytes, g->preserveAlpha ? 1 : 0);
-  PutLE32(bytes + 4, g->preserveGradients ? 1 : 0);
-  PutLE32(bytes + 8, g->skipLZF ? 1 : 0);
-  PutLE32(bytes + 12, g->threadSetting);
+  uint8_t bytes[kORXPreferencesBytes];
+  WriteORXPreferences(SettingsOf(g), bytes);
   // Written to a temporary file and renamed, so a reader never sees half a file.
   const std::string temp = path + ".tmp" + std::to_string(getpid());
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -60,11 +60,6 @@ ORXHeader ReadORXHeader(const uint8_t* src) {
   return h;
 }
 
-int32_t ORXBytesPerBlock(bool hasAlpha, bool isDXT24) {
-  if (isDXT24) return hasAlpha ? kDXT24AlphaBlockBytes : kDXT24BlockBytes;
-  return hasAlpha ? kDXT5BlockBytes : kDXT1BlockBytes;
-}
-
 int64_t CalculateORXBlockDataSize(int32_t width, int32_t height, bool hasAlpha, bool isDXT24) {
   return BlockCount(width, height) * ORXBytesPerBlock(hasAlpha, isDXT24);
 }

@@ -5,20 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int32_t kORXHeaderSize = 28;
-constexpr uint8_t kORXVersion = 1;
-
-// Bytes per 4x4 block of each variant.
-constexpr int32_t kDXT1BlockBytes = 8;
-constexpr int32_t kDXT5BlockBytes = 16;
-constexpr int32_t kDXT24BlockBytes = 10;
-constexpr int32_t kDXT24AlphaBlockBytes = 18;
-
-// The most bytes LZF unpacks from one packed byte: its longest back
-// reference writes 264 bytes from 3. Packed data that claims to unpack to
-// more than this many times its size is damaged, and is refused before any
-// buffer is sized for it.
-constexpr int64_t kLZFMaxExpansion = 88;
+#include "ORXFormat.h"
 
 // In-memory form of the header. Never cast over frame bytes: use
 // WriteORXHeader / ReadORXHeader, which work field by field.
@@ -42,10 +29,6 @@ struct ORXHeader {
 void WriteORXHeader(const ORXHeader& header, uint8_t* dest);
 // Reads 28 header bytes from src.
 ORXHeader ReadORXHeader(const uint8_t* src);
-
-// Bytes per block for a frame's flags; any isDXT24 other than 1 counts as
-// the standard variant, as the decoder reads it.
-int32_t ORXBytesPerBlock(bool hasAlpha, bool isDXT24);
 
 // Raw size of the first section: whole 4x4 blocks times bytes per block.
 // Non-positive dimensions give zero blocks.
