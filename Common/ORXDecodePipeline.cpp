@@ -15,11 +15,6 @@ namespace {
 constexpr int kMemFullErr = -108;
 constexpr int kCodecBadDataErr = -8969;
 
-bool GLDisabled() {
-  const char* v = std::getenv("ORX_DISABLE_GL");
-  return v != nullptr && v[0] != 0 && v[0] != '0';
-}
-
 // The second section (a plain-pixel layer) into its own cleared buffer.
 bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigned char* layer) {
   const ORXHeader& h = layout.header;
@@ -50,7 +45,7 @@ int BandRows(const GLDecompressorResources& r, int w4, int h4) {
 // (nothing has been written then, and the caller decodes on the processor).
 bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const unsigned char* blocks,
                const unsigned char* layer, int width, int height, unsigned char* dest, int rowBytes) {
-  if (r == nullptr || GLDisabled() || !r->InitContext()) return false;
+  if (r == nullptr || !r->InitContext()) return false;
   GLExtensions& ext = r->extensions;
   if (!ext.EXT_texture_compression_s3tc || !ext.ARB_texture_compression || !ext.EXT_framebuffer_object ||
       !ext.ARB_shader_objects || !ext.glActiveTextureARB || !ext.glMultiTexCoord2fARB || !ext.glUseProgramObjectARB)
@@ -120,6 +115,11 @@ bool DrawOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const u
 
 }  // namespace
 
+bool ORXGLRoadDisabled() {
+  const char* v = std::getenv("ORX_DISABLE_GL");
+  return v != nullptr && v[0] != 0 && v[0] != '0';
+}
+
 int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
                             int64_t frameSize, unsigned char* dest, int rowBytes) {
   ORXFrameLayout layout;
@@ -160,13 +160,9 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   }
 
   unsigned char* layer = nullptr;
-#if defined(_WIN32)
-  // The Windows build does not read the second section: no layer buffer,
-  // and textures[1] is never uploaded.
-  const bool readLayer = false;
-#else
+  // Where the platform ignores the second section the check leaves no
+  // layer: no layer buffer, and textures[1] is never uploaded.
   const bool readLayer = layout.layerSize > 0;
-#endif
   if (readLayer) {
     layer = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(layout.layerSize), 1));
     if (layer == nullptr) {

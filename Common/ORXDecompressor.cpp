@@ -19,8 +19,12 @@ ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
   SetComponentInstanceStorage(self, reinterpret_cast<Handle>(g));
   g->self = self;
   g->target = self;
-  g->resources = new (std::nothrow) GLDecompressorResources;  // empty: no context until the first GPU frame
-  if (g->resources == nullptr) return memFullErr;
+  // No resources at all when the graphics road is switched off: every frame
+  // then takes the processor road.
+  if (!ORXGLRoadDisabled()) {
+    g->resources = new (std::nothrow) GLDecompressorResources;  // empty: no context until the first GPU frame
+    if (g->resources == nullptr) return memFullErr;
+  }
   const OSErr err = OpenADefaultComponent(decompressorComponentType, kBaseCodecType, &g->delegate);
   if (err != noErr) {
     g->delegate = nullptr;
@@ -40,32 +44,12 @@ ComponentResult ORX_DClose(DecompressorGlobalsPtr g, ComponentInstance self) {
   if (g->delegate != nullptr) CloseComponent(g->delegate);
   g->delegate = nullptr;
   DisposeHandle(g->wantedPixelTypes);
-#if defined(_WIN32)
-  g->drawBandProc = nullptr;  // a plain routine here: nothing to dispose
-#endif
+  g->drawBandProc = nullptr;  // a plain routine where made: nothing to dispose
   DisposePtr(reinterpret_cast<Ptr>(g));
   SetComponentInstanceStorage(self, nullptr);
   return noErr;
 }
 
-#if defined(_WIN32)
-extern "C" int32_t ImageCodecGetBaseMPWorkFunction(void* instance, void* workFunctionOut, void* refconOut,
-                                                   void* drawProc, void* drawRefcon);
-
-namespace {
-// The draw routine the base codec's worker threads call with the instance
-// storage as the reference.
-ComponentResult DrawBandRoutine(void* refcon, ImageSubCodecDecompressRecord* drp) {
-  return ORX_DDrawBand(static_cast<DecompressorGlobalsPtr>(refcon), drp);
-}
-}  // namespace
-
-ComponentResult ORX_DGetMPWorkFunction(DecompressorGlobalsPtr g, void* workFunctionOut, void* refconOut) {
-  if (g == nullptr) return paramErr;
-  if (g->drawBandProc == nullptr) g->drawBandProc = reinterpret_cast<void*>(&DrawBandRoutine);
-  return ImageCodecGetBaseMPWorkFunction(g->delegate, workFunctionOut, refconOut, g->drawBandProc, g);
-}
-#endif
 
 ComponentResult ORX_DVersion(DecompressorGlobalsPtr) { return static_cast<ComponentResult>(kORXCodecVersion); }
 

@@ -13,9 +13,7 @@ struct DecompressorGlobals {
   SInt32 width, height;
   Handle wantedPixelTypes;  // { k32ARGBPixelFormat, 0 }, made at the first Preflight
   GLDecompressorResources* resources;  // GPU resources; null while there are none
-#if defined(_WIN32)
-  void* drawBandProc;  // the draw routine handed to the base codec; made on first request
-#endif
+  void* drawBandProc;  // the draw routine handed to the base codec (Windows); made on first request
 };
 typedef DecompressorGlobals* DecompressorGlobalsPtr;
 
@@ -30,10 +28,6 @@ static_assert(sizeof(ORXDecompressRecord) == 20, "the per-frame record is 20 byt
 
 ComponentResult ORX_DOpen(DecompressorGlobalsPtr storage, ComponentInstance self);
 ComponentResult ORX_DClose(DecompressorGlobalsPtr storage, ComponentInstance self);
-#if defined(_WIN32)
-// Hands the base codec a draw routine for multiprocessor decoding.
-ComponentResult ORX_DGetMPWorkFunction(DecompressorGlobalsPtr storage, void* workFunctionOut, void* refconOut);
-#endif
 ComponentResult ORX_DVersion(DecompressorGlobalsPtr storage);
 ComponentResult ORX_DTarget(DecompressorGlobalsPtr storage, ComponentInstance target);
 ComponentResult ORX_DCanDo(DecompressorGlobalsPtr storage, SInt16 selector);

@@ -65,12 +65,12 @@ DispatchEntry CompressorEntry(SInt16 selector) {
 
 // ---- Decompressor -----------------------------------------------------------------
 
+const ORXDecompressorTableShape kDecompressorShape = ORXGetDecompressorTableShape();
+
 const DispatchEntry kDecompressorStandard[8] = {
-#if defined(_WIN32)
-    {ORX_HANDLER(ORX_DGetMPWorkFunction), 0xFF0},  // -8 get multiprocessor work function
-#else
-    {kUnimplemented, 0},                         // -8 get multiprocessor work function
-#endif
+    kDecompressorShape.mpWorkFunction != nullptr     // -8 get multiprocessor work function
+        ? DispatchEntry{kDecompressorShape.mpWorkFunction, kDecompressorShape.mpWorkFunctionLayout}
+        : DispatchEntry{kUnimplemented, 0},
     {kUnimplemented, 0},                         // -7 unregister
     {ORX_HANDLER(ORX_DTarget), 0x3F0},           // -6 target
     {kUnimplemented, 0},                         // -5 register
@@ -80,20 +80,14 @@ const DispatchEntry kDecompressorStandard[8] = {
     {ORX_HANDLER(ORX_DOpen), 0x3F0},             // -1 open
 };
 
-#if defined(_WIN32)
-// Windows: range 0 is 0x00 .. 0x33 and range 2 is 0x200 .. 0x209, so decode
-// band (0x20F) goes to the base decompressor.
-constexpr int kDecompressorRange0Count = 0x34;
-constexpr int kDecompressorRange2Count = 0x0A;
-#else
-// Range 0: 0x00 .. 0x3C; absent entries go to the base decompressor.
-constexpr int kDecompressorRange0Count = 0x3D;
-// Range 2: 0x200 .. 0x20F.
-constexpr int kDecompressorRange2Count = 0x10;
-#endif
+// The largest ranges of any platform; the shape says where they end here.
+constexpr int kDecompressorRange0Max = 0x3D;
+constexpr int kDecompressorRange2Max = 0x10;
 struct DecompressorTables {
-  DispatchEntry range0[kDecompressorRange0Count];
-  DispatchEntry range2[kDecompressorRange2Count];
+  DispatchEntry range0[kDecompressorRange0Max];
+  DispatchEntry range2[kDecompressorRange2Max];
+  int range0Count = kDecompressorShape.range0Count;
+  int range2Count = kDecompressorShape.range2Count;
   DecompressorTables() {
     for (auto& e : range0) e = kNone;
     for (auto& e : range2) e = kNone;
@@ -106,9 +100,7 @@ struct DecompressorTables {
     range2[0x04] = {ORX_HANDLER(ORX_DEndBand), 0x3BF0};
     range2[0x05] = {ORX_HANDLER(ORX_DQueueStarting), 0x0F0};
     range2[0x06] = {ORX_HANDLER(ORX_DQueueStopping), 0x0F0};
-#if !defined(_WIN32)
-    range2[0x0F] = {ORX_HANDLER(ORX_DDecodeBand), 0xFF0};
-#endif
+    if (kDecompressorShape.ownsDecodeBand) range2[0x0F] = {ORX_HANDLER(ORX_DDecodeBand), 0xFF0};
   }
 };
 const DecompressorTables kDecompressor;
@@ -117,8 +109,8 @@ DispatchEntry DecompressorEntry(SInt16 selector) {
   if (selector < 0) return selector >= -8 ? kDecompressorStandard[selector + 8] : kNone;
   const int range = (static_cast<uint16_t>(selector) >> 8) & 0xFF;
   const int index = selector & 0xFF;
-  if (range == 0 && index < kDecompressorRange0Count) return kDecompressor.range0[index];
-  if (range == 2 && index < kDecompressorRange2Count) return kDecompressor.range2[index];
+  if (range == 0 && index < kDecompressor.range0Count) return kDecompressor.range0[index];
+  if (range == 2 && index < kDecompressor.range2Count) return kDecompressor.range2[index];
   return kNone;
 }
 

@@ -37,6 +37,23 @@ WindowRef ORXDialogWindow(DialogRef dialog);
 // (and here on Linux), always 0 on Windows.
 uint8_t ORXGradientsDiscardedByte(bool preserveGradients);
 
+// Where the decompressor's selector table differs. Ranges 0 and 2 end at
+// range0Count and range2Count (what lies past them goes to the base
+// decompressor); ownsDecodeBand: decode band (0x20F) is the component's
+// own. mpWorkFunction: the handler of "get multiprocessor work function"
+// (-8) with its layout word, null where the component does not implement it.
+// Linux (the Mac OS X column): 0x3D, 0x10, decode band, no work function.
+// Windows: 0x34, 0x0A, no decode band, a work function that hands the base
+// codec the draw routine.
+struct ORXDecompressorTableShape {
+  int range0Count;
+  int range2Count;
+  bool ownsDecodeBand;
+  ProcPtr mpWorkFunction;
+  ProcInfoType mpWorkFunctionLayout;
+};
+ORXDecompressorTableShape ORXGetDecompressorTableShape();
+
 // Calls a handler with the instance storage and the request's parameters.
 // Linux: by the layout word; Windows: through QuickTime's call-with-storage
 // entry, which copies the 4-byte slots onto the stack.

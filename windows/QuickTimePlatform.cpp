@@ -3,6 +3,7 @@
 
 #include "ORXQuickTimePlatform.h"
 #include "MacMemory.h"
+#include "ORXDecompressor.h"
 
 // A CoreFoundation constant by its name, through the binding (the empty
 // block on QuickTime older than 7.0.2).
@@ -30,6 +31,30 @@ bool ORXResizeHandle(Handle h, Size size) {
 WindowRef ORXDialogWindow(DialogRef dialog) { return reinterpret_cast<WindowRef>(dialog); }
 
 uint8_t ORXGradientsDiscardedByte(bool) { return 0; }
+
+extern "C" int32_t ImageCodecGetBaseMPWorkFunction(void* instance, void* workFunctionOut, void* refconOut,
+                                                   void* drawProc, void* drawRefcon);
+
+namespace {
+
+// The draw routine the base codec's worker threads call with the instance
+// storage as the reference.
+ComponentResult DrawBandRoutine(void* refcon, ImageSubCodecDecompressRecord* drp) {
+  return ORX_DDrawBand(static_cast<DecompressorGlobalsPtr>(refcon), drp);
+}
+
+// Hands the base codec a draw routine for multiprocessor decoding.
+ComponentResult GetMPWorkFunction(DecompressorGlobalsPtr g, void* workFunctionOut, void* refconOut) {
+  if (g == nullptr) return paramErr;
+  if (g->drawBandProc == nullptr) g->drawBandProc = reinterpret_cast<void*>(&DrawBandRoutine);
+  return ImageCodecGetBaseMPWorkFunction(g->delegate, workFunctionOut, refconOut, g->drawBandProc, g);
+}
+
+}  // namespace
+
+ORXDecompressorTableShape ORXGetDecompressorTableShape() {
+  return {0x34, 0x0A, false, reinterpret_cast<ProcPtr>(&GetMPWorkFunction), 0xFF0};
+}
 
 ComponentResult ORXCallHandler(Handle storage, ComponentParameters* params, ProcPtr handler, ProcInfoType) {
   return CallComponentFunctionWithStorage(storage, params, reinterpret_cast<ComponentRoutineUPP>(handler));

@@ -100,13 +100,12 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
     return ORXFrameError::badHeaderSize;
   }
   if (h.isDXT24 > 1) return ORXFrameError::unknownVariant;
-#if defined(_WIN32)
-  // The Windows build does not read the second section: its fields are
-  // ignored, as if the frame had none.
-  h.secondIsLZF = 0;
-  h.secondWidth = h.secondHeight = h.secondSize = 0;
-  h.secondIsRGB = 0;
-#endif
+  if (!ORXPlatformReadsSecondSection()) {
+    // Its fields are ignored, as if the frame had none.
+    h.secondIsLZF = 0;
+    h.secondWidth = h.secondHeight = h.secondSize = 0;
+    h.secondIsRGB = 0;
+  }
   if (h.dataSize < 0 || h.secondSize < 0 || h.secondWidth < 0 || h.secondHeight < 0) {
     return ORXFrameError::negativeSectionSize;
   }

@@ -62,6 +62,11 @@ struct ORXFrameLayout {
   int64_t layerSize = 0;      // raw size of the second section; 0 when absent
 };
 
+// Whether this platform's decoder reads a frame's second section. Windows
+// does not: there the check treats its fields as absent. One
+// implementation per platform (FormatPlatform.cpp).
+bool ORXPlatformReadsSecondSection();
+
 // Checks the header of the frame in the first sampleSize bytes at frame
 // against the sample size and the image size from the image description:
 // every section lies inside the sample, sizes are not negative, a raw first

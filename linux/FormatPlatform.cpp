@@ -1,0 +1,4 @@
+// Linux (as Mac OS X): the decoder reads the second section.
+#include "ORXHeader.h"
+
+bool ORXPlatformReadsSecondSection() { return true; }

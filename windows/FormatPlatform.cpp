@@ -1,0 +1,4 @@
+// Windows: the decoder does not read the second section.
+#include "ORXHeader.h"
+
+bool ORXPlatformReadsSecondSection() { return false; }
