@@ -1,5 +1,7 @@
 #include "DXT24.h"
 
+#include "DXT24Internal.h"
+
 #include "BlockGather.h"
 #include "DXT24Simd.h"
 #include "ORXFormat.h"
@@ -8,8 +10,12 @@
 #include <cstddef>
 #include <cstring>
 
+namespace dxt24_internal {
 const int w1Tab[4] = {3, 0, 2, 1};
 const int prods[4] = {0x090000, 0x000900, 0x040102, 0x010402};
+}  // namespace dxt24_internal
+
+using namespace dxt24_internal;
 
 namespace {
 
@@ -139,6 +145,8 @@ void CompressAlphaBlock(unsigned char* dest, const unsigned char* src) {
 
 }  // namespace
 
+namespace dxt24_internal {
+
 unsigned int stb__MatchColorsBlock24(const unsigned char* block, const unsigned char* color) {
   const int dirr = color[0 * 4 + 0] - color[1 * 4 + 0];
   const int dirg = color[0 * 4 + 1] - color[1 * 4 + 1];
@@ -225,6 +233,8 @@ bool stb__RefineBlock24(const unsigned char* block, uint32_t* pc0, uint32_t* pc1
   *pc1 = new1;
   return old0 != new0 || old1 != new1;
 }
+
+}  // namespace dxt24_internal
 
 void stb_compress_dxt_block_24(unsigned char* dest, const unsigned char* src, int alpha, int mode) {
   if (alpha) {

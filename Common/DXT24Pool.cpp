@@ -2,6 +2,8 @@
 // a done semaphore. The calling thread fills a record and posts start; the
 // worker compresses its band of block rows (DXT24 or standard DXT blocks, as
 // the record says) and posts done.
+#include "DXT24Pool.h"
+
 #include <algorithm>
 #include <cstddef>
 

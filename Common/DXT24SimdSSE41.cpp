@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "DXT24.h"
+#include "DXT24Internal.h"
 #include "DXT24Simd.h"
 #include "ORXFormat.h"
+
+using dxt24_internal::WriteDXT24ColourBlock;
 
 namespace {
 

@@ -1,8 +1,64 @@
 #include "GLDecompressorResources.h"
 
-const char* const kORXBlendProgram = "      uniform sampler2D TEX0;       uniform sampler2D TEX1;       uniform vec2 minST0;       uniform vec2 maxST0;       uniform vec2 minST1;       uniform vec2 maxST1;       uniform float edgeLow;       uniform float edgeHigh;             void main()       {         vec2 st0 = clamp(gl_TexCoord[0].st, minST0, maxST0);         vec2 st1 = clamp(gl_TexCoord[1].st, minST1, maxST1);         vec4 t  = texture2D(TEX0, st0);         vec4 qt = texture2D(TEX1, st1);         float e = smoothstep(edgeLow,edgeHigh,qt.a);         gl_FragColor.gba = mix(qt.rgb,t.rgb,e);         gl_FragColor.r = t.a;       }";
-const char* const kORXPlainProgram = "      uniform sampler2D TEX0;       uniform vec2 minST0;       uniform vec2 maxST0;             void main()       {         vec2 st0 = clamp(gl_TexCoord[0].st, minST0, maxST0);         vec4 t  = texture2D(TEX0, st0);         gl_FragColor = t.argb;       }";
-const char* const kORXDXT24Program = "      #extension GL_EXT_gpu_shader4 : enable \n       uniform usampler2DRect TEX0;       void main()       {        int _x = int(floor(gl_TexCoord[0].s));         int x = (_x / 10) * 10;         uint bx = uint(fract(gl_TexCoord[0].s/10.0)*4.0);                 int y = int(floor(gl_TexCoord[0].t));         uint by = uint(fract(gl_TexCoord[0].t)*4.0);        uint _c0r = texture2DRect(TEX0, vec2(x+0,y)).x;         uint _c0g = texture2DRect(TEX0, vec2(x+1,y)).x;         uint _c0b = texture2DRect(TEX0, vec2(x+2,y)).x;         uint _c1r = texture2DRect(TEX0, vec2(x+3,y)).x;         uint _c1g = texture2DRect(TEX0, vec2(x+4,y)).x;         uint _c1b = texture2DRect(TEX0, vec2(x+5,y)).x;         vec3 c[4];           c[0].r = float(_c0r) / 255.0;         c[0].g = float(_c0g) / 255.0;         c[0].b = float(_c0b) / 255.0;         c[1].r = float(_c1r) / 255.0;         c[1].g = float(_c1g) / 255.0;         c[1].b = float(_c1b) / 255.0;                 uint row = texture2DRect(TEX0, vec2(x+6+by,y)).x;        uint i = (row >> (bx*2)) & 3;        c[2] = (c[0] * 2.0 / 3.0) + (c[1] / 3.0);         c[3] = (c[0] / 3.0) + (c[1] * 2.0 / 3.0);         gl_FragColor.gba = c[i];         gl_FragColor.r = 1.0;       }";
+// The program sources, character for character as the format lays them
+// down (every run of spaces is part of a source), one statement a literal.
+
+const char* const kORXBlendProgram =
+    "      uniform sampler2D TEX0;"
+    "       uniform sampler2D TEX1;"
+    "       uniform vec2 minST0;"
+    "       uniform vec2 maxST0;"
+    "       uniform vec2 minST1;"
+    "       uniform vec2 maxST1;"
+    "       uniform float edgeLow;"
+    "       uniform float edgeHigh;"
+    "             void main()       {"
+    "         vec2 st0 = clamp(gl_TexCoord[0].st, minST0, maxST0);"
+    "         vec2 st1 = clamp(gl_TexCoord[1].st, minST1, maxST1);"
+    "         vec4 t  = texture2D(TEX0, st0);"
+    "         vec4 qt = texture2D(TEX1, st1);"
+    "         float e = smoothstep(edgeLow,edgeHigh,qt.a);"
+    "         gl_FragColor.gba = mix(qt.rgb,t.rgb,e);"
+    "         gl_FragColor.r = t.a;"
+    "       }";
+const char* const kORXPlainProgram =
+    "      uniform sampler2D TEX0;"
+    "       uniform vec2 minST0;"
+    "       uniform vec2 maxST0;"
+    "             void main()       {"
+    "         vec2 st0 = clamp(gl_TexCoord[0].st, minST0, maxST0);"
+    "         vec4 t  = texture2D(TEX0, st0);"
+    "         gl_FragColor = t.argb;"
+    "       }";
+const char* const kORXDXT24Program =
+    "      #extension GL_EXT_gpu_shader4 : enable \n"
+    "       uniform usampler2DRect TEX0;"
+    "       void main()       {"
+    "        int _x = int(floor(gl_TexCoord[0].s));"
+    "         int x = (_x / 10) * 10;"
+    "         uint bx = uint(fract(gl_TexCoord[0].s/10.0)*4.0);"
+    "                 int y = int(floor(gl_TexCoord[0].t));"
+    "         uint by = uint(fract(gl_TexCoord[0].t)*4.0);"
+    "        uint _c0r = texture2DRect(TEX0, vec2(x+0,y)).x;"
+    "         uint _c0g = texture2DRect(TEX0, vec2(x+1,y)).x;"
+    "         uint _c0b = texture2DRect(TEX0, vec2(x+2,y)).x;"
+    "         uint _c1r = texture2DRect(TEX0, vec2(x+3,y)).x;"
+    "         uint _c1g = texture2DRect(TEX0, vec2(x+4,y)).x;"
+    "         uint _c1b = texture2DRect(TEX0, vec2(x+5,y)).x;"
+    "         vec3 c[4];"
+    "           c[0].r = float(_c0r) / 255.0;"
+    "         c[0].g = float(_c0g) / 255.0;"
+    "         c[0].b = float(_c0b) / 255.0;"
+    "         c[1].r = float(_c1r) / 255.0;"
+    "         c[1].g = float(_c1g) / 255.0;"
+    "         c[1].b = float(_c1b) / 255.0;"
+    "                 uint row = texture2DRect(TEX0, vec2(x+6+by,y)).x;"
+    "        uint i = (row >> (bx*2)) & 3;"
+    "        c[2] = (c[0] * 2.0 / 3.0) + (c[1] / 3.0);"
+    "         c[3] = (c[0] / 3.0) + (c[1] * 2.0 / 3.0);"
+    "         gl_FragColor.gba = c[i];"
+    "         gl_FragColor.r = 1.0;"
+    "       }";
 // No working source: frames that would need it decode on the processor.
 const char* const kORXDXT24AlphaProgram = "      }";
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "DXT24.h"
+#include "DXT24Pool.h"
 #include "DXTStandard.h"
 #include "ORXComponent.h"
 #include "ORXQuickTimePlatform.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DXT24.h"
+#include "DXT24Pool.h"
 #include "DXT24Decoder.h"
 #include "DXT24Simd.h"
 #include "ORXHeader.h"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "DXT24.h"
+#include "DXT24Pool.h"
 #include "DXTStandard.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DXT24.h"
+#include "DXT24Pool.h"
 #include "DXTStandard.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"

@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "DXT24.h"
+#include "DXT24Internal.h"
 #include "DXT24Decoder.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
+
+using namespace dxt24_internal;
 
 namespace {
 

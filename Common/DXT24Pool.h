@@ -1,0 +1,75 @@
+// The block-compression worker pool: DXT24 and standard DXT1/DXT5 images
+// compressed in bands of block rows on up to 32 worker threads, one frame
+// at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "ORXSemaphore.h"
+
+constexpr int kMaxDXT24Threads = 32;
+
+// A whole-image block routine with the image driver's arguments: the pool
+// runs one on each band (_stbCompressARGB32_to24, or stbCompressARGB32 for
+// standard DXT1/DXT5 blocks).
+typedef void (*BandRoutine)(unsigned char* dest, const unsigned char* src, int width, int height,
+                            int rowBytes, int alpha);
+
+// One worker's record: the hand-off semaphores and its band of the image.
+class ThreadInfo {
+ public:
+  ThreadInfo();
+  ~ThreadInfo();
+  ThreadInfo(const ThreadInfo&) = delete;
+  ThreadInfo& operator=(const ThreadInfo&) = delete;
+
+  // Worker loop: wait for a band, run the band's routine on it, report it done.
+  void RunThread();
+  // Both semaphores exist, so a worker may run on this record.
+  bool IsUsable() const { return start.IsValid() && done.IsValid(); }
+
+  ORXSemaphore start;
+  ORXSemaphore done;
+  bool stop = false;
+  BandRoutine routine = nullptr;
+  uint16_t* dest = nullptr;
+  const unsigned char* src = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t rowBytes = 0;
+  bool alpha = false;
+  // A worker thread runs on this record (it stays blocked in start.Wait()
+  // until the process ends).
+  bool workerStarted = false;
+};
+
+extern ThreadInfo g_threadInfos[kMaxDXT24Threads];
+// Workers actually running (0 when none could be started).
+extern int32_t g_numDXT24Threads;
+extern bool threadsReady;
+
+// Starts up to count (clamped to 1..32) workers. Stops at the first record
+// without semaphores or the first thread that cannot be created, so the pool
+// holds exactly the workers that run.
+void SetupThreads(int count);
+
+// Thread entry: runs the worker loop of the ThreadInfo it is given.
+void* compressThread(void* record);
+
+// Same as _stbCompressARGB32_to24, spread over the pool in bands of whole
+// block rows. numThreads <= 1 compresses on the calling thread. The pool size
+// is fixed by the first call with more than one thread. Calls from several
+// threads are served one at a time.
+void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const unsigned char* src,
+                                     int width, int height, int rowBytes, int alpha);
+
+// Standard DXT1 (8 bytes a block) or DXT5 (16 with alpha) blocks of a whole
+// image, spread over the same pool in the same bands, one frame at a time;
+// the output equals one stbCompressARGB32 call. numThreads <= 1 compresses on
+// the calling thread.
+void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsigned char* src, int width,
+                                int height, int rowBytes, int alpha);
+
+// Rows of each worker for an image of height rows on n workers (the band
+// rule of the pool); rows[i] for i < n. Returns the band height.
+int DXT24BandRows(int height, int n, int* rows);
