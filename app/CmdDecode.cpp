@@ -1,6 +1,5 @@
-// orx decode and orx info: movies read back through the decompressor, and
-// what their frames hold.
-#include <iconv.h>
+// orx decode: a movie played back through the decompressor into PNG files,
+// a YUV4MPEG2 stream or raw ARGB.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +12,7 @@
 #include "Codec.h"
 #include "Commands.h"
 #include "ImageIO.h"
-#include "MovieFile.h"
+#include "MovieInput.h"
 
 namespace orxapp {
 
@@ -44,119 +43,6 @@ const char kDecodeHelp[] =
     "\n"
     "A repeated option counts with its last value. An output that is the movie\n"
     "itself is always refused. An interrupted or failed run removes what it wrote.\n";
-
-const char kInfoHelp[] =
-    "usage: orx info IN.mov [--frames] [--json]\n"
-    "\n"
-    "Describes a movie: its track, codec, size, frame count and rate; with\n"
-    "--frames also each frame's block variant (DXT1, DXT5, DXT24, DXT24+alpha),\n"
-    "whether it is packed with LZF or stored raw, and its stored and raw sizes.\n"
-    "\n"
-    "  --frames     one line (or JSON object) per frame\n"
-    "  --json       machine-readable output\n"
-    "  -h, --help   this text\n"
-    "  --version    the versions of the program, components and format\n";
-
-struct Movie {
-  HostMovieReaderRef reader = nullptr;
-  ~Movie() { HostMovieReaderClose(reader); }
-};
-
-bool OpenMovie(const std::string& path, Movie* m, std::string* error) {
-  char message[512] = {};
-  const OSStatus s = HostMovieReaderOpen(path.c_str(), kORXCodecType, &m->reader, message, sizeof message);
-  if (s != noErr) {
-    *error = path + ": " + (message[0] ? message : StatusText(s));
-    return false;
-  }
-  return true;
-}
-
-bool ReadSample(const std::string& path, HostMovieReaderRef r, int index, std::vector<uint8_t>* buf,
-                std::string* error) {
-  SInt64 offset = 0;
-  SInt32 size = 0;
-  TimeValue duration = 0;
-  Boolean sync = 0;
-  HostMovieReaderGetSampleInfo(r, index, &offset, &size, &duration, &sync);
-  buf->resize(size_t(size > 0 ? size : 0));
-  SInt32 got = 0;
-  const OSStatus s = HostMovieReaderReadSample(r, index, buf->data(), SInt32(buf->size()), &got);
-  if (s != noErr) {
-    const char* m = HostMovieReaderGetErrorMessage(r);
-    *error = path + ": frame " + std::to_string(index) + ": " + (m && *m ? m : StatusText(s));
-    return false;
-  }
-  buf->resize(size_t(got));
-  return true;
-}
-
-// The track's frame rate as a fraction: frames times the time scale over the
-// duration, so uniform samples give the time scale over their duration
-// exactly (1001:1 stays 1001:1, 1:3 stays 1:3). 0/1 when unknown.
-void MovieRate(HostMovieReaderRef r, int* num, int* den) {
-  ReduceRate(int64_t(HostMovieReaderGetSampleCount(r)) * HostMovieReaderGetTimeScale(r), HostMovieReaderGetDuration(r),
-             num, den);
-}
-
-// The compressor name of a sample description: a Pascal string of at most 31
-// bytes in Mac OS Roman, given as UTF-8 (a length byte past the 32-byte field
-// is clamped to it).
-std::string CompressorName(const unsigned char (&field)[32]) {
-  const size_t n = std::min<size_t>(field[0], sizeof field - 1);
-  std::string in(reinterpret_cast<const char*>(field + 1), n), out;
-  in.resize(std::min(in.size(), in.find('\0')));  // the padding is no part of the name
-  bool converted = false;
-  if (iconv_t cd = iconv_open("UTF-8", "MACINTOSH"); cd != iconv_t(-1)) {
-    char buf[4 * sizeof field];
-    char* src = in.data();
-    char* dst = buf;
-    size_t inLeft = in.size(), outLeft = sizeof buf;
-    if (iconv(cd, &src, &inLeft, &dst, &outLeft) != size_t(-1) && inLeft == 0) {
-      out.assign(buf, size_t(dst - buf));
-      converted = true;
-    }
-    iconv_close(cd);
-  }
-  if (!converted) {  // no converter: bytes above 0x7F read as Latin-1
-    out.clear();
-    for (const unsigned char c : in) {
-      if (c < 0x80) {
-        out += char(c);
-      } else {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-      }
-    }
-  }
-  return out;
-}
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      out += b;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string FourCC(uint32_t t) {
-  std::string s;
-  for (int i = 3; i >= 0; --i) {
-    const char c = char((t >> (8 * i)) & 0xFF);
-    s += (c >= 32 && c < 127) ? c : '?';
-  }
-  return s;
-}
 
 // Where decoded frames go.
 class FrameSink {
@@ -377,128 +263,6 @@ int CmdDecode(int argc, char** argv) {
     const int n = last - first + 1;
     std::printf("%s: %d frames %dx%d decoded at %.1f fps -> %s\n", path.c_str(), n, width, height,
                 seconds > 0 ? n / seconds : 0.0, output.c_str());
-  }
-  return 0;
-}
-
-int CmdInfo(int argc, char** argv) {
-  Args args(argc, argv, 0);
-  if (args.Flag("--help", "-h")) {
-    std::fputs(kInfoHelp, stdout);
-    return 0;
-  }
-  const bool perFrame = args.Flag("--frames");
-  const bool json = args.Flag("--json");
-  std::string err;
-  std::vector<std::string> inputs;
-  if (!args.Positionals(&inputs, &err)) return Usage(err);
-  if (inputs.size() != 1) return Usage("info: give exactly one movie (see orx info --help)");
-  const std::string& path = inputs[0];
-  Movie movie;
-  if (!OpenMovie(path, &movie, &err)) return Fail(err);
-  HostMovieReaderRef r = movie.reader;
-  ImageDescriptionHandle desc = HostMovieReaderGetImageDescription(r);
-  const int width = (*desc)->width, height = (*desc)->height;
-  const SInt32 count = HostMovieReaderGetSampleCount(r);
-  int rateNum = 0, rateDen = 1;
-  MovieRate(r, &rateNum, &rateDen);
-  const double fps = rateNum > 0 ? double(rateNum) / rateDen : 0.0;
-
-  // What one frame's header says. Samples too short to hold a header are not
-  // read at all, so a table claiming billions of tiny samples costs time, not
-  // memory.
-  struct Row {
-    FrameSummary s;
-    SInt32 stored = 0;
-    bool ok = false;
-  };
-  std::vector<uint8_t> sample;
-  const auto readRow = [&](SInt32 i, Row* row) {
-    SInt32 size = 0;
-    HostMovieReaderGetSampleInfo(r, i, nullptr, &size, nullptr, nullptr);
-    row->stored = size;
-    row->ok = false;
-    if (size < FrameHeaderSize()) return true;
-    if (!ReadSample(path, r, i, &sample, &err)) return false;
-    row->ok = SummarizeFrame(sample.data(), sample.size(), width, height, &row->s);
-    return true;
-  };
-  // The totals first; the per-frame lines read the frames again rather than
-  // keeping a row for every frame the table claims.
-  uint64_t stored = 0;
-  std::vector<std::pair<std::string, int64_t>> variants;
-  int64_t lzfFrames = 0;
-  Progress progress("reading", count);
-  Row row;
-  for (SInt32 i = 0; i < count; ++i) {
-    if (!readRow(i, &row)) return progress.Finish(), Fail(err);
-    stored += uint64_t(row.stored);
-    const std::string name = row.ok ? row.s.variant : "not an ORX frame";
-    bool found = false;
-    for (auto& [n, c] : variants)
-      if (n == name) ++c, found = true;
-    if (!found) variants.emplace_back(name, 1);
-    lzfFrames += row.ok && row.s.lzf;
-    if ((i & 0xFFF) == 0) progress.Update(i);
-  }
-  progress.Finish();
-  struct stat st {};
-  const uint64_t fileBytes = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-  const std::string codecName = CompressorName((*desc)->name);
-  const double rawARGB = double(count) * width * height * 4;
-  const std::string rate = std::to_string(rateNum) + "/" + std::to_string(rateDen);
-  const auto forEachRow = [&](auto&& print) {
-    for (SInt32 i = 0; i < count; ++i) {
-      if (!readRow(i, &row)) return false;
-      print(i, row);
-    }
-    return true;
-  };
-  if (json) {
-    std::printf("{\n  \"file\": %s,\n  \"tracks\": %d,\n  \"track_id\": %d,\n  \"codec\": %s,\n  \"compressor_name\": %s,\n",
-                JsonString(path).c_str(), HostMovieReaderGetTrackCount(r), HostMovieReaderGetTrackID(r),
-                JsonString(FourCC((*desc)->cType)).c_str(), JsonString(codecName).c_str());
-    std::printf("  \"width\": %d,\n  \"height\": %d,\n  \"depth\": %d,\n  \"frames\": %d,\n  \"time_scale\": %d,\n"
-                "  \"duration\": %lld,\n  \"fps\": %.6g,\n  \"frame_rate\": \"%s\",\n  \"stored_bytes\": %llu,\n"
-                "  \"file_bytes\": %llu,\n  \"raw_argb_bytes\": %.0f",
-                width, height, (*desc)->depth, count, HostMovieReaderGetTimeScale(r),
-                (long long)HostMovieReaderGetDuration(r), fps, rate.c_str(), (unsigned long long)stored,
-                (unsigned long long)fileBytes, rawARGB);
-    if (perFrame) {
-      std::printf(",\n  \"frame_list\": [\n");
-      const bool read = forEachRow([&](SInt32 i, const Row& row) {
-        std::printf("    {\"index\": %d, \"variant\": %s, \"lzf\": %s, \"stored_bytes\": %d, \"raw_bytes\": %llu}%s\n", i,
-                    JsonString(row.ok ? row.s.variant : "unknown").c_str(), row.ok && row.s.lzf ? "true" : "false",
-                    row.stored, (unsigned long long)(row.ok ? row.s.rawSize : 0), i + 1 < count ? "," : "");
-      });
-      if (!read) return Fail(err);
-      std::printf("  ]");
-    }
-    std::printf("\n}\n");
-    return 0;
-  }
-  std::printf("%s\n", path.c_str());
-  std::printf("  track     %d (first %s video track of %d)\n", HostMovieReaderGetTrackID(r),
-              FourCC((*desc)->cType).c_str(), HostMovieReaderGetTrackCount(r));
-  std::printf("  codec     %s \"%s\", depth %d\n", FourCC((*desc)->cType).c_str(), codecName.c_str(), (*desc)->depth);
-  std::printf("  size      %dx%d\n", width, height);
-  std::printf("  frames    %d at %s fps%s (time scale %d, %.3f s)\n", count, FormatRate(fps).c_str(),
-              rateDen == 1 || rateNum <= 0 ? "" : (" = " + rate).c_str(), HostMovieReaderGetTimeScale(r),
-              double(HostMovieReaderGetDuration(r)) / HostMovieReaderGetTimeScale(r));
-  std::printf("  variants ");
-  for (const auto& [n, c] : variants) std::printf(" %s x%lld", n.c_str(), (long long)c);
-  std::printf("; LZF in %lld of %d\n", (long long)lzfFrames, count);
-  std::printf("  stored    %s of frames (%.2f:1 to raw ARGB %s); file %s\n", HumanBytes(stored).c_str(),
-              stored ? rawARGB / double(stored) : 0.0, HumanBytes(uint64_t(rawARGB)).c_str(),
-              HumanBytes(fileBytes).c_str());
-  if (perFrame) {
-    std::printf("  %7s  %-12s %-4s %12s %12s\n", "frame", "variant", "LZF", "stored", "raw");
-    const bool read = forEachRow([&](SInt32 i, const Row& row) {
-      std::printf("  %7d  %-12s %-4s %12d %12llu\n", i, row.ok ? row.s.variant.c_str() : "unknown",
-                  row.ok ? (row.s.lzf ? "LZF" : "raw") : "-", row.stored,
-                  (unsigned long long)(row.ok ? row.s.rawSize : 0));
-    });
-    if (!read) return Fail(err);
   }
   return 0;
 }

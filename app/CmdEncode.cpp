@@ -80,6 +80,83 @@ void WarnAboutName(const std::string& output) {
        " (use .mov)");
 }
 
+// What the command line asks for.
+struct EncodeRequest {
+  SourceOptions source;
+  EncoderChoices choices;
+  std::string output;
+  int fpsNum = 0, fpsDen = 0;  // 0: the source's own rate, else 30
+  long maxFrames = -1;
+  bool quiet = false, verbose = false, keepPartial = false, overwrite = false;
+};
+
+// Reads the options into *r; "" when they are usable, else the usage error.
+std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
+  std::string err, v;
+  SourceOptions& so = r->source;
+  so.testClip = args.Flag("--test-clip");
+  r->quiet = args.Flag("--quiet", "-q");
+  r->verbose = args.Flag("--verbose", "-v");
+  r->keepPartial = so.allowPartial = args.Flag("--keep-partial");
+  r->overwrite = args.Either("--overwrite", "-y", "--no-overwrite", "-n") == 1;
+  if (!args.Value("--output", "-o", &r->output, &err) && !err.empty()) return err;
+  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &so.width, &so.height))
+    return "--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to 32767 each)";
+  if (args.Value("--transparency", nullptr, &v, &err) && !ParseTransparency(v, &r->choices.transparency))
+    return "--transparency: \"" + v + "\" is not discard or preserve";
+  if (args.Value("--optimize", nullptr, &v, &err) && !ParseOptimize(v, &r->choices.optimize))
+    return "--optimize: \"" + v + "\" is not quality, performance or vovorevaded";
+  if (args.Value("--threads", nullptr, &v, &err) && !ParseThreads(v, &r->choices.threads))
+    return "--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24";
+  if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &r->fpsNum, &r->fpsDen))
+    return "--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001";
+  if (args.Value("--frames", nullptr, &v, &err)) {
+    char* end = nullptr;
+    r->maxFrames = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || r->maxFrames < 1 || r->maxFrames > 100000000)
+      return "--frames: \"" + v + "\" is not a frame count";
+  }
+  if (args.Value("--start-number", nullptr, &v, &err)) {
+    char* end = nullptr;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < 0 || n > 1000000000) return "--start-number: \"" + v + "\" is not a number";
+    so.startNumber = int(n);
+  }
+  if (!err.empty()) return err;
+  if (!args.Positionals(&so.inputs, &err)) return err;
+  if (r->output.empty()) return "encode: no output movie (-o OUT.mov)";
+  if (r->output == "-")
+    return "encode: a movie cannot go to standard output: its header is written last, so it needs a file (-o OUT.mov)";
+  if (so.testClip && r->maxFrames > 0) so.testClipFrames = int(r->maxFrames);
+  // The program's own default while the user has stored no preferences:
+  // every core (the component alone keeps its default of one thread).
+  if (r->choices.threads < 0 && !HasStoredPreferences()) r->choices.threads = 1;
+  return "";
+}
+
+// The summary line: the frames' bytes, as orx info reports them, so the
+// ratio is the codec's; "codec" counts the time in the compressor alone.
+void PrintSummary(const std::string& output, int64_t frames, int width, int height, uint64_t bytes, double seconds,
+                  double codecSeconds, const CompressorSettings& settings) {
+  const double raw = double(frames) * width * height * 4;
+  std::printf("%s: %s %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
+              output.c_str(), Frames(frames).c_str(), width, height, HumanBytes(bytes).c_str(),
+              bytes > 0 ? raw / double(bytes) : 0.0, seconds > 0 ? frames / seconds : 0.0,
+              codecSeconds > 0 ? frames / codecSeconds : 0.0, settings.preserveAlpha ? "alpha kept" : "alpha discarded",
+              OptimizeName(settings).c_str(), ThreadsName(settings.threadSetting).c_str());
+}
+
+// What -v prints before the frames: the source, the rate and the settings.
+void Describe(const std::string& source, int width, int height, int64_t total, int fpsNum, int fpsDen,
+              const std::string& output, const CompressorSettings& chosen, int32_t timeScale, int32_t duration) {
+  std::fprintf(stderr, "orx: %s: %dx%d, %s frames at %s fps -> %s\n", source.c_str(), width, height,
+               total > 0 ? std::to_string(total).c_str() : "an unknown number of",
+               FormatRate(double(fpsNum) / fpsDen).c_str(), output.c_str());
+  std::fprintf(stderr, "orx: settings: %s, %s, threads %s (time scale %d, %d a frame)\n", OptimizeName(chosen).c_str(),
+               chosen.preserveAlpha ? "alpha kept" : "alpha discarded", ThreadsName(chosen.threadSetting).c_str(),
+               timeScale, duration);
+}
+
 }  // namespace
 
 int CmdEncode(int argc, char** argv) {
@@ -88,58 +165,17 @@ int CmdEncode(int argc, char** argv) {
     std::fputs(kEncodeHelp, stdout);
     return 0;
   }
-  std::string err, v, output;
-  SourceOptions so;
-  EncoderChoices choices;
-  int fpsNum = 0, fpsDen = 0;
-  long maxFrames = -1;
-  so.testClip = args.Flag("--test-clip");
-  const bool quiet = args.Flag("--quiet", "-q");
-  const bool verbose = args.Flag("--verbose", "-v");
-  const bool keepPartial = args.Flag("--keep-partial");
-  const bool overwrite = args.Either("--overwrite", "-y", "--no-overwrite", "-n") == 1;
-  so.allowPartial = keepPartial;
-  if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Usage(err);
-  if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &so.width, &so.height))
-    return Usage("--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to 32767 each)");
-  if (args.Value("--transparency", nullptr, &v, &err) && !ParseTransparency(v, &choices.transparency))
-    return Usage("--transparency: \"" + v + "\" is not discard or preserve");
-  if (args.Value("--optimize", nullptr, &v, &err) && !ParseOptimize(v, &choices.optimize))
-    return Usage("--optimize: \"" + v + "\" is not quality, performance or vovorevaded");
-  if (args.Value("--threads", nullptr, &v, &err) && !ParseThreads(v, &choices.threads))
-    return Usage("--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24");
-  if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &fpsNum, &fpsDen))
-    return Usage("--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001");
-  if (args.Value("--frames", nullptr, &v, &err)) {
-    char* end = nullptr;
-    maxFrames = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || maxFrames < 1 || maxFrames > 100000000)
-      return Usage("--frames: \"" + v + "\" is not a frame count");
-  }
-  if (args.Value("--start-number", nullptr, &v, &err)) {
-    char* end = nullptr;
-    const long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || n < 0 || n > 1000000000) return Usage("--start-number: \"" + v + "\" is not a number");
-    so.startNumber = int(n);
-  }
-  if (!err.empty()) return Usage(err);
-  if (!args.Positionals(&so.inputs, &err)) return Usage(err);
-  if (output.empty()) return Usage("encode: no output movie (-o OUT.mov)");
-  if (output == "-")
-    return Usage("encode: a movie cannot go to standard output: its header is written last, so it needs a file "
-                 "(-o OUT.mov)");
-  if (so.testClip && maxFrames > 0) so.testClipFrames = int(maxFrames);
-  // The program's own default while the user has stored no preferences:
-  // every core (the component alone keeps its default of one thread).
-  if (choices.threads < 0 && !HasStoredPreferences()) choices.threads = 1;
-
+  EncodeRequest r;
+  if (const std::string usage = ParseEncodeArgs(args, &r); !usage.empty()) return Usage(usage);
+  std::string err;
+  int fpsNum = r.fpsNum, fpsDen = r.fpsDen;
   CatchInterruptions();
-  const std::string interrupted = output + ": interrupted; nothing was written";
-  std::unique_ptr<FrameSource> source = OpenFrameSource(so, &err);
+  const std::string interrupted = r.output + ": interrupted; nothing was written";
+  std::unique_ptr<FrameSource> source = OpenFrameSource(r.source, &err);
   if (!source) return Fail(Interrupted() ? interrupted : err);
-  if (const std::string problem = OutputProblem(output, source->Files(), overwrite, true); !problem.empty())
+  if (const std::string problem = OutputProblem(r.output, source->Files(), r.overwrite, true); !problem.empty())
     return Fail(problem);
-  WarnAboutName(output);
+  WarnAboutName(r.output);
   if (fpsNum == 0 && !source->Rate(&fpsNum, &fpsDen)) {
     fpsNum = 30;
     fpsDen = 1;
@@ -148,9 +184,9 @@ int CmdEncode(int argc, char** argv) {
   RateToTimeScale(fpsNum, fpsDen, &timeScale, &duration);
 
   ImageARGB frame;
-  int r = source->Next(&frame);
-  if (r < 0) return Fail(Interrupted() ? interrupted : source->Error());
-  if (r == 0) return Fail(source->CurrentName() + ": no frames to encode");
+  int got = source->Next(&frame);
+  if (got < 0) return Fail(Interrupted() ? interrupted : source->Error());
+  if (got == 0) return Fail(source->CurrentName() + ": no frames to encode");
 
   HostMovieWriterRef writer = nullptr;
   std::string sinkError;
@@ -162,12 +198,12 @@ int CmdEncode(int argc, char** argv) {
     else frameBytes += size;
     return s;
   };
-  if (!encoder.Open(frame.width, frame.height, timeScale, choices, sink, &err)) return Fail(output + ": " + err);
+  if (!encoder.Open(frame.width, frame.height, timeScale, r.choices, sink, &err)) return Fail(r.output + ": " + err);
   char message[512] = {};
-  OSStatus s = HostMovieWriterCreateWithError(output.c_str(), encoder.Description(), timeScale, &writer, message,
+  OSStatus s = HostMovieWriterCreateWithError(r.output.c_str(), encoder.Description(), timeScale, &writer, message,
                                               sizeof message);
-  if (s != noErr) return Fail(output + ": cannot write the movie: " + (message[0] ? message : StatusText(s)));
-  HostMovieWriterSetReplaceExisting(writer, overwrite);
+  if (s != noErr) return Fail(r.output + ": cannot write the movie: " + (message[0] ? message : StatusText(s)));
+  HostMovieWriterSetReplaceExisting(writer, r.overwrite);
   // Every later failure abandons the movie so that nothing is left at OUT.
   auto abandon = [&](const std::string& message) {
     HostMovieWriterAbort(writer);
@@ -175,21 +211,14 @@ int CmdEncode(int argc, char** argv) {
   };
 
   const int width = frame.width, height = frame.height;
-  const int64_t total = maxFrames > 0 && (source->Count() == 0 || source->Count() > maxFrames) ? maxFrames : source->Count();
-  const CompressorSettings& chosen = encoder.Settings();
-  if (verbose) {
-    std::fprintf(stderr, "orx: %s: %dx%d, %s frames at %s fps -> %s\n", source->CurrentName().c_str(), width, height,
-                 total > 0 ? std::to_string(total).c_str() : "an unknown number of",
-                 FormatRate(double(fpsNum) / fpsDen).c_str(), output.c_str());
-    std::fprintf(stderr, "orx: settings: %s, %s, threads %s (time scale %d, %d a frame)\n", OptimizeName(chosen).c_str(),
-                 chosen.preserveAlpha ? "alpha kept" : "alpha discarded", ThreadsName(chosen.threadSetting).c_str(),
-                 timeScale, duration);
-  }
+  const int64_t total = r.maxFrames > 0 && (source->Count() == 0 || source->Count() > r.maxFrames) ? r.maxFrames : source->Count();
+  if (r.verbose) Describe(source->CurrentName(), width, height, total, fpsNum, fpsDen, r.output, encoder.Settings(),
+                         timeScale, duration);
   Progress progress("encoding", total);
   ORXTimer timer;
   double codecSeconds = 0;
   int64_t frames = 0;
-  while (r == 1) {
+  while (got == 1) {
     if (Interrupted()) {
       progress.Finish();
       return abandon(interrupted);
@@ -203,38 +232,28 @@ int CmdEncode(int argc, char** argv) {
     ORXTimer t;
     if (!encoder.Encode(frame.pixels.data(), frame.RowBytes(), frames * duration, duration, &err)) {
       progress.Finish();
-      return abandon(output + ": " + (sinkError.empty() ? err : "cannot write the movie: " + sinkError));
+      return abandon(r.output + ": " + (sinkError.empty() ? err : "cannot write the movie: " + sinkError));
     }
     codecSeconds += t.GetElapsedTime();
     ++frames;
     progress.Update(frames, frameBytes);
-    if (maxFrames > 0 && frames >= maxFrames) break;
-    r = source->Next(&frame);
+    if (r.maxFrames > 0 && frames >= r.maxFrames) break;
+    got = source->Next(&frame);
   }
   progress.Finish();
   if (Interrupted()) return abandon(interrupted);
   // A source that ends early: the frames before the damage are kept only
   // when asked for.
-  if (r < 0 && !keepPartial)
+  if (got < 0 && !r.keepPartial)
     return abandon(source->Error() + "; nothing was written (--keep-partial keeps the " + Frames(frames) +
                    " before it)");
-  if (r < 0) Warn(source->Error() + "; kept the " + Frames(frames) + " before it in " + output);
+  if (got < 0) Warn(source->Error() + "; kept the " + Frames(frames) + " before it in " + r.output);
   const CompressorSettings settings = encoder.Settings();
   encoder.Close();
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);
-  if (s != noErr) return Fail(output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
-  // The frames' bytes, as orx info reports them: the ratio is the codec's.
-  const uint64_t bytes = frameBytes;
-  const double seconds = timer.GetElapsedTime();
-  if (!quiet) {
-    const double raw = double(frames) * width * height * 4;
-    std::printf("%s: %s %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
-                output.c_str(), Frames(frames).c_str(), width, height, HumanBytes(bytes).c_str(),
-                bytes > 0 ? raw / double(bytes) : 0.0, seconds > 0 ? frames / seconds : 0.0,
-                codecSeconds > 0 ? frames / codecSeconds : 0.0,
-                settings.preserveAlpha ? "alpha kept" : "alpha discarded", OptimizeName(settings).c_str(),
-                ThreadsName(settings.threadSetting).c_str());
-  }
+  if (s != noErr) return Fail(r.output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
+  if (!r.quiet)
+    PrintSummary(r.output, frames, width, height, frameBytes, timer.GetElapsedTime(), codecSeconds, settings);
   return 0;
 }
 
