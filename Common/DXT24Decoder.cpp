@@ -4,15 +4,12 @@
 #include <cstddef>
 #include <cstring>
 #include <mutex>
-#include <new>
 
+#include "DXT24DecoderRows.h"
+#include "ORXCpuFeatures.h"
 #include "ORXFormat.h"
-#include "ORXSemaphore.h"
-#include "ORXThread.h"
+#include "ORXBandPool.h"
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 uint8_t thirdsTable[65536];
 std::atomic<bool> initThirds{false};
@@ -80,18 +77,6 @@ namespace {
 // A | R << 8 | G << 16 | B << 24, two pixels one 64-bit store.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel packing assumes little-endian");
 
-inline uint64_t Load64(const unsigned char* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
-inline uint32_t Load32(const unsigned char* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
 // One destination row of a block: four pixels from one index byte, stored
 // as two 64-bit words.
 inline void StoreRow(unsigned char* out, const uint32_t* palette, uint32_t bits) {
@@ -134,61 +119,12 @@ void DecodeRows24(const unsigned char* src, unsigned char* dest, int across, int
   }
 }
 
-#if defined(__x86_64__)
-// The same rows with one byte shuffle a pixel row: the four palette entries
-// sit in one 16-byte register and each index byte selects through a mask
-// from a 256-entry table. Same palette, same pixels as the plain rows.
-struct RowShuffles {
-  alignas(16) uint8_t mask[256][16];
-  constexpr RowShuffles() : mask{} {
-    for (int bits = 0; bits < 256; ++bits)
-      for (int px = 0; px < 4; ++px)
-        for (int byte = 0; byte < 4; ++byte)
-          mask[bits][px * 4 + byte] = static_cast<uint8_t>(((bits >> (2 * px)) & 3) * 4 + byte);
-  }
-};
-constexpr RowShuffles kRowShuffles;
-
-// The palette is made in the register too: the thirds are (2a + b + 1) / 3
-// (what the table holds), computed on 16-bit lanes as a multiply by
-// 21846 / 65536, which is exact for every sum up to 766.
-__attribute__((target("ssse3"))) void DecodeRows24Shuffle(const unsigned char* src, unsigned char* dest, int across,
-                                                          int rowBytes, int blockRows) {
-  const ptrdiff_t stride = rowBytes;
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i one = _mm_set1_epi16(1);
-  const __m128i third = _mm_set1_epi16(21846);
-  // Words r0 g0 b0 r1 g1 b1 -> r1 g1 b1 r0 g0 b0.
-  const __m128i swapEnds = _mm_setr_epi8(6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4, 5, -1, -1, -1, -1);
-  // Bytes r0 g0 b0 r1 g1 b1 (0..5) and the thirds (8..13) into four A R G B entries.
-  const __m128i entries = _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 8, 9, 10, -1, 11, 12, 13);
-  const __m128i opaque = _mm_setr_epi8(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
-  for (int r = 0; r < blockRows; ++r) {
-    unsigned char* out = dest + static_cast<ptrdiff_t>(r) * 4 * stride;
-    for (int c = 0; c < across; ++c, src += kDXT24BlockBytes, out += 16) {
-      const __m128i ends = _mm_cvtsi64_si128(static_cast<long long>(Load64(src)));
-      const __m128i a = _mm_unpacklo_epi8(ends, zero);
-      const __m128i b = _mm_shuffle_epi8(a, swapEnds);
-      const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(a, a), b), one);
-      const __m128i thirds = _mm_packus_epi16(_mm_mulhi_epu16(sum, third), zero);
-      const __m128i palette =
-          _mm_or_si128(_mm_shuffle_epi8(_mm_unpacklo_epi64(ends, thirds), entries), opaque);
-      const uint32_t word = Load32(src + 6);
-      for (int y = 0; y < 4; ++y) {
-        const __m128i mask =
-            _mm_load_si128(reinterpret_cast<const __m128i*>(kRowShuffles.mask[(word >> (8 * y)) & 0xFF]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * stride), _mm_shuffle_epi8(palette, mask));
-      }
-    }
-  }
-}
-#endif
 
 // The colour-only row decoder for this processor, chosen once.
 using ColourRowsFn = void (*)(const unsigned char*, unsigned char*, int, int, int);
 ColourRowsFn ChooseColourRows() {
-#if defined(__x86_64__)
-  if (__builtin_cpu_supports("ssse3")) return DecodeRows24Shuffle;
+#if defined(ORX_DXT24_SSSE3_ROWS)
+  if (ORXGetCpuFeatures().ssse3) return DecodeRows24Shuffle;
 #endif
   return DecodeRows24;
 }
@@ -226,74 +162,18 @@ void DecodeRows24Alpha(const unsigned char* src, unsigned char* dest, int across
 typedef void (*DecodeRowsFn)(const unsigned char* src, unsigned char* dest, int across, int rowBytes,
                              int blockRows);
 
-// ---- Decode pool ------------------------------------------------------------
-// Large frames are decoded in bands of block rows: the calling thread takes
-// the first band, the pool's workers the others. The workers start once, on
-// the first large frame, and then wait on their start semaphores for the life
-// of the process. A gate admits one frame at a time; a frame that finds the
-// pool busy (another instance decoding on another thread) is decoded on its
-// own thread, so callers never wait for each other.
-
-constexpr int kMaxDecodeBands = 8;
-// Frames of at least this many (padded) pixels are worth the hand-off.
-constexpr int64_t kBandedDecodePixels = int64_t{1} << 20;
-
-struct DecodeBand {
-  ORXSemaphore start;
-  ORXSemaphore done;
-  DecodeRowsFn decode = nullptr;
-  const unsigned char* src = nullptr;
-  unsigned char* dest = nullptr;
-  int across = 0;
-  int rowBytes = 0;
-  int blockRows = 0;
+// One band of a frame's block rows, as the decode pool hands it out.
+struct RowsJob {
+  DecodeRowsFn decode;
+  const unsigned char* src;
+  unsigned char* dest;
+  int across, rowBytes, blockBytes;
 };
 
-struct DecodePool {
-  DecodeBand bands[kMaxDecodeBands - 1];
-  ORXSemaphore gate;
-  int workers = 0;
-};
-
-// Built once and never freed: its workers block in it until the process ends.
-DecodePool* g_decodePool = nullptr;
-std::once_flag g_decodePoolOnce;
-
-void* DecodeWorker(void* arg) {
-  DecodeBand* band = static_cast<DecodeBand*>(arg);
-  for (;;) {
-    band->start.Wait();
-    band->decode(band->src, band->dest, band->across, band->rowBytes, band->blockRows);
-    band->done.Post();
-  }
-  return nullptr;
-}
-
-// Starts up to one worker per processor beyond the first (at most 7). Without
-// memory, semaphores or threads the pool is smaller or absent, and frames
-// are decoded on the calling thread.
-void StartDecodePool() {
-  const int processors = ORXProcessorCount();
-  if (processors < 2) return;
-  const int wanted = (processors < kMaxDecodeBands ? processors : kMaxDecodeBands) - 1;
-  DecodePool* pool = new (std::nothrow) DecodePool;
-  if (pool == nullptr) return;
-  if (!pool->gate.IsValid()) {
-    delete pool;
-    return;
-  }
-  ORXThreadId id;
-  while (pool->workers < wanted) {
-    DecodeBand& b = pool->bands[pool->workers];
-    if (!b.start.IsValid() || !b.done.IsValid() || !ORXStartThread(DecodeWorker, &b, &id)) break;
-    ++pool->workers;
-  }
-  if (pool->workers == 0) {
-    delete pool;
-    return;
-  }
-  pool->gate.Post();
-  g_decodePool = pool;
+void DecodeBandOfRows(const void* context, int first, int count) {
+  const RowsJob& j = *static_cast<const RowsJob*>(context);
+  j.decode(j.src + static_cast<ptrdiff_t>(first) * j.across * j.blockBytes,
+           j.dest + static_cast<ptrdiff_t>(first) * 4 * j.rowBytes, j.across, j.rowBytes, count);
 }
 
 void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes,
@@ -306,36 +186,11 @@ void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int h
   const DecodeRowsFn decode = alpha ? DecodeRows24Alpha : DecodeRows24Best;
   const int blockBytes = ORXBytesPerBlock(alpha, true);
 
-  DecodePool* pool = nullptr;
-  if (banded && int64_t{w4} * h4 >= kBandedDecodePixels) {
-    std::call_once(g_decodePoolOnce, StartDecodePool);
-    pool = g_decodePool;
-    if (pool != nullptr && !pool->gate.TryWait()) pool = nullptr;
-  }
-  if (pool == nullptr) {
-    decode(src, dest, across, rowBytes, down);
-    return;
-  }
-
-  const int bands = pool->workers + 1;
-  const int perBand = (down + bands - 1) / bands;
-  int posted = 0;
-  for (int i = 1; i < bands; ++i) {
-    const int first = i * perBand;
-    if (first >= down) break;
-    DecodeBand& b = pool->bands[i - 1];
-    b.decode = decode;
-    b.src = src + static_cast<ptrdiff_t>(first) * across * blockBytes;
-    b.dest = dest + static_cast<ptrdiff_t>(first) * 4 * rowBytes;
-    b.across = across;
-    b.rowBytes = rowBytes;
-    b.blockRows = (down - first < perBand) ? down - first : perBand;
-    b.start.Post();
-    ++posted;
-  }
-  decode(src, dest, across, rowBytes, perBand < down ? perBand : down);
-  for (int i = 0; i < posted; ++i) pool->bands[i].done.Wait();
-  pool->gate.Post();
+  // Frames of a megapixel and more in bands over the decode pool; a frame
+  // that finds it busy, or a small one, on this thread alone.
+  const RowsJob job{decode, src, dest, across, rowBytes, blockBytes};
+  if (banded && int64_t{w4} * h4 >= kORXBandedDecodePixels && ORXRunInBands(down, DecodeBandOfRows, &job)) return;
+  decode(src, dest, across, rowBytes, down);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "DXT24Simd.h"
 
 #include "DXT24.h"
+#include "ORXCpuFeatures.h"
 
 namespace {
 
@@ -12,11 +13,11 @@ bool Runs(DXT24Isa level) {
       return true;
 #if defined(ORX_DXT24_SSE41)
     case kDXT24SSE41:
-      return __builtin_cpu_supports("sse4.1");
+      return ORXGetCpuFeatures().sse41;
 #endif
 #if defined(ORX_DXT24_AVX2)
     case kDXT24AVX2:
-      return __builtin_cpu_supports("avx2");
+      return ORXGetCpuFeatures().avx2;
 #endif
     default:
       return false;

@@ -1,0 +1,92 @@
+#include "ORXBandPool.h"
+
+#include <mutex>
+#include <new>
+
+#include "ORXSemaphore.h"
+#include "ORXThread.h"
+
+namespace {
+
+constexpr int kMaxBands = 8;
+
+struct Band {
+  ORXSemaphore start;
+  ORXSemaphore done;
+  ORXBandJob job = nullptr;
+  const void* context = nullptr;
+  int first = 0;
+  int count = 0;
+};
+
+struct BandPool {
+  Band bands[kMaxBands - 1];
+  ORXSemaphore gate;
+  int workers = 0;
+};
+
+// Built once and never freed: its workers block in it until the process ends.
+BandPool* g_decodePool = nullptr;
+std::once_flag g_decodePoolOnce;
+
+void* BandWorker(void* arg) {
+  Band* band = static_cast<Band*>(arg);
+  for (;;) {
+    band->start.Wait();
+    band->job(band->context, band->first, band->count);
+    band->done.Post();
+  }
+  return nullptr;
+}
+
+// Starts up to one worker per processor beyond the first (at most 7). Without
+// memory, semaphores or threads the pool is smaller or absent.
+void StartPool() {
+  const int processors = ORXProcessorCount();
+  if (processors < 2) return;
+  const int wanted = (processors < kMaxBands ? processors : kMaxBands) - 1;
+  BandPool* pool = new (std::nothrow) BandPool;
+  if (pool == nullptr) return;
+  if (!pool->gate.IsValid()) {
+    delete pool;
+    return;
+  }
+  ORXThreadId id;
+  while (pool->workers < wanted) {
+    Band& b = pool->bands[pool->workers];
+    if (!b.start.IsValid() || !b.done.IsValid() || !ORXStartThread(BandWorker, &b, &id)) break;
+    ++pool->workers;
+  }
+  if (pool->workers == 0) {
+    delete pool;
+    return;
+  }
+  pool->gate.Post();
+  g_decodePool = pool;
+}
+
+}  // namespace
+
+bool ORXRunInBands(int rows, ORXBandJob job, const void* context) {
+  std::call_once(g_decodePoolOnce, StartPool);
+  BandPool* pool = g_decodePool;
+  if (pool == nullptr || !pool->gate.TryWait()) return false;
+  const int bands = pool->workers + 1;
+  const int perBand = (rows + bands - 1) / bands;
+  int posted = 0;
+  for (int i = 1; i < bands; ++i) {
+    const int first = i * perBand;
+    if (first >= rows) break;
+    Band& b = pool->bands[i - 1];
+    b.job = job;
+    b.context = context;
+    b.first = first;
+    b.count = (rows - first < perBand) ? rows - first : perBand;
+    b.start.Post();
+    ++posted;
+  }
+  job(context, 0, perBand < rows ? perBand : rows);
+  for (int i = 0; i < posted; ++i) pool->bands[i].done.Wait();
+  pool->gate.Post();
+  return true;
+}

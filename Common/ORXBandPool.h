@@ -1,0 +1,23 @@
+// The decode pool: a frame's rows cut into bands, the calling thread taking
+// the first and the pool's workers the others. Its workers hand off as the
+// encode pool's do (a start and a done semaphore each); they start once, on
+// the first frame that asks, and then wait for the life of the process. A
+// gate admits one frame at a time, and a frame that finds the pool busy is
+// turned away rather than made to wait, so decoder instances never wait for
+// each other.
+#pragma once
+
+#include <cstdint>
+
+// A band's work: rows first .. first + count - 1 of the job described by
+// context.
+typedef void (*ORXBandJob)(const void* context, int first, int count);
+
+// Frames of at least this many (padded) pixels are worth the hand-off.
+constexpr int64_t kORXBandedDecodePixels = int64_t{1} << 20;
+
+// Runs job over rows 0 .. rows - 1 in bands, one per worker and one on the
+// calling thread, and returns when all are done. False, with nothing run,
+// when the pool could not be started (one processor, no memory, semaphores
+// or threads) or another frame holds it: the caller then runs the job alone.
+bool ORXRunInBands(int rows, ORXBandJob job, const void* context);
