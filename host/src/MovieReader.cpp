@@ -231,11 +231,11 @@ bool ParseDescription(Reader* r, const uint8_t* entry, uint32_t entrySize, Failu
   return true;
 }
 
-bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+// Sizes. A uniform size leaves the count unbounded by the atom, so it is
+// checked against the file: the samples cannot hold more bytes than it does.
+bool ParseSizes(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   uint32_t count;
   const uint8_t* e;
-  // Sizes. A uniform size leaves the count unbounded by the atom, so check it
-  // against the file: the samples cannot hold more bytes than it does.
   const Box* stsz = Find(stbl, FourCC("stsz"));
   const uint32_t uniform = stsz != nullptr && stsz->size >= 12 ? BE32(stsz->data + 4) : 0;
   if (uniform != 0) {
@@ -260,7 +260,13 @@ bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   if (r->maxSize > uint32_t(INT32_MAX)) return Fail(f, invalidSampleTable, Format("a sample holds %u bytes", r->maxSize));
   r->sampleCount = count;
 
-  // Durations.
+  return true;
+}
+
+// Durations: runs of samples of one duration, covering every sample.
+bool ParseDurations(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+  const uint32_t count = r->sampleCount;
+  const uint8_t* e;
   uint32_t runs;
   if (!Table(Find(stbl, FourCC("stts")), "stts", 0, 8, &runs, &e, f)) return false;
   uint64_t covered = 0;
@@ -279,7 +285,13 @@ bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
     r->duration += uint64_t(n) * d;
   }
 
-  // Chunks.
+  return true;
+}
+
+// Chunks: their offsets, and which samples each holds.
+bool ParseChunks(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+  const uint32_t count = r->sampleCount;
+  const uint8_t* e;
   const Box* stco = Find(stbl, FourCC("stco"));
   const Box* co64 = Find(stbl, FourCC("co64"));
   uint32_t chunks;
@@ -307,7 +319,12 @@ bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
                 Format("the sample-to-chunk table does not place the track's %u samples in its %u chunks", count, chunks));
   }
 
-  // Every sample must lie inside the file.
+  return true;
+}
+
+// Every sample must lie inside the file.
+bool CheckSamplesInFile(const Reader* r, Failure* f) {
+  const uint32_t count = r->sampleCount, chunks = uint32_t(r->chunkOffsets.size());
   for (uint32_t c = 0; c < chunks; ++c) {
     const uint32_t end = c + 1 < chunks ? r->chunkFirst[c + 1] : count;
     uint64_t at = r->chunkOffsets[c];
@@ -322,7 +339,13 @@ bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
     }
   }
 
-  // Sync samples; without the table every sample is one.
+  return true;
+}
+
+// Sync samples; without the table every sample is one.
+bool ParseSyncSamples(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+  const uint32_t count = r->sampleCount;
+  const uint8_t* e;
   if (const Box* stss = Find(stbl, FourCC("stss"))) {
     uint32_t n;
     if (!Table(stss, "stss", 0, 4, &n, &e, f)) return false;
@@ -337,6 +360,11 @@ bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
     std::sort(r->syncSamples.begin(), r->syncSamples.end());
   }
   return true;
+}
+
+bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+  return ParseSizes(r, stbl, f) && ParseDurations(r, stbl, f) && ParseChunks(r, stbl, f) && CheckSamplesInFile(r, f) &&
+         ParseSyncSamples(r, stbl, f);
 }
 
 // Chooses the track if it is video of codec type cType and reads its tables.

@@ -58,6 +58,53 @@ struct Bytes {
   }
 };
 
+// Builds nested atoms whose sizes are filled in as each one closes, so no
+// size is worked out apart from what is written. Bytes streamed into the
+// file from elsewhere (the sample tables, which live in the spill file) are
+// counted where they go without being held: Emit writes the held bytes with
+// the streamed pieces in their places.
+class AtomBuilder : public Bytes {
+ public:
+  void Open(const char (&type)[5]) {
+    open_.push_back({v.size(), Position()});
+    Atom(0, type);
+  }
+  void OpenFull(const char (&type)[5], uint32_t version, uint32_t flags) {
+    Open(type);
+    U32((version << 24) | flags);
+  }
+  void Close() {
+    const auto [at, start] = open_.back();
+    open_.pop_back();
+    PutBE32(&v[at], uint32_t(Position() - start));
+  }
+  // n bytes that piece `which` of Emit's stream writes here.
+  void Streamed(uint64_t n, int which) {
+    pieces_.push_back({v.size(), which});
+    external_ += n;
+  }
+  // Writes the held bytes, calling stream(which) at each streamed piece.
+  template <typename Put, typename Stream>
+  bool Emit(Put&& put, Stream&& stream) const {
+    size_t from = 0;
+    for (const Piece& p : pieces_) {
+      if (!put(v.data() + from, p.at - from) || !stream(p.which)) return false;
+      from = p.at;
+    }
+    return put(v.data() + from, v.size() - from);
+  }
+
+ private:
+  uint64_t Position() const { return v.size() + external_; }
+  struct Piece {
+    size_t at;
+    int which;
+  };
+  std::vector<std::pair<size_t, uint64_t>> open_;  // size field, start position
+  std::vector<Piece> pieces_;
+  uint64_t external_ = 0;
+};
+
 struct Run {
   uint32_t count;
   uint32_t duration;
@@ -273,20 +320,12 @@ OSStatus WriteMovieAtom(Writer* w) {
   const bool large = w->position > std::min(w->threshold, kMax32);
   const uint64_t now = uint64_t(std::time(nullptr)) + kSecondsFrom1904To1970;
   const bool v1 = w->duration > kMax32 || now > kMax32;
-  const uint64_t descSize = w->description.size();
-  const uint64_t stsd = 16 + descSize, stts = 16 + 8 * uint64_t(w->runs.size()), stsc = 28;
-  const uint64_t stsz = 20 + (w->uniformSizes ? 0 : 4 * n), stco = 16 + (large ? 8 : 4) * n;
-  const uint64_t stbl = 8 + stsd + stts + stsc + stsz + stco;
-  const uint64_t dhlr = 33, mhlr = 33;  // handler names left empty
-  const uint64_t minf = 8 + 20 + dhlr + 36 + stbl;
-  const uint64_t mdia = 8 + (v1 ? 44 : 32) + mhlr + minf;
-  const uint64_t trak = 8 + (v1 ? 104 : 92) + mdia;
-  const uint64_t moov = 8 + (v1 ? 120 : 108) + trak;
   const uint32_t ver = v1 ? 1 : 0;
+  enum { kSizeTable, kOffsetTable };
 
-  Bytes b;
-  b.Atom(moov, "moov");
-  b.FullAtom(v1 ? 120 : 108, "mvhd", ver, 0);
+  AtomBuilder b;
+  b.Open("moov");
+  b.OpenFull("mvhd", ver, 0);
   b.Time(now, v1);
   b.Time(now, v1);
   b.U32(uint32_t(w->timeScale));
@@ -297,9 +336,10 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.Matrix();
   b.Zeros(24);  // preview, poster, selection and current times
   b.U32(2);     // next track ID
+  b.Close();
 
-  b.Atom(trak, "trak");
-  b.FullAtom(v1 ? 104 : 92, "tkhd", ver, 0x0F);
+  b.Open("trak");
+  b.OpenFull("tkhd", ver, 0x0F);
   b.Time(now, v1);
   b.Time(now, v1);
   b.U32(1);  // track ID
@@ -310,61 +350,81 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.Matrix();
   b.U32(uint32_t(w->width) << 16);
   b.U32(uint32_t(w->height) << 16);
+  b.Close();
 
-  b.Atom(mdia, "mdia");
-  b.FullAtom(v1 ? 44 : 32, "mdhd", ver, 0);
+  b.Open("mdia");
+  b.OpenFull("mdhd", ver, 0);
   b.Time(now, v1);
   b.Time(now, v1);
   b.U32(uint32_t(w->timeScale));
   b.Time(w->duration, v1);
   b.U16(0);  // language: English
   b.U16(0);  // quality
-  b.FullAtom(mhlr, "hdlr", 0, 0);
+  b.Close();
+  b.OpenFull("hdlr", 0, 0);
   b.U32(FourCC("mhlr"));
   b.U32(FourCC("vide"));
   b.Zeros(12);
-  b.U8(0);
+  b.U8(0);  // the handler's name, left empty
+  b.Close();
 
-  b.Atom(minf, "minf");
-  b.FullAtom(20, "vmhd", 0, 1);
+  b.Open("minf");
+  b.OpenFull("vmhd", 0, 1);
   b.U16(0x0040);  // graphics mode: dither copy
   b.U16(0x8000);
   b.U16(0x8000);
   b.U16(0x8000);
-  b.FullAtom(dhlr, "hdlr", 0, 0);
+  b.Close();
+  b.OpenFull("hdlr", 0, 0);
   b.U32(FourCC("dhlr"));
   b.U32(FourCC("alis"));
   b.Zeros(12);
   b.U8(0);
-  b.Atom(36, "dinf");
-  b.FullAtom(28, "dref", 0, 0);
+  b.Close();
+  b.Open("dinf");
+  b.OpenFull("dref", 0, 0);
   b.U32(1);
-  b.FullAtom(12, "alis", 0, 1);  // the data is in this file
+  b.OpenFull("alis", 0, 1);  // the data is in this file
+  b.Close();
+  b.Close();
+  b.Close();
 
-  b.Atom(stbl, "stbl");
-  b.FullAtom(stsd, "stsd", 0, 0);
+  b.Open("stbl");
+  b.OpenFull("stsd", 0, 0);
   b.U32(1);
   b.v.insert(b.v.end(), w->description.begin(), w->description.end());
-  b.FullAtom(stts, "stts", 0, 0);
+  b.Close();
+  b.OpenFull("stts", 0, 0);
   b.U32(uint32_t(w->runs.size()));
   for (const Run& r : w->runs) {
     b.U32(r.count);
     b.U32(r.duration);
   }
-  b.FullAtom(stsc, "stsc", 0, 0);
+  b.Close();
+  b.OpenFull("stsc", 0, 0);
   b.U32(1);
   b.U32(1);  // from chunk 1 on, one sample per chunk, description 1
   b.U32(1);
   b.U32(1);
-  b.FullAtom(stsz, "stsz", 0, 0);
+  b.Close();
+  b.OpenFull("stsz", 0, 0);
   b.U32(w->uniformSizes ? w->firstSize : 0);
   b.U32(uint32_t(n));
-  if (!Put(w, w->out, b.v.data(), b.v.size(), "the movie header")) return w->failure;
-  if (!w->uniformSizes && !WriteTable(w, false, false)) return w->failure;
-  b.v.clear();
-  b.FullAtom(stco, large ? "co64" : "stco", 0, 0);
+  if (!w->uniformSizes) b.Streamed(4 * n, kSizeTable);
+  b.Close();
+  b.OpenFull(large ? "co64" : "stco", 0, 0);
   b.U32(uint32_t(n));
-  if (!Put(w, w->out, b.v.data(), b.v.size(), "the movie header") || !WriteTable(w, true, large)) return w->failure;
+  b.Streamed((large ? 8 : 4) * n, kOffsetTable);
+  b.Close();
+  b.Close();  // stbl
+  b.Close();  // minf
+  b.Close();  // mdia
+  b.Close();  // trak
+  b.Close();  // moov
+  const bool written = b.Emit(
+      [w](const uint8_t* p, size_t bytes) { return Put(w, w->out, p, bytes, "the movie header"); },
+      [w, large](int which) { return WriteTable(w, which == kOffsetTable, large); });
+  if (!written) return w->failure;
 
   // The mdat's real size: 32 bits in its own header, or 64 bits in a header
   // that takes over the wide atom in front of it.
