@@ -33,8 +33,9 @@ TEST(DXTDecoder, DXT1ThreeColourBlocksHaveAMidpointAndTransparentBlack) {
     std::array<ARGB, 4> expected;
   };
   const Case cases[] = {
-      {"four colours (c0 > c1)", 0xF800, 0x001F,
-       {{{255, 255, 0, 0}, {255, 0, 0, 255}, {255, 170, 0, 85}, {255, 85, 0, 170}}}},
+      // The thirds round to nearest: (2 * 255 + 8) / 3 = 172.67 gives 173.
+      {"four colours (c0 > c1)", 0xF800, 0x0800,
+       {{{255, 255, 0, 0}, {255, 8, 0, 0}, {255, 173, 0, 0}, {255, 90, 0, 0}}}},
       {"three colours (c0 < c1)", 0x001F, 0xF800,
        {{{255, 0, 0, 255}, {255, 255, 0, 0}, {255, 128, 0, 128}, {0, 0, 0, 0}}}},
       {"three colours (c0 = c1)", 0x07E0, 0x07E0,

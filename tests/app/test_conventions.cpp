@@ -66,6 +66,8 @@ TEST_F(Conventions, OutputsNeverReplaceInputsOrExistingFiles) {
   EXPECT_FALSE(Exists(Path("f00.png")));
   EXPECT_EQ(Run("decode m.mov -q -y -o f%02d.png").status, 0);
   EXPECT_TRUE(Exists(Path("f00.png")));
+  EXPECT_EQ(Run("decode m.mov --frames 1-1 -q -o one.png").status, 0);  // a range of one frame
+  EXPECT_TRUE(Exists(Path("one.png")));
   ASSERT_EQ(symlink(Path("m.mov").c_str(), Path("m.y4m").c_str()), 0);
   EXPECT_NE(Run("decode m.mov -y -o m.y4m").output.find("is also an input"), std::string::npos);
   EXPECT_EQ(Frames("m.mov"), "3");
