@@ -1,6 +1,9 @@
 // The compressor component, reached only through the host: registration,
 // dispatch, codec information, size rule and compression sessions.
+#include <dirent.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <lzf.h>
 
 #include <cstring>
@@ -10,6 +13,7 @@
 #include "MacMemory.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
+#include "ProcessorCores.h"
 #include "component_test_util.h"
 
 namespace {
@@ -346,4 +350,40 @@ TEST_F(Compressor, StandardFramesAreTheSameAtEveryThreadSetting) {
         stbCompressARGB32(expected.data(), padded.data(), sz.w, sz.h, static_cast<int>(rowBytes), alpha);
         EXPECT_TRUE(BlockData(frames[0], raw) == expected);
       }
+}
+
+namespace {
+
+int ThreadsOfThisProcess() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (const dirent* e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+}  // namespace
+
+// "Max" is one thread per processor core: the first threaded frame of a
+// process starts the pool at that size. Run in a process of its own (the
+// pool keeps the size of the first threaded call).
+TEST(ThreadChoice, MaxStartsAWorkerPerCore) {
+  const int cores = QueryProcessorCoreCount();
+  if (cores < 2) GTEST_SKIP() << "one processor core: Max is one thread";
+  ComponentInstance ci = OpenCompressor();
+  ASSERT_NE(ci, nullptr);
+  ASSERT_EQ(SetSettings(ci, 0, 1, 0, 1), noErr);  // DXT24, Max
+  const int before = ThreadsOfThisProcess();
+  const int w = 640, h = 480;
+  {
+    CollectingSession s;
+    ASSERT_EQ(s.Create(ci, w, h), noErr);
+    CVPixelBufferRef pb = MakePixelBuffer(w, h, PictureARGB(w, h));
+    ASSERT_EQ(s.Encode(pb), noErr);
+    CVPixelBufferRelease(pb);
+  }
+  EXPECT_GE(ThreadsOfThisProcess() - before, std::min(cores, 32)) << cores << " cores";
+  CloseComponent(ci);
 }

@@ -152,7 +152,7 @@ TEST_F(CodecDialog, ScriptedAndTerminalDrivers) {
 
   // A person at a terminal: a bad line, a popup choice (itself a hit on that
   // item), then an invalid value and "ok".
-  char input[] = "9 1\n4 3\n4 7\nok\n";
+  char input[] = "9 1\n4 3\n4 7\n4 0\nok\n";
   FILE* in = fmemopen(input, std::strlen(input), "r");
   char* printed = nullptr;
   size_t printedSize = 0;
@@ -172,7 +172,9 @@ TEST_F(CodecDialog, ScriptedAndTerminalDrivers) {
   EXPECT_NE(text.find("Optimize For: [Quality]"), std::string::npos) << text;
   EXPECT_NE(text.find("Optimize For: [VovorEvaded]"), std::string::npos) << text;
   EXPECT_NE(text.find("Item 9 is not an item of this dialog"), std::string::npos);
-  EXPECT_NE(text.find("Item 4 has choices 1 to 3"), std::string::npos);
+  const size_t refused = text.find("Item 4 has choices 1 to 3");
+  ASSERT_NE(refused, std::string::npos);
+  EXPECT_NE(text.find("Item 4 has choices 1 to 3", refused + 1), std::string::npos) << "0 is no choice either";
   // Drawn whole once; afterwards only the popup that changed is printed.
   size_t drawings = 0;
   for (size_t at = text.find("== ORX Preferences =="); at != std::string::npos; at = text.find("== ORX Preferences ==", at + 1))
