@@ -339,6 +339,12 @@ TEST(DXT24Block, GradedAlphaBlockIsExact) {
   DecodeDXT24WithAlpha(out, back, 4, 4, 16);
   const int decoded[16] = {0, 0, 36, 36, 73, 73, 109, 109, 146, 146, 182, 182, 219, 219, 255, 255};
   for (int i = 0; i < 16; ++i) EXPECT_EQ(back[4 * i], decoded[i]) << "pixel " << i;
+
+  // Two alpha values one step apart are both kept.
+  for (int i = 0; i < 16; ++i) b[4 * i + 3] = static_cast<unsigned char>(i % 2 ? 101 : 100);
+  stb_compress_dxt_block_24(out, b.data(), 1, 2);
+  DecodeDXT24WithAlpha(out, back, 4, 4, 16);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(back[4 * i], b[4 * i + 3]) << "pixel " << i;
 }
 
 TEST(DXT24Image, AlphaVariantRoundTrips) {

@@ -296,6 +296,14 @@ TEST(ProcessorRoad, RowsOfExactlyTheImageWidth) {
   EXPECT_EQ(ORX_DecompressImageData(nullptr, w, h, dxt24.data(), static_cast<int64_t>(dxt24.size()), padded.data(), 8 * 4), 0);
   EXPECT_EQ(padded[0], 255);  // opaque black from zero blocks
 
+  // A 0x0 image: a bare header is a valid frame with nothing to draw.
+  std::vector<uint8_t> bare(28, 0);
+  hd.dataSize = 0;
+  WriteORXHeader(hd, bare.data());
+  uint8_t untouched = 0x5A;
+  EXPECT_EQ(ORX_DecompressImageData(nullptr, 0, 0, bare.data(), 28, &untouched, 0), 0);
+  EXPECT_EQ(untouched, 0x5A);
+
   // A buffer of exactly the image: the sanitizers catch any write past it.
   for (bool alpha : {false, true}) {
     const std::vector<uint8_t> f = MakeFrame(w, h, alpha);

@@ -179,6 +179,12 @@ TEST_F(Conventions, SourcesThatEndEarlyKeepTheirFramesOnlyWhenAsked) {
   EXPECT_EQ(Frames("p.mov"), "2");
   EXPECT_EQ(Run("encode p%02d.png --frames 2 -q -o q.mov").status, 0);  // the gap lies past what was asked for
 
+  // Raw files report their frame count up front.
+  WriteAll(Path("two.argb"), std::vector<uint8_t>(2 * 16 * 8 * 4, 0x80));
+  r = Run("encode --size 16x8 two.argb -v -q -o raw.mov");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("two.argb: 16x8, 2 frames at 30 fps"), std::string::npos) << r.output;
+
   // --size over a picture file or a stream is refused before anything is encoded.
   Stream("whole.y4m", 2, 0);
   for (const char* cmd : {"encode --size 16x8 whole.y4m -o s.mov", "encode --size 16x8 p00.png -o s.mov",

@@ -116,6 +116,19 @@ TEST_F(Settings_, PreferencesAreReadOnceAndOnlyWhenNeeded) {
     EXPECT_EQ(MaxSize1x1(), c.maxSize);  // the size request reads the file
     EXPECT_EQ(Read(ci), c.expected);
   }
+  // A blob with the wrong magic gives the defaults but counts as no
+  // settings: the file is still read at the next request that needs them.
+  CloseComponent(ci);
+  WritePrefs({1, 1, 1, 7});
+  ci = OpenCompressor();
+  {
+    Handle wrong = NewHandleClear(12);
+    std::memcpy(*wrong, "XXXX", 4);
+    EXPECT_EQ(ImageCodecSetSettings(ci, wrong), noErr);
+    DisposeHandle(wrong);
+  }
+  EXPECT_EQ(MaxSize1x1(), 46);
+  EXPECT_EQ(Read(ci), (Settings{1, 1, 1, 7}));
   // Settings supplied by the host first: the file is not read.
   CloseComponent(ci);
   WritePrefs({1, 0, 0, 4});
