@@ -235,7 +235,8 @@ class ClipSource : public FrameSource {
 };
 
 // The first bytes of a file, to tell PNG from YUV4MPEG2.
-Kind Sniff(const std::string& path, std::string* error) {
+// What a file's first bytes say; *error only when it cannot be read.
+Kind ReadKind(const std::string& path, std::string* error) {
   std::string e;
   FILE* f = OpenRegularFile(path, &e);
   if (f == nullptr) {
@@ -245,9 +246,14 @@ Kind Sniff(const std::string& path, std::string* error) {
   unsigned char b[10] = {};
   const size_t n = std::fread(b, 1, sizeof b, f);
   std::fclose(f);
-  if (const Kind k = Signature(b, n); k != Kind::kUnknown) return k;
-  *error = path + ": neither a PNG image nor a YUV4MPEG2 stream (raw ARGB input needs --size WxH)";
-  return Kind::kUnknown;
+  return Signature(b, n);
+}
+
+Kind Sniff(const std::string& path, std::string* error) {
+  const Kind k = ReadKind(path, error);
+  if (k == Kind::kUnknown)
+    *error = path + ": neither a PNG image nor a YUV4MPEG2 stream (raw ARGB input needs --size WxH)";
+  return k;
 }
 
 // Raw ARGB inputs checked before anything is encoded: each regular file
@@ -264,16 +270,9 @@ bool CheckRawInputs(const SourceOptions& o, int64_t* frames, std::string* error)
       known = false;  // standard input, a stream, or a file the reader reports on
       continue;
     }
-    std::string e;
-    FILE* f = OpenRegularFile(path, &e);
-    if (f == nullptr) {
-      *error = path + ": " + e;
-      return false;
-    }
-    unsigned char b[10] = {};
-    const size_t n = std::fread(b, 1, sizeof b, f);
-    std::fclose(f);
-    if (const Kind k = Signature(b, n); k != Kind::kUnknown) {
+    const Kind k = ReadKind(path, error);
+    if (k == Kind::kUnreadable) return false;
+    if (k != Kind::kUnknown) {
       *error = NotRaw(path, k);
       return false;
     }
