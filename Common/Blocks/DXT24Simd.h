@@ -6,18 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
-enum DXT24Isa : int {
-  kDXT24Plain = 0,  // the scalar block encoder, on any processor
-  kDXT24SSE41 = 1,  // 4 blocks a step
-  kDXT24AVX2 = 2,   // 8 blocks a step (not built for 32-bit Windows)
-};
+#include "ORXCpuFeatures.h"
 
-// Writes the levels this build and processor can run into levels (plain
-// first, then each vector level in increasing width); returns their number.
-int DXT24SupportedIsas(DXT24Isa levels[3]);
-// The widest supported level, detected once.
-DXT24Isa DXT24BestIsa();
-const char* DXT24IsaName(DXT24Isa level);
+// The levels are the codec's shared vector levels (ORXCpuFeatures.h).
+using DXT24Isa = ORXSimdLevel;
+constexpr DXT24Isa kDXT24Plain = kSimdPlain;
+constexpr DXT24Isa kDXT24SSE41 = kSimdSSE41;
+constexpr DXT24Isa kDXT24AVX2 = kSimdAVX2;
+
+inline int DXT24SupportedIsas(DXT24Isa levels[3]) { return ORXSimdLevels(levels); }
+inline DXT24Isa DXT24BestIsa() { return ORXBestSimdLevel(); }
+inline const char* DXT24IsaName(DXT24Isa level) { return ORXSimdLevelName(level); }
 
 // The colour-only image driver (alpha off) on the given level; same contract
 // as _stbCompressARGB32_to24. A level this machine lacks falls back to plain.

@@ -1,31 +1,20 @@
 // The DXT24 colour-block encoder, one block per lane. Included by each
-// instruction-set file inside its own anonymous namespace, after it defines
-// kLanes, the vector types VI (int32 lanes) and VF (float lanes) and the lane
-// operations used below (and ORXFormat.h before the namespace). Every step mirrors stb_compress_dxt_block_24: the
-// same integer results, the same single- and double-precision operations in
-// the same order, and the data-dependent branches as lane masks.
+// instruction-set file after its lane operations (SimdLanes*.h: kLanes, the
+// vector types VI (int32 lanes) and VF (float lanes)) and SimdImageSteps.h.
+// Every step mirrors stb_compress_dxt_block_24: the same integer results, the
+// same single- and double-precision operations in the same order, and the
+// data-dependent branches as lane masks.
 //
 // Integer products use 16-bit multiply-add (Madd): with a lane whose upper
 // half is zero and whose lower half holds a value in 0..32767, Madd(a, b)
 // is a * b for any b in -32768..32767. Pixel values, axis and direction
 // components and refinement sums all stay in those ranges.
 
-// Lanes whose mask is set take b, the others keep a.
-inline VI Select(VI a, VI b, VI m) { return Blend(a, b, m); }
+#pragma once
 
-// x / 3 for 0 <= x < 98304 (the palette thirds; x is at most 765).
-inline VI Div3(VI x) { return Srli(MulLo(x, Set1(0xAAAB)), 17); }
+#include "SimdLaneCommon.h"
 
-inline VI Pack24(VI r, VI g, VI b) { return Or(Or(Slli(r, 16), Slli(g, 8)), b); }
-
-// One step's pixels, channel by channel.
-struct BlockLanes {
-  VI px[16];  // the source pixel as a 32-bit word (constant-block test)
-  VI rg[16];  // red in the low half, green in the high half
-  VI b[16];   // blue
-  VI packed[16];  // R << 16 | G << 8 | B
-  VI r[16], g[16];
-};
+namespace {
 
 // Palette matching: projection onto the end-point axis, three thresholds.
 inline VI MatchColors(const BlockLanes& bl, VI c0, VI c1) {
@@ -107,96 +96,17 @@ template <bool kArgb>
 void EncodeLanes(const unsigned char* base, ptrdiff_t rowStride, ptrdiff_t blockStride, int passes, uint32_t* c0Out,
                  uint32_t* c1Out, uint32_t* maskOut) {
   BlockLanes bl;
-  for (int y = 0; y < 4; ++y) LoadRow4(base + y * rowStride, blockStride, &bl.px[4 * y]);
-
-  const VI ff = Set1(0xFF);
-  for (int i = 0; i < 16; ++i) {
-    const VI p = bl.px[i];
-    if (kArgb) {
-      bl.r[i] = And(Srli(p, 8), ff);
-      bl.g[i] = And(Srli(p, 16), ff);
-      bl.b[i] = Srli(p, 24);
-    } else {
-      bl.r[i] = And(p, ff);
-      bl.g[i] = And(Srli(p, 8), ff);
-      bl.b[i] = And(Srli(p, 16), ff);
-    }
-    bl.rg[i] = Or(bl.r[i], Slli(bl.g[i], 16));
-    bl.packed[i] = Pack24(bl.r[i], bl.g[i], bl.b[i]);
-  }
+  LoadBlockLanes<kArgb>(base, rowStride, blockStride, &bl);
 
   // Constant block: all 16 words equal, alpha included.
   VI solid = Set1(-1);
   for (int i = 1; i < 16; ++i) solid = And(solid, CmpEq(bl.px[i], bl.px[0]));
 
-  // Principal axis: means, ranges, covariance, four power iterations.
-  VI sumR = bl.r[0], sumG = bl.g[0], sumB = bl.b[0];
-  VI loR = sumR, hiR = sumR, loG = sumG, hiG = sumG, loB = sumB, hiB = sumB;
-  for (int i = 1; i < 16; ++i) {
-    sumR = Add(sumR, bl.r[i]);
-    sumG = Add(sumG, bl.g[i]);
-    sumB = Add(sumB, bl.b[i]);
-    loR = Min(loR, bl.r[i]);
-    hiR = Max(hiR, bl.r[i]);
-    loG = Min(loG, bl.g[i]);
-    hiG = Max(hiG, bl.g[i]);
-    loB = Min(loB, bl.b[i]);
-    hiB = Max(hiB, bl.b[i]);
-  }
-  const VI eight = Set1(8);
-  const VI muR = Srai(Add(sumR, eight), 4), muG = Srai(Add(sumG, eight), 4), muB = Srai(Add(sumB, eight), 4);
+  const AxisFit fit = FitAxis(bl);
+  const VI sumR = fit.sumR, sumG = fit.sumG, sumB = fit.sumB;
   // The refinement's mean colour uses the same rounding.
-  const VI mean = Pack24(muR, muG, muB);
-
-  const VI low16 = Set1(0xFFFF);
-  VI cov[6] = {Set1(0), Set1(0), Set1(0), Set1(0), Set1(0), Set1(0)};
-  for (int i = 0; i < 16; ++i) {
-    // Differences in -255..255: one operand keeps only its low half.
-    const VI dr = Sub(bl.r[i], muR), dg = Sub(bl.g[i], muG), db = Sub(bl.b[i], muB);
-    const VI mr = And(dr, low16), mg = And(dg, low16), mb = And(db, low16);
-    cov[0] = Add(cov[0], Madd(mr, mr));
-    cov[1] = Add(cov[1], Madd(mr, mg));
-    cov[2] = Add(cov[2], Madd(mr, mb));
-    cov[3] = Add(cov[3], Madd(mg, mg));
-    cov[4] = Add(cov[4], Madd(mg, mb));
-    cov[5] = Add(cov[5], Madd(mb, mb));
-  }
-  VF covf[6];
-  const VF k255 = Set1F(255.0f);
-  for (int i = 0; i < 6; ++i) covf[i] = DivF(ToF(cov[i]), k255);
-
-  VF vfr = ToF(Sub(hiR, loR)), vfg = ToF(Sub(hiG, loG)), vfb = ToF(Sub(hiB, loB));
-  for (int iter = 0; iter < 4; ++iter) {
-    const VF r = AddF(AddF(MulF(vfr, covf[0]), MulF(vfg, covf[1])), MulF(vfb, covf[2]));
-    const VF g = AddF(AddF(MulF(vfr, covf[1]), MulF(vfg, covf[3])), MulF(vfb, covf[4]));
-    const VF b = AddF(AddF(MulF(vfr, covf[2]), MulF(vfg, covf[4])), MulF(vfb, covf[5]));
-    vfr = r;
-    vfg = g;
-    vfb = b;
-  }
-  // The largest magnitude is exact in single precision, so comparing it with
-  // 4 there equals the double comparison; the scale is formed in double.
-  const VF magn = MaxF(MaxF(AbsF(vfr), AbsF(vfg)), AbsF(vfb));
-  const VI small = CmpLtF(magn, Set1F(4.0f));
-  const VF magnSafe = BlendF(magn, Set1F(4.0f), small);
-  const VI vr = Select(ScaleAxis(vfr, magnSafe), Set1(299), small);
-  const VI vg = Select(ScaleAxis(vfg, magnSafe), Set1(587), small);
-  const VI vb = Select(ScaleAxis(vfb, magnSafe), Set1(114), small);
-
-  // Extreme pixels along the axis; the first of equal dots wins.
-  const VI vRG = Or(And(vr, low16), Slli(vg, 16));
-  VI mind = Add(Madd(bl.rg[0], vRG), Madd(bl.b[0], vb));
-  VI maxd = mind;
-  VI minc = bl.packed[0], maxc = bl.packed[0];
-  for (int i = 1; i < 16; ++i) {
-    const VI dot = Add(Madd(bl.rg[i], vRG), Madd(bl.b[i], vb));
-    const VI lt = CmpGt(mind, dot);
-    const VI gt = CmpGt(dot, maxd);
-    mind = Min(mind, dot);
-    maxd = Max(maxd, dot);
-    minc = Select(minc, bl.packed[i], lt);
-    maxc = Select(maxc, bl.packed[i], gt);
-  }
+  const VI mean = Pack24(fit.muR, fit.muG, fit.muB);
+  const VI minc = fit.minc, maxc = fit.maxc;
   VI c0 = maxc, c1 = minc;
   VI mask = AndNot(CmpEq(c0, c1), MatchColors(bl, c0, c1));
 
@@ -229,55 +139,23 @@ void EncodeLanes(const unsigned char* base, ptrdiff_t rowStride, ptrdiff_t block
   Store(maskOut, mask);
 }
 
-// The image driver: kLanes blocks of a block row at a time, read in place
-// when they lie wholly inside the image; edge blocks (repeating the last
-// column and row) and a short tail are gathered into a local strip whose
-// unused lanes repeat the strip's last block.
+// The image driver and the block-list driver (SimdImageSteps.h).
 void CompressImageLanes(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes) {
-  const int across = (width + 3) / 4;
-  const int down = (height + 3) / 4;
-  if (width <= 0 || height <= 0 || across <= 0 || down <= 0) return;
-
   alignas(32) uint32_t c0[kLanes], c1[kLanes], mask[kLanes];
-  unsigned char strip[4 * kLanes * 16];
-  for (int by = 0; by < down; ++by) {
-    const unsigned char* rows = src + static_cast<ptrdiff_t>(by) * 4 * rowBytes;
-    const int validRows = (height - by * 4) < 4 ? (height - by * 4) : 4;
-    for (int bx = 0; bx < across; bx += kLanes) {
-      const int n = (across - bx) < kLanes ? (across - bx) : kLanes;
-      if (n == kLanes && validRows == 4 && (bx + n) * 4 <= width) {
-        EncodeLanes<true>(rows + bx * 16, rowBytes, 16, 2, c0, c1, mask);
-      } else {
-        for (int k = 0; k < kLanes; ++k) {
-          const int blk = bx + (k < n ? k : n - 1);
-          const int validCols = (width - blk * 4) < 4 ? (width - blk * 4) : 4;
-          for (int y = 0; y < 4; ++y) {
-            const unsigned char* row = rows + static_cast<ptrdiff_t>(y < validRows ? y : validRows - 1) * rowBytes;
-            for (int x = 0; x < 4; ++x) {
-              const int sx = blk * 4 + (x < validCols ? x : validCols - 1);
-              std::memcpy(strip + y * kLanes * 16 + k * 16 + x * 4, row + sx * 4, 4);
-            }
-          }
-        }
-        EncodeLanes<true>(strip, kLanes * 16, 16, 2, c0, c1, mask);
-      }
-      for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + k * kDXT24BlockBytes, c0[k], c1[k], mask[k]);
-      dest += n * kDXT24BlockBytes;
-    }
-  }
+  ForEachImageStep(src, width, height, rowBytes, [&](const unsigned char* base, ptrdiff_t rowStride, ptrdiff_t blockStride, int n) {
+    EncodeLanes<true>(base, rowStride, blockStride, 2, c0, c1, mask);
+    for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + k * kDXT24BlockBytes, c0[k], c1[k], mask[k]);
+    dest += n * kDXT24BlockBytes;
+  });
 }
 
 void CompressBlocksLanes(unsigned char* dest, const unsigned char* blocks, int count, int passes) {
   alignas(32) uint32_t c0[kLanes], c1[kLanes], mask[kLanes];
-  unsigned char tail[kLanes * 64];
-  for (int i = 0; i < count; i += kLanes) {
-    const int n = (count - i) < kLanes ? (count - i) : kLanes;
-    const unsigned char* base = blocks + static_cast<ptrdiff_t>(i) * 64;
-    if (n < kLanes) {
-      for (int k = 0; k < kLanes; ++k) std::memcpy(tail + k * 64, base + (k < n ? k : n - 1) * 64, 64);
-      base = tail;
-    }
+  ForEachBlockStep(blocks, count, [&](const unsigned char* base, int n) {
     EncodeLanes<false>(base, 16, 64, passes, c0, c1, mask);
-    for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + (i + k) * kDXT24BlockBytes, c0[k], c1[k], mask[k]);
-  }
+    for (int k = 0; k < n; ++k) WriteDXT24ColourBlock(dest + k * kDXT24BlockBytes, c0[k], c1[k], mask[k]);
+    dest += n * kDXT24BlockBytes;
+  });
 }
+
+}  // namespace

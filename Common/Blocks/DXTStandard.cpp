@@ -1,6 +1,7 @@
 #include "DXTStandard.h"
 
 #include "BlockGather.h"
+#include "DXTSimd.h"
 #include "ORXFormat.h"
 
 #include <stb_dxt.h>
@@ -8,8 +9,8 @@
 #include <cstddef>
 #include <cstring>
 
-void stbCompressARGB32(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
-                       int alpha) {
+void DXTCompressImagePlain(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
+                           int alpha) {
   if (width <= 0 || height <= 0) return;
   if (rowBytes == 0) rowBytes = 4 * width;
   const int across = (width + 3) / 4;
@@ -27,4 +28,10 @@ void stbCompressARGB32(unsigned char* dest, const unsigned char* src, int width,
       dest += blockBytes;
     }
   }
+}
+
+// The widest vector encoder this processor runs writes the same bytes.
+void stbCompressARGB32(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
+                       int alpha) {
+  DXTCompressImage(ORXBestSimdLevel(), dest, src, width, height, rowBytes, alpha);
 }
