@@ -24,6 +24,11 @@ struct CompressorGlobals {
   UInt8 skipLZF;
   SInt32 threadSetting;
   UInt8 prefsLoaded;
+  // The frame encoder's working storage, kept between frames and grown when
+  // a frame needs more (freed at close): the block data, then LZF's chunk
+  // scratch at the next 8-byte boundary.
+  unsigned char* encodeScratch;
+  size_t encodeScratchSize;
 };
 typedef CompressorGlobals* CompressorGlobalsPtr;
 

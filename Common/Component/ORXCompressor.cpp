@@ -27,6 +27,7 @@ ComponentResult ORX_COpen(CompressorGlobalsPtr, ComponentInstance self) {
 ComponentResult ORX_CClose(CompressorGlobalsPtr g, ComponentInstance self) {
   if (g == nullptr) return noErr;
   ICMCompressionSessionOptionsRelease(g->sessionOptions);
+  std::free(g->encodeScratch);
   std::free(g);
   SetComponentInstanceStorage(self, nullptr);
   return noErr;

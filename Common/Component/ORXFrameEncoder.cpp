@@ -1,18 +1,34 @@
 // The frame encoder: one source pixel buffer becomes one compressed frame
 // (header, block data, optional LZF), emitted to the session as a key frame.
-#include <lzf.h>
-
 #include <cstdlib>
 #include <cstring>
 
 #include "DXT24.h"
 #include "DXT24Pool.h"
 #include "DXTStandard.h"
+#include "LZFChunks.h"
 #include "ORXComponent.h"
 #include "ORXQuickTimePlatform.h"
 #include "ORXHeader.h"
 
 std::atomic<int32_t> numCores{0};
+
+namespace {
+
+// The instance's working storage with room for at least bytes, or null when
+// it cannot be had (the old storage is kept then).
+unsigned char* EncodeScratch(CompressorGlobals* g, size_t bytes) {
+  if (bytes == 0) bytes = 1;
+  if (g->encodeScratch != nullptr && g->encodeScratchSize >= bytes) return g->encodeScratch;
+  auto* grown = static_cast<unsigned char*>(std::malloc(bytes));
+  if (grown == nullptr) return nullptr;
+  std::free(g->encodeScratch);
+  g->encodeScratch = grown;
+  g->encodeScratchSize = bytes;
+  return grown;
+}
+
+}  // namespace
 
 int ThreadsForSetting(SInt32 threadSetting) {
   const int fixed = ORXThreadsForChoice(threadSetting);  // 1 for values outside the popup
@@ -51,20 +67,21 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   CVPixelBufferLockBaseAddress(pixels, 0);
   const auto* base = static_cast<const unsigned char*>(CVPixelBufferGetBaseAddress(pixels));
   auto* data = static_cast<unsigned char*>(ICMEncodedFrameGetDataPtr(frame));
-  auto* blocks = static_cast<unsigned char*>(std::malloc(rawSize > 0 ? static_cast<size_t>(rawSize) : 1));
+  // Block data, then (when LZF is tried) the chunk scratch, 8-byte aligned.
+  const int64_t lzfAt = (rawSize + 7) / 8 * 8;
+  const int64_t scratchBytes = lzfAt + (g->skipLZF ? 0 : ORXLZFScratchBytes(rawSize));
+  unsigned char* blocks = EncodeScratch(g, static_cast<size_t>(scratchBytes));
   if (blocks == nullptr || base == nullptr || data == nullptr) {
     CVPixelBufferUnlockBaseAddress(pixels, 0);
-    std::free(blocks);
     ICMEncodedFrameRelease(frame);
     return blocks == nullptr ? memFullErr : paramErr;
   }
 
+  const int threads = ThreadsForSetting(g->threadSetting);
   if (useDXT24) {
-    stbCompressARGB32_to24_threaded(ThreadsForSetting(g->threadSetting), blocks, base, width, height,
-                                    static_cast<int>(rowBytes), alpha ? 1 : 0);
+    stbCompressARGB32_to24_threaded(threads, blocks, base, width, height, static_cast<int>(rowBytes), alpha ? 1 : 0);
   } else {
-    stbCompressARGB32_threaded(ThreadsForSetting(g->threadSetting), blocks, base, width, height,
-                               static_cast<int>(rowBytes), alpha ? 1 : 0);
+    stbCompressARGB32_threaded(threads, blocks, base, width, height, static_cast<int>(rowBytes), alpha ? 1 : 0);
   }
   CVPixelBufferUnlockBaseAddress(pixels, 0);
 
@@ -74,10 +91,10 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   h.hasAlpha = alpha ? 1 : 0;
   h.isDXT24 = useDXT24 ? 1 : 0;
   h.gradientsDiscarded = ORXGradientsDiscardedByte(g->preserveGradients != 0);
-  unsigned int packed = 0;
+  // LZF in fixed chunks over the pool; within the raw size or not at all.
+  int64_t packed = 0;
   if (!g->skipLZF && rawSize > 0)
-    packed = lzf_compress(blocks, static_cast<unsigned int>(rawSize), data + kORXHeaderSize,
-                          static_cast<unsigned int>(rawSize));
+    packed = ORXPackLZF(threads, blocks, rawSize, data + kORXHeaderSize, rawSize, blocks + lzfAt);
   if (packed != 0) {
     h.isLZF = 1;
     h.dataSize = static_cast<int32_t>(packed);
@@ -87,7 +104,6 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
     h.dataSize = static_cast<int32_t>(rawSize);
   }
   WriteORXHeader(h, data);
-  std::free(blocks);
 
   err = ICMEncodedFrameSetDataSize(frame, kORXHeaderSize + h.dataSize);
   if (err == noErr) err = ICMEncodedFrameSetMediaSampleFlags(frame, mediaSampleDoesNotDependOnOthers);

@@ -37,3 +37,11 @@ constexpr int32_t ORXBytesPerBlock(bool hasAlpha, bool isDXT24) {
 // more than this many times its size is damaged, and is refused before any
 // buffer is sized for it.
 constexpr int64_t kLZFMaxExpansion = 88;
+
+// The encoder packs a frame's block data with LZF in chunks of this many
+// input bytes, each chunk on its own, concatenated in order. LZF back
+// references never reach before their own chunk's output, so the result is
+// one valid LZF stream that unpacks in one call: readers need not know the
+// chunk size. It is fixed here, never derived from the thread count, so the
+// bytes of a frame are the same at every Threads setting.
+constexpr int64_t kLZFChunkBytes = 256 * 1024;

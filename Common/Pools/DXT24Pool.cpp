@@ -1,7 +1,7 @@
-// The block-compression worker pool: up to 32 records, each with a start and
-// a done semaphore. The calling thread fills a record and posts start; the
-// worker compresses its band of block rows (DXT24 or standard DXT blocks, as
-// the record says) and posts done.
+// The encode worker pool: up to 32 records, each with a start and a done
+// semaphore. The calling thread fills a record and posts start; the worker
+// compresses its band of block rows (DXT24 or standard DXT blocks, as the
+// record says) or runs its share of a job list, and posts done.
 #include "DXT24Pool.h"
 
 #include <algorithm>
@@ -43,7 +43,11 @@ ThreadInfo::~ThreadInfo() {
 void ThreadInfo::RunThread() {
   while (!stop) {
     start.Wait();
-    routine(reinterpret_cast<unsigned char*>(dest), src, width, height, rowBytes, alpha ? 1 : 0);
+    if (job != nullptr) {
+      for (int32_t k = jobFirst; k < jobCount; k += jobStep) job(jobContext, k);
+    } else {
+      routine(reinterpret_cast<unsigned char*>(dest), src, width, height, rowBytes, alpha ? 1 : 0);
+    }
     done.Post();
   }
 }
@@ -82,24 +86,35 @@ int DXT24BandRows(int height, int n, int* rows) {
 
 namespace {
 
-// Runs routine over the image in bands of whole block rows, blockBytes a
-// block of output.
-void CompressInBands(int numThreads, BandRoutine routine, int blockBytes, unsigned char* dest,
-                     const unsigned char* src, int width, int height, int rowBytes, int alpha) {
-  if (numThreads <= 1 || !g_poolGate.sem.IsValid()) {
-    routine(dest, src, width, height, rowBytes, alpha);
-    return;
-  }
-
+// Takes the pool for one frame, starting it on first use. Returns its worker
+// count, or 0 (gate not taken) when the caller must work alone.
+int EnterPool(int numThreads) {
+  if (numThreads <= 1 || !g_poolGate.sem.IsValid()) return 0;
   g_poolGate.sem.Wait();
   if (!threadsReady) {
     threadsReady = true;
     SetupThreads(numThreads);
   }
-  const int n = g_numDXT24Threads;
-  if (n < 1) {
-    // No worker could be started: compress here rather than wait forever.
+  if (g_numDXT24Threads < 1) {
+    // No worker could be started: the caller works alone rather than wait forever.
     g_poolGate.sem.Post();
+    return 0;
+  }
+  return g_numDXT24Threads;
+}
+
+void RunPosted(int n) {
+  for (int i = 0; i < n; ++i) g_threadInfos[i].start.Post();
+  for (int i = 0; i < n; ++i) g_threadInfos[i].done.Wait();
+  g_poolGate.sem.Post();
+}
+
+// Runs routine over the image in bands of whole block rows, blockBytes a
+// block of output.
+void CompressInBands(int numThreads, BandRoutine routine, int blockBytes, unsigned char* dest,
+                     const unsigned char* src, int width, int height, int rowBytes, int alpha) {
+  const int n = EnterPool(numThreads);
+  if (n == 0) {
     routine(dest, src, width, height, rowBytes, alpha);
     return;
   }
@@ -113,6 +128,7 @@ void CompressInBands(int numThreads, BandRoutine routine, int blockBytes, unsign
     ThreadInfo& t = g_threadInfos[i];
     const ptrdiff_t destOffset = static_cast<ptrdiff_t>(i) * (band / 4) * across * blockBytes;
     const ptrdiff_t srcOffset = static_cast<ptrdiff_t>(i) * band * rowBytes;
+    t.job = nullptr;
     t.routine = routine;
     t.dest = reinterpret_cast<uint16_t*>(dest + (rows[i] > 0 ? destOffset : 0));
     t.src = src + (rows[i] > 0 ? srcOffset : 0);
@@ -120,10 +136,8 @@ void CompressInBands(int numThreads, BandRoutine routine, int blockBytes, unsign
     t.height = rows[i];
     t.rowBytes = rowBytes;
     t.alpha = alpha != 0;
-    t.start.Post();
   }
-  for (int i = 0; i < n; ++i) g_threadInfos[i].done.Wait();
-  g_poolGate.sem.Post();
+  RunPosted(n);
 }
 
 }  // namespace
@@ -137,4 +151,23 @@ void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const 
 void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsigned char* src, int width,
                                 int height, int rowBytes, int alpha) {
   CompressInBands(numThreads, stbCompressARGB32, ORXBytesPerBlock(alpha != 0, false), dest, src, width, height, rowBytes, alpha);
+}
+
+void ORXRunEncodeJobs(int numThreads, int jobs, ORXPoolJob job, void* context) {
+  if (jobs <= 0) return;
+  const int workers = jobs > 1 ? EnterPool(numThreads) : 0;
+  const int n = workers < jobs ? workers : jobs;  // workers past the last job stay asleep
+  if (n == 0) {
+    for (int k = 0; k < jobs; ++k) job(context, k);
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    ThreadInfo& t = g_threadInfos[i];
+    t.job = job;
+    t.jobContext = context;
+    t.jobFirst = i;
+    t.jobStep = n;
+    t.jobCount = jobs;
+  }
+  RunPosted(n);
 }

@@ -1,6 +1,6 @@
-// The block-compression worker pool: DXT24 and standard DXT1/DXT5 images
-// compressed in bands of block rows on up to 32 worker threads, one frame
-// at a time.
+// The encode worker pool: DXT24 and standard DXT1/DXT5 images compressed in
+// bands of block rows, and a frame's LZF chunks packed, on up to 32 worker
+// threads, one frame at a time.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,10 @@ constexpr int kMaxDXT24Threads = 32;
 // standard DXT1/DXT5 blocks).
 typedef void (*BandRoutine)(unsigned char* dest, const unsigned char* src, int width, int height,
                             int rowBytes, int alpha);
+
+// One of a list of independent jobs (index 0 .. count - 1) of the job list
+// described by context.
+typedef void (*ORXPoolJob)(void* context, int index);
 
 // One worker's record: the hand-off semaphores and its band of the image.
 class ThreadInfo {
@@ -38,6 +42,13 @@ class ThreadInfo {
   int32_t height = 0;
   int32_t rowBytes = 0;
   bool alpha = false;
+  // A job list instead of a band when job is set: indices jobFirst,
+  // jobFirst + jobStep, ... below jobCount.
+  ORXPoolJob job = nullptr;
+  void* jobContext = nullptr;
+  int32_t jobFirst = 0;
+  int32_t jobStep = 1;
+  int32_t jobCount = 0;
   // A worker thread runs on this record (it stays blocked in start.Wait()
   // until the process ends).
   bool workerStarted = false;
@@ -69,6 +80,12 @@ void stbCompressARGB32_to24_threaded(int numThreads, unsigned char* dest, const 
 // the calling thread.
 void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsigned char* src, int width,
                                 int height, int rowBytes, int alpha);
+
+// Runs job(context, i) for i in 0 .. jobs - 1 over the same pool, worker w
+// taking w, w + n, w + 2n, ... of its n workers, and returns when all are
+// done; numThreads <= 1 runs them in order on the calling thread. Whatever
+// the thread count, each job runs exactly once.
+void ORXRunEncodeJobs(int numThreads, int jobs, ORXPoolJob job, void* context);
 
 // Rows of each worker for an image of height rows on n workers (the band
 // rule of the pool); rows[i] for i < n. Returns the band height.

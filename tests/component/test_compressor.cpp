@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "DXT24.h"
 #include "DXT24Decoder.h"
 #include "DXTStandard.h"
 #include "MacMemory.h"
@@ -310,17 +311,21 @@ TEST_F(Compressor, NothingLeaksOverASession) {
 // every "Threads" setting the frames are byte for byte those of "1x", and
 // their blocks those of one stbCompressARGB32 call, for odd sizes and sizes
 // smaller than one band.
-TEST_F(Compressor, StandardFramesAreTheSameAtEveryThreadSetting) {
+// Every block kind, with and without LZF (several chunks at the larger
+// sizes), gives the same frame at every Threads setting.
+TEST_F(Compressor, FramesAreTheSameAtEveryThreadSetting) {
   struct Sz {
     int w, h;
   };
   const Sz sizes[] = {{1, 1}, {6, 6}, {70, 38}, {257, 131}, {1922, 1082}};
   const int32_t settings[] = {2, 3, 4, 1, 9};  // 1x, 2x, 4x, Max, 24x
-  for (int alpha = 0; alpha < 2; ++alpha)
+  const int kinds[][2] = {{0, 0}, {1, 0}, {0, 1}};  // alpha, gradients: DXT1, DXT5, DXT24
+  for (const auto& kind : kinds)
     for (int skipLZF = 0; skipLZF < 2; ++skipLZF)
       for (const Sz& sz : sizes) {
-        SCOPED_TRACE((alpha ? "DXT5 " : "DXT1 ") + std::string(skipLZF ? "raw " : "LZF ") + std::to_string(sz.w) +
-                     "x" + std::to_string(sz.h));
+        const int alpha = kind[0], dxt24 = kind[1];
+        SCOPED_TRACE((dxt24 ? "DXT24 " : alpha ? "DXT5 " : "DXT1 ") + std::string(skipLZF ? "raw " : "LZF ") +
+                     std::to_string(sz.w) + "x" + std::to_string(sz.h));
         const std::vector<uint8_t> picture = PictureARGB(sz.w, sz.h);
         const size_t rowBytes = static_cast<size_t>(sz.w) * 4 + 16;
         std::vector<uint8_t> padded(rowBytes * sz.h);
@@ -329,7 +334,7 @@ TEST_F(Compressor, StandardFramesAreTheSameAtEveryThreadSetting) {
                       static_cast<size_t>(sz.w) * 4);
         std::vector<std::vector<uint8_t>> frames;
         for (int32_t t : settings) {
-          ASSERT_EQ(SetSettings(ci, alpha, 0, skipLZF, t), noErr);
+          ASSERT_EQ(SetSettings(ci, alpha, dxt24, skipLZF, t), noErr);
           CollectingSession s;
           ASSERT_EQ(s.Create(ci, sz.w, sz.h), noErr);
           CVPixelBufferRef pb = MakePixelBuffer(sz.w, sz.h, picture, rowBytes);
@@ -340,14 +345,17 @@ TEST_F(Compressor, StandardFramesAreTheSameAtEveryThreadSetting) {
         }
         for (size_t i = 1; i < frames.size(); ++i) EXPECT_TRUE(frames[i] == frames[0]) << "setting " << settings[i];
         const ORXHeader hd = ReadORXHeader(frames[0].data());
-        EXPECT_EQ(hd.isDXT24, 0);
+        EXPECT_EQ(hd.isDXT24, dxt24);
         EXPECT_EQ(hd.hasAlpha, alpha);
         if (skipLZF) {
           EXPECT_EQ(hd.isLZF, 0);
         }
-        const int64_t raw = CalculateORXBlockDataSize(sz.w, sz.h, alpha, false);
+        const int64_t raw = CalculateORXBlockDataSize(sz.w, sz.h, alpha, dxt24);
         std::vector<uint8_t> expected(static_cast<size_t>(raw));
-        stbCompressARGB32(expected.data(), padded.data(), sz.w, sz.h, static_cast<int>(rowBytes), alpha);
+        if (dxt24)
+          _stbCompressARGB32_to24(expected.data(), padded.data(), sz.w, sz.h, static_cast<int>(rowBytes), 0);
+        else
+          stbCompressARGB32(expected.data(), padded.data(), sz.w, sz.h, static_cast<int>(rowBytes), alpha);
         EXPECT_TRUE(BlockData(frames[0], raw) == expected);
       }
 }

@@ -217,6 +217,41 @@ TEST(Decompressor, EveryVariantRoundTripsToTheReferenceDecode) {
   }
 }
 
+// Frames of several LZF chunks decode to the pixels of the same blocks packed
+// as one LZF stream, on both roads: readers need not know the chunks.
+TEST(Decompressor, ChunkedLZFFramesDecodeAsOneStreamFramesDo) {
+  const int w = 1918, h = 1080;
+  const auto picture = PictureARGB(w, h);
+  for (const Variant& v : kVariants) {
+    if (v.skipLZF) continue;
+    SCOPED_TRACE(v.name);
+    const auto chunked = Encode(v, w, h, picture);
+    ASSERT_FALSE(chunked.empty());
+    ASSERT_EQ(ReadORXHeader(chunked.data()).isLZF, 1);
+    const auto blocks = Blocks(chunked, w, h);
+    std::vector<uint8_t> whole(28 + blocks.size());
+    std::memcpy(whole.data(), chunked.data(), 28);
+    const unsigned n = lzf_compress(blocks.data(), static_cast<unsigned>(blocks.size()), whole.data() + 28,
+                                    static_cast<unsigned>(blocks.size()));
+    ASSERT_GT(n, 0u);
+    whole.resize(28 + n);
+    ORXHeader hd = ReadORXHeader(whole.data());
+    hd.dataSize = static_cast<int32_t>(n);
+    WriteORXHeader(hd, whole.data());
+    EXPECT_NE(whole, chunked) << "the frame is one chunk; the test shows nothing";
+    for (bool cpu : {false, true}) {
+      if (cpu) setenv("ORX_DISABLE_GL", "1", 1);
+      Decoder a, b;
+      ASSERT_EQ(a.Open(w, h), noErr);
+      ASSERT_EQ(b.Open(w, h), noErr);
+      unsetenv("ORX_DISABLE_GL");
+      ASSERT_EQ(a.Decode(chunked), noErr);
+      ASSERT_EQ(b.Decode(whole), noErr);
+      EXPECT_TRUE(a.Pixels(w, h) == b.Pixels(w, h)) << (cpu ? "processor road" : "graphics road");
+    }
+  }
+}
+
 // 7680x4320: every variant encodes and decodes (the graphics road's texture
 // and framebuffer at that size, the DXT24 road on the processor).
 TEST(Decompressor, EightKFramesInEveryVariant) {

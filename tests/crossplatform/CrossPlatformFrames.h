@@ -1,6 +1,7 @@
 // What the Linux and Windows builds exchange to show they write and read the
-// same frames: one picture (odd size, varying alpha), every variant, and the
-// file names in the exchange folder. Used by the Linux tool
+// same frames: the test picture (odd sizes, varying alpha) in every variant,
+// frames large enough for several LZF chunks, and the file names in the
+// exchange folder. Used by the Linux tool
 // crossplatform_frames and the Windows component suite.
 #pragma once
 
@@ -22,17 +23,24 @@ constexpr int kGradientsDiscardedOffset = 25;  // the one header byte the builds
 struct Variant {
   const char* name;
   int alpha, gradients, skipLZF;
+  int width = kWidth, height = kHeight;
 };
-inline constexpr Variant kVariants[] = {{"dxt24-lzf", 0, 1, 0}, {"dxt24", 0, 1, 1},     {"dxt1-lzf", 0, 0, 0},
-                                        {"dxt5-lzf", 1, 1, 0},  {"dxt5", 1, 1, 1},      {"dxt5-perf", 1, 0, 0}};
+inline constexpr Variant kVariants[] = {
+    {"dxt24-lzf", 0, 1, 0},  {"dxt24", 0, 1, 1}, {"dxt1-lzf", 0, 0, 0}, {"dxt5-lzf", 1, 1, 0}, {"dxt5", 1, 1, 1},
+    {"dxt5-perf", 1, 0, 0},
+    // Block data of two or three LZF chunks.
+    {"dxt24-lzf-chunked", 0, 1, 0, 1000, 600},
+    {"dxt1-lzf-chunked", 0, 0, 0, 1030, 530},
+    {"dxt5-lzf-chunked", 1, 1, 0, 682, 390}};
 
-inline std::vector<uint8_t> Picture() {
-  std::vector<uint8_t> argb(static_cast<size_t>(kWidth) * kHeight * 4);
-  ORXMakeTestImageARGB(argb.data(), kWidth, kHeight, 0, 3);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) argb[(static_cast<size_t>(y) * kWidth + x) * 4] = static_cast<uint8_t>((x * 7 + y * 3) & 0xFF);
+inline std::vector<uint8_t> Picture(int w = kWidth, int h = kHeight) {
+  std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
+  ORXMakeTestImageARGB(argb.data(), w, h, 0, 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) argb[(static_cast<size_t>(y) * w + x) * 4] = static_cast<uint8_t>((x * 7 + y * 3) & 0xFF);
   return argb;
 }
+inline std::vector<uint8_t> Picture(const Variant& v) { return Picture(v.width, v.height); }
 
 // "<folder>/<variant>.<build>.orx" holds a frame, ".argb" its decoded pixels
 // (width x height, 4 bytes a pixel, A R G B).

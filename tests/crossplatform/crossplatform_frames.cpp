@@ -24,12 +24,11 @@ int Write(const std::string& folder) {
     std::fprintf(stderr, "%s: %s\n", folder.c_str(), std::strerror(errno));
     return 1;
   }
-  const auto picture = Picture();
   int failures = 0;
   for (const Variant& v : kVariants) {
-    const auto frame = Encode(v, kWidth, kHeight, picture, 3);
+    const auto frame = Encode(v, v.width, v.height, Picture(v), 3);
     OSStatus status = noErr;
-    const auto pixels = frame.empty() ? std::vector<uint8_t>() : Decode(frame, kWidth, kHeight, &status);
+    const auto pixels = frame.empty() ? std::vector<uint8_t>() : Decode(frame, v.width, v.height, &status);
     if (frame.empty() || pixels.empty() || !WriteFile(FileName(folder, v, "linux", "orx"), frame) ||
         !WriteFile(FileName(folder, v, "linux", "argb"), pixels)) {
       std::fprintf(stderr, "%s: could not encode, decode or write the Linux frame (status %d)\n", v.name,
@@ -52,7 +51,7 @@ int Check(const std::string& folder) {
       continue;
     }
     OSStatus status = noErr;
-    const auto pixels = Decode(windowsFrame, kWidth, kHeight, &status);
+    const auto pixels = Decode(windowsFrame, v.width, v.height, &status);
     if (pixels != windowsPixels) {
       std::fprintf(stderr, "%s: the Windows frame decodes differently here (status %d)\n", v.name,
                    static_cast<int>(status));
