@@ -2,6 +2,7 @@
 // frame, with the stb_dxt block encoder and a plain frame copy as reference
 // points.
 #include <benchmark/benchmark.h>
+#include <lzf.h>
 #include <stb_dxt.h>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "DXT24Decoder.h"
 #include "DXT24Simd.h"
 #include "DXTSimd.h"
+#include "LZFChunks.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
 
@@ -171,6 +173,44 @@ void BM_StbDXT1Encode(benchmark::State& state) {
   ReportPixels(state);
 }
 BENCHMARK(BM_StbDXT1Encode)->ArgName("grain")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// LZF over a frame's block data (kind 0: DXT24, 1: DXT1, 2: DXT5, of the
+// grain picture): one lzf_compress call (threads 0), or the chunked packer
+// on that many pool threads. size% is the packed size against one stream.
+void BM_LZFPack(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const int kind = static_cast<int>(state.range(1));
+  const auto& frame = TestFrame(1);
+  std::vector<uint8_t> blocks(static_cast<size_t>(CalculateORXBlockDataSize(kWidth, kHeight, kind == 2, kind == 0)));
+  if (kind == 0)
+    _stbCompressARGB32_to24(blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, 0);
+  else
+    DXTCompressImage(ORXBestSimdLevel(), blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, kind == 2);
+  const auto raw = static_cast<unsigned>(blocks.size());
+  std::vector<uint8_t> out(blocks.size());
+  const int64_t chunk = ORXLZFChunkBytes(kind == 2, kind == 0);
+  std::vector<uint64_t> scratch(static_cast<size_t>(ORXLZFScratchBytes(raw, chunk) / 8 + 1));
+  const unsigned whole = lzf_compress(blocks.data(), raw, out.data(), raw);
+  int64_t packed = 0;
+  for (auto _ : state) {
+    if (threads == 0)
+      packed = lzf_compress(blocks.data(), raw, out.data(), raw);
+    else
+      packed = ORXPackLZF(threads, blocks.data(), raw, chunk, out.data(), raw,
+                          reinterpret_cast<unsigned char*>(scratch.data()));
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(raw));
+  state.counters["size%"] = whole ? 100.0 * static_cast<double>(packed) / whole : 0;
+  state.counters["packed%raw"] = 100.0 * static_cast<double>(packed) / raw;
+  state.SetLabel(kind == 0 ? "DXT24" : kind == 1 ? "DXT1" : "DXT5");
+}
+BENCHMARK(BM_LZFPack)
+    ->ArgNames({"threads", "kind"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // DecodeDXT24 as the decompressor calls it (banded over the decode pool on a
 // machine with more than one processor).

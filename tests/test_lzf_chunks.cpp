@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr int64_t kChunk = ORXLZFChunkBytes(false, false);  // the DXT1 chunk: 256 KiB
+
 std::vector<uint8_t> DXT1Blocks(int w, int h) {
   std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
   ORXMakeTestImageARGB(argb.data(), w, h, 0, 2);
@@ -27,9 +29,9 @@ std::vector<uint8_t> DXT1Blocks(int w, int h) {
 
 // Packs with the given threads into a buffer of exactly budget bytes.
 std::vector<uint8_t> Pack(int threads, const std::vector<uint8_t>& src, int64_t budget, int64_t* packed) {
-  std::vector<uint64_t> scratch(static_cast<size_t>(ORXLZFScratchBytes(static_cast<int64_t>(src.size())) / 8 + 1));
+  std::vector<uint64_t> scratch(static_cast<size_t>(ORXLZFScratchBytes(static_cast<int64_t>(src.size()), kChunk) / 8 + 1));
   std::vector<uint8_t> out(static_cast<size_t>(budget));
-  *packed = ORXPackLZF(threads, src.data(), static_cast<int64_t>(src.size()), out.data(), budget,
+  *packed = ORXPackLZF(threads, src.data(), static_cast<int64_t>(src.size()), kChunk, out.data(), budget,
                        reinterpret_cast<unsigned char*>(scratch.data()));
   out.resize(static_cast<size_t>(*packed));
   return out;
@@ -45,8 +47,8 @@ std::vector<uint8_t> Unpack(const std::vector<uint8_t>& packed, size_t rawSize) 
 
 TEST(LZFChunks, OneChunkOrLessIsOneLzfCall) {
   for (const auto& blocks : {DXT1Blocks(300, 200), DXT1Blocks(1024, 512)}) {  // the second is exactly one chunk
-    ASSERT_LE(static_cast<int64_t>(blocks.size()), kLZFChunkBytes);
-    EXPECT_EQ(ORXLZFScratchBytes(static_cast<int64_t>(blocks.size())), 0);
+    ASSERT_LE(static_cast<int64_t>(blocks.size()), kChunk);
+    EXPECT_EQ(ORXLZFScratchBytes(static_cast<int64_t>(blocks.size()), kChunk), 0);
     std::vector<uint8_t> want(blocks.size());
     want.resize(lzf_compress(blocks.data(), static_cast<unsigned>(blocks.size()), want.data(),
                              static_cast<unsigned>(want.size())));
@@ -59,7 +61,7 @@ TEST(LZFChunks, OneChunkOrLessIsOneLzfCall) {
 TEST(LZFChunks, SeveralChunksUnpackInOneCallAndAreTheSameAtEveryThreadCount) {
   const auto frame = DXT1Blocks(1920, 1080);  // four chunks, the last one short
   std::vector<std::vector<uint8_t>> cuts = {frame};
-  for (int64_t size : {kLZFChunkBytes + 1, 3 * kLZFChunkBytes, 3 * kLZFChunkBytes - 5})
+  for (int64_t size : {kChunk + 1, 3 * kChunk, 3 * kChunk - 5})
     cuts.emplace_back(frame.begin(), frame.begin() + size);
   for (const auto& src : cuts) {
     SCOPED_TRACE(src.size());
@@ -73,16 +75,16 @@ TEST(LZFChunks, SeveralChunksUnpackInOneCallAndAreTheSameAtEveryThreadCount) {
     }
     // Each chunk is a stream of its own: the first one unpacks alone to the
     // first chunk of input (its back references stay inside it).
-    std::vector<uint8_t> firstChunk(src.begin(), src.begin() + kLZFChunkBytes);
+    std::vector<uint8_t> firstChunk(src.begin(), src.begin() + kChunk);
     int64_t nFirst = 0;
-    const auto packedFirst = Pack(1, firstChunk, kLZFChunkBytes, &nFirst);
+    const auto packedFirst = Pack(1, firstChunk, kChunk, &nFirst);
     EXPECT_TRUE(std::equal(packedFirst.begin(), packedFirst.end(), one.begin()));
   }
 }
 
 TEST(LZFChunks, DataThatDoesNotFitItsBudgetIsRefused) {
   std::mt19937 rng(3);
-  std::vector<uint8_t> noise(static_cast<size_t>(2 * kLZFChunkBytes + 1000));
+  std::vector<uint8_t> noise(static_cast<size_t>(2 * kChunk + 1000));
   for (auto& b : noise) b = static_cast<uint8_t>(rng());
   int64_t n = -1;
   EXPECT_TRUE(Pack(2, noise, static_cast<int64_t>(noise.size()), &n).empty());

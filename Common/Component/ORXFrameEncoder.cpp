@@ -69,7 +69,8 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   auto* data = static_cast<unsigned char*>(ICMEncodedFrameGetDataPtr(frame));
   // Block data, then (when LZF is tried) the chunk scratch, 8-byte aligned.
   const int64_t lzfAt = (rawSize + 7) / 8 * 8;
-  const int64_t scratchBytes = lzfAt + (g->skipLZF ? 0 : ORXLZFScratchBytes(rawSize));
+  const int64_t chunkBytes = ORXLZFChunkBytes(alpha, useDXT24);
+  const int64_t scratchBytes = lzfAt + (g->skipLZF ? 0 : ORXLZFScratchBytes(rawSize, chunkBytes));
   unsigned char* blocks = EncodeScratch(g, static_cast<size_t>(scratchBytes));
   if (blocks == nullptr || base == nullptr || data == nullptr) {
     CVPixelBufferUnlockBaseAddress(pixels, 0);
@@ -94,7 +95,7 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   // LZF in fixed chunks over the pool; within the raw size or not at all.
   int64_t packed = 0;
   if (!g->skipLZF && rawSize > 0)
-    packed = ORXPackLZF(threads, blocks, rawSize, data + kORXHeaderSize, rawSize, blocks + lzfAt);
+    packed = ORXPackLZF(threads, blocks, rawSize, chunkBytes, data + kORXHeaderSize, rawSize, blocks + lzfAt);
   if (packed != 0) {
     h.isLZF = 1;
     h.dataSize = static_cast<int32_t>(packed);

@@ -39,9 +39,13 @@ constexpr int32_t ORXBytesPerBlock(bool hasAlpha, bool isDXT24) {
 constexpr int64_t kLZFMaxExpansion = 88;
 
 // The encoder packs a frame's block data with LZF in chunks of this many
-// input bytes, each chunk on its own, concatenated in order. LZF back
-// references never reach before their own chunk's output, so the result is
-// one valid LZF stream that unpacks in one call: readers need not know the
-// chunk size. It is fixed here, never derived from the thread count, so the
-// bytes of a frame are the same at every Threads setting.
-constexpr int64_t kLZFChunkBytes = 256 * 1024;
+// blocks (256 KiB of DXT1, 320 KiB of DXT24, 512 KiB of DXT5), each chunk on
+// its own, concatenated in order. LZF back references never reach before
+// their own chunk's output, so the result is one valid LZF stream that
+// unpacks in one call: readers need not know the chunk size. It is fixed
+// here, never derived from the thread count, so the bytes of a frame are the
+// same at every Threads setting; a 1080p frame is four chunks of any variant.
+constexpr int64_t kLZFChunkBlocks = 32768;
+constexpr int64_t ORXLZFChunkBytes(bool hasAlpha, bool isDXT24) {
+  return kLZFChunkBlocks * ORXBytesPerBlock(hasAlpha, isDXT24);
+}
