@@ -48,8 +48,11 @@ const char kEncodeHelp[] =
     "                          Optimize For: Quality = DXT24 + LZF, Performance =\n"
     "                          DXT1 + LZF, VovorEvaded = DXT24 without LZF\n"
     "  --threads max|1|2|4|6|8|12|16|24\n"
-    "                          Threads used for the blocks; while no preferences\n"
-    "                          are stored, orx uses max\n"
+    "                          Threads the compressor codes blocks and packs LZF\n"
+    "                          on (every variant; the frames are the same at any\n"
+    "                          setting); orx reads the next frames on threads of\n"
+    "                          its own beside them; while no preferences are\n"
+    "                          stored, orx uses max\n"
     "  --fps RATE              frame rate (24, 29.97, 30000/1001); default: the\n"
     "                          stream's own, else 30\n"
     "  --frames N              encode at most N frames (the test clip: its length)\n"
@@ -176,6 +179,8 @@ int CmdEncode(int argc, char** argv) {
   if (const std::string problem = OutputProblem(r.output, source->Files(), r.overwrite, true); !problem.empty())
     return Fail(problem);
   WarnAboutName(r.output);
+  // The next frames are read while the codec works on this one.
+  source = ReadAhead(std::move(source));
   if (fpsNum == 0 && !source->Rate(&fpsNum, &fpsDen)) {
     fpsNum = 30;
     fpsDen = 1;

@@ -157,10 +157,6 @@ bool Encoder::Open(int width, int height, TimeScale timeScale, const EncoderChoi
   ICMEncodedFrameOutputRecord out{Emitted, this, nullptr};
   err = HostICMCompressionSessionCreateWithCompressor(compressor_, width, height, kORXCodecType, timeScale, nullptr,
                                                       &out, &session_);
-  if (err == noErr) {
-    err = HostCVPixelBufferCreate(static_cast<size_t>(width), static_cast<size_t>(height), k32ARGBPixelFormat, 0,
-                                  &source_);
-  }
   if (err != noErr) {
     *error = "cannot start a compression session: " + StatusText(err);
     Close();
@@ -175,13 +171,18 @@ bool Encoder::Encode(const uint8_t* argb, size_t rowBytes, TimeValue64 time, Tim
     *error = "the compression session is not open";
     return false;
   }
-  CVPixelBufferLockBaseAddress(source_, 0);
-  auto* base = static_cast<uint8_t*>(CVPixelBufferGetBaseAddress(source_));
-  const size_t stride = CVPixelBufferGetBytesPerRow(source_);
-  for (int y = 0; y < height_; ++y) std::memcpy(base + stride * size_t(y), argb + rowBytes * size_t(y), size_t(width_) * 4);
-  CVPixelBufferUnlockBaseAddress(source_, 0);
+  // The frame is handed to the compressor in place, as a host hands it the
+  // pixel buffer it decoded into; the session encodes before it returns.
+  CVPixelBufferRef pixels = nullptr;
+  if (CVPixelBufferCreateWithBytes(nullptr, size_t(width_), size_t(height_), k32ARGBPixelFormat,
+                                   const_cast<uint8_t*>(argb), rowBytes, nullptr, nullptr, nullptr,
+                                   &pixels) != kCVReturnSuccess) {
+    *error = "cannot hand the frame to the compressor: out of memory";
+    return false;
+  }
   sinkStatus_ = noErr;
-  OSStatus err = ICMCompressionSessionEncodeFrame(session_, source_, time, duration, 0, nullptr, nullptr, nullptr);
+  OSStatus err = ICMCompressionSessionEncodeFrame(session_, pixels, time, duration, 0, nullptr, nullptr, nullptr);
+  CVPixelBufferRelease(pixels);
   if (err == noErr) err = sinkStatus_;
   if (err != noErr) {
     *error = "the compressor failed on a frame: " + StatusText(err);
@@ -198,8 +199,6 @@ void Encoder::Close() {
   if (session_) ICMCompressionSessionCompleteFrames(session_, true, 0, 0);
   ICMCompressionSessionRelease(session_);
   session_ = nullptr;
-  if (source_) CVPixelBufferRelease(source_);
-  source_ = nullptr;
   if (compressor_) CloseComponent(compressor_);
   compressor_ = nullptr;
 }

@@ -64,7 +64,7 @@ class Encoder {
   // Opens the compressor, applies the choices and prepares a session of
   // width x height at timeScale.
   bool Open(int width, int height, TimeScale timeScale, const EncoderChoices& choices, Sink sink, std::string* error);
-  // Encodes one ARGB frame (width x height, stride rowBytes).
+  // Encodes one ARGB frame (width x height, stride rowBytes), read in place.
   bool Encode(const uint8_t* argb, size_t rowBytes, TimeValue64 time, TimeValue64 duration, std::string* error);
   // The sample description the session built (valid while open).
   ImageDescriptionHandle Description() const;
@@ -75,7 +75,6 @@ class Encoder {
   static OSStatus Emitted(void* refCon, ICMCompressionSessionRef, OSStatus error, ICMEncodedFrameRef frame, void*);
   ComponentInstance compressor_ = nullptr;
   ICMCompressionSessionRef session_ = nullptr;
-  CVPixelBufferRef source_ = nullptr;
   Sink sink_;
   OSStatus sinkStatus_ = noErr;
   int width_ = 0;

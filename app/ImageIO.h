@@ -91,6 +91,7 @@ class Y4MReader {
   FILE* file_;
   Y4MFormat format_;
   std::vector<uint8_t> planes_;
+  std::vector<uint8_t> rowCb_, rowCr_;  // a row's chroma at full width
   size_t planeBytes_ = 0;  // one frame's planes
   int frames_ = 0;  // frames read so far, for error messages
 };
@@ -113,6 +114,10 @@ class Y4MWriter {
 
 // BT.709 conversions used by the Y4M reader and writer (exposed for tests).
 void YCbCrToRGB709(int y, int cb, int cr, bool fullRange, uint8_t rgb[3]);
+// A row of width pixels (chroma at full width) to ARGB, alpha 255; the same
+// values as YCbCrToRGB709 pixel by pixel.
+void YCbCrRowToARGB709(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int width, bool fullRange,
+                       uint8_t* argb);
 void RGBToYCbCr709(const uint8_t rgb[3], bool fullRange, uint8_t ycbcr[3]);
 
 // ---- Labels -------------------------------------------------------------------

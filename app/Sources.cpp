@@ -27,15 +27,19 @@ class PNGSequence : public FrameSource {
   explicit PNGSequence(std::vector<std::string> files, std::string missing = "")
       : files_(std::move(files)), missing_(std::move(missing)) {}
   int Next(ImageARGB* out) override {
-    if (next_ >= files_.size()) {
-      if (missing_.empty()) return 0;
-      error_ = missing_;
+    if (next_ >= files_.size() && missing_.empty()) return 0;
+    return ReadAt(int64_t(next_++), out, &current_, &error_);
+  }
+  int64_t IndependentReads() const override { return int64_t(files_.size()) + (missing_.empty() ? 0 : 1); }
+  int ReadAt(int64_t i, ImageARGB* out, std::string* name, std::string* error) const override {
+    if (size_t(i) >= files_.size()) {
+      *error = missing_;
       return -1;
     }
-    current_ = files_[next_++];
+    *name = files_[size_t(i)];
     std::string e;
-    if (!ReadPNG(current_, out, &e)) {
-      error_ = current_ + ": " + e;
+    if (!ReadPNG(*name, out, &e)) {
+      *error = *name + ": " + e;
       return -1;
     }
     return 1;

@@ -29,6 +29,15 @@ class FrameSource {
   // The named files the frames come from (none for standard input or the
   // test clip), so that no output is written over one of them.
   virtual std::vector<std::string> Files() const { return {}; }
+  // Sources whose frames can be read in any order and on any thread (a PNG
+  // sequence): the number of reads (the frames, plus one that fails when
+  // the sequence ends in an error), else -1.
+  virtual int64_t IndependentReads() const { return -1; }
+  // Read i of those: 1 with the frame, -1 with *error; *name is the file.
+  virtual int ReadAt(int64_t /*i*/, ImageARGB* /*out*/, std::string* /*name*/, std::string* error) const {
+    *error = "frames of this source are read in order";
+    return -1;
+  }
 
  protected:
   std::string error_;
@@ -48,5 +57,10 @@ struct SourceOptions {
 // checked up front: each must hold whole frames of the given size (unless
 // allowPartial) and must not be a PNG image or a YUV4MPEG2 stream.
 std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& options, std::string* error);
+
+// The same frames, read ahead on threads of their own while the caller
+// encodes: one reader for sources read in order, several for independent
+// reads (PNG files decode in parallel). A few frames are held at a time.
+std::unique_ptr<FrameSource> ReadAhead(std::unique_ptr<FrameSource> source);
 
 }  // namespace orxapp

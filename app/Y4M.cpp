@@ -1,5 +1,7 @@
 // YUV4MPEG2 streams: header and frame parsing, BT.709 colour conversion in
 // 16.16 fixed point, chroma upsampling by replication.
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -127,6 +129,24 @@ void YCbCrToRGB709(int y, int cb, int cr, bool fullRange, uint8_t rgb[3]) {
   rgb[2] = Round16(luma + m.bCb * cb);
 }
 
+void YCbCrRowToARGB709(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int width, bool fullRange,
+                       uint8_t* argb) {
+  const Matrix& m = fullRange ? kFull : kLimited;
+  const int ky = m.y, off = m.yOffset, rCr = m.rCr, gCb = m.gCb, gCr = m.gCr, bCb = m.bCb;
+  // Written as one word a pixel (bytes A, R, G, B) with no branches, so that
+  // the compiler turns the loop into vector code.
+  auto clamp = [](int v) { return uint32_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  constexpr int kA = kLittle ? 0 : 24, kR = kLittle ? 8 : 16, kG = kLittle ? 16 : 8, kB = kLittle ? 24 : 0;
+  for (int x = 0; x < width; ++x) {
+    const int l = ky * (luma[x] - off) + 32768;
+    const int b = cb[x] - 128, r = cr[x] - 128;
+    const uint32_t word = 0xFFu << kA | clamp((l + rCr * r) >> 16) << kR | clamp((l - gCb * b - gCr * r) >> 16) << kG |
+                          clamp((l + bCb * b) >> 16) << kB;
+    std::memcpy(argb + size_t(x) * 4, &word, 4);
+  }
+}
+
 void RGBToYCbCr709(const uint8_t rgb[3], bool fullRange, uint8_t ycbcr[3]) {
   const Matrix& m = fullRange ? kFull : kLimited;
   const int r = rgb[0], g = rgb[1], b = rgb[2];
@@ -240,17 +260,37 @@ int Y4MReader::ReadFrame(ImageARGB* out, std::string* error) {
   const uint8_t* crPlane = cbPlane + ChromaSize(f);
   const bool subX = f.chroma == Y4MChroma::k420 || f.chroma == Y4MChroma::k422;
   const bool subY = f.chroma == Y4MChroma::k420;
+  const bool mono = f.chroma == Y4MChroma::kMono;
   const size_t chromaStride = subX ? size_t(f.width + 1) / 2 : size_t(f.width);
+  // Chroma of a row at full width (repeated across subsampled pairs, 128 for
+  // grey streams), so that the conversion below is one branch-free loop.
+  try {
+    rowCb_.resize(size_t(f.width));
+    rowCr_.resize(size_t(f.width));
+  } catch (const std::bad_alloc&) {
+    return Fail(error, -1, "out of memory");
+  }
+  if (mono) {
+    std::fill(rowCb_.begin(), rowCb_.end(), uint8_t(128));
+    std::fill(rowCr_.begin(), rowCr_.end(), uint8_t(128));
+  }
   for (int y = 0; y < f.height; ++y) {
     const uint8_t* luma = planes_.data() + size_t(y) * f.width;
     const size_t chromaRow = size_t(subY ? y / 2 : y) * chromaStride;
-    uint8_t* d = out->Row(y);
-    for (int x = 0; x < f.width; ++x, d += 4) {
-      const size_t c = chromaRow + size_t(subX ? x / 2 : x);
-      const bool mono = f.chroma == Y4MChroma::kMono;
-      d[0] = 255;
-      YCbCrToRGB709(luma[x], mono ? 128 : cbPlane[c], mono ? 128 : crPlane[c], f.fullRange, d + 1);
+    const uint8_t* cb = cbPlane + chromaRow;
+    const uint8_t* cr = crPlane + chromaRow;
+    if (subX) {
+      for (int x = 0; x < f.width; ++x) {
+        rowCb_[size_t(x)] = cb[x / 2];
+        rowCr_[size_t(x)] = cr[x / 2];
+      }
+      cb = rowCb_.data();
+      cr = rowCr_.data();
+    } else if (mono) {
+      cb = rowCb_.data();
+      cr = rowCr_.data();
     }
+    YCbCrRowToARGB709(luma, cb, cr, f.width, f.fullRange, out->Row(y));
   }
   ++frames_;
   return 1;
