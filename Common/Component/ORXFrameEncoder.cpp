@@ -67,11 +67,15 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   CVPixelBufferLockBaseAddress(pixels, 0);
   const auto* base = static_cast<const unsigned char*>(CVPixelBufferGetBaseAddress(pixels));
   auto* data = static_cast<unsigned char*>(ICMEncodedFrameGetDataPtr(frame));
-  // Block data, then (when LZF is tried) the chunk scratch, 8-byte aligned.
+  // Without LZF the blocks go straight into the frame. With it, the block
+  // data and then the chunk scratch (8-byte aligned) are the instance's.
   const int64_t lzfAt = (rawSize + 7) / 8 * 8;
   const int64_t chunkBytes = ORXLZFChunkBytes(alpha, useDXT24);
-  const int64_t scratchBytes = lzfAt + (g->skipLZF ? 0 : ORXLZFScratchBytes(rawSize, chunkBytes));
-  unsigned char* blocks = EncodeScratch(g, static_cast<size_t>(scratchBytes));
+  unsigned char* blocks = nullptr;
+  if (g->skipLZF)
+    blocks = data != nullptr ? data + kORXHeaderSize : nullptr;
+  else
+    blocks = EncodeScratch(g, static_cast<size_t>(lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes)));
   if (blocks == nullptr || base == nullptr || data == nullptr) {
     CVPixelBufferUnlockBaseAddress(pixels, 0);
     ICMEncodedFrameRelease(frame);
@@ -100,7 +104,8 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
     h.isLZF = 1;
     h.dataSize = static_cast<int32_t>(packed);
   } else {
-    if (rawSize > 0) std::memcpy(data + kORXHeaderSize, blocks, static_cast<size_t>(rawSize));
+    if (rawSize > 0 && blocks != data + kORXHeaderSize)
+      std::memcpy(data + kORXHeaderSize, blocks, static_cast<size_t>(rawSize));
     h.isLZF = 0;
     h.dataSize = static_cast<int32_t>(rawSize);
   }
