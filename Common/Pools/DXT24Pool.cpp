@@ -5,7 +5,9 @@
 #include "DXT24Pool.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
+#include <thread>
 
 #include "DXT24.h"
 #include "DXTStandard.h"
@@ -27,6 +29,24 @@ struct PoolGate {
 };
 PoolGate g_poolGate;
 
+// A worker waits for its next hand-off by polling a little (yielding the
+// processor) before it blocks: a frame's stages (bands, then LZF chunks)
+// follow each other within microseconds, and a processor that went idle in
+// a blocking wait can take far longer than that to be woken (notably in
+// virtual machines). Bounded, so a worker between frames soon blocks and
+// costs nothing. The calling thread blocks at once: it has nothing to do
+// while the workers, one per thread asked for, need every processor.
+constexpr auto kPollBeforeBlocking = std::chrono::microseconds(300);
+
+void AwaitHandOff(ORXSemaphore& sem) {
+  const auto until = std::chrono::steady_clock::now() + kPollBeforeBlocking;
+  do {
+    if (sem.TryWait()) return;
+    std::this_thread::yield();
+  } while (std::chrono::steady_clock::now() < until);
+  sem.Wait();
+}
+
 }  // namespace
 
 ThreadInfo::ThreadInfo() = default;
@@ -42,7 +62,7 @@ ThreadInfo::~ThreadInfo() {
 
 void ThreadInfo::RunThread() {
   while (!stop) {
-    start.Wait();
+    AwaitHandOff(start);
     if (job != nullptr) {
       for (int32_t k = jobFirst; k < jobCount; k += jobStep) job(jobContext, k);
     } else {
