@@ -50,29 +50,10 @@ inline VI MatchColors(const BlockLanes& bl, VI c0, VI c1) {
 
 // Least-squares end points for the mask; uniform masks take the mean colour.
 inline void RefineBlock(const BlockLanes& bl, VI sumR, VI sumG, VI sumB, VI mean, VI mask, VI* n0, VI* n1) {
-  const VI uniform = CmpEq(AndNot(Set1(3), Xor(mask, Slli(mask, 2))), Set1(0));
-
-  VI akku = Set1(0), at1r = Set1(0), at1g = Set1(0), at1b = Set1(0);
-  const VI three = Set1(3);
-  for (int i = 0; i < 16; ++i) {
-    const VI step = And(Srli(mask, 2 * i), three);
-    const VI w1 = LookupW1(step);
-    akku = Add(akku, LookupProds(step));
-    at1r = Add(at1r, Madd(bl.r[i], w1));
-    at1g = Add(at1g, Madd(bl.g[i], w1));
-    at1b = Add(at1b, Madd(bl.b[i], w1));
-  }
-  const VI at2r = Sub(MulLo(sumR, three), at1r);
-  const VI at2g = Sub(MulLo(sumG, three), at1g);
-  const VI at2b = Sub(MulLo(sumB, three), at1b);
-
+  const RefineSystem sys = BuildRefineSystem(bl, sumR, sumG, sumB, mask);
+  const VI uniform = sys.uniform, det = sys.det, xx = sys.xx, yy = sys.yy, xy = sys.xy;
+  const VI at1r = sys.at1r, at1g = sys.at1g, at1b = sys.at1b, at2r = sys.at2r, at2g = sys.at2g, at2b = sys.at2b;
   const VI ff = Set1(0xFF);
-  const VI xx = Srai(akku, 16);
-  const VI yy = And(Srai(akku, 8), ff);
-  const VI xy = And(akku, ff);
-  // Uniform lanes have a zero determinant; they take the mean below, so a
-  // stand-in of 1 keeps the division finite.
-  const VI det = Select(Sub(Madd(xx, yy), Madd(xy, xy)), Set1(1), uniform);
   const VF f = DivF(Set1F(3.0f), ToF(det));
   const VF half = Set1F(0.5f);
   const VI zero = Set1(0);

@@ -86,34 +86,21 @@ inline VI Quantize(VF x, float scale, const float* mid) {
 // take the single-colour end points of the mean colour.
 inline void RefineDXT(const BlockLanes& bl, const StbDxtTables& t, VI sumR, VI sumG, VI sumB, VI muR, VI muG,
                       VI muB, VI mask, VI* max16, VI* min16) {
-  const VI uniform = CmpEq(AndNot(Set1(3), Xor(mask, Slli(mask, 2))), Set1(0));
-
-  VI akku = Set1(0), at1r = Set1(0), at1g = Set1(0), at1b = Set1(0);
-  const VI three = Set1(3);
-  for (int i = 0; i < 16; ++i) {
-    const VI step = And(Srli(mask, 2 * i), three);
-    const VI w1 = LookupW1(step);
-    akku = Add(akku, LookupProds(step));
-    at1r = Add(at1r, Madd(bl.r[i], w1));
-    at1g = Add(at1g, Madd(bl.g[i], w1));
-    at1b = Add(at1b, Madd(bl.b[i], w1));
-  }
-  const VI at2r = Sub(MulLo(sumR, three), at1r);
-  const VI at2g = Sub(MulLo(sumG, three), at1g);
-  const VI at2b = Sub(MulLo(sumB, three), at1b);
-
-  const VI ff = Set1(0xFF);
-  const VI xx = Srai(akku, 16);
-  const VI yy = And(Srai(akku, 8), ff);
-  const VI xy = And(akku, ff);
-  // Uniform lanes have a zero determinant and take the tables below.
-  const VI det = Select(Sub(Madd(xx, yy), Madd(xy, xy)), Set1(1), uniform);
+  const RefineSystem sys = BuildRefineSystem(bl, sumR, sumG, sumB, mask);
+  const VI uniform = sys.uniform, det = sys.det, xx = sys.xx, yy = sys.yy, xy = sys.xy;
+  const VI at1r = sys.at1r, at1g = sys.at1g, at1b = sys.at1b, at2r = sys.at2r, at2g = sys.at2g, at2b = sys.at2b;
   const VF f = DivF(Set1F(3.0f / 255.0f), ToF(det));
 
-  auto q5 = [&](VI p, VI q, VI u, VI v) { return Quantize(MulF(ToF(Sub(Madd(p, u), Madd(q, v))), f), 31.0f, t.mid5); };
-  auto q6 = [&](VI p, VI q, VI u, VI v) { return Quantize(MulF(ToF(Sub(Madd(p, u), Madd(q, v))), f), 63.0f, t.mid6); };
-  VI hi = Or(Or(Slli(q5(at1r, at2r, yy, xy), 11), Slli(q6(at1g, at2g, yy, xy), 5)), q5(at1b, at2b, yy, xy));
-  VI lo = Or(Or(Slli(q5(at2r, at1r, xx, xy), 11), Slli(q6(at2g, at1g, xx, xy), 5)), q5(at2b, at1b, xx, xy));
+  // (p * u - q * v) * f quantized to 5 bits (or 6 with six).
+  auto quant = [&](VI p, VI q, VI u, VI v, bool six) {
+    return Quantize(MulF(ToF(Sub(Madd(p, u), Madd(q, v))), f), six ? 63.0f : 31.0f, six ? t.mid6 : t.mid5);
+  };
+  auto end565 = [&](VI r1, VI r2, VI g1, VI g2, VI b1, VI b2, VI u) {
+    return Or(Or(Slli(quant(r1, r2, u, xy, false), 11), Slli(quant(g1, g2, u, xy, true), 5)),
+              quant(b1, b2, u, xy, false));
+  };
+  VI hi = end565(at1r, at2r, at1g, at2g, at1b, at2b, yy);
+  VI lo = end565(at2r, at1r, at2g, at1g, at2b, at1b, xx);
   if (MoveMask(uniform) != 0) {
     VI sHi, sLo;
     SingleColour(t, muR, muG, muB, &sHi, &sLo);

@@ -139,4 +139,42 @@ inline AxisFit FitAxis(const BlockLanes& bl) {
   return fit;
 }
 
+// The least-squares system both refinements solve for an index mask: the
+// weighted channel sums At1 (weight of colour 0 in thirds) and At2, and the
+// packed products xx, yy, xy. Lanes whose 16 indices are all equal are
+// uniform; their determinant, zero, is replaced by 1 so that dividing by it
+// stays finite (they take another end point).
+struct RefineSystem {
+  VI uniform;
+  VI at1r, at1g, at1b, at2r, at2g, at2b;
+  VI xx, yy, xy, det;
+};
+
+inline RefineSystem BuildRefineSystem(const BlockLanes& bl, VI sumR, VI sumG, VI sumB, VI mask) {
+  RefineSystem s;
+  s.uniform = CmpEq(AndNot(Set1(3), Xor(mask, Slli(mask, 2))), Set1(0));
+  VI akku = Set1(0), at1r = Set1(0), at1g = Set1(0), at1b = Set1(0);
+  const VI three = Set1(3);
+  for (int i = 0; i < 16; ++i) {
+    const VI step = And(Srli(mask, 2 * i), three);
+    const VI w1 = LookupW1(step);
+    akku = Add(akku, LookupProds(step));
+    at1r = Add(at1r, Madd(bl.r[i], w1));
+    at1g = Add(at1g, Madd(bl.g[i], w1));
+    at1b = Add(at1b, Madd(bl.b[i], w1));
+  }
+  s.at1r = at1r;
+  s.at1g = at1g;
+  s.at1b = at1b;
+  s.at2r = Sub(MulLo(sumR, three), at1r);
+  s.at2g = Sub(MulLo(sumG, three), at1g);
+  s.at2b = Sub(MulLo(sumB, three), at1b);
+  const VI ff = Set1(0xFF);
+  s.xx = Srai(akku, 16);
+  s.yy = And(Srai(akku, 8), ff);
+  s.xy = And(akku, ff);
+  s.det = Select(Sub(Madd(s.xx, s.yy), Madd(s.xy, s.xy)), Set1(1), s.uniform);
+  return s;
+}
+
 }  // namespace
