@@ -6,6 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "DXTDecoder.h"
 
@@ -57,4 +60,121 @@ TEST(DXTDecoder, DXT5ColourBlocksAreAlwaysFourColours) {
   DecodeDXT5ToARGB(block, px, 4, 4, 16);
   const std::array<ARGB, 4> expected = {{{255, 0, 0, 255}, {255, 255, 0, 0}, {255, 85, 0, 170}, {255, 170, 0, 85}}};
   EXPECT_EQ(FirstRow(px), expected);
+}
+
+namespace {
+
+// Random block bytes with every end-point order well represented: a quarter
+// of the colour blocks get c0 == c1 and a quarter of the alpha blocks
+// a0 == a1 (the modes' boundaries), a few are all 0 or all 255.
+std::vector<unsigned char> RandomBlocks(size_t count, bool alpha, uint32_t seed) {
+  const size_t bytes = alpha ? 16 : 8;
+  std::vector<unsigned char> b(count * bytes);
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (size_t i = 0; i < count; ++i) {
+    unsigned char* blk = b.data() + i * bytes;
+    for (size_t k = 0; k < bytes; ++k) blk[k] = static_cast<unsigned char>(next());
+    const uint32_t kind = next() % 16;
+    unsigned char* colour = blk + (alpha ? 8 : 0);
+    if (kind < 4) colour[2] = colour[0], colour[3] = colour[1];
+    if (alpha && kind >= 4 && kind < 8) blk[1] = blk[0];
+    if (kind == 8) std::fill(blk, blk + bytes, 0);
+    if (kind == 9) std::fill(blk, blk + bytes, 255);
+  }
+  return b;
+}
+
+struct Image {
+  int w, h, rowBytes;
+};
+
+std::vector<unsigned char> DecodeAt(ORXSimdLevel level, const Image& im, const std::vector<unsigned char>& blocks,
+                                    bool alpha) {
+  std::vector<unsigned char> px(static_cast<size_t>(im.rowBytes) * im.h + 16, 0x5A);
+  DecodeDXTImage(level, blocks.data(), px.data(), im.w, im.h, im.rowBytes, alpha);
+  return px;
+}
+
+size_t BlockCount(const Image& im) { return static_cast<size_t>((im.w + 3) / 4) * ((im.h + 3) / 4); }
+
+}  // namespace
+
+// Every vector level against the plain decoder, byte for byte, over 2^20
+// random blocks of each kind (so every mode and index pattern turns up),
+// every pair of DXT5 alpha end points, and images of odd sizes with padded
+// rows, whose bytes beyond the image must stay untouched.
+TEST(DXTDecoderLevels, EveryLevelGivesThePlainPixels) {
+  ORXSimdLevel levels[3];
+  const int n = ORXSimdLevels(levels);
+  if (n < 2) GTEST_SKIP() << "this processor runs no vector level";
+  for (bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "DXT5" : "DXT1");
+    std::vector<std::pair<Image, std::vector<unsigned char>>> cases;
+    const Image big{2048, 2048, 2048 * 4};  // 2^18 blocks
+    for (uint32_t seed = 1; seed <= 4; ++seed) cases.push_back({big, RandomBlocks(BlockCount(big), alpha, seed)});
+    if (alpha) {
+      // Every (a0, a1), each with random indices and colour.
+      const Image pairs{1024, 256, 1024 * 4};
+      auto blocks = RandomBlocks(BlockCount(pairs), true, 99);
+      for (size_t i = 0; i < BlockCount(pairs); ++i) blocks[i * 16] = uint8_t(i), blocks[i * 16 + 1] = uint8_t(i >> 8);
+      cases.push_back({pairs, blocks});
+    }
+    const Image odd[] = {{1, 1, 4}, {3, 5, 40}, {5, 3, 20}, {6, 6, 24}, {7, 9, 7 * 4 + 12}, {13, 2, 13 * 4 + 4},
+                         {37, 17, 160}, {1023, 7, 1023 * 4}, {258, 131, 258 * 4 + 8}};
+    for (const Image& im : odd) cases.push_back({im, RandomBlocks(BlockCount(im), alpha, uint32_t(im.w * 31 + im.h))});
+    for (const auto& [im, blocks] : cases) {
+      SCOPED_TRACE(std::to_string(im.w) + "x" + std::to_string(im.h) + " row " + std::to_string(im.rowBytes));
+      const auto want = DecodeAt(kSimdPlain, im, blocks, alpha);
+      for (int l = 1; l < n; ++l) {
+        const auto got = DecodeAt(levels[l], im, blocks, alpha);
+        if (got == want) continue;
+        size_t at = 0;
+        while (got[at] == want[at]) ++at;
+        const size_t y = at / im.rowBytes, x = at % im.rowBytes / 4;
+        const size_t block = (y / 4) * ((im.w + 3) / 4) + x / 4;
+        FAIL() << ORXSimdLevelName(levels[l]) << ": first difference at pixel (" << x << ", " << y << ") byte "
+               << at % 4 << ", block " << block << ": " << int(got[at]) << " against " << int(want[at]);
+      }
+    }
+  }
+}
+
+// Frames of a megapixel and more go in bands over the decode pool: the same
+// bytes as the plain decode, padding untouched, for DXT1 and DXT5, and for
+// several decoders at once on their own threads (whichever holds the pool).
+TEST(DXTDecoderLevels, BandedFramesEqualTheOneThreadDecode) {
+  const Image frames[] = {{1920, 1080, 1920 * 4}, {1921, 1083, 1921 * 4 + 20}, {5000, 261, 5000 * 4 + 4}};
+  for (bool alpha : {false, true})
+    for (const Image& im : frames) {
+      SCOPED_TRACE(std::to_string(im.w) + "x" + std::to_string(im.h) + (alpha ? " DXT5" : " DXT1"));
+      const auto blocks = RandomBlocks(BlockCount(im), alpha, uint32_t(im.w + im.h));
+      const auto want = DecodeAt(kSimdPlain, im, blocks, alpha);
+      std::vector<unsigned char> got(want.size(), 0x5A);
+      (alpha ? DecodeDXT5ToARGB : DecodeDXT1ToARGB)(blocks.data(), got.data(), im.w, im.h, im.rowBytes);
+      EXPECT_TRUE(got == want);
+      std::vector<unsigned char> one(want.size(), 0x5A);
+      DecodeDXTOnCallingThread(blocks.data(), one.data(), im.w, im.h, im.rowBytes, alpha);
+      EXPECT_TRUE(one == want);
+    }
+  const Image f{1920, 1088, 1920 * 4};
+  std::vector<std::vector<unsigned char>> blocks, want;
+  for (uint32_t i = 0; i < 3; ++i) {
+    blocks.push_back(RandomBlocks(BlockCount(f), i == 1, 200 + i));
+    want.push_back(DecodeAt(kSimdPlain, f, blocks.back(), i == 1));
+  }
+  int bad[3] = {0, 0, 0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 3; ++i)
+    threads.emplace_back([&, i] {
+      std::vector<unsigned char> px(want[i].size(), 0x5A);
+      for (int k = 0; k < 4; ++k) {
+        (i == 1 ? DecodeDXT5ToARGB : DecodeDXT1ToARGB)(blocks[i].data(), px.data(), f.w, f.h, f.rowBytes);
+        bad[i] += px != want[i];
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(bad[0] + bad[1] + bad[2], 0);
 }

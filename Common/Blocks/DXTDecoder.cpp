@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "DXT24Decoder.h"
+#include "ORXBandPool.h"
 #include "ORXFormat.h"
 
 namespace {
@@ -68,12 +69,69 @@ void Decode(const unsigned char* blocks, unsigned char* dest, int width, int hei
   }
 }
 
+// One band of a frame's block rows, as the decode pool hands it out.
+struct BandJob {
+  const unsigned char* blocks;
+  unsigned char* dest;
+  int width, height, rowBytes;
+  bool alpha;
+};
+
+void DecodeBand(const void* context, int first, int count) {
+  const BandJob& j = *static_cast<const BandJob*>(context);
+  const int across = (j.width + 3) / 4;
+  const int rows = j.height - 4 * first < 4 * count ? j.height - 4 * first : 4 * count;
+  DecodeDXTImage(ORXBestSimdLevel(), j.blocks + static_cast<ptrdiff_t>(first) * across * ORXBytesPerBlock(j.alpha, false),
+                 j.dest + static_cast<ptrdiff_t>(first) * 4 * j.rowBytes, j.width, rows, j.rowBytes, j.alpha);
+}
+
+void DecodeFrame(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha) {
+  if (width <= 0 || height <= 0) return;
+  const int64_t padded = int64_t{(width + 3) / 4 * 4} * ((height + 3) / 4 * 4);
+  const BandJob job{blocks, dest, width, height, rowBytes, alpha};
+  if (padded >= kORXBandedDecodePixels && ORXRunInBands((height + 3) / 4, DecodeBand, &job)) return;
+  DecodeDXTImage(ORXBestSimdLevel(), blocks, dest, width, height, rowBytes, alpha);
+}
+
 }  // namespace
 
+void DecodeDXTImagePlain(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes,
+                         bool alpha) {
+  if (alpha)
+    Decode<true>(blocks, dest, width, height, rowBytes);
+  else
+    Decode<false>(blocks, dest, width, height, rowBytes);
+}
+
+void DecodeDXTImage(ORXSimdLevel level, const unsigned char* blocks, unsigned char* dest, int width, int height,
+                    int rowBytes, bool alpha) {
+  if (!ORXSimdLevelRuns(level)) level = kSimdPlain;
+  switch (level) {
+#if defined(ORX_SIMD_AVX2)
+    case kSimdAVX2:
+      DecodeDXTImageAVX2(blocks, dest, width, height, rowBytes, alpha);
+      return;
+#endif
+#if defined(ORX_SIMD_SSE41)
+    case kSimdSSE41:
+      DecodeDXTImageSSE41(blocks, dest, width, height, rowBytes, alpha);
+      return;
+#endif
+    default:
+      DecodeDXTImagePlain(blocks, dest, width, height, rowBytes, alpha);
+      return;
+  }
+}
+
+void DecodeDXTOnCallingThread(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes,
+                              bool alpha) {
+  DecodeDXTImage(ORXBestSimdLevel(), blocks, dest, width, height, rowBytes, alpha);
+}
+
 void DecodeDXT1ToARGB(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes) {
-  Decode<false>(blocks, dest, width, height, rowBytes);
+  DecodeFrame(blocks, dest, width, height, rowBytes, false);
 }
 
 void DecodeDXT5ToARGB(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes) {
-  Decode<true>(blocks, dest, width, height, rowBytes);
+  DecodeFrame(blocks, dest, width, height, rowBytes, true);
 }

@@ -83,4 +83,35 @@ inline VI CmpGtF(VF a, VF b) { return _mm256_castps_si256(_mm256_cmp_ps(a, b, _C
 inline VI GatherI(const int32_t* t, VI idx) { return _mm256_i32gather_epi32(reinterpret_cast<const int*>(t), idx, 4); }
 inline VF GatherF(const float* t, VI idx) { return _mm256_i32gather_ps(t, idx, 4); }
 
+// Byte and 16-bit operations for the block decoders, which hold one block in
+// each 128-bit part of a register (kBlocksPerStep blocks a step).
+constexpr int kBlocksPerStep = 2;
+inline VI Bytes(const int8_t (&b)[16]) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
+}
+inline VI Words(const int16_t (&w)[8]) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)));
+}
+inline VI Shuffle8(VI table, VI index) { return _mm256_shuffle_epi8(table, index); }
+inline VI Add16(VI a, VI b) { return _mm256_add_epi16(a, b); }
+inline VI MulLo16(VI a, VI b) { return _mm256_mullo_epi16(a, b); }
+inline VI MulHiU16(VI a, VI b) { return _mm256_mulhi_epu16(a, b); }
+inline VI Srli16(VI a, int n) { return _mm256_srli_epi16(a, n); }
+inline VI MaxU16(VI a, VI b) { return _mm256_max_epu16(a, b); }
+inline VI CmpEq16(VI a, VI b) { return _mm256_cmpeq_epi16(a, b); }
+inline VI CmpGt16(VI a, VI b) { return _mm256_cmpgt_epi16(a, b); }
+inline VI PackUS16(VI a, VI b) { return _mm256_packus_epi16(a, b); }
+// The step's blocks of 8 (DXT1) or 16 (DXT5) bytes, block k in part k.
+inline VI LoadBlocks8(const unsigned char* p) {
+  return _mm256_permute4x64_epi64(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), 0x50);
+}
+inline VI LoadBlocks16(const unsigned char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+// The 16-byte row masks of the step's blocks, block k's from masks[k].
+inline VI LoadMasks(const uint8_t* const masks[kBlocksPerStep]) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(masks[0]))),
+                                 _mm_load_si128(reinterpret_cast<const __m128i*>(masks[1])), 1);
+}
+// One pixel row of the step's blocks: 16 bytes a block, side by side.
+inline void StoreRow(unsigned char* p, VI v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
 }  // namespace

@@ -90,4 +90,28 @@ inline VF GatherF(const float* t, VI idx) {
                      t[_mm_extract_epi32(idx, 3)]);
 }
 
+// Byte and 16-bit operations for the block decoders, which hold one block in
+// each 128-bit part of a register (kBlocksPerStep blocks a step).
+constexpr int kBlocksPerStep = 1;
+inline VI Bytes(const int8_t (&b)[16]) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)); }
+inline VI Words(const int16_t (&w)[8]) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(w)); }
+inline VI Shuffle8(VI table, VI index) { return _mm_shuffle_epi8(table, index); }
+inline VI Add16(VI a, VI b) { return _mm_add_epi16(a, b); }
+inline VI MulLo16(VI a, VI b) { return _mm_mullo_epi16(a, b); }
+inline VI MulHiU16(VI a, VI b) { return _mm_mulhi_epu16(a, b); }
+inline VI Srli16(VI a, int n) { return _mm_srli_epi16(a, n); }
+inline VI MaxU16(VI a, VI b) { return _mm_max_epu16(a, b); }
+inline VI CmpEq16(VI a, VI b) { return _mm_cmpeq_epi16(a, b); }
+inline VI CmpGt16(VI a, VI b) { return _mm_cmpgt_epi16(a, b); }
+inline VI PackUS16(VI a, VI b) { return _mm_packus_epi16(a, b); }
+// The step's blocks of 8 (DXT1) or 16 (DXT5) bytes, block k in part k.
+inline VI LoadBlocks8(const unsigned char* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline VI LoadBlocks16(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+// The 16-byte row masks of the step's blocks, block k's from masks[k].
+inline VI LoadMasks(const uint8_t* const masks[kBlocksPerStep]) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(masks[0]));
+}
+// One pixel row of the step's blocks: 16 bytes a block, side by side.
+inline void StoreRow(unsigned char* p, VI v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
 }  // namespace
