@@ -199,6 +199,7 @@ bool PrintText(const Facts& m, const Totals& t, bool perFrame, RowReader& rows, 
   std::printf("  variants ");
   for (const auto& [n, c] : t.variants) std::printf(" %s x%lld", n.c_str(), (long long)c);
   std::printf("; LZF in %lld of %d\n", (long long)t.lzfFrames, m.count);
+  for (const auto& [n, c] : t.variants) std::printf("  decode    %s: %s\n", n.c_str(), DecodeRoadText(n).c_str());
   std::printf("  stored    %s of frames (%.2f:1 to raw ARGB %s); file %s\n", HumanBytes(t.stored).c_str(),
               t.stored ? m.rawARGB / double(t.stored) : 0.0, HumanBytes(uint64_t(m.rawARGB)).c_str(),
               HumanBytes(m.fileBytes).c_str());

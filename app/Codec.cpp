@@ -3,10 +3,13 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "GLDecompressorResources.h"
 #include "MacMemory.h"
+#include "ORXDecodeRoad.h"
 #include "ORXHeader.h"
 
 namespace orxapp {
@@ -326,6 +329,22 @@ std::string ComponentVersion() {
 std::string FrameProblem(const uint8_t* data, size_t size, int width, int height) {
   const ORXFrameError e = CheckORXFrame(data, int64_t(size), width, height, nullptr);
   return e == ORXFrameError::none ? std::string() : ORXFrameErrorMessage(e);
+}
+
+std::string DecodeRoadText(const std::string& variant) {
+  if (variant.rfind("DXT24", 0) == 0) return "processor (DXT24 frames always decode on the processor)";
+  ORXDecodeRoad road = ORXDecodeRoad::disabled;
+  char renderer[512] = "";
+  if (!ORXGLRoadDisabled()) {
+    GLDecompressorResources probe;
+    probe.forceGraphics = ORXGLRoadForced();
+    road = ORXChooseDXTRoad(&probe);
+    std::snprintf(renderer, sizeof renderer, "%s", probe.extensions.rendererName);
+    probe.FreeResources();
+  }
+  char text[700];
+  ORXDescribeDecodeRoad(road, renderer, text, sizeof text);
+  return text;
 }
 
 }  // namespace orxapp

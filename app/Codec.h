@@ -130,6 +130,11 @@ struct FrameSummary {
   uint64_t rawSize = 0;
 };
 bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, FrameSummary* out);
+// The road a decompressor opened now takes for frames of this variant, and
+// why: "processor (DXT24 frames always decode on the processor)", or for
+// DXT1/DXT5 the choice the decompressor makes (asked of a context of its own,
+// with the same ORX_DISABLE_GL and ORX_FORCE_GL).
+std::string DecodeRoadText(const std::string& variant);
 // Why the decompressor would refuse the sample as a frame of width x height
 // ("block data is shorter than the image needs"); "" when it would take it.
 // A host checks a stream's first frame this way before it sizes anything

@@ -21,10 +21,11 @@ constexpr int kW = 1920, kH = 1080;
 
 struct Road {
   GLDecompressorResources resources;
-  std::vector<uint8_t> frame[2];   // raw DXT1 and DXT5 frames
+  std::vector<uint8_t> frame[2];  // raw DXT1 and DXT5 frames
   std::vector<uint8_t> out;
   bool ready = false;
   Road() {
+    resources.forceGraphics = true;  // the graphics road measured, whatever the renderer
     std::vector<uint8_t> argb(static_cast<size_t>(kW) * kH * 4);
     ORXMakeTestImageARGB(argb.data(), kW, kH, 0, 0);
     ORXAddGrainARGB(argb.data(), kW, kH, 0, 3, 1);

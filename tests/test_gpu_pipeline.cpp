@@ -9,11 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "DXTDecoder.h"
 #include "DXTStandard.h"
 #include "OpenGL/GLSLProgram.h"
 #include "OpenGL/GLTexture.h"
 #include "GLDecompressorResources.h"
 #include "ORXDecodePipeline.h"
+#include "ORXDecodeRoad.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
 
@@ -70,6 +72,7 @@ int MaxDiff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 
 TEST(GPUPipeline, DrawsOnTheGPUAndMatchesTheProcessorRoad) {
   GLDecompressorResources r;
+  r.forceGraphics = true;  // the graphics road under test, whatever the renderer
   for (bool alpha : {false, true}) {
     SCOPED_TRACE(alpha ? "DXT5" : "DXT1");
     const auto f = MakeFrame(100, 50, alpha);
@@ -119,6 +122,7 @@ std::pair<GLuint, GLuint> ProbeNames(GLDecompressorResources& r) {
 
 TEST(GPUPipeline, AfterTheFirstFrameOfASizeNoGLObjectIsMade) {
   GLDecompressorResources r;
+  r.forceGraphics = true;  // the graphics road under test, whatever the renderer
   for (bool alpha : {false, true}) {
     SCOPED_TRACE(alpha ? "DXT5" : "DXT1");
     const auto f = MakeFrame(640, 360, alpha);
@@ -145,6 +149,7 @@ TEST(GPUPipeline, AfterTheFirstFrameOfASizeNoGLObjectIsMade) {
 
 TEST(GPUPipeline, SwitchingBetweenDXT1AndDXT5AtOneSizeDrawsEachFrame) {
   GLDecompressorResources r;
+  r.forceGraphics = true;  // the graphics road under test, whatever the renderer
   // Three different pictures, so a stale texture cannot pass for the new frame.
   const std::vector<uint8_t> frames[3] = {MakeFrame(96, 64, false, {}, 0, 0, false, false, 10),
                                           MakeFrame(96, 64, true, {}, 0, 0, false, false, 40),
@@ -164,6 +169,7 @@ TEST(GPUPipeline, SwitchingBetweenDXT1AndDXT5AtOneSizeDrawsEachFrame) {
 // whole number of blocks, and the destination rows are padded.
 TEST(GPUPipeline, LargeFramesAreDrawnInBands) {
   GLDecompressorResources r;
+  r.forceGraphics = true;  // the graphics road under test, whatever the renderer
   r.wholeFramePixels = 64 * 64;
   r.bandPixels = 100 * 16;  // 100 wide: 16-row bands
   for (bool alpha : {false, true}) {
@@ -206,6 +212,7 @@ TEST(GPUPipeline, LargeFramesAreDrawnInBands) {
 
 TEST(GPUPipeline, LayerSectionIsReadRawAndPacked) {
   GLDecompressorResources r;
+  r.forceGraphics = true;  // the graphics road under test, whatever the renderer
   std::vector<uint8_t> plain;
   ASSERT_EQ(Decode(&r, MakeFrame(16, 16, false), 16, 16, &plain), 0);
   for (bool rgb : {true, false})
@@ -237,6 +244,7 @@ TEST(GPUPipeline, LayerSectionIsReadRawAndPacked) {
 
 TEST(GLWrappers, UploadSizesProgramsAndFramebufferRules) {
   GLDecompressorResources r;
+  r.forceGraphics = true;  // the graphics road under test, whatever the renderer
   ASSERT_TRUE(r.InitContext());
   ASSERT_TRUE(r.ActivateContext());
   GLExtensions& ext = r.extensions;
@@ -310,5 +318,43 @@ TEST(ProcessorRoad, RowsOfExactlyTheImageWidth) {
     std::vector<uint8_t> image(static_cast<size_t>(w) * 4 * h, 0);
     EXPECT_EQ(ORX_DecompressImageData(nullptr, w, h, f.data(), static_cast<int64_t>(f.size()), image.data(), w * 4), 0)
         << (alpha ? "DXT5" : "DXT1");
+  }
+}
+
+// The road for DXT1/DXT5 frames: the renderer strings of the software
+// rasterizers are told from hardware ones; on a software renderer an
+// instance decodes on the processor (its context released again) unless
+// forced, and the processor road gives the plain decoder's pixels exactly.
+TEST(GPUPipeline, SoftwareRenderersTakeTheProcessorRoad) {
+  for (const char* s : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Mesa X11 swrast", "Software Rasterizer",
+                        "GDI Generic", "LLVMPIPE"})
+    EXPECT_TRUE(ORXIsSoftwareRenderer(s)) << s;
+  for (const char* s : {"NVIDIA GeForce RTX 4090/PCIe/SSE2", "AMD Radeon RX 7900 XTX (radeonsi, navi31)",
+                        "Mesa Intel(R) UHD Graphics 630 (CFL GT2)", "Apple M2", "", static_cast<const char*>(nullptr)})
+    EXPECT_FALSE(ORXIsSoftwareRenderer(s)) << (s ? s : "null");
+  EXPECT_EQ(ORXChooseDXTRoad(nullptr), ORXDecodeRoad::disabled);
+
+  const int w = 100, h = 50;
+  for (bool force : {false, true}) {
+    GLDecompressorResources r;
+    r.forceGraphics = force;
+    const auto f = MakeFrame(w, h, false);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(Decode(&r, f, w, h, &out), 0);
+    ASSERT_TRUE(r.roadChosen);
+    const bool software = ORXIsSoftwareRenderer(r.extensions.rendererName);
+    if (r.road == ORXDecodeRoad::noContext) GTEST_SKIP() << "no OpenGL context here";
+    EXPECT_EQ(r.road, software && !force ? ORXDecodeRoad::softwareRenderer : ORXDecodeRoad::graphics)
+        << r.extensions.rendererName;
+    EXPECT_EQ(r.context != nullptr, r.road == ORXDecodeRoad::graphics);
+    if (r.road == ORXDecodeRoad::softwareRenderer) {
+      std::vector<uint8_t> plain(out.size(), 0);
+      DecodeDXTImagePlain(f.data() + 28, plain.data(), w, h, w * 4, false);
+      EXPECT_TRUE(out == plain);
+    }
+    char text[256];
+    ORXDescribeDecodeRoad(r.road, r.extensions.rendererName, text, sizeof text);
+    EXPECT_NE(std::strstr(text, ORXDecodeRoadName(r.road)), nullptr) << text;
+    r.FreeResources();
   }
 }

@@ -24,6 +24,7 @@ ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
   if (!ORXGLRoadDisabled()) {
     g->resources = new (std::nothrow) GLDecompressorResources;  // empty: no context until the first GPU frame
     if (g->resources == nullptr) return memFullErr;
+    g->resources->forceGraphics = ORXGLRoadForced();
   }
   const OSErr err = OpenADefaultComponent(decompressorComponentType, kBaseCodecType, &g->delegate);
   if (err != noErr) {
@@ -43,6 +44,7 @@ ComponentResult ORX_DClose(DecompressorGlobalsPtr g, ComponentInstance self) {
   }
   if (g->delegate != nullptr) CloseComponent(g->delegate);
   g->delegate = nullptr;
+  ORXFreeDecodeScratch(&g->scratch);
   DisposeHandle(g->wantedPixelTypes);
   g->drawBandProc = nullptr;  // a plain routine where made: nothing to dispose
   DisposePtr(reinterpret_cast<Ptr>(g));
@@ -134,7 +136,7 @@ ComponentResult ORX_DDrawBand(DecompressorGlobalsPtr g, ImageSubCodecDecompressR
   const auto* rec = static_cast<const ORXDecompressRecord*>(drp->userDecompressRecord);
   return ORX_DecompressImageData(g->resources, rec->width, rec->height,
                                  reinterpret_cast<const unsigned char*>(drp->codecData), rec->dataSize,
-                                 reinterpret_cast<unsigned char*>(drp->baseAddr), drp->rowBytes);
+                                 reinterpret_cast<unsigned char*>(drp->baseAddr), drp->rowBytes, &g->scratch);
 }
 
 ComponentResult ORX_DEndBand(DecompressorGlobalsPtr, ImageSubCodecDecompressRecord*, OSErr, SInt32) { return noErr; }

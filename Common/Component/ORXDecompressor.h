@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ImageCodec.h"
+#include "ORXDecodePipeline.h"
 
 struct GLDecompressorResources;
 
@@ -13,6 +14,7 @@ struct DecompressorGlobals {
   SInt32 width, height;
   Handle wantedPixelTypes;  // { k32ARGBPixelFormat, 0 }, made at the first Preflight
   GLDecompressorResources* resources;  // GPU resources; null while there are none
+  ORXDecodeScratch scratch;  // unpacked block data, kept between frames
   void* drawBandProc;  // the draw routine handed to the base codec (Windows); made on first request
 };
 typedef DecompressorGlobals* DecompressorGlobalsPtr;

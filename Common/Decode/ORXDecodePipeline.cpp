@@ -38,13 +38,15 @@ bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigne
 
 }  // namespace
 
-bool ORXGLRoadDisabled() {
-  const char* v = std::getenv("ORX_DISABLE_GL");
-  return v != nullptr && v[0] != 0 && v[0] != '0';
+void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
+  if (scratch == nullptr) return;
+  std::free(scratch->data);
+  scratch->data = nullptr;
+  scratch->size = 0;
 }
 
 int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
-                            int64_t frameSize, unsigned char* dest, int rowBytes) {
+                            int64_t frameSize, unsigned char* dest, int rowBytes, ORXDecodeScratch* scratch) {
   ORXFrameLayout layout;
   if (dest == nullptr || CheckORXFrame(frame, frameSize, width, height, &layout) != ORXFrameError::none)
     return kCodecBadDataErr;
@@ -56,18 +58,31 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   if (rawSize == 0) return 0;  // an empty image: nothing to draw
 
   // Raw blocks are read where they are (the check above guarantees the
-  // sample holds all of them); packed ones are unpacked into a buffer that
-  // starts cleared, so that no stale memory can ever reach the picture.
+  // sample holds all of them). Packed ones are unpacked into the instance's
+  // scratch, or a cleared buffer of the frame's own; either way a frame is
+  // drawn only when it unpacks to exactly the block data, every byte
+  // written, so no stale memory can reach the picture.
   const unsigned char* section = frame + h.headerSize;
   const unsigned char* blocks = section;
   Buffer unpacked;
   if (h.isLZF == 1) {
-    unpacked = ClearedBuffer(rawSize);
-    if (!unpacked) return kMemFullErr;
-    const unsigned n =
-        lzf_decompress(section, static_cast<unsigned>(h.dataSize), unpacked.get(), static_cast<unsigned>(rawSize));
+    unsigned char* into = nullptr;
+    if (scratch != nullptr) {
+      if (scratch->size < rawSize) {
+        ORXFreeDecodeScratch(scratch);
+        scratch->data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(rawSize)));
+        if (scratch->data == nullptr) return kMemFullErr;
+        scratch->size = rawSize;
+      }
+      into = scratch->data;
+    } else {
+      unpacked = ClearedBuffer(rawSize);
+      if (!unpacked) return kMemFullErr;
+      into = unpacked.get();
+    }
+    const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.dataSize), into, static_cast<unsigned>(rawSize));
     if (static_cast<int64_t>(n) != rawSize) return kCodecBadDataErr;  // short, corrupt or too long for the image
-    blocks = unpacked.get();
+    blocks = into;
   }
 
   if (h.isDXT24 == 1) {
@@ -78,15 +93,21 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
     return 0;
   }
 
-  // Where the platform ignores the second section the check leaves no
-  // layer: no layer buffer, and textures[1] is never uploaded.
-  Buffer layer;
-  if (layout.layerSize > 0) {
-    layer = ClearedBuffer(layout.layerSize);
-    if (!layer) return kMemFullErr;
-    if (!ReadLayer(layout, frame, layer.get())) return kCodecBadDataErr;
+  // The graphics road where it is the faster one; the processor road, which
+  // has no use for the second section, everywhere else. Where the platform
+  // ignores the second section the check leaves no layer: no layer buffer,
+  // and textures[1] is never uploaded.
+  bool drawn = false;
+  if (ORXChooseDXTRoad(resources) == ORXDecodeRoad::graphics) {
+    Buffer layer;
+    if (layout.layerSize > 0) {
+      layer = ClearedBuffer(layout.layerSize);
+      if (!layer) return kMemFullErr;
+      if (!ReadLayer(layout, frame, layer.get())) return kCodecBadDataErr;
+    }
+    drawn = DrawFrameOnGPU(resources, layout, blocks, layer.get(), width, height, dest, rowBytes);
   }
-  if (!DrawFrameOnGPU(resources, layout, blocks, layer.get(), width, height, dest, rowBytes)) {
+  if (!drawn) {
     // No usable context: the same pixels from the processor.
     if (h.hasAlpha)
       DecodeDXT5ToARGB(blocks, dest, width, height, rowBytes);

@@ -8,6 +8,7 @@
 #include "OpenGL/GLFBO.h"
 #include "OpenGL/GLSLProgram.h"
 #include "OpenGL/GLTexture.h"
+#include "Decode/ORXDecodeRoad.h"
 
 struct GLDecompressorResources : GLContext {
   GLTexture textures[2];  // 0: block texture, 1: layer texture
@@ -19,6 +20,11 @@ struct GLDecompressorResources : GLContext {
   // the graphics memory of a very large frame stays a fraction of a frame.
   int64_t wholeFramePixels = int64_t{1} << 24;
   int64_t bandPixels = int64_t{1} << 22;
+  // The DXT1/DXT5 road (ORXChooseDXTRoad), decided on the first such frame;
+  // forceGraphics is ORX_FORCE_GL as the instance found it at open.
+  bool forceGraphics = false;
+  bool roadChosen = false;
+  ORXDecodeRoad road = ORXDecodeRoad::noContext;
 
   // Releases every GL object (when the context can be made current) and the context.
   void FreeResources();

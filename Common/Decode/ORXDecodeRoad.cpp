@@ -1,0 +1,77 @@
+#include "ORXDecodeRoad.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "GLDecompressorResources.h"
+
+namespace {
+
+bool EnvSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && v[0] != 0 && v[0] != '0';
+}
+
+// Case-insensitive search for word in text.
+bool Contains(const char* text, const char* word) {
+  const size_t n = std::strlen(word);
+  for (const char* p = text; *p != 0; ++p) {
+    size_t i = 0;
+    while (i < n && p[i] != 0 && (p[i] | 0x20) == (word[i] | 0x20)) ++i;
+    if (i == n) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ORXGLRoadDisabled() { return EnvSet("ORX_DISABLE_GL"); }
+bool ORXGLRoadForced() { return EnvSet("ORX_FORCE_GL"); }
+
+bool ORXIsSoftwareRenderer(const char* renderer) {
+  if (renderer == nullptr) return false;
+  static const char* const kSoftware[] = {"llvmpipe", "softpipe", "swrast", "software rasterizer", "gdi generic"};
+  for (const char* word : kSoftware)
+    if (Contains(renderer, word)) return true;
+  return false;
+}
+
+ORXDecodeRoad ORXChooseDXTRoad(GLDecompressorResources* r) {
+  if (r == nullptr) return ORXDecodeRoad::disabled;
+  if (r->roadChosen) return r->road;
+  r->roadChosen = true;
+  if (!r->InitContext()) {
+    r->road = ORXDecodeRoad::noContext;
+  } else if (ORXIsSoftwareRenderer(r->extensions.rendererName) && !r->forceGraphics) {
+    r->road = ORXDecodeRoad::softwareRenderer;
+    r->DeleteContext();
+  } else {
+    r->road = ORXDecodeRoad::graphics;
+  }
+  return r->road;
+}
+
+const char* ORXDecodeRoadName(ORXDecodeRoad road) { return road == ORXDecodeRoad::graphics ? "graphics" : "processor"; }
+
+void ORXDescribeDecodeRoad(ORXDecodeRoad road, const char* renderer, char* text, int size) {
+  if (text == nullptr || size <= 0) return;
+  const char* name = (renderer != nullptr && renderer[0] != 0) ? renderer : "the renderer";
+  switch (road) {
+    case ORXDecodeRoad::graphics:
+      std::snprintf(text, static_cast<size_t>(size), "graphics (%s%s)", name,
+                    ORXIsSoftwareRenderer(renderer) ? ", kept by ORX_FORCE_GL=1" : "");
+      return;
+    case ORXDecodeRoad::softwareRenderer:
+      std::snprintf(text, static_cast<size_t>(size),
+                    "processor (%s is a software rasterizer; ORX_FORCE_GL=1 keeps the graphics road)", name);
+      return;
+    case ORXDecodeRoad::noContext:
+      std::snprintf(text, static_cast<size_t>(size), "processor (no usable OpenGL context)");
+      return;
+    case ORXDecodeRoad::disabled:
+      std::snprintf(text, static_cast<size_t>(size), "processor (ORX_DISABLE_GL=1)");
+      return;
+  }
+  text[0] = 0;
+}
