@@ -12,8 +12,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 # Only the upstream tarball is needed; apt verifies what it downloads.
 apt-get source --download-only -q liblzf > apt.log 2>&1 || true
-tarball="$(ls liblzf_*.orig.tar.gz 2>/dev/null | head -1)"
-dsc="$(ls liblzf_*.dsc 2>/dev/null | head -1)"
+tarball="$(ls liblzf_*.orig.tar.gz 2>/dev/null | head -1 || true)"
+dsc="$(ls liblzf_*.dsc 2>/dev/null | head -1 || true)"
 if [ -z "$tarball" ] || [ -z "$dsc" ]; then
   cat apt.log >&2
   echo "fetch-lzf-source: could not download Debian's liblzf source (is a deb-src entry configured?)" >&2

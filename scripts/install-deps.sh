@@ -83,12 +83,29 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# A mirror caught mid-sync fails one index now and then: try again, and go on
+# with the lists apt has if it keeps failing (the install says what is missing).
+update() {
+  for attempt in 1 2 3; do
+    if $SUDO apt-get update; then return 0; fi
+    echo "install-deps: apt-get update failed (attempt $attempt of 3)" >&2
+    sleep $((attempt * 5))
+  done
+  echo "install-deps: going on with the package lists apt already has" >&2
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
-  if [ $needs_update -eq 1 ]; then $SUDO apt-get update; fi
+  if [ $needs_update -eq 1 ]; then update; fi
   exit 0
 fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+update
+# When one architecture's update index failed, the amd64 and i386 halves of a
+# multiarch pair can be offered at different versions; the release's own
+# versions always pair up.
+if ! $SUDO apt-get install -y --no-install-recommends "${missing[@]}"; then
+  echo "install-deps: retrying with the release's own package versions" >&2
+  $SUDO apt-get install -y --no-install-recommends -t bookworm "${missing[@]}"
+fi
