@@ -130,7 +130,12 @@ BENCHMARK(BM_Decode)
 void BM_Streams(benchmark::State& state) {
   const int variant = static_cast<int>(state.range(0));  // 0 DXT1, 1 DXT5, 2 DXT24
   const int streams = static_cast<int>(state.range(1));
+  const bool pool = state.range(2) != 0;  // off: each frame on its stream's thread
   constexpr int kFrames = 30;
+  if (pool)
+    unsetenv("ORX_DECODE_POOL");
+  else
+    setenv("ORX_DECODE_POOL", "0", 1);
   char folder[] = "/tmp/orx-bench-XXXXXX";
   if (mkdtemp(folder) != nullptr) setenv("ORX_PREFERENCES_DIR", folder, 1);
   const std::vector<uint8_t> frame = EncodeFrame(variant == 1, variant == 2);
@@ -171,14 +176,15 @@ void BM_Streams(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(double(streams) * kFrames, benchmark::Counter::kIsIterationInvariantRate);
   state.counters["worst_ms"] = 1e3 * worst;
   state.SetLabel(std::string(variant == 0 ? "DXT1" : variant == 1 ? "DXT5" : "DXT24") + " x" +
-                 std::to_string(streams));
+                 std::to_string(streams) + (pool ? "" : " pool off"));
+  unsetenv("ORX_DECODE_POOL");
   DisposeHandle(reinterpret_cast<Handle>(desc));
   std::remove((std::string(folder) + "/ORXPreferences.dat").c_str());
   rmdir(folder);
 }
 BENCHMARK(BM_Streams)
-    ->ArgNames({"variant", "streams"})
-    ->ArgsProduct({{0, 1, 2}, {1, 2, 4, 8}})
+    ->ArgNames({"variant", "streams", "pool"})
+    ->ArgsProduct({{0, 1, 2}, {1, 2, 4, 8}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DXTDecoder.h"
+#include "ORXBandPool.h"
+#include "ORXThread.h"
 
 namespace {
 
@@ -177,4 +181,30 @@ TEST(DXTDecoderLevels, BandedFramesEqualTheOneThreadDecode) {
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(bad[0] + bad[1] + bad[2], 0);
+}
+
+// The pool can be turned off for hosts that run a stream per processor: then
+// nothing runs through it and the caller decodes alone.
+TEST(DecodePool, TurnedOffRunsNothingAndOnCoversEveryRow) {
+  struct Rows {
+    std::atomic<int> covered{0};
+  } rows;
+  const auto job = [](const void* context, int, int count) {
+    static_cast<Rows*>(const_cast<void*>(context))->covered += count;
+  };
+#ifdef _WIN32
+  _putenv("ORX_DECODE_POOL=0");
+#else
+  setenv("ORX_DECODE_POOL", "0", 1);
+#endif
+  EXPECT_FALSE(ORXRunInBands(270, job, &rows));
+  EXPECT_EQ(rows.covered.load(), 0);
+#ifdef _WIN32
+  _putenv("ORX_DECODE_POOL=");
+#else
+  unsetenv("ORX_DECODE_POOL");
+#endif
+  if (ORXProcessorCount() < 2) GTEST_SKIP() << "one processor: no pool";
+  EXPECT_TRUE(ORXRunInBands(270, job, &rows));
+  EXPECT_EQ(rows.covered.load(), 270);
 }

@@ -1,5 +1,6 @@
 #include "ORXBandPool.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <new>
 
@@ -65,9 +66,17 @@ void StartPool() {
   g_decodePool = pool;
 }
 
+// ORX_DECODE_POOL=0 keeps every frame on its caller's thread: a host running
+// one stream per processor gains nothing from bands and loses the hand-off.
+bool PoolTurnedOff() {
+  const char* v = std::getenv("ORX_DECODE_POOL");
+  return v != nullptr && v[0] == '0' && v[1] == 0;
+}
+
 }  // namespace
 
 bool ORXRunInBands(int rows, ORXBandJob job, const void* context) {
+  if (PoolTurnedOff()) return false;
   std::call_once(g_decodePoolOnce, StartPool);
   BandPool* pool = g_decodePool;
   if (pool == nullptr || !pool->gate.TryWait()) return false;
