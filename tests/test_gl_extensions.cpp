@@ -129,6 +129,26 @@ TEST(GLExtensionsRegistry, LoadersAreGatedAndCompressionIsAllOrNothing) {
     EXPECT_EQ(p.glGetCompressedTexImage, nullptr) << missing;
   }
 
+  // A resolver that answers every name (as EGL's does): the compression
+  // entry points are trusted only from OpenGL 1.3 or with the extension
+  // advertised; the gated loaders only with their extension.
+  for (const char* version : {"1.2 Old", "1.2 Old with extension", "1.3 Core"}) {
+    struct AnyName : FakeDriver {
+      void* GetProcAddress(const char*) override {
+        static char stub;
+        return &stub;
+      }
+    } any;
+    any.version = version;
+    const bool listed = std::strstr(version, "extension") != nullptr;
+    any.extensions = listed ? "GL_ARB_texture_compression" : "GL_ARB_multitexture";
+    any.Initialize();
+    const bool trusted = listed || std::strncmp(version, "1.3", 3) == 0;
+    EXPECT_EQ(any.ARB_texture_compression, trusted ? 1 : 0) << version;
+    EXPECT_EQ(any.glCompressedTexSubImage2D != nullptr, trusted) << version;
+    EXPECT_EQ(any.glBindFramebufferEXT, nullptr) << version;
+  }
+
   // Only the gated loaders whose flag is set look anything up: each name is
   // asked for once, no framebuffer function (its extension is absent), and
   // the entry points of multitexture, shader objects and compression are.

@@ -53,7 +53,7 @@ ComponentResult GetMPWorkFunction(DecompressorGlobalsPtr g, void* workFunctionOu
 }  // namespace
 
 ORXDecompressorTableShape ORXGetDecompressorTableShape() {
-  return {0x34, 0x0A, false, reinterpret_cast<ProcPtr>(&GetMPWorkFunction), 0xFF0};
+  return {0x34, 0x0A, false, reinterpret_cast<ProcPtr>(&GetMPWorkFunction), 0xFF0, false};
 }
 
 ComponentResult ORXCallHandler(Handle storage, ComponentParameters* params, ProcPtr handler, ProcInfoType) {

@@ -9,8 +9,10 @@
 #include "GLDecompressorResources.h"
 #include "MacMemory.h"
 #include "ORXComponent.h"
+#include "ORXDataLoading.h"
 #include "ORXDecodePipeline.h"
 #include "ORXHeader.h"
+#include "ORXQuickTimePlatform.h"
 
 ComponentResult ORX_DOpen(DecompressorGlobalsPtr, ComponentInstance self) {
   // The storage is a zero-filled pointer block from QuickTime's Memory Manager.
@@ -45,6 +47,7 @@ ComponentResult ORX_DClose(DecompressorGlobalsPtr g, ComponentInstance self) {
   if (g->delegate != nullptr) CloseComponent(g->delegate);
   g->delegate = nullptr;
   ORXFreeDecodeScratch(&g->scratch);
+  ORXFreeDecodeScratch(&g->loaded);
   DisposeHandle(g->wantedPixelTypes);
   g->drawBandProc = nullptr;  // a plain routine where made: nothing to dispose
   DisposePtr(reinterpret_cast<Ptr>(g));
@@ -70,17 +73,28 @@ ComponentResult ORX_DGetCodecInfo(DecompressorGlobalsPtr g, CodecInfo* info) {
   return ORXCopyCodecInfo(g->self, info);
 }
 
-// The stored size of a valid frame: header, first and second sections.
+// The stored size of a frame: header, first and second sections, as its
+// header gives them, the same on every platform whether or not its decoder
+// reads the second section. The header may come through the data-loading
+// procedure and the rest of the frame need not be loaded; a frame that is
+// whole in the buffer is checked as the decoder checks it.
 ComponentResult ORX_DGetCompressedImageSize(DecompressorGlobalsPtr, ImageDescriptionHandle desc, Ptr data,
-                                            SInt32 bufferSize, ICMDataProcRecordPtr, SInt32* dataSize) {
+                                            SInt32 bufferSize, ICMDataProcRecordPtr dataProc, SInt32* dataSize) {
   if (dataSize == nullptr) return paramErr;
-  if (desc == nullptr || *desc == nullptr || data == nullptr) return paramErr;
-  ORXFrameLayout layout;
-  if (CheckORXFrame(reinterpret_cast<const uint8_t*>(data), bufferSize, (*desc)->width, (*desc)->height, &layout) !=
-      ORXFrameError::none)
+  const bool hasProc = dataProc != nullptr && dataProc->dataProc != nullptr;
+  if (desc == nullptr || *desc == nullptr || (data == nullptr && !hasProc)) return paramErr;
+  Ptr at = data;
+  int64_t loaded = bufferSize > 0 ? bufferSize : 0;
+  ORXHeader h;
+  int64_t size = 0;
+  if (const ComponentResult err = ORXReadFrameHeader(dataProc, &at, &loaded, &h, &size);
+      err != noErr)
+    return err;
+  if (size > INT32_MAX) return codecBadDataErr;
+  if (size <= loaded && CheckORXFrame(reinterpret_cast<const uint8_t*>(at), size, (*desc)->width, (*desc)->height,
+                                      nullptr) != ORXFrameError::none)
     return codecBadDataErr;
-  *dataSize = static_cast<SInt32>(layout.header.headerSize + static_cast<int64_t>(layout.header.dataSize) +
-                                  layout.header.secondSize);
+  *dataSize = static_cast<SInt32>(size);
   return noErr;
 }
 
@@ -88,7 +102,7 @@ ComponentResult ORX_DInitialize(DecompressorGlobalsPtr, ImageSubCodecDecompressC
   if (cap == nullptr) return paramErr;
   cap->decompressRecordSize = sizeof(ORXDecompressRecord);
   cap->canAsync = TRUE;
-  cap->subCodecIsMultiBufferAware = TRUE;
+  if (ORXGetDecompressorTableShape().multiBufferAware) cap->subCodecIsMultiBufferAware = TRUE;
   return noErr;
 }
 
@@ -126,7 +140,9 @@ ComponentResult ORX_DBeginBand(DecompressorGlobalsPtr, CodecDecompressParams* p,
   auto* rec = static_cast<ORXDecompressRecord*>(drp->userDecompressRecord);
   rec->width = (*p->imageDescription)->width;
   rec->height = (*p->imageDescription)->height;
-  rec->dataSize = drp->dataProcRecord.dataProc != nullptr ? (*p->imageDescription)->dataSize : p->bufferSize;
+  // The bytes at codecData. With a data-loading procedure they may be only the
+  // first part of the sample; DrawBand loads the rest, sized by the header.
+  rec->dataSize = p->bufferSize;
   return noErr;
 }
 
@@ -134,8 +150,14 @@ ComponentResult ORX_DBeginBand(DecompressorGlobalsPtr, CodecDecompressParams* p,
 ComponentResult ORX_DDrawBand(DecompressorGlobalsPtr g, ImageSubCodecDecompressRecord* drp) {
   if (g == nullptr || drp == nullptr || drp->userDecompressRecord == nullptr) return paramErr;
   const auto* rec = static_cast<const ORXDecompressRecord*>(drp->userDecompressRecord);
-  return ORX_DecompressImageData(g->resources, rec->width, rec->height,
-                                 reinterpret_cast<const unsigned char*>(drp->codecData), rec->dataSize,
+  const unsigned char* frame = reinterpret_cast<const unsigned char*>(drp->codecData);
+  int64_t frameSize = rec->dataSize;
+  if (drp->dataProcRecord.dataProc != nullptr) {
+    const ComponentResult err =
+        ORXLoadFrameThroughDataProc(drp->dataProcRecord, frame, rec->dataSize, &g->loaded, &frame, &frameSize);
+    if (err != noErr) return err;
+  }
+  return ORX_DecompressImageData(g->resources, rec->width, rec->height, frame, frameSize,
                                  reinterpret_cast<unsigned char*>(drp->baseAddr), drp->rowBytes, &g->scratch);
 }
 

@@ -15,6 +15,7 @@ struct DecompressorGlobals {
   Handle wantedPixelTypes;  // { k32ARGBPixelFormat, 0 }, made at the first Preflight
   GLDecompressorResources* resources;  // GPU resources; null while there are none
   ORXDecodeScratch scratch;  // unpacked block data, kept between frames
+  ORXDecodeScratch loaded;   // frames gathered through a data-loading procedure
   void* drawBandProc;  // the draw routine handed to the base codec (Windows); made on first request
 };
 typedef DecompressorGlobals* DecompressorGlobalsPtr;

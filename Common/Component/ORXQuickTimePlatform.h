@@ -42,15 +42,18 @@ uint8_t ORXGradientsDiscardedByte(bool preserveGradients);
 // decompressor); ownsDecodeBand: decode band (0x20F) is the component's
 // own. mpWorkFunction: the handler of "get multiprocessor work function"
 // (-8) with its layout word, null where the component does not implement it.
-// Linux (the Mac OS X column): 0x3D, 0x10, decode band, no work function.
-// Windows: 0x34, 0x0A, no decode band, a work function that hands the base
-// codec the draw routine.
+// multiBufferAware: Initialize declares that DrawBand draws only through
+// the record's base address and row bytes and writes every pixel.
+// Linux (the Mac OS X column): 0x3D, 0x10, decode band, no work function,
+// multi-buffer aware. Windows: 0x34, 0x0A, no decode band, a work function
+// that hands the base codec the draw routine, not multi-buffer aware.
 struct ORXDecompressorTableShape {
   int range0Count;
   int range2Count;
   bool ownsDecodeBand;
   ProcPtr mpWorkFunction;
   ProcInfoType mpWorkFunctionLayout;
+  bool multiBufferAware;
 };
 ORXDecompressorTableShape ORXGetDecompressorTableShape();
 

@@ -83,7 +83,6 @@ const char* ORXFrameErrorMessage(ORXFrameError error) {
     case ORXFrameError::firstSectionOutOfBounds: return "block data extends past the end of the frame";
     case ORXFrameError::secondSectionOutOfBounds: return "layer data extends past the end of the frame";
     case ORXFrameError::firstSectionTooShort: return "block data is shorter than the image needs";
-    case ORXFrameError::firstSectionTooLong: return "packed block data is longer than the unpacked data";
     case ORXFrameError::secondSectionTooShort: return "layer data is shorter than its dimensions need";
     case ORXFrameError::unknownVariant: return "unknown block variant";
   }
@@ -100,8 +99,9 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
     return ORXFrameError::badHeaderSize;
   }
   if (h.isDXT24 > 1) return ORXFrameError::unknownVariant;
-  if (!ORXPlatformReadsSecondSection()) {
-    // Its fields are ignored, as if the frame had none.
+  if (!ORXPlatformReadsSecondSection() || h.isDXT24 == 1) {
+    // Its fields are ignored, as if the frame had none: this platform's
+    // decoder reads no second section, and no platform's DXT24 road does.
     h.secondIsLZF = 0;
     h.secondWidth = h.secondHeight = h.secondSize = 0;
     h.secondIsRGB = 0;
@@ -117,7 +117,8 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
   const int64_t firstEnd = static_cast<int64_t>(h.headerSize) + h.dataSize;
   if (firstEnd > sampleSize) return ORXFrameError::firstSectionOutOfBounds;
   if (h.isLZF == 1) {
-    if (h.dataSize > blockDataSize) return ORXFrameError::firstSectionTooLong;
+    // A packed section may be longer than what it unpacks to (incompressible
+    // blocks); the decoder requires that it unpack to exactly blockDataSize.
     if (blockDataSize > kLZFMaxExpansion * h.dataSize) return ORXFrameError::firstSectionTooShort;
   } else if (h.dataSize < blockDataSize) {
     return ORXFrameError::firstSectionTooShort;

@@ -47,7 +47,6 @@ enum class ORXFrameError {
   firstSectionOutOfBounds,
   secondSectionOutOfBounds,
   firstSectionTooShort,   // block data shorter than the image needs (raw, or packed too small to unpack to it)
-  firstSectionTooLong,    // LZF data longer than the raw data it packs
   secondSectionTooShort,  // layer shorter than its dimensions need (raw, or packed too small)
   unknownVariant,         // isDXT24 neither 0 nor 1
 };

@@ -163,6 +163,10 @@ void GLExtensions::InitARBMultitexture() {
 }
 
 void GLExtensions::InitARBTextureCompression() {
+  // Some resolvers hand out an address for any name (EGL's does, for GL
+  // dispatch stubs), so an address alone proves nothing: the seven are core
+  // in OpenGL 1.3 and otherwise need the extension advertised.
+  if (glVersion < 1.3 && !QueryExtension("GL_ARB_texture_compression")) return;
   ORX_GL_ARB_TEXTURE_COMPRESSION(ORX_GL_RESOLVE)
   // All seven or none: a partial set is treated as absent.
   const bool all = glCompressedTexImage1D && glCompressedTexImage2D && glCompressedTexImage3D &&

@@ -11,6 +11,7 @@ extern "C" {
 typedef struct ComponentRecord* Component;
 typedef struct ComponentInstanceRecord* ComponentInstance;
 
+QT_PACK_BEGIN
 struct ComponentDescription {
   OSType componentType;
   OSType componentSubType;
@@ -19,10 +20,12 @@ struct ComponentDescription {
   UInt32 componentFlagsMask;
 };
 typedef struct ComponentDescription ComponentDescription;
+QT_PACK_END
 
 // A request as the entry point receives it. On this platform the arguments
 // follow in forward order, one pointer-sized slot each; paramSize is their
 // byte count (slots x slot size).
+QT_PACK_BEGIN
 struct ComponentParameters {
   UInt8 flags;
   UInt8 paramSize;
@@ -33,6 +36,7 @@ struct ComponentParameters {
   uintptr_t params[1];  // 4-byte slots on Win32, as QuickTime for Windows lays them out
 };
 typedef struct ComponentParameters ComponentParameters;
+QT_PACK_END
 
 typedef ComponentResult (*ComponentRoutineProcPtr)(ComponentParameters* cp, Handle componentStorage);
 typedef ComponentRoutineProcPtr ComponentRoutineUPP;

@@ -19,6 +19,7 @@ typedef SInt16 DialogItemIndex;
 typedef SInt16 DialogItemType;
 typedef void* ModalFilterUPP;
 
+QT_PACK_BEGIN
 struct EventRecord {
   UInt16 what;
   UInt32 message;
@@ -27,6 +28,7 @@ struct EventRecord {
   UInt16 modifiers;
 };
 typedef struct EventRecord EventRecord;
+QT_PACK_END
 
 enum {
   kUserItem = 0,

@@ -11,8 +11,24 @@ extern "C" {
 #endif
 
 typedef SInt32 ImageSequence;
+typedef UInt16 CodecFlags;
 typedef OSErr (*ICMDataProcPtr)(Ptr* dataP, SInt32 bytesNeeded, SInt32 refcon);
 typedef OSErr (*ICMProgressProcPtr)(SInt16 message, Fixed completeness, SInt32 refcon);
+typedef void (*ICMCompletionProcPtr)(OSErr result, SInt16 flags, SInt32 refcon);
+typedef void (*ImageCodecDrawBandCompleteProcPtr)(void* refcon, ComponentResult drawBandResult,
+                                                  UInt32 drawBandCompleteFlags);
+
+// Records the decompressor never reads; only their pointers travel.
+typedef struct OpaqueGrafPort* CGrafPtr;
+typedef struct OpaqueBitMap* BitMapPtr;
+typedef struct OpaqueRegion** RgnHandle;
+typedef struct OpaqueColorTable** CTabHandle;
+typedef struct OpaqueMatrixRecord MatrixRecord;
+typedef struct OpaqueICMFrameTime* ICMFrameTimePtr;
+typedef struct OpaqueICMFrameTimeInfo* ICMFrameTimeInfoPtr;
+typedef struct OpaqueCDSequenceDataSource* CDSequenceDataSourcePtr;
+
+QT_PACK_BEGIN
 
 struct ICMDataProcRecord {
   ICMDataProcPtr dataProc;
@@ -27,13 +43,41 @@ struct ICMProgressProcRecord {
 };
 typedef struct ICMProgressProcRecord ICMProgressProcRecord;
 
-// The destination pixels of a decompression (this host's native layout).
+struct ICMCompletionProcRecord {
+  ICMCompletionProcPtr completionProc;
+  SInt32 completionRefCon;
+};
+typedef struct ICMCompletionProcRecord ICMCompletionProcRecord;
+
+struct QTUUID {
+  UInt32 data1;
+  UInt16 data2;
+  UInt16 data3;
+  UInt8 data4[8];
+};
+typedef struct QTUUID QTUUID;
+typedef QTUUID QTMediaContextID;
+
+// A destination's pixels. rowBytes is 16 bits: its top two bits are flags
+// (0x8000 marks a PixMap) and the count is the low 14; wider rows than that
+// travel in the host's extension (pmExt) and reach DrawBand through the
+// decompress record, whose rowBytes is 32 bits.
 struct PixMap {
   Ptr baseAddr;
-  SInt32 rowBytes;
+  SInt16 rowBytes;
   Rect bounds;
+  SInt16 pmVersion;
+  SInt16 packType;
+  SInt32 packSize;
+  Fixed hRes;
+  Fixed vRes;
+  SInt16 pixelType;
   SInt16 pixelSize;
+  SInt16 cmpCount;
+  SInt16 cmpSize;
   OSType pixelFormat;
+  CTabHandle pmTable;
+  void* pmExt;
 };
 typedef struct PixMap PixMap;
 typedef PixMap* PixMapPtr;
@@ -52,10 +96,9 @@ struct CodecCapabilities {
 };
 typedef struct CodecCapabilities CodecCapabilities;
 
-enum { codecCanAsync = 1L << 13 };
-enum { codecConditionFirstBand = 1L << 0, codecConditionLastBand = 1L << 1, codecConditionFirstFrame = 1L << 2 };
-
-// One decompression request, as the ICM hands it to a decompressor.
+// One decompression request, as the ICM hands it to a decompressor. Every
+// field QuickTime 7 defines is here, so that the offsets of the ones the
+// codec uses are QuickTime's.
 struct CodecDecompressParams {
   ImageSequence sequenceID;
   ImageDescriptionHandle imageDescription;
@@ -65,13 +108,63 @@ struct CodecDecompressParams {
   SInt32 startLine;
   SInt32 stopLine;
   SInt32 conditionFlags;
-  UInt16 callerFlags;
+  CodecFlags callerFlags;
   CodecCapabilities* capabilities;
   ICMProgressProcRecord progressProcRecord;
+  ICMCompletionProcRecord completionProcRecord;
   ICMDataProcRecord dataProcRecord;
+  CGrafPtr port;
   PixMap dstPixMap;
+  BitMapPtr maskBits;
+  PixMapPtr mattePixMap;
   Rect srcRect;
+  MatrixRecord* matrix;
+  CodecQ accuracy;
+  SInt16 transferMode;
+  ICMFrameTimePtr frameTime;
+  SInt32 reserved[1];
+  SInt8 matrixFlags;
+  SInt8 matrixType;
+  Rect dstRect;
+  UInt16 majorSourceChangeSeed;
+  UInt16 minorSourceChangeSeed;
+  CDSequenceDataSourcePtr sourceData;
+  RgnHandle maskRegion;
   OSType** wantedDestinationPixelTypes;  // a handle to a 0-terminated list
+  SInt32 screenFloodMethod;
+  SInt32 screenFloodValue;
+  SInt16 preferredOffscreenPixelSize;
+  ICMFrameTimeInfoPtr syncFrameTime;
+  Boolean needUpdateOnTimeChange;
+  Boolean enableBlackLining;
+  Boolean needUpdateOnSourceChange;
+  Boolean pad;
+  SInt32 unused;
+  CGrafPtr finalDestinationPort;
+  SInt32 requestedBufferWidth;
+  SInt32 requestedBufferHeight;
+  Rect displayableAreaOfRequestedBuffer;
+  Boolean requestedSingleField;
+  Boolean needUpdateOnNextIdle;
+  Boolean pad2[2];
+  Fixed bufferGammaLevel;
+  UInt32 taskWeight;
+  OSType taskName;
+  Boolean pad3;
+  UInt8 destinationBufferMemoryPreference;
+  UInt8 codecBufferMemoryPreference;
+  Boolean onlyUseCodecIfItIsInUserPreferredCodecList;
+  QTMediaContextID mediaContextID;
+  UInt8 deinterlaceRequest;
+  UInt8 deinterlaceAnswer;
+  UInt8 pad4[2];
+  SInt32 reserved2;
+  UInt32 reserved3;
+  SInt32 reserved4;
+  void* reserved5;
+  void* reserved6;
+  void* reserved7;
+  void* reserved8;
 };
 typedef struct CodecDecompressParams CodecDecompressParams;
 
@@ -79,20 +172,26 @@ struct ImageSubCodecDecompressCapabilities {
   SInt32 recordSize;
   SInt32 decompressRecordSize;
   Boolean canAsync;
+  UInt8 pad0;
   UInt16 suggestedQueueSize;
   Boolean canProvideTrigger;
   Boolean subCodecFlushesScreen;
   Boolean subCodecCallsDrawBandComplete;
+  UInt8 pad2[1];
   Boolean isChildCodec;
+  UInt8 reserved1;
+  UInt8 pad4[1];
   Boolean subCodecIsMultiBufferAware;
-  Boolean supportsOutOfOrderDisplayTimes;
+  Boolean subCodecSupportsOutOfOrderDisplayTimes;
+  Boolean subCodecSupportsScheduledBackwardsPlaybackWithDifferenceFrames;
+  Boolean subCodecNeedsHelpReportingNonDisplayableFrames;
   Boolean baseCodecShouldCallDecodeBandForAllFrames;
-  Boolean supportsDrawInDecodeOrder;
-  Boolean supportsDecodeSmoothing;
+  UInt8 pad5[2];
+  Boolean subCodecSupportsDrawInDecodeOrder;
+  Boolean subCodecSupportsDecodeSmoothing;
+  UInt8 pad6[4];
 };
 typedef struct ImageSubCodecDecompressCapabilities ImageSubCodecDecompressCapabilities;
-
-enum { kCodecFrameTypeUnknown = 0, kCodecFrameTypeKey = 1, kCodecFrameTypeDifference = 2 };
 
 struct ImageSubCodecDecompressRecord {
   Ptr baseAddr;
@@ -103,8 +202,29 @@ struct ImageSubCodecDecompressRecord {
   void* userDecompressRecord;
   UInt8 frameType;
   Boolean inhibitMP;
+  UInt8 pad[2];
+  SInt32 priv[2];
+  ImageCodecDrawBandCompleteProcPtr drawBandCompleteUPP;
+  void* drawBandCompleteRefCon;
+  void* reserved1;
+  SInt32 reserved2;
+  SInt32 reserved3;
 };
 typedef struct ImageSubCodecDecompressRecord ImageSubCodecDecompressRecord;
+
+QT_PACK_END
+
+enum { codecCanAsync = 1L << 13 };
+enum { codecConditionFirstBand = 1L << 0, codecConditionLastBand = 1L << 1, codecConditionFirstFrame = 1L << 2 };
+enum {
+  kCodecFrameTypeUnknown = 0,
+  kCodecFrameTypeKey = 1,
+  kCodecFrameTypeDifference = 2,
+  kCodecFrameTypeDroppableDifference = 3,
+};
+// The buffer a data-loading procedure hands out holds at least this many
+// bytes, so a codec may ask it for up to this much at a time.
+enum { codecMinimumDataSize = 32768 };
 
 enum {
   kImageCodecGetCodecInfoSelect = 0x0000,
@@ -201,6 +321,23 @@ OSStatus HostDecompressionSessionCreateDestination(HostDecompressionSessionRef s
 // Decodes one sample into the destination (at least the destination size).
 OSStatus HostDecompressionSessionDecodeFrame(HostDecompressionSessionRef session, const void* data, SInt32 dataSize,
                                              CVPixelBufferRef destination);
+// The same for a sample the decompressor reads through a data-loading
+// procedure, as QuickTime hands over samples larger than its buffer: data
+// holds the first loadedBytes of it and the procedure supplies the rest.
+// The image description's dataSize plays no part.
+OSStatus HostDecompressionSessionDecodeFrameWithDataProc(HostDecompressionSessionRef session, const void* data,
+                                                         SInt32 loadedBytes, const ICMDataProcRecord* dataProc,
+                                                         CVPixelBufferRef destination);
+
+// The host's pixel-map extension (PixMap.pmExt): the destination's full row
+// bytes, which PixMap.rowBytes cannot hold past 0x3FFE.
+struct HostPixMapExtension {
+  SInt32 rowBytes;
+};
+typedef struct HostPixMapExtension HostPixMapExtension;
+// A destination's row bytes: from the extension when there is one, else the
+// low 14 bits of rowBytes.
+SInt32 HostPixMapRowBytes(const PixMap* pixMap);
 
 // The host's base decompressor component ('imdc', 'base').
 ComponentResult HostBaseDecompressorDispatch(ComponentParameters* params, Handle storage);
@@ -216,3 +353,5 @@ ComponentResult HostRunStandardCompressionDialog(ComponentInstance compressor);
 #ifdef __cplusplus
 }
 #endif
+
+#include "QuickTimeLayout.h"

@@ -32,6 +32,19 @@ typedef unsigned char* StringPtr;
 typedef const unsigned char* ConstStr255Param;
 typedef SInt16 ResID;
 
+// QuickTime lays its structures out with 2-byte alignment (the 68k rule) and
+// 32-bit pointers. The Win32 build reproduces that exactly, since a real
+// QuickTime for Windows hands the components these records. 64-bit hosts have
+// no QuickTime: there the host and the components share natural alignment,
+// which keeps pointers aligned. QuickTimeLayout.h pins both layouts.
+#if defined(_WIN32)
+#define QT_PACK_BEGIN _Pragma("pack(push, 2)")
+#define QT_PACK_END _Pragma("pack(pop)")
+#else
+#define QT_PACK_BEGIN
+#define QT_PACK_END
+#endif
+
 #ifndef TRUE
 #define TRUE 1
 #endif
@@ -39,6 +52,7 @@ typedef SInt16 ResID;
 #define FALSE 0
 #endif
 
+QT_PACK_BEGIN
 struct Rect {
   SInt16 top;
   SInt16 left;
@@ -52,6 +66,7 @@ struct Point {
   SInt16 h;
 };
 typedef struct Point Point;
+QT_PACK_END
 
 // 'abcd' as a big-endian four-character code.
 #define FOUR_CHAR_CODE(a, b, c, d) \

@@ -70,7 +70,7 @@ ComponentResult BandDecompress(BaseGlobals* g, CodecDecompressParams* params) {
   if (user == nullptr) return memFullErr;
   ImageSubCodecDecompressRecord drp{};
   drp.baseAddr = params->dstPixMap.baseAddr;
-  drp.rowBytes = params->dstPixMap.rowBytes;
+  drp.rowBytes = HostPixMapRowBytes(&params->dstPixMap);
   drp.codecData = params->data;
   drp.progressProcRecord = params->progressProcRecord;
   drp.dataProcRecord = params->dataProcRecord;

@@ -84,8 +84,10 @@ OSStatus HostDecompressionSessionCreateDestination(HostDecompressionSessionRef s
   return HostCVPixelBufferCreate(static_cast<size_t>(w), static_cast<size_t>(h), k32ARGBPixelFormat, 0, out);
 }
 
-OSStatus HostDecompressionSessionDecodeFrame(HostDecompressionSessionRef s, const void* data, SInt32 dataSize,
-                                             CVPixelBufferRef destination) {
+namespace {
+
+OSStatus DecodeFrame(HostDecompressionSessionRef s, const void* data, SInt32 dataSize, const ICMDataProcRecord* proc,
+                     CVPixelBufferRef destination) {
   if (s == nullptr || destination == nullptr || (data == nullptr && dataSize != 0) || dataSize < 0) return paramErr;
   SInt32 w, h;
   HostDecompressionSessionGetDestinationSize(s, &w, &h);
@@ -98,12 +100,15 @@ OSStatus HostDecompressionSessionDecodeFrame(HostDecompressionSessionRef s, cons
   p.imageDescription = s->description;
   p.data = static_cast<Ptr>(const_cast<void*>(data));
   p.bufferSize = dataSize;
+  if (proc != nullptr) p.dataProcRecord = *proc;
   p.frameNumber = ++s->frameNumber;
   p.stopLine = s->height;
   p.conditionFlags = codecConditionFirstBand | codecConditionLastBand;
   p.capabilities = &s->capabilities;
+  HostPixMapExtension ext{static_cast<SInt32>(CVPixelBufferGetBytesPerRow(destination))};
   p.dstPixMap.baseAddr = static_cast<Ptr>(CVPixelBufferGetBaseAddress(destination));
-  p.dstPixMap.rowBytes = static_cast<SInt32>(CVPixelBufferGetBytesPerRow(destination));
+  p.dstPixMap.rowBytes = static_cast<SInt16>(0x8000 | (ext.rowBytes <= 0x3FFE ? ext.rowBytes : 0));
+  p.dstPixMap.pmExt = &ext;
   p.dstPixMap.bounds = {0, 0, static_cast<SInt16>(h), static_cast<SInt16>(w)};
   p.dstPixMap.pixelSize = 32;
   p.dstPixMap.pixelFormat = k32ARGBPixelFormat;
@@ -111,6 +116,26 @@ OSStatus HostDecompressionSessionDecodeFrame(HostDecompressionSessionRef s, cons
   const ComponentResult r = ImageCodecBandDecompress(s->decompressor, &p);
   CVPixelBufferUnlockBaseAddress(destination, 0);
   return r;
+}
+
+}  // namespace
+
+OSStatus HostDecompressionSessionDecodeFrame(HostDecompressionSessionRef s, const void* data, SInt32 dataSize,
+                                             CVPixelBufferRef destination) {
+  return DecodeFrame(s, data, dataSize, nullptr, destination);
+}
+
+OSStatus HostDecompressionSessionDecodeFrameWithDataProc(HostDecompressionSessionRef s, const void* data,
+                                                         SInt32 loadedBytes, const ICMDataProcRecord* dataProc,
+                                                         CVPixelBufferRef destination) {
+  if (dataProc == nullptr || dataProc->dataProc == nullptr) return paramErr;
+  return DecodeFrame(s, data, loadedBytes, dataProc, destination);
+}
+
+SInt32 HostPixMapRowBytes(const PixMap* pm) {
+  if (pm == nullptr) return 0;
+  if (pm->pmExt != nullptr) return static_cast<const HostPixMapExtension*>(pm->pmExt)->rowBytes;
+  return pm->rowBytes & 0x3FFF;
 }
 
 }  // extern "C"

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <lzf.h>
 #include <squish.h>
+#include <dlfcn.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "DXT24Decoder.h"
@@ -97,6 +99,15 @@ struct Decoder {
   }
   OSStatus Decode(const std::vector<uint8_t>& frame) {
     return HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);
+  }
+  OSStatus DecodeWithProc(const void* first, SInt32 loaded, ICMDataProcPtr proc, SInt32 refcon) {
+    const ICMDataProcRecord rec{proc, refcon};
+    return HostDecompressionSessionDecodeFrameWithDataProc(session, first, loaded, &rec, dest);
+  }
+  void Fill(uint8_t value, int h) {
+    CVPixelBufferLockBaseAddress(dest, 0);
+    std::memset(CVPixelBufferGetBaseAddress(dest), value, CVPixelBufferGetBytesPerRow(dest) * h);
+    CVPixelBufferUnlockBaseAddress(dest, 0);
   }
   // The destination's pixels, w x h, with the destination's row stride.
   std::vector<uint8_t> Pixels(int w, int h) {
@@ -338,7 +349,7 @@ TEST(Decompressor, HostileFramesAreRejectedAndNothingIsDrawn) {
       {"header size huge", with(good, 0, 0x7FFFFFF0)},
       {"negative data size", with(good, 16, 0xFFFFFFFF)},
       {"data past the sample", shortData},
-      {"second section past the sample", with(with(good, 20, 64), 8, 4)},
+      {"second section past the sample", with(with(packed, 20, 64), 8, 4)},  // DXT24 frames read none
       {"isLZF 2 reads raw, too short", with(packed, 6, 2, 1)},
       {"isDXT24 7", with(good, 26, 7, 1)},
       {"LZF stream cut short", shortLZF},
@@ -389,6 +400,147 @@ TEST(Decompressor, HostileFramesAreRejectedAndNothingIsDrawn) {
   CloseComponent(ci);
 }
 
+namespace {
+
+// A sample handed out as QuickTime hands out large ones: a window of 32768
+// bytes, refilled at the position the codec asks from, each time in another
+// buffer (the old one scribbled over, so a stale pointer shows). Bytes past
+// limit do not exist (a truncated sample); failWith makes every call fail.
+struct SampleWindow {
+  const std::vector<uint8_t>* sample = nullptr;
+  size_t limit = 0;
+  OSErr failWith = noErr;
+  std::vector<uint8_t> buffers[2];
+  int current = 0;
+  size_t base = 0;
+  int calls = 0;
+  bool askedTooMuch = false;
+
+  void Load(size_t at) {
+    buffers[current].assign(buffers[current].size(), 0xEE);
+    current ^= 1;
+    const size_t n = std::min<size_t>(codecMinimumDataSize, limit - at);
+    buffers[current].assign(sample->begin() + static_cast<std::ptrdiff_t>(at),
+                            sample->begin() + static_cast<std::ptrdiff_t>(at + n));
+    base = at;
+  }
+};
+SampleWindow* g_window = nullptr;  // the data procedure's refcon is 32 bits: it names this one
+
+OSErr WindowProc(Ptr* dataP, SInt32 bytesNeeded, SInt32) {
+  SampleWindow& w = *g_window;
+  ++w.calls;
+  if (w.failWith != noErr) return w.failWith;
+  if (bytesNeeded > codecMinimumDataSize) {
+    w.askedTooMuch = true;
+    return paramErr;
+  }
+  const auto* p = reinterpret_cast<const uint8_t*>(*dataP);
+  const std::vector<uint8_t>& b = w.buffers[w.current];
+  if (p < b.data() || p > b.data() + b.size()) return paramErr;  // not a position in the window
+  const size_t at = w.base + static_cast<size_t>(p - b.data());
+  if (at + static_cast<size_t>(bytesNeeded) > w.limit) return eofErr;
+  if (at + static_cast<size_t>(bytesNeeded) > w.base + b.size()) w.Load(at);
+  *dataP = reinterpret_cast<Ptr>(w.buffers[w.current].data() + (at - w.base));
+  return noErr;
+}
+
+}  // namespace
+
+// The data-loading road: frames larger than the loaded window come in
+// pieces and draw as they do when whole; the image description's dataSize
+// (0 in movies) plays no part; truncated samples, failing procedures and
+// broken headers are reported and draw nothing.
+TEST(Decompressor, FramesReadThroughADataLoadingProcedure) {
+  const int w = 400, h = 300;
+  const auto picture = PictureARGB(w, h);
+  for (const Variant& v : kVariants) {
+    SCOPED_TRACE(v.name);
+    const auto frame = Encode(v, w, h, picture);
+    ASSERT_GT(frame.size(), 28u);
+    Decoder direct;
+    ASSERT_EQ(direct.Open(w, h), noErr);
+    ASSERT_EQ(direct.Decode(frame), noErr);
+    const auto want = direct.Pixels(w, h);
+    // Whole in the first window or not; a first window shorter than the header.
+    for (size_t firstBytes : {size_t{10}, std::min<size_t>(frame.size(), codecMinimumDataSize)}) {
+      SampleWindow win;
+      win.sample = &frame;
+      win.limit = frame.size();
+      win.Load(0);
+      win.buffers[win.current].resize(std::min(firstBytes, frame.size()));
+      g_window = &win;
+      Decoder d;
+      ASSERT_EQ(d.Open(w, h), noErr);
+      ASSERT_EQ((*d.desc)->dataSize, 0);  // as in a movie's sample description
+      d.Fill(0x33, h);
+      EXPECT_EQ(d.DecodeWithProc(win.buffers[win.current].data(), static_cast<SInt32>(firstBytes), WindowProc, 0),
+                noErr);
+      EXPECT_FALSE(win.askedTooMuch);
+      EXPECT_TRUE(d.Pixels(w, h) == want) << "first " << firstBytes << " bytes, " << win.calls << " calls";
+      // A window at a time: every byte past the first ones came through the procedure.
+      const size_t first = std::min(firstBytes, frame.size());
+      EXPECT_GE(static_cast<size_t>(win.calls), (frame.size() - first + codecMinimumDataSize - 1) / codecMinimumDataSize);
+    }
+  }
+  const auto frame = Encode(kVariants[1], w, h, NoiseARGB(w, h, 5));  // DXT24 raw: several windows
+  ASSERT_GT(frame.size(), size_t{2} * codecMinimumDataSize);
+  // Its size, from the header alone: read through the procedure, or from a
+  // first window that holds the header but not the whole frame.
+  {
+    ComponentInstance ci = nullptr;
+    ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
+    ImageDescriptionHandle desc = HostNewImageDescription(kORXV, w, h, "ORX");
+    for (size_t firstBytes : {size_t{0}, size_t{16}, size_t{codecMinimumDataSize}}) {
+      SampleWindow win;
+      win.sample = &frame;
+      win.limit = frame.size();
+      win.Load(0);
+      win.buffers[win.current].resize(std::max<size_t>(firstBytes, 1));
+      g_window = &win;
+      ICMDataProcRecord proc{WindowProc, 0};
+      SInt32 size = 0;
+      EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(win.buffers[win.current].data()),
+                                                 static_cast<SInt32>(firstBytes), &proc, &size),
+                noErr);
+      EXPECT_EQ(size, static_cast<SInt32>(frame.size())) << firstBytes;
+    }
+    DisposeHandle(reinterpret_cast<Handle>(desc));
+    CloseComponent(ci);
+  }
+  std::vector<uint8_t> noHeader = frame;
+  std::memset(noHeader.data(), 0, 4);
+  const struct {
+    const char* what;
+    const std::vector<uint8_t>* sample;
+    size_t limit;
+    OSErr failWith, want;
+  } cases[] = {
+      {"sample one byte short", &frame, frame.size() - 1, noErr, eofErr},
+      {"sample cut inside the header", &frame, 20, noErr, eofErr},
+      {"the procedure fails", &frame, frame.size(), ioErr, ioErr},
+      {"header size 0", &noHeader, noHeader.size(), noErr, codecBadDataErr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SampleWindow win;
+    win.sample = c.sample;
+    win.limit = c.limit;
+    win.failWith = c.failWith;
+    win.Load(0);
+    win.buffers[win.current].resize(std::min<size_t>(c.limit, 16));
+    g_window = &win;
+    Decoder d;
+    ASSERT_EQ(d.Open(w, h), noErr);
+    d.Fill(0x33, h);
+    EXPECT_EQ(d.DecodeWithProc(win.buffers[win.current].data(), static_cast<SInt32>(win.buffers[win.current].size()),
+                               WindowProc, 0),
+              c.want);
+    for (uint8_t b : d.Pixels(w, h)) ASSERT_EQ(b, 0x33);
+  }
+  g_window = nullptr;
+}
+
 TEST(Decompressor, InstancesOnTwoThreadsDecodeIndependently) {
   const int w = 64, h = 48;
   const auto a = Encode(kVariants[0], w, h, PictureARGB(w, h));
@@ -411,4 +563,46 @@ TEST(Decompressor, InstancesOnTwoThreadsDecodeIndependently) {
   t2.join();
   EXPECT_EQ(bad[0], 0);
   EXPECT_EQ(bad[1], 0);
+}
+
+// A host that loads the deliverable itself registers the decompressor at run
+// time and then finds and opens it as any other: here, once the components
+// its resources registered are gone.
+TEST(Registration, TheDecompressorRegisteredAtRunTimeIsFoundAndDecodes) {
+  const char* dir = std::getenv("ORX_TEST_COMPONENT_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "ORX_TEST_COMPONENT_DIR not set";
+  ComponentDescription looking{decompressorComponentType, kORXV, 0, 0, 0};
+  for (Component c = FindNextComponent(nullptr, &looking); c != nullptr; c = FindNextComponent(nullptr, &looking))
+    ASSERT_EQ(UnregisterComponent(c), noErr);
+  ComponentInstance none = nullptr;
+  ASSERT_NE(OpenADefaultComponent(decompressorComponentType, kORXV, &none), noErr);
+
+  void* library = dlopen((std::string(dir) + "/ORXCodec.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  auto registerIt = reinterpret_cast<Component (*)()>(dlsym(library, "RegisterDecompressorComponent"));
+  ASSERT_NE(registerIt, nullptr);
+  const Component registered = registerIt();
+  ASSERT_NE(registered, nullptr);
+  EXPECT_EQ(CountComponents(&looking), 1);
+  ComponentDescription cd{};
+  ASSERT_EQ(GetComponentInfo(registered, &cd, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(cd.componentManufacturer, FOUR_CHAR_CODE('a', 'p', 'p', 'l'));
+  EXPECT_EQ(cd.componentFlags, 0x20u);
+
+  // A raw DXT24 frame made here (the compressor was registered by the
+  // resources too, and is gone with them).
+  const int w = 8, h = 4;
+  std::vector<uint8_t> frame(28 + CalculateORXBlockDataSize(w, h, false, true));
+  for (size_t i = 28; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37);
+  ORXHeader hd;
+  hd.headerSize = 28;
+  hd.isDXT24 = 1;
+  hd.dataSize = static_cast<int32_t>(frame.size() - 28);
+  WriteORXHeader(hd, frame.data());
+  std::vector<uint8_t> want(w * h * 4);
+  DecodeDXT24(frame.data() + 28, want.data(), w, h, w * 4);
+  Decoder d;
+  ASSERT_EQ(d.Open(w, h), noErr);
+  ASSERT_EQ(d.Decode(frame), noErr);
+  EXPECT_TRUE(d.Pixels(w, h) == want);
 }

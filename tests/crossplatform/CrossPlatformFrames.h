@@ -5,6 +5,7 @@
 // crossplatform_frames and the Windows component suite.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -123,9 +124,37 @@ inline std::vector<uint8_t> Encode(const Variant& v, int w, int h, const std::ve
   return frame;
 }
 
+// A sample handed out through a data-loading procedure: each call copies
+// the bytes asked for, from the position asked, into a fresh window.
+struct PiecewiseSample {
+  const std::vector<uint8_t>* frame = nullptr;
+  std::vector<uint8_t> window;
+  size_t base = 0;
+};
+inline PiecewiseSample*& CurrentPiecewiseSample() {
+  static PiecewiseSample* sample = nullptr;  // the procedure's refcon is 32 bits: it names this one
+  return sample;
+}
+inline OSErr PiecewiseProc(Ptr* dataP, SInt32 bytesNeeded, SInt32) {
+  PiecewiseSample& s = *CurrentPiecewiseSample();
+  const auto* p = reinterpret_cast<const uint8_t*>(*dataP);
+  if (bytesNeeded < 0 || p < s.window.data() || p > s.window.data() + s.window.size()) return paramErr;
+  const size_t at = s.base + static_cast<size_t>(p - s.window.data());
+  if (at + static_cast<size_t>(bytesNeeded) > s.frame->size()) return eofErr;
+  std::vector<uint8_t> next(s.frame->begin() + static_cast<std::ptrdiff_t>(at),
+                            s.frame->begin() + static_cast<std::ptrdiff_t>(at + static_cast<size_t>(bytesNeeded)));
+  s.window.swap(next);
+  s.base = at;
+  *dataP = reinterpret_cast<Ptr>(s.window.data());
+  return noErr;
+}
+
 // A frame decoded through a decompression session: w x h ARGB pixels, or
-// empty with *status set when the decompressor refuses it.
-inline std::vector<uint8_t> Decode(const std::vector<uint8_t>& frame, int w, int h, OSStatus* status) {
+// empty with *status set when the decompressor refuses it. firstBytes > 0:
+// only that much of the sample is loaded and the decompressor reads the
+// rest through a data-loading procedure.
+inline std::vector<uint8_t> Decode(const std::vector<uint8_t>& frame, int w, int h, OSStatus* status,
+                                   size_t firstBytes = 0) {
   std::vector<uint8_t> pixels;
   ImageDescriptionHandle desc =
       HostNewImageDescription(FOUR_CHAR_CODE('O', 'R', 'X', 'V'), static_cast<SInt16>(w), static_cast<SInt16>(h), "ORX");
@@ -133,8 +162,18 @@ inline std::vector<uint8_t> Decode(const std::vector<uint8_t>& frame, int w, int
   CVPixelBufferRef dest = nullptr;
   OSStatus r = HostDecompressionSessionCreate(desc, &session);
   if (r == noErr) r = HostDecompressionSessionCreateDestination(session, &dest);
-  if (r == noErr)
+  PiecewiseSample piecewise;
+  if (r == noErr && firstBytes > 0) {
+    piecewise.frame = &frame;
+    piecewise.window.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(std::min(firstBytes, frame.size())));
+    CurrentPiecewiseSample() = &piecewise;
+    const ICMDataProcRecord proc{PiecewiseProc, 0};
+    r = HostDecompressionSessionDecodeFrameWithDataProc(session, piecewise.window.data(),
+                                                        static_cast<SInt32>(piecewise.window.size()), &proc, dest);
+    CurrentPiecewiseSample() = nullptr;
+  } else if (r == noErr) {
     r = HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);
+  }
   if (r == noErr) {
     CVPixelBufferLockBaseAddress(dest, 0);
     const auto* base = static_cast<const uint8_t*>(CVPixelBufferGetBaseAddress(dest));

@@ -270,6 +270,46 @@ TEST(Decompressor, EveryVariantMatchesTheCoreDecoders) {
   }
 }
 
+// QuickTime hands large samples over in pieces through a data-loading
+// procedure, with a sample description whose dataSize is 0: the frames draw
+// as they do whole, a truncated sample draws nothing, and a frame's size
+// (second section included) is the one the Linux build reports.
+TEST(Decompressor, DataLoadingProcedureRoadDrawsAsTheDirectRoad) {
+  // Raw DXT24, packed DXT1, and packed DXT5 large enough for many pieces.
+  for (const Variant& v : {kVariants[1], kVariants[2], kVariants[8]}) {
+    SCOPED_TRACE(v.name);
+    const auto frame = Encode(v, v.width, v.height, Picture(v), 3);
+    ASSERT_FALSE(frame.empty());
+    OSStatus status = -1;
+    const auto whole = Decode(frame, v.width, v.height, &status);
+    ASSERT_EQ(status, noErr);
+    EXPECT_TRUE(Decode(frame, v.width, v.height, &status, 100) == whole);
+    EXPECT_EQ(status, noErr);
+    std::vector<uint8_t> cut(frame.begin(), frame.end() - 1);
+    EXPECT_TRUE(Decode(cut, v.width, v.height, &status, 100).empty());
+    EXPECT_EQ(status, eofErr);
+  }
+  ComponentInstance ci = nullptr;
+  ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
+  ImageDescriptionHandle desc = HostNewImageDescription(kORXV, kWidth, kHeight, "ORX");
+  auto frame = Encode(kVariants[0], kWidth, kHeight, Picture(), 3);
+  ORXHeader h = ReadORXHeader(frame.data());
+  h.secondWidth = 2;
+  h.secondHeight = 3;
+  h.secondIsRGB = 1;
+  h.secondSize = 18;
+  WriteORXHeader(h, frame.data());
+  const size_t stored = frame.size() + 18;
+  frame.resize(stored + 7, 0x44);
+  SInt32 size = 0;
+  EXPECT_EQ(ImageCodecGetCompressedImageSize(ci, desc, reinterpret_cast<Ptr>(frame.data()),
+                                             static_cast<SInt32>(frame.size()), nullptr, &size),
+            noErr);
+  EXPECT_EQ(size, static_cast<SInt32>(stored));
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  CloseComponent(ci);
+}
+
 TEST(Decompressor, AnswersTheWorkFunctionRequestAndDelegatesDecodeBand) {
   ComponentInstance ci = nullptr;
   ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, kORXV, &ci), noErr);
