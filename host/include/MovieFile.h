@@ -1,5 +1,6 @@
 // Movie files: a QuickTime movie (.mov) writer and reader for one video track
-// whose samples are compressed frames of a four-character codec type. The
+// whose samples are compressed frames of a four-character codec type, with
+// an optional sound track of linear PCM. The
 // host's own addition (names begin with Host): applications write what a
 // compression session emits and hand what they read to a decompression
 // session.
@@ -82,6 +83,33 @@ void HostMovieWriterSetReplaceExisting(HostMovieWriterRef writer, Boolean replac
 // lower it to exercise the 64-bit tables without writing 4 GiB).
 void HostMovieWriterSetLargeFileThreshold(HostMovieWriterRef writer, SInt64 bytes);
 
+// ---- Sound --------------------------------------------------------------------
+
+// A sound track's samples: interleaved little-endian PCM, a frame holding one
+// sample for every channel, as QuickTime stores linear PCM ('lpcm').
+enum {
+  kHostSoundInt16 = 16,    // signed 16-bit integers
+  kHostSoundInt24 = 24,    // signed 24-bit integers, 3 bytes each
+  kHostSoundFloat32 = 32,  // 32-bit IEEE floats
+};
+struct HostSoundFormat {
+  UInt32 sampleRate;    // frames a second, 1 to 384000
+  UInt32 channels;      // 1 to 64
+  UInt32 sampleFormat;  // kHostSoundInt16, kHostSoundInt24 or kHostSoundFloat32
+};
+typedef struct HostSoundFormat HostSoundFormat;
+// Bytes of one frame of the format; 0 for a format outside the ranges above.
+UInt32 HostSoundBytesPerFrame(const HostSoundFormat* format);
+
+// Gives the movie a sound track (one; before Finish). Its samples go into
+// the file in chunks of about half a second, between the video samples
+// that arrive meanwhile, so that a player streams both from one place.
+OSStatus HostMovieWriterAddSoundTrack(HostMovieWriterRef writer, const HostSoundFormat* format);
+// Appends frameCount frames of sound. The track starts with the video, at
+// time 0.
+OSStatus HostMovieWriterAddSound(HostMovieWriterRef writer, const void* frames, SInt32 frameCount);
+SInt64 HostMovieWriterGetSoundFrameCount(HostMovieWriterRef writer);
+
 // ---- Reader -------------------------------------------------------------------
 
 typedef struct OpaqueHostMovieReader* HostMovieReaderRef;
@@ -113,8 +141,16 @@ OSStatus HostMovieReaderGetSampleInfo(HostMovieReaderRef reader, SInt32 index, S
 // gets its size. eofErr when the file ends before the sample does.
 OSStatus HostMovieReaderReadSample(HostMovieReaderRef reader, SInt32 index, void* buffer, SInt32 bufferSize,
                                    SInt32* sizeOut);
-// The last failure of ReadSample in words; "" when none.
+// The last failure of ReadSample or ReadSound in words; "" when none.
 const char* HostMovieReaderGetErrorMessage(HostMovieReaderRef reader);
+
+// The movie's first sound track of linear PCM, when it has one: its format
+// and length in frames. False when it has none; the video is read the same
+// either way. A sound track in another format is not offered.
+Boolean HostMovieReaderGetSound(HostMovieReaderRef reader, HostSoundFormat* format, SInt64* frameCount);
+// Reads frameCount frames of it from firstFrame into buffer (frameCount x
+// bytes per frame). eofErr past its end or when the file ends early.
+OSStatus HostMovieReaderReadSound(HostMovieReaderRef reader, SInt64 firstFrame, SInt32 frameCount, void* buffer);
 
 #ifdef __cplusplus
 }

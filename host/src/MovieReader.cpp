@@ -16,62 +16,13 @@
 
 #include "MacMemory.h"
 #include "MovieAtoms.h"
+#include "MovieBoxes.h"
 #include "MovieFile.h"
+#include "MovieReaderSound.h"
 
 using namespace host_movie;
 
 namespace {
-
-struct Failure {
-  OSStatus status = noErr;
-  std::string message;
-};
-
-bool Fail(Failure* f, OSStatus status, std::string message) {
-  f->status = status;
-  f->message = std::move(message);
-  return false;
-}
-
-// An atom inside the loaded movie atom: its type and contents after the header.
-struct Box {
-  uint32_t type = 0;
-  const uint8_t* data = nullptr;
-  uint64_t size = 0;
-};
-
-bool Children(const Box& parent, std::vector<Box>* out, Failure* f) {
-  out->clear();
-  uint64_t pos = 0;
-  // Fewer than 8 bytes left cannot be an atom: some writers pad containers.
-  while (parent.size - pos >= 8) {
-    const uint8_t* p = parent.data + pos;
-    const uint64_t left = parent.size - pos;
-    uint64_t size = BE32(p), header = 8;
-    const uint32_t type = BE32(p + 4);
-    if (size == 1) {
-      if (left < 16) return Fail(f, invalidMovie, "the " + TypeName(type) + " atom header is cut short");
-      size = BE64(p + 8);
-      header = 16;
-    } else if (size == 0) {
-      return Fail(f, invalidMovie, "the " + TypeName(type) + " atom inside " + TypeName(parent.type) + " has size 0");
-    }
-    if (size < header) return Fail(f, invalidMovie, Format("the %s atom claims %llu bytes", TypeName(type).c_str(), (unsigned long long)size));
-    if (size > left) {
-      return Fail(f, invalidMovie, "the " + TypeName(type) + " atom runs past the end of its parent " + TypeName(parent.type));
-    }
-    out->push_back(Box{type, p + header, size - header});
-    pos += size;
-  }
-  return true;
-}
-
-const Box* Find(const std::vector<Box>& boxes, uint32_t type) {
-  for (const Box& b : boxes) {
-    if (b.type == type) return &b;
-  }
-  return nullptr;
-}
 
 // The child of the given type, which the video track must have.
 bool Require(const std::vector<Box>& boxes, const char (&type)[5], Box* out, Failure* f) {
@@ -121,6 +72,8 @@ struct OpaqueHostMovieReader {
   std::vector<uint32_t> syncSamples;  // 1-based, sorted, when not allSync
   uint32_t maxSize = 0;
   std::string error;
+  bool hasSound = false;
+  SoundTrackReader sound;
 
   ~OpaqueHostMovieReader() {
     if (fd >= 0) close(fd);
@@ -426,6 +379,13 @@ bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
     if (b.type != FourCC("trak")) continue;
     ++r->trackCount;
     if (!chosen && !ParseTrack(r, b, cType, &chosen, f)) return false;
+    // The first sound track of linear PCM, for whoever wants it; a sound
+    // track that cannot be read leaves the pictures readable.
+    if (!r->hasSound) {
+      Failure ignored;
+      r->hasSound = ParseSoundTrack(b, &r->sound, &ignored);
+      if (!r->hasSound) r->sound = SoundTrackReader{};
+    }
   }
   if (!chosen) {
     return Fail(f, invalidTrack, cType == 0 ? std::string("no video track") : "no " + TypeName(cType) + " video track");
@@ -522,5 +482,49 @@ OSStatus HostMovieReaderReadSample(HostMovieReaderRef r, SInt32 index, void* buf
 }
 
 const char* HostMovieReaderGetErrorMessage(HostMovieReaderRef r) { return r ? r->error.c_str() : ""; }
+
+Boolean HostMovieReaderGetSound(HostMovieReaderRef r, HostSoundFormat* format, SInt64* frameCount) {
+  if (r == nullptr || !r->hasSound) return false;
+  if (format != nullptr) *format = r->sound.format;
+  if (frameCount != nullptr) *frameCount = SInt64(r->sound.frames);
+  return true;
+}
+
+OSStatus HostMovieReaderReadSound(HostMovieReaderRef r, SInt64 firstFrame, SInt32 frameCount, void* buffer) {
+  if (r == nullptr || !r->hasSound || firstFrame < 0 || frameCount < 0 || (buffer == nullptr && frameCount > 0))
+    return paramErr;
+  r->error.clear();
+  const SoundTrackReader& s = r->sound;
+  if (uint64_t(firstFrame) + uint64_t(frameCount) > s.frames) {
+    r->error = Format("the sound track has %llu frames", (unsigned long long)s.frames);
+    return eofErr;
+  }
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t frame = uint64_t(firstFrame);
+  uint64_t left = uint64_t(frameCount);
+  // The chunk holding the first frame, then its successors.
+  size_t c = size_t(std::upper_bound(s.chunks.begin(), s.chunks.end(), frame,
+                                     [](uint64_t v, const SoundTrackReader::Chunk& k) { return v < k.firstFrame; }) -
+                    s.chunks.begin()) - 1;
+  while (left > 0) {
+    const uint64_t end = c + 1 < s.chunks.size() ? s.chunks[c + 1].firstFrame : s.frames;
+    const uint64_t take = std::min(left, end - frame);
+    const size_t bytes = size_t(take * s.bytesPerFrame);
+    const ssize_t got = ReadAt(r->fd, s.chunks[c].offset + (frame - s.chunks[c].firstFrame) * s.bytesPerFrame, out, bytes);
+    if (got < 0) {
+      r->error = Format("cannot read the sound: %s", std::strerror(errno));
+      return ioErr;
+    }
+    if (size_t(got) != bytes) {
+      r->error = Format("the file ends inside sound chunk %zu", c + 1);
+      return eofErr;
+    }
+    out += bytes;
+    frame += take;
+    left -= take;
+    ++c;
+  }
+  return noErr;
+}
 
 }  // extern "C"

@@ -17,93 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "AtomBuilder.h"
 #include "MacMemory.h"
 #include "MovieAtoms.h"
 #include "MovieFile.h"
+#include "MovieWriterSound.h"
 
 using namespace host_movie;
 
 namespace {
-
-// Big-endian byte builder for atoms.
-struct Bytes {
-  std::vector<uint8_t> v;
-  void U8(uint32_t x) { v.push_back(uint8_t(x)); }
-  void U16(uint32_t x) {
-    U8(x >> 8);
-    U8(x);
-  }
-  void U32(uint32_t x) {
-    U16(x >> 16);
-    U16(x);
-  }
-  void U64(uint64_t x) {
-    U32(uint32_t(x >> 32));
-    U32(uint32_t(x));
-  }
-  void Zeros(size_t n) { v.insert(v.end(), n, 0); }
-  void Atom(uint64_t size, const char (&type)[5]) {
-    U32(uint32_t(size));
-    U32(FourCC(type));
-  }
-  void FullAtom(uint64_t size, const char (&type)[5], uint32_t version, uint32_t flags) {
-    Atom(size, type);
-    U32((version << 24) | flags);
-  }
-  // A time (v1: 64 bits) of a movie, track or media header.
-  void Time(uint64_t x, bool v1) { v1 ? U64(x) : U32(uint32_t(x)); }
-  void Matrix() {
-    const uint32_t m[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
-    for (uint32_t x : m) U32(x);
-  }
-};
-
-// Builds nested atoms whose sizes are filled in as each one closes, so no
-// size is worked out apart from what is written. Bytes streamed into the
-// file from elsewhere (the sample tables, which live in the spill file) are
-// counted where they go without being held: Emit writes the held bytes with
-// the streamed pieces in their places.
-class AtomBuilder : public Bytes {
- public:
-  void Open(const char (&type)[5]) {
-    open_.push_back({v.size(), Position()});
-    Atom(0, type);
-  }
-  void OpenFull(const char (&type)[5], uint32_t version, uint32_t flags) {
-    Open(type);
-    U32((version << 24) | flags);
-  }
-  void Close() {
-    const auto [at, start] = open_.back();
-    open_.pop_back();
-    PutBE32(&v[at], uint32_t(Position() - start));
-  }
-  // n bytes that piece `which` of Emit's stream writes here.
-  void Streamed(uint64_t n, int which) {
-    pieces_.push_back({v.size(), which});
-    external_ += n;
-  }
-  // Writes the held bytes, calling stream(which) at each streamed piece.
-  template <typename Put, typename Stream>
-  bool Emit(Put&& put, Stream&& stream) const {
-    size_t from = 0;
-    for (const Piece& p : pieces_) {
-      if (!put(v.data() + from, p.at - from) || !stream(p.which)) return false;
-      from = p.at;
-    }
-    return put(v.data() + from, v.size() - from);
-  }
-
- private:
-  uint64_t Position() const { return v.size() + external_; }
-  struct Piece {
-    size_t at;
-    int which;
-  };
-  std::vector<std::pair<size_t, uint64_t>> open_;  // size field, start position
-  std::vector<Piece> pieces_;
-  uint64_t external_ = 0;
-};
 
 struct Run {
   uint32_t count;
@@ -133,6 +55,7 @@ struct OpaqueHostMovieWriter {
   bool replace = true;
   OSStatus failure = noErr;  // latched I/O failure
   std::string error;
+  std::unique_ptr<SoundTrackWriter> sound;  // null without a sound track
 };
 
 namespace {
@@ -168,6 +91,18 @@ void StartWriteback(Writer* w, uint64_t written) {
   if (std::fflush(w->out) != 0) return;  // the next Put reports it
   sync_file_range(fileno(w->out), off_t(w->writebackFrom), off_t(written - w->writebackFrom), SYNC_FILE_RANGE_WRITE);
   w->writebackFrom = written;
+}
+
+// Writes the pending sound frames, up to `frames` of them, as the next chunk.
+bool WriteSoundChunk(Writer* w, uint32_t frames) {
+  SoundTrackWriter& s = *w->sound;
+  const size_t bytes = size_t(frames) * s.bytesPerFrame;
+  if (!Put(w, w->out, s.pending.data(), bytes, "sound chunk " + std::to_string(s.chunks.size() + 1))) return false;
+  s.chunks.push_back(SoundChunk{w->position, frames});
+  s.pending.erase(s.pending.begin(), s.pending.begin() + std::ptrdiff_t(bytes));
+  StartWriteback(w, w->position + bytes);
+  w->position += bytes;
+  return true;
 }
 
 void CloseAndRemove(Writer* w) {
@@ -333,7 +268,10 @@ OSStatus WriteMovieAtom(Writer* w) {
   const uint64_t n = w->sampleCount;
   const bool large = w->position > std::min(w->threshold, kMax32);
   const uint64_t now = uint64_t(std::time(nullptr)) + kSecondsFrom1904To1970;
-  const bool v1 = w->duration > kMax32 || now > kMax32;
+  const bool withSound = w->sound != nullptr && w->sound->frames > 0;
+  const uint64_t movieDuration =
+      withSound ? std::max(w->duration, w->sound->Duration(uint32_t(w->timeScale))) : w->duration;
+  const bool v1 = movieDuration > kMax32 || now > kMax32;
   const uint32_t ver = v1 ? 1 : 0;
   enum { kSizeTable, kOffsetTable };
 
@@ -343,13 +281,13 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.Time(now, v1);
   b.Time(now, v1);
   b.U32(uint32_t(w->timeScale));
-  b.Time(w->duration, v1);
+  b.Time(movieDuration, v1);
   b.U32(0x00010000);  // rate 1.0
   b.U16(0x0100);      // volume 1.0
   b.Zeros(10);
   b.Matrix();
-  b.Zeros(24);  // preview, poster, selection and current times
-  b.U32(2);     // next track ID
+  b.Zeros(24);                // preview, poster, selection and current times
+  b.U32(withSound ? 3 : 2);  // next track ID
   b.Close();
 
   b.Open("trak");
@@ -434,6 +372,7 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.Close();  // minf
   b.Close();  // mdia
   b.Close();  // trak
+  if (withSound) WriteSoundTrack(b, *w->sound, 2, uint32_t(w->timeScale), now, large);
   b.Close();  // moov
   const bool written = b.Emit(
       [w](const uint8_t* p, size_t bytes) { return Put(w, w->out, p, bytes, "the movie header"); },
@@ -467,6 +406,9 @@ OSStatus Finish(Writer* w, std::string* error) {
     w->error = "the movie holds no samples";
     s = paramErr;
   }
+  if (s == noErr && w->sound != nullptr && !w->sound->pending.empty() &&
+      !WriteSoundChunk(w, uint32_t(w->sound->pending.size() / w->sound->bytesPerFrame)))
+    s = w->failure;
   if (s == noErr) {
     try {
       s = WriteMovieAtom(w);
@@ -571,6 +513,72 @@ OSStatus HostMovieWriterAddSample(HostMovieWriterRef w, const void* data, SInt32
   w->duration += uint64_t(duration);
   w->sampleCount = index + 1;
   return noErr;
+}
+
+UInt32 HostSoundBytesPerFrame(const HostSoundFormat* f) {
+  if (f == nullptr || !SoundFormatProblem(*f).empty()) return 0;
+  return f->channels * (f->sampleFormat / 8);
+}
+
+OSStatus HostMovieWriterAddSoundTrack(HostMovieWriterRef w, const HostSoundFormat* format) {
+  if (w == nullptr || format == nullptr) return paramErr;
+  if (w->failure != noErr) return w->failure;
+  w->error.clear();
+  try {
+    if (w->sound != nullptr) {
+      w->error = "the movie already has a sound track";
+      return paramErr;
+    }
+    if (const std::string problem = SoundFormatProblem(*format); !problem.empty()) {
+      w->error = "cannot store " + problem;
+      return paramErr;
+    }
+    auto s = std::make_unique<SoundTrackWriter>();
+    s->format = *format;
+    s->bytesPerFrame = HostSoundBytesPerFrame(format);
+    s->pending.reserve(size_t(s->ChunkFrames()) * s->bytesPerFrame);
+    w->sound = std::move(s);
+  } catch (const std::bad_alloc&) {
+    w->error = "out of memory";
+    return memFullErr;
+  }
+  return noErr;
+}
+
+OSStatus HostMovieWriterAddSound(HostMovieWriterRef w, const void* frames, SInt32 frameCount) {
+  if (w == nullptr) return paramErr;
+  if (w->failure != noErr) return w->failure;
+  w->error.clear();
+  if (w->sound == nullptr || frameCount < 0 || (frames == nullptr && frameCount > 0)) {
+    w->error = w->sound == nullptr ? "the movie has no sound track" : Format("%d sound frames", int(frameCount));
+    return paramErr;
+  }
+  SoundTrackWriter& s = *w->sound;
+  if (s.frames + uint64_t(frameCount) > kMax32) {
+    w->error = Format("the sound track already holds %llu frames, the most it can", (unsigned long long)s.frames);
+    return paramErr;
+  }
+  const auto* p = static_cast<const uint8_t*>(frames);
+  const uint32_t chunk = s.ChunkFrames();
+  try {
+    for (SInt32 left = frameCount; left > 0;) {
+      const uint32_t room = chunk - uint32_t(s.pending.size() / s.bytesPerFrame);
+      const uint32_t take = std::min<uint32_t>(room, uint32_t(left));
+      s.pending.insert(s.pending.end(), p, p + size_t(take) * s.bytesPerFrame);
+      p += size_t(take) * s.bytesPerFrame;
+      left -= SInt32(take);
+      s.frames += take;
+      if (s.pending.size() == size_t(chunk) * s.bytesPerFrame && !WriteSoundChunk(w, chunk)) return w->failure;
+    }
+  } catch (const std::bad_alloc&) {
+    w->error = "out of memory";
+    return memFullErr;
+  }
+  return noErr;
+}
+
+SInt64 HostMovieWriterGetSoundFrameCount(HostMovieWriterRef w) {
+  return w != nullptr && w->sound != nullptr ? SInt64(w->sound->frames) : 0;
 }
 
 SInt32 HostMovieWriterGetSampleCount(HostMovieWriterRef w) { return w ? SInt32(w->sampleCount) : 0; }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -323,6 +324,77 @@ TEST_F(MovieFileTest, WrittenMovieReadsBackExactly) {
   EXPECT_EQ(Bytes(file.begin() + 20, file.begin() + 36), Cat({Words({8}), Bytes{'w', 'i', 'd', 'e'},
                                                              Words({uint64_t(last_file_size_) - 28}), Bytes{'m', 'd', 'a', 't'}}));
   EXPECT_EQ(Bytes(file.begin() + last_file_size_ + 4, file.begin() + last_file_size_ + 8), (Bytes{'m', 'o', 'o', 'v'}));
+}
+
+// A sound track of each sample format, fed in pieces of odd sizes between
+// the video samples: read back frame for frame across its chunks, which lie
+// between the video samples in the file (half a second each), with the
+// movie as long as its longer track. A movie without sound offers none.
+TEST_F(MovieFileTest, SoundTrackRoundTripsInterleavedWithTheVideo) {
+  for (UInt32 sampleFormat : {UInt32{kHostSoundInt16}, UInt32{kHostSoundInt24}, UInt32{kHostSoundFloat32}}) {
+    SCOPED_TRACE(sampleFormat);
+    const HostSoundFormat format{44100, 2, sampleFormat};
+    const UInt32 frameBytes = HostSoundBytesPerFrame(&format);
+    ASSERT_EQ(frameBytes, 2 * sampleFormat / 8);
+    const size_t totalFrames = 44100 * 3 + 1234;  // 3.03 s against 3 s of video
+    const Bytes sound = SampleBytes(sampleFormat, totalFrames * frameBytes);
+    DescPtr desc = MakeDescription(320, 240);
+    HostMovieWriterRef w = nullptr;
+    ASSERT_EQ(HostMovieWriterCreate(Path("s.mov").c_str(), desc.get(), 30, &w), noErr);
+    ASSERT_EQ(HostMovieWriterAddSoundTrack(w, &format), noErr);
+    EXPECT_EQ(HostMovieWriterAddSoundTrack(w, &format), paramErr);  // one track
+    size_t fed = 0;
+    for (uint32_t i = 0; i < 90; ++i) {
+      const Bytes b = SampleBytes(i, 1000 + i);
+      ASSERT_EQ(HostMovieWriterAddSample(w, b.data(), SInt32(b.size()), 1), noErr);
+      const size_t n = std::min(totalFrames - fed, size_t(1470 + (i % 5) * 311));
+      ASSERT_EQ(HostMovieWriterAddSound(w, sound.data() + fed * frameBytes, SInt32(n)), noErr);
+      fed += n;
+    }
+    ASSERT_EQ(HostMovieWriterAddSound(w, sound.data() + fed * frameBytes, SInt32(totalFrames - fed)), noErr);
+    EXPECT_EQ(HostMovieWriterGetSoundFrameCount(w), SInt64(totalFrames));
+    ASSERT_EQ(HostMovieWriterFinish(w), noErr);
+
+    Opened o = Open(Path("s.mov"));
+    ASSERT_EQ(o.status, noErr) << o.message;
+    HostMovieReaderRef r = o.reader.get();
+    EXPECT_EQ(HostMovieReaderGetTrackCount(r), 2);
+    EXPECT_EQ(HostMovieReaderGetSampleCount(r), 90);
+    HostSoundFormat got{};
+    SInt64 frames = 0;
+    ASSERT_TRUE(HostMovieReaderGetSound(r, &got, &frames));
+    EXPECT_EQ(got.sampleRate, 44100u);
+    EXPECT_EQ(got.channels, 2u);
+    EXPECT_EQ(got.sampleFormat, sampleFormat);
+    ASSERT_EQ(frames, SInt64(totalFrames));
+    Bytes back(sound.size());
+    ASSERT_EQ(HostMovieReaderReadSound(r, 0, SInt32(totalFrames), back.data()), noErr);
+    EXPECT_TRUE(back == sound);
+    // A stretch across a chunk boundary, and past the end.
+    Bytes part(3000 * frameBytes);
+    ASSERT_EQ(HostMovieReaderReadSound(r, 21000, 3000, part.data()), noErr);
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), sound.begin() + 21000 * frameBytes));
+    EXPECT_EQ(HostMovieReaderReadSound(r, SInt64(totalFrames) - 10, 11, part.data()), eofErr);
+    // Interleaved: a video sample sits after the first sound chunk, and a
+    // sound chunk is among the first few video samples.
+    SInt64 tenth = 0, last = 0;
+    ASSERT_EQ(HostMovieReaderGetSampleInfo(r, 10, &tenth, nullptr, nullptr, nullptr), noErr);
+    ASSERT_EQ(HostMovieReaderGetSampleInfo(r, 89, &last, nullptr, nullptr, nullptr), noErr);
+    const Bytes file = ReadFile(Path("s.mov"));
+    EXPECT_GT(uint64_t(last - tenth), 80u * 1000 + 22050u * frameBytes);  // sound lies between them
+    // The movie lasts as long as its sound (3.03 s at 30 units a second).
+    const auto moov = std::search(file.begin(), file.end(), std::begin("mvhd"), std::end("mvhd") - 1);
+    ASSERT_NE(moov, file.end());
+    const size_t at = size_t(moov - file.begin()) + 4 + 4 + 8;
+    EXPECT_EQ((uint32_t(file[at + 4]) << 24 | uint32_t(file[at + 5]) << 16 | uint32_t(file[at + 6]) << 8 | file[at + 7]),
+              91u);
+  }
+  ASSERT_EQ(Write(Path("v.mov"), {10, 20}, {1}, 30), noErr);
+  Opened o = Open(Path("v.mov"));
+  ASSERT_EQ(o.status, noErr);
+  EXPECT_FALSE(HostMovieReaderGetSound(o.reader.get(), nullptr, nullptr));
+  const HostSoundFormat bad[] = {{0, 2, kHostSoundInt16}, {48000, 0, kHostSoundInt16}, {48000, 2, 8}};
+  for (const HostSoundFormat& f : bad) EXPECT_EQ(HostSoundBytesPerFrame(&f), 0u);
 }
 
 TEST_F(MovieFileTest, UniformSizesAndLargeFileLayout) {
