@@ -283,6 +283,25 @@ class MovieFileTest : public ::testing::Test {
       EXPECT_EQ(Bytes(buf.begin(), buf.begin() + got), SampleBytes(seed(i), sizes[i]));
     }
   }
+  // 30 video samples at 30 a second and `frames` frames of sound (content
+  // SampleBytes(7, ...)), fed a tenth of a second at a time.
+  OSStatus WriteWithSound(const std::string& path, const HostSoundFormat& format, size_t frames) {
+    DescPtr desc = MakeDescription(320, 240);
+    HostMovieWriterRef w = nullptr;
+    OSStatus s = HostMovieWriterCreate(path.c_str(), desc.get(), 30, &w);
+    if (s != noErr) return s;
+    const UInt32 bytes = HostSoundBytesPerFrame(&format);
+    const Bytes sound = SampleBytes(7, frames * bytes);
+    s = HostMovieWriterAddSoundTrack(w, &format);
+    for (size_t i = 0, fed = 0; s == noErr && (i < 30 || fed < frames); ++i) {
+      if (i < 30) s = HostMovieWriterAddSample(w, sound.data(), 100, 1);
+      const size_t n = std::min<size_t>(frames - fed, format.sampleRate / 10);
+      if (s == noErr) s = HostMovieWriterAddSound(w, sound.data() + fed * bytes, SInt32(n));
+      fed += n;
+    }
+    if (s != noErr) return HostMovieWriterAbort(w), s;
+    return HostMovieWriterFinish(w);
+  }
   std::string dir_;
   SInt64 last_file_size_ = 0;
 };
@@ -726,6 +745,11 @@ TEST_F(MovieFileTest, MediaInfoReadsCodecSizeFramesAndRate) {
                                 Path("m.mov") + "'");
     EXPECT_EQ(out, std::string("ORXV|320|240|48|") + rate.fps + "\n");
   }
+  // The sound track beside the video: linear PCM of its depth, rate and channels.
+  ASSERT_EQ(WriteWithSound(Path("a.mov"), {48000, 6, kHostSoundInt24}, 48000 * 2), noErr);
+  EXPECT_EQ(Capture("'" + mediainfo + "' '--Inform=Audio;%Format%|%BitDepth%|%SamplingRate%|%Channels%|%Duration%' '" +
+                    Path("a.mov") + "'"),
+            "PCM|24|48000|6|2000\n");
 }
 
 TEST_F(MovieFileTest, GStreamerDemuxesEverySample) {
@@ -744,6 +768,15 @@ TEST_F(MovieFileTest, GStreamerDemuxesEverySample) {
     got.push_back(uint32_t(fs::file_size(Path("out") + name)));
   }
   EXPECT_EQ(got, sizes) << out;
+
+  // The sound track, as qtdemux hands it on: the same frames, in its format.
+  const HostSoundFormat format{32000, 1, kHostSoundInt16};
+  ASSERT_EQ(WriteWithSound(Path("a.mov"), format, 32000 + 77), noErr);
+  const std::string caps = Capture("'" + gst + "' -v filesrc location='" + Path("a.mov") +
+                                   "' ! qtdemux name=d d.audio_0 ! filesink location='" + Path("a.raw") + "' 2>&1");
+  EXPECT_NE(caps.find("audio/x-raw, format=(string)S16LE"), std::string::npos) << caps;
+  EXPECT_NE(caps.find("rate=(int)32000"), std::string::npos) << caps;
+  EXPECT_TRUE(ReadFile(Path("a.raw")) == SampleBytes(7, (32000 + 77) * 2));
 }
 
 }  // namespace
