@@ -13,6 +13,7 @@
 #include "Commands.h"
 #include "ImageIO.h"
 #include "MovieInput.h"
+#include "Wave.h"
 
 namespace orxapp {
 
@@ -30,6 +31,8 @@ const char kDecodeHelp[] =
     "  out.argb         raw 32-bit ARGB as the decompressor delivered it, cropped to\n"
     "                   the image size (bytes A,R,G,B, rows without padding)\n"
     "  /dev/null        decodes every frame and writes nothing (for timing)\n"
+    "  out.wav          the movie's sound track as a WAV file (its samples as\n"
+    "                   stored: 16- or 24-bit integers or 32-bit floats)\n"
     "\n"
     "Options:\n"
     "  -o, --output OUTPUT    where to write (required)\n"
@@ -152,6 +155,42 @@ class StreamSink : public FrameSink {
   std::unique_ptr<Y4MWriter> writer_;
 };
 
+// The sound track into a WAV file, a second of frames at a time.
+int ExtractSound(const std::string& path, HostMovieReaderRef reader, const std::string& output, bool overwrite,
+                 bool quiet) {
+  HostSoundFormat format{};
+  SInt64 frames = 0;
+  if (!HostMovieReaderGetSound(reader, &format, &frames))
+    return Fail(path + ": the movie has no sound track (of linear PCM) to write to " + output);
+  const std::vector<uint8_t> header = WaveHeader(format, uint64_t(frames));
+  if (header.empty()) return Fail(output + ": the sound track is too long for a WAV file (4 GiB)");
+  OutputFile out;
+  std::string e;
+  if (!out.Open(output, &e, overwrite)) return Fail(output + ": " + e);
+  if (std::fwrite(header.data(), 1, header.size(), out.Stream()) != header.size())
+    return Fail(output + ": write failed: " + std::strerror(errno));
+  const UInt32 frameBytes = HostSoundBytesPerFrame(&format);
+  std::vector<uint8_t> buffer(size_t(format.sampleRate) * frameBytes);
+  Progress progress("writing sound", frames);
+  for (SInt64 at = 0; at < frames;) {
+    if (Interrupted()) return progress.Finish(), Fail(output + ": interrupted; nothing was left behind");
+    const SInt32 n = SInt32(std::min<SInt64>(frames - at, format.sampleRate));
+    if (const OSStatus s = HostMovieReaderReadSound(reader, at, n, buffer.data()); s != noErr)
+      return progress.Finish(), Fail(path + ": " + HostMovieReaderGetErrorMessage(reader));
+    if (std::fwrite(buffer.data(), frameBytes, size_t(n), out.Stream()) != size_t(n))
+      return progress.Finish(), Fail(output + ": write failed: " + std::strerror(errno));
+    at += n;
+    progress.Update(at, uint64_t(at) * frameBytes);
+  }
+  progress.Finish();
+  if (!out.Commit(&e)) return Fail(output + ": " + e);
+  if (!quiet)
+    std::printf("%s: %lld sound frames, %u Hz, %u channel%s, %s\n", output.c_str(), (long long)frames,
+                format.sampleRate, format.channels, format.channels == 1 ? "" : "s",
+                format.sampleFormat == kHostSoundFloat32 ? "32-bit float" : format.sampleFormat == kHostSoundInt24 ? "24-bit" : "16-bit");
+  return 0;
+}
+
 }  // namespace
 
 int CmdDecode(int argc, char** argv) {
@@ -179,8 +218,10 @@ int CmdDecode(int argc, char** argv) {
   const bool raw = EndsWith(output, ".argb");
   const bool png = EndsWith(output, ".png");
   const bool discard = output == "/dev/null";
-  if (!y4m && !raw && !png && !discard)
-    return Usage(output + ": the output must end in .png, .y4m or .argb (or be - for YUV4MPEG2)");
+  const bool wav = EndsWith(output, ".wav");
+  if (!y4m && !raw && !png && !discard && !wav)
+    return Usage(output + ": the output must end in .png, .y4m, .argb or .wav (or be - for YUV4MPEG2)");
+  if (wav && (first != 0 || last != -1)) return Usage("--frames: a .wav output takes the whole sound track");
   if (png && output.find('%') != std::string::npos && !ValidNumberPattern(output))
     return Usage(output + ": bad pattern: it needs exactly one number conversion such as %04d");
   if (output == "-" && isatty(1))
@@ -189,6 +230,10 @@ int CmdDecode(int argc, char** argv) {
   CatchInterruptions();
   Movie movie;
   if (!OpenMovie(path, &movie, &err)) return Fail(err);
+  if (wav) {
+    if (const std::string problem = OutputProblem(output, {path}, overwrite, false); !problem.empty()) return Fail(problem);
+    return ExtractSound(path, movie.reader, output, overwrite, quiet);
+  }
   const SInt32 count = HostMovieReaderGetSampleCount(movie.reader);
   if (last < 0 || last >= count) {
     if (last >= count || first >= count)

@@ -1,13 +1,16 @@
 // orx encode: frames from a source, through the compressor, into a movie.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "Cli.h"
 #include "Codec.h"
 #include "Commands.h"
+#include "MacMemory.h"
 #include "MovieFile.h"
 #include "ORXTimer.h"
+#include "SoundPlacer.h"
 #include "Sources.h"
 
 namespace orxapp {
@@ -30,6 +33,10 @@ const char kEncodeHelp[] =
     "                          bottom without padding, frames one after another\n"
     "  --test-clip             the built-in 1280x720 test clip (--size and --frames\n"
     "                          change it)\n"
+    "  FILE | URI              any other footage that GStreamer's own plug-ins decode\n"
+    "                          (MOV, MP4, MKV, WebM, ...: H.264, VP8, VP9, AV1,\n"
+    "                          PNG, JPEG, ...), with its sound; its frame rate,\n"
+    "                          pixel aspect and, without a rate, each frame's time\n"
     "\n"
     "YUV4MPEG2 tags honoured: W, H, F (frame rate), I (p or ? only), A (ignored),\n"
     "C (420jpeg, 420mpeg2, 420paldv, 420, 422, 444, mono), XCOLORRANGE=FULL|LIMITED.\n"
@@ -55,7 +62,14 @@ const char kEncodeHelp[] =
     "                          stored, orx uses max\n"
     "  --fps RATE              frame rate (24, 29.97, 30000/1001); default: the\n"
     "                          stream's own, else 30\n"
-    "  --frames N              encode at most N frames (the test clip: its length)\n"
+      "  --frames N              encode at most N frames (the test clip: its length)\n"
+    "  --frames FIRST-LAST     encode frames FIRST to LAST of the source, counted\n"
+    "                          from 0 (10-20, 10-), with the sound that goes with them\n"
+    "  --video-stream N        footage with several video streams: the Nth (from 1)\n"
+    "  --audio copy|none|FILE  the movie's sound: the source's own (copy, the default\n"
+    "                          when it has sound), none, or another file's (a WAV,\n"
+    "                          FLAC or any footage), stored as 16- or 24-bit or\n"
+    "                          32-bit float PCM as the source's depth needs\n"
     "  --start-number N        first number of a pattern\n"
     "  --keep-partial          when the source ends early (a truncated stream, a\n"
     "                          damaged or missing picture), keep the frames encoded\n"
@@ -90,6 +104,9 @@ struct EncodeRequest {
   std::string output;
   int fpsNum = 0, fpsDen = 0;  // 0: the source's own rate, else 30
   long maxFrames = -1;
+  int firstFrame = 0;  // --frames FIRST-LAST
+  int lastFrame = -1;
+  std::string audio;   // "" copy by default, "copy", "none" or a file
   bool quiet = false, verbose = false, keepPartial = false, overwrite = false;
 };
 
@@ -114,10 +131,26 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
   if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &r->fpsNum, &r->fpsDen))
     return "--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001";
   if (args.Value("--frames", nullptr, &v, &err)) {
+    if (v.find('-') != std::string::npos) {
+      if (!ParseFrameRange(v, &r->firstFrame, &r->lastFrame))
+        return "--frames: \"" + v + "\" is not a frame count or a range such as 10-20 or 10-";
+      if (r->lastFrame >= 0) r->maxFrames = long(r->lastFrame) - r->firstFrame + 1;
+    } else {
+      char* end = nullptr;
+      r->maxFrames = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || r->maxFrames < 1 || r->maxFrames > 100000000)
+        return "--frames: \"" + v + "\" is not a frame count or a range such as 10-20 or 10-";
+    }
+  }
+  if (args.Value("--video-stream", nullptr, &v, &err)) {
     char* end = nullptr;
-    r->maxFrames = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || r->maxFrames < 1 || r->maxFrames > 100000000)
-      return "--frames: \"" + v + "\" is not a frame count";
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < 1 || n > 1000) return "--video-stream: \"" + v + "\" is not a stream number (1 is the first)";
+    so.videoStream = int(n);
+  }
+  if (args.Value("--audio", nullptr, &v, &err)) {
+    if (v.empty()) return "--audio: give copy, none or a file";
+    r->audio = v;
   }
   if (args.Value("--start-number", nullptr, &v, &err)) {
     char* end = nullptr;
@@ -130,7 +163,8 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
   if (r->output.empty()) return "encode: no output movie (-o OUT.mov)";
   if (r->output == "-")
     return "encode: a movie cannot go to standard output: its header is written last, so it needs a file (-o OUT.mov)";
-  if (so.testClip && r->maxFrames > 0) so.testClipFrames = int(r->maxFrames);
+  if (so.testClip && r->maxFrames > 0) so.testClipFrames = int(r->maxFrames + r->firstFrame);
+  so.sound = r->audio.empty() || r->audio == "copy";
   // The program's own default while the user has stored no preferences:
   // every core (the component alone keeps its default of one thread).
   if (r->choices.threads < 0 && !HasStoredPreferences()) r->choices.threads = 1;
@@ -160,6 +194,31 @@ void Describe(const std::string& source, int width, int height, int64_t total, i
                timeScale, duration);
 }
 
+// The movie's description with the source's pixel aspect as a 'pasp'
+// extension; null when the aspect is square (the encoder's own is used).
+ImageDescriptionHandle WithPixelAspect(ImageDescriptionHandle desc, int num, int den) {
+  if (num <= 0 || den <= 0 || num == den) return nullptr;
+  const Size base = (*desc)->idSize;
+  Handle h = NewHandle(base + 16);
+  if (h == nullptr) return nullptr;
+  std::memcpy(*h, *desc, size_t(base));
+  auto* ext = reinterpret_cast<uint8_t*>(*h) + base;
+  const uint32_t words[4] = {16, FOUR_CHAR_CODE('p', 'a', 's', 'p'), uint32_t(num), uint32_t(den)};
+  for (int i = 0; i < 4; ++i)
+    for (int b = 0; b < 4; ++b) ext[i * 4 + b] = uint8_t(words[i] >> (24 - 8 * b));
+  auto d = reinterpret_cast<ImageDescriptionHandle>(h);
+  (*d)->idSize = SInt32(base + 16);
+  return d;
+}
+
+// "PCM 24-bit, 48000 Hz, 2 channels"
+std::string SoundWords(const HostSoundFormat& f) {
+  return std::string("PCM ") +
+         (f.sampleFormat == kHostSoundFloat32 ? "32-bit float" : f.sampleFormat == kHostSoundInt24 ? "24-bit" : "16-bit") +
+         ", " + std::to_string(f.sampleRate) + " Hz, " + std::to_string(f.channels) + " channel" +
+         (f.channels == 1 ? "" : "s");
+}
+
 }  // namespace
 
 int CmdEncode(int argc, char** argv) {
@@ -176,37 +235,70 @@ int CmdEncode(int argc, char** argv) {
   const std::string interrupted = r.output + ": interrupted; nothing was written";
   std::unique_ptr<FrameSource> source = OpenFrameSource(r.source, &err);
   if (!source) return Fail(Interrupted() ? interrupted : err);
-  if (const std::string problem = OutputProblem(r.output, source->Files(), r.overwrite, true); !problem.empty())
+  // The sound: the source's own, another file's, or none.
+  std::unique_ptr<SoundSource> soundFile;
+  SoundSource* sound = nullptr;
+  std::vector<std::string> inputs = source->Files();
+  if (!r.audio.empty() && r.audio != "copy" && r.audio != "none") {
+    soundFile = OpenSoundFile(r.audio, &err);
+    if (!soundFile) return Fail(Interrupted() ? interrupted : err);
+    sound = soundFile.get();
+    inputs.push_back(r.audio);
+  } else if (r.audio != "none") {
+    sound = source->Sound();
+    if (sound == nullptr && r.audio == "copy") Warn(source->CurrentName() + ": has no sound (of a kind GStreamer decodes); the movie has none");
+  }
+  if (const std::string problem = OutputProblem(r.output, inputs, r.overwrite, true); !problem.empty())
     return Fail(problem);
   WarnAboutName(r.output);
   // The next frames are read while the codec works on this one.
   source = ReadAhead(std::move(source));
+  // Frames of a variable-rate source keep their own times, on a 90 kHz
+  // clock, unless a rate is forced.
+  const bool variable = fpsNum == 0 && source->VariableRate();
   if (fpsNum == 0 && !source->Rate(&fpsNum, &fpsDen)) {
     fpsNum = 30;
     fpsDen = 1;
   }
   int32_t timeScale = 0, duration = 0;
   RateToTimeScale(fpsNum, fpsDen, &timeScale, &duration);
+  if (variable) {
+    timeScale = 90000;
+    duration = 3000;
+  }
+  // A source with a rate of its own keeps it exactly (containers round their
+  // times, to the millisecond in Matroska); one without keeps each time.
+  const bool useTimes = variable;
 
-  ImageARGB frame;
+  ImageARGB frame, next;
   int got = source->Next(&frame);
+  for (int i = 0; got == 1 && i < r.firstFrame; ++i) got = source->Next(&frame);
   if (got < 0) return Fail(Interrupted() ? interrupted : source->Error());
-  if (got == 0) return Fail(source->CurrentName() + ": no frames to encode");
+  if (got == 0)
+    return Fail(source->CurrentName() +
+                (r.firstFrame > 0 ? ": no frame " + std::to_string(r.firstFrame) + " to start from" : ": no frames to encode"));
+  if (r.choices.transparency == 1 && !frame.hasAlpha)
+    Warn(source->CurrentName() + ": the pictures have no alpha channel; the movie keeps them opaque");
 
   HostMovieWriterRef writer = nullptr;
   std::string sinkError;
   uint64_t frameBytes = 0;
+  int32_t sampleDuration = duration;
   Encoder encoder;
   auto sink = [&](const uint8_t* data, size_t size) -> OSStatus {
-    const OSStatus s = HostMovieWriterAddSample(writer, data, static_cast<SInt32>(size), duration);
+    const OSStatus s = HostMovieWriterAddSample(writer, data, static_cast<SInt32>(size), sampleDuration);
     if (s != noErr) sinkError = HostMovieWriterGetErrorMessage(writer);
     else frameBytes += size;
     return s;
   };
   if (!encoder.Open(frame.width, frame.height, timeScale, r.choices, sink, &err)) return Fail(r.output + ": " + err);
+  int parNum = 1, parDen = 1;
+  source->PixelAspect(&parNum, &parDen);
+  ImageDescriptionHandle aspect = WithPixelAspect(encoder.Description(), parNum, parDen);
   char message[512] = {};
-  OSStatus s = HostMovieWriterCreateWithError(r.output.c_str(), encoder.Description(), timeScale, &writer, message,
-                                              sizeof message);
+  OSStatus s = HostMovieWriterCreateWithError(r.output.c_str(), aspect ? aspect : encoder.Description(), timeScale,
+                                              &writer, message, sizeof message);
+  DisposeHandle(reinterpret_cast<Handle>(aspect));
   if (s != noErr) return Fail(r.output + ": cannot write the movie: " + (message[0] ? message : StatusText(s)));
   HostMovieWriterSetReplaceExisting(writer, r.overwrite);
   // Every later failure abandons the movie so that nothing is left at OUT.
@@ -214,15 +306,51 @@ int CmdEncode(int argc, char** argv) {
     HostMovieWriterAbort(writer);
     return Fail(message);
   };
+  std::unique_ptr<SoundPlacer> placer;
+  bool soundEnded = true;
+  if (sound != nullptr) {
+    const HostSoundFormat format = sound->Format();
+    if (HostMovieWriterAddSoundTrack(writer, &format) != noErr)
+      return abandon(sound->Name() + ": cannot store its sound: " + HostMovieWriterGetErrorMessage(writer));
+    placer = std::make_unique<SoundPlacer>(writer, format, soundFile ? -1 : frame.ptsNs);
+    soundEnded = false;
+  }
+  // Sound up to movie time endNs, from what the source has ready; a sound
+  // file of its own is read until it covers that time (waitMs).
+  auto feedSound = [&](int64_t endNs, int waitMs) -> std::string {
+    while (!soundEnded) {
+      std::vector<uint8_t> bytes;
+      int64_t firstNs = -1;
+      const int t = sound->Take(&bytes, &firstNs, waitMs);
+      if (t < 0) return sound->Error();
+      if (!bytes.empty()) placer->Add(bytes, firstNs);
+      soundEnded = t == 0;
+      if (waitMs == 0 || bytes.empty() || placer->Have() >= placer->FramesUntil(endNs)) break;
+    }
+    if (placer && placer->WriteUntil(endNs) != noErr)
+      return r.output + ": cannot write the movie: " + HostMovieWriterGetErrorMessage(writer);
+    return "";
+  };
+  auto nanos = [&](int64_t units) { return int64_t(__int128(units) * 1000000000 / timeScale); };
 
   const int width = frame.width, height = frame.height;
-  const int64_t total = r.maxFrames > 0 && (source->Count() == 0 || source->Count() > r.maxFrames) ? r.maxFrames : source->Count();
-  if (r.verbose) Describe(source->CurrentName(), width, height, total, fpsNum, fpsDen, r.output, encoder.Settings(),
-                         timeScale, duration);
+  const int64_t count = source->Count() > r.firstFrame ? source->Count() - r.firstFrame : 0;
+  const int64_t total = r.maxFrames > 0 && (count == 0 || count > r.maxFrames) ? r.maxFrames : count;
+  if (r.verbose) {
+    Describe(source->CurrentName(), width, height, total, fpsNum, fpsDen, r.output, encoder.Settings(), timeScale,
+             duration);
+    if (variable) std::fprintf(stderr, "orx: the source's frames keep their own times\n");
+    if (parNum != parDen) std::fprintf(stderr, "orx: pixel aspect %d:%d\n", parNum, parDen);
+    if (sound != nullptr)
+      std::fprintf(stderr, "orx: sound from %s: %s%s\n", sound->Name().c_str(), SoundWords(sound->Format()).c_str(),
+                   sound->ConvertedFrom().empty() ? "" : (" (decoded as " + sound->ConvertedFrom() + ")").c_str());
+  }
   Progress progress("encoding", total);
   ORXTimer timer;
   double codecSeconds = 0;
   int64_t frames = 0;
+  int64_t movieTime = 0;  // in units of the time scale
+  const int64_t startNs = frame.ptsNs;
   while (got == 1) {
     if (Interrupted()) {
       progress.Finish();
@@ -234,16 +362,31 @@ int CmdEncode(int argc, char** argv) {
                      std::to_string(frame.width) + "x" + std::to_string(frame.height) + ", the first frame is " +
                      std::to_string(width) + "x" + std::to_string(height));
     }
+    // The next picture gives this one its length when frames keep their times.
+    const bool last = r.maxFrames > 0 && frames + 1 >= r.maxFrames;
+    const int gotNext = last ? 0 : source->Next(&next);
+    sampleDuration = duration;
+    if (useTimes && startNs >= 0 && frame.ptsNs >= 0 && gotNext == 1 && next.ptsNs > frame.ptsNs) {
+      const int64_t nextTime = int64_t((__int128(next.ptsNs - startNs) * timeScale + 500000000) / 1000000000);
+      sampleDuration = int32_t(std::clamp<int64_t>(nextTime - movieTime, 1, INT32_MAX));
+    }
     ORXTimer t;
-    if (!encoder.Encode(frame.pixels.data(), frame.RowBytes(), frames * duration, duration, &err)) {
+    if (!encoder.Encode(frame.pixels.data(), frame.RowBytes(), movieTime, sampleDuration, &err)) {
       progress.Finish();
       return abandon(r.output + ": " + (sinkError.empty() ? err : "cannot write the movie: " + sinkError));
     }
     codecSeconds += t.GetElapsedTime();
     ++frames;
+    movieTime += sampleDuration;
+    if (placer) {
+      if (const std::string e = feedSound(nanos(movieTime), soundFile ? 30000 : 0); !e.empty()) {
+        progress.Finish();
+        return abandon(e);
+      }
+    }
     progress.Update(frames, frameBytes);
-    if (r.maxFrames > 0 && frames >= r.maxFrames) break;
-    got = source->Next(&frame);
+    std::swap(frame, next);
+    got = gotNext;
   }
   progress.Finish();
   if (Interrupted()) return abandon(interrupted);
@@ -253,6 +396,13 @@ int CmdEncode(int argc, char** argv) {
     return abandon(source->Error() + "; nothing was written (--keep-partial keeps the " + Frames(frames) +
                    " before it)");
   if (got < 0) Warn(source->Error() + "; kept the " + Frames(frames) + " before it in " + r.output);
+  // The rest of the sound that goes with the pictures; what lies past the
+  // last picture's end is left out.
+  if (placer) {
+    if (const std::string e = feedSound(nanos(movieTime), 5000); !e.empty()) return abandon(e);
+    placer->DropPending();
+    if (placer->Written() == 0) Warn(sound->Name() + ": no sound within the movie's time; the movie has none");
+  }
   const CompressorSettings settings = encoder.Settings();
   encoder.Close();
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);

@@ -161,6 +161,15 @@ struct Facts {
   std::string Rate() const { return std::to_string(rateNum) + "/" + std::to_string(rateDen); }
 };
 
+// The sound track in words: "PCM 24-bit, 48000 Hz, 2 channels, 2.000 s".
+std::string SoundText(const HostSoundFormat& f, SInt64 frames) {
+  char text[128];
+  std::snprintf(text, sizeof text, "PCM %s, %u Hz, %u channel%s, %.3f s",
+                f.sampleFormat == kHostSoundFloat32 ? "32-bit float" : f.sampleFormat == kHostSoundInt24 ? "24-bit" : "16-bit",
+                f.sampleRate, f.channels, f.channels == 1 ? "" : "s", double(frames) / f.sampleRate);
+  return text;
+}
+
 bool PrintJSON(const Facts& m, const Totals& t, bool perFrame, RowReader& rows, std::string* error) {
   std::printf("{\n  \"file\": %s,\n  \"tracks\": %d,\n  \"track_id\": %d,\n  \"codec\": %s,\n  \"compressor_name\": %s,\n",
               JsonString(m.path).c_str(), HostMovieReaderGetTrackCount(m.r), HostMovieReaderGetTrackID(m.r),
@@ -171,6 +180,12 @@ bool PrintJSON(const Facts& m, const Totals& t, bool perFrame, RowReader& rows, 
               m.width, m.height, (*m.desc)->depth, m.count, HostMovieReaderGetTimeScale(m.r),
               (long long)HostMovieReaderGetDuration(m.r), m.fps, m.Rate().c_str(), (unsigned long long)t.stored,
               (unsigned long long)m.fileBytes, m.rawARGB);
+  HostSoundFormat sound{};
+  SInt64 soundFrames = 0;
+  if (HostMovieReaderGetSound(m.r, &sound, &soundFrames))
+    std::printf(",\n  \"sound\": {\"format\": \"%s\", \"bits\": %u, \"rate\": %u, \"channels\": %u, \"frames\": %lld}",
+                sound.sampleFormat == kHostSoundFloat32 ? "float" : "integer", sound.sampleFormat, sound.sampleRate,
+                sound.channels, (long long)soundFrames);
   if (perFrame) {
     std::printf(",\n  \"frame_list\": [\n");
     Row row;
@@ -203,6 +218,10 @@ bool PrintText(const Facts& m, const Totals& t, bool perFrame, RowReader& rows, 
   std::printf("  stored    %s of frames (%.2f:1 to raw ARGB %s); file %s\n", HumanBytes(t.stored).c_str(),
               t.stored ? m.rawARGB / double(t.stored) : 0.0, HumanBytes(uint64_t(m.rawARGB)).c_str(),
               HumanBytes(m.fileBytes).c_str());
+  HostSoundFormat sound{};
+  SInt64 soundFrames = 0;
+  if (HostMovieReaderGetSound(m.r, &sound, &soundFrames))
+    std::printf("  sound     %s\n", SoundText(sound, soundFrames).c_str());
   if (!perFrame) return true;
   std::printf("  %7s  %-12s %-4s %12s %12s\n", "frame", "variant", "LZF", "stored", "raw");
   Row row;

@@ -126,6 +126,13 @@ class ReadAheadSource : public FrameSource {
   }
   int64_t Count() const override { return shared_->inner->Count(); }
   bool Rate(int* num, int* den) const override { return shared_->inner->Rate(num, den); }
+  bool VariableRate() const override { return shared_->inner->VariableRate(); }
+  bool PixelAspect(int* num, int* den) const override { return shared_->inner->PixelAspect(num, den); }
+  int64_t DurationNs() const override { return shared_->inner->DurationNs(); }
+  int HasAlpha() const override { return shared_->inner->HasAlpha(); }
+  // Taken on the caller's thread while the readers decode pictures: the
+  // sound source is safe to use beside them.
+  SoundSource* Sound() override { return shared_->inner->Sound(); }
   std::string CurrentName() const override { return current_; }
   std::vector<std::string> Files() const override { return shared_->inner->Files(); }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Cli.h"
+#include "GstMedia.h"
 #include "TestClip.h"
 
 namespace orxapp {
@@ -326,6 +327,7 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
     return std::make_unique<RawSource>(o.inputs, o.width, o.height, frames);
   }
 
+  if (o.inputs.size() == 1 && IsURI(o.inputs[0])) return OpenGstFrameSource(o, error);
   if (o.inputs.size() == 1 && o.inputs[0] == "-") {
     auto s = std::make_unique<Y4MSource>(stdin, "standard input", false);
     if (!s->Start(error)) return nullptr;
@@ -359,8 +361,10 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
   if (o.inputs.size() == 1 && stat(o.inputs[0].c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
     return OpenY4MFile(o.inputs[0], error);
   }
-  // Named files: one YUV4MPEG2 stream, or PNG images.
-  const Kind first = Sniff(o.inputs[0], error);
+  // Named files: one YUV4MPEG2 stream, PNG images, or one file of footage
+  // that GStreamer decodes.
+  const Kind first = o.inputs.size() == 1 ? ReadKind(o.inputs[0], error) : Sniff(o.inputs[0], error);
+  if (first == Kind::kUnknown) return OpenGstFrameSource(o, error);
   if (first == Kind::kY4M) {
     if (o.inputs.size() != 1) {
       *error = o.inputs[0] + ": a YUV4MPEG2 stream must be the only input";

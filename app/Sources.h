@@ -10,8 +10,30 @@
 #include <vector>
 
 #include "ImageIO.h"
+#include "MovieFile.h"
 
 namespace orxapp {
+
+// Sound to go beside the pictures, as linear PCM of the format the movie
+// stores.
+class SoundSource {
+ public:
+  virtual ~SoundSource() = default;
+  virtual HostSoundFormat Format() const = 0;
+  // Appends decoded frames to *out: those ready, waiting up to waitMs for
+  // some when none are. *firstNs: the source time of the first one added,
+  // -1 when none were. 1: more may come; 0: the sound has ended; -1:
+  // failure, described by Error() (which names the file).
+  virtual int Take(std::vector<uint8_t>* out, int64_t* firstNs, int waitMs) = 0;
+  // The file the sound comes from, and what it was decoded from when the
+  // movie stores it in another sample format ("" otherwise).
+  virtual std::string Name() const = 0;
+  virtual std::string ConvertedFrom() const { return ""; }
+  const std::string& Error() const { return error_; }
+
+ protected:
+  std::string error_;
+};
 
 class FrameSource {
  public:
@@ -23,6 +45,18 @@ class FrameSource {
   virtual int64_t Count() const { return 0; }
   // The source's own frame rate, when it has one.
   virtual bool Rate(int* /*num*/, int* /*den*/) const { return false; }
+  // Frames whose times vary: each carries its own (ImageARGB::ptsNs).
+  virtual bool VariableRate() const { return false; }
+  // The pixel aspect, when the source says.
+  virtual bool PixelAspect(int* /*num*/, int* /*den*/) const { return false; }
+  // The source's length in nanoseconds, -1 when unknown.
+  virtual int64_t DurationNs() const { return -1; }
+  // Whether the pictures carry alpha, before the first frame is read; -1
+  // when the source cannot say until then.
+  virtual int HasAlpha() const { return -1; }
+  // The source's own sound (decoded when SourceOptions::sound asked for
+  // it and the source has one), owned by the source.
+  virtual SoundSource* Sound() { return nullptr; }
   const std::string& Error() const { return error_; }
   // The file (or "standard input", "test clip") the last frame came from.
   virtual std::string CurrentName() const = 0;
@@ -50,13 +84,22 @@ struct SourceOptions {
   int width = 0, height = 0;  // --size: raw ARGB input (or the test clip's size)
   int startNumber = -1;     // first number of a pattern; -1: 0 or 1, whichever exists
   bool allowPartial = false;  // --keep-partial: a raw file may end in a part frame
+  int videoStream = 1;        // footage GStreamer reads: which video stream (1 = the first)
+  bool sound = false;         // and its sound too
 };
 
 // Chooses the reader from the options and the inputs' first bytes. Null
 // with *error (naming the file) when no reader fits. Raw ARGB files are
 // checked up front: each must hold whole frames of the given size (unless
 // allowPartial) and must not be a PNG image or a YUV4MPEG2 stream.
+// Anything that is neither (a movie, a video file, a URI) goes to GStreamer.
 std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& options, std::string* error);
+
+// Footage GStreamer's plug-ins decode (GstSource.cpp).
+std::unique_ptr<FrameSource> OpenGstFrameSource(const SourceOptions& options, std::string* error);
+// The sound of a file (a WAV or FLAC file, or any footage), for pictures
+// that have none.
+std::unique_ptr<SoundSource> OpenSoundFile(const std::string& path, std::string* error);
 
 // The same frames, read ahead on threads of their own while the caller
 // encodes: one reader for sources read in order, several for independent
