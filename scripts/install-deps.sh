@@ -22,6 +22,10 @@ PACKAGES=(
   mediainfo
   gstreamer1.0-tools
   gstreamer1.0-plugins-good
+  # orx encode reads footage through GStreamer's own plug-ins: bad for
+  # H.264 (openh264) and AV1 (aom), ugly for the suites' x264enc.
+  gstreamer1.0-plugins-bad
+  gstreamer1.0-plugins-ugly
   # The orxdec plug-in (gst/) and its suite: GStreamer's headers, qtdemux's
   # companions (videoconvert, decodebin, playbin, appsink), ximagesink and
   # gst-play-1.0.

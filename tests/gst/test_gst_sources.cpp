@@ -143,6 +143,17 @@ TEST_F(Footage, EveryKindOfFootageEncodesAtItsRateAndAspect) {
   const Samples a = ReadMovie(Path("a.mp4.mov"));
   for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(d.frames[i] == a.frames[i + 3]) << i;
   EXPECT_EQ(double(d.durations[0]) / d.scale, 0.02);
+
+  // Two video streams: the first, unless --video-stream picks the other.
+  const std::string stream = "num-buffers=3 ! video/x-raw,format=I420,width=32,height=32,framerate=3/1 ! vp9enc deadline=1 ! m.";
+  Make("matroskamux name=m ! filesink location=" + Q("two.mkv") + " videotestsrc pattern=black " + stream +
+       " videotestsrc pattern=white " + stream);
+  for (int n : {1, 2}) {
+    Encode(Q("two.mkv") + (n == 2 ? " --video-stream 2" : "") + " -y", "two.mov");
+    const RunResult px = Orx("decode -q -y " + Q("two.mov") + " --frames 0 -o " + Q("two.argb"));
+    ASSERT_EQ(px.status, 0) << px.output;
+    EXPECT_EQ(ReadAll(Path("two.argb"))[1] > 128, n == 2) << n;  // red of the first pixel: white or black
+  }
 }
 
 // Footage with alpha keeps it when asked; footage without says so.
@@ -253,7 +264,7 @@ TEST_F(Footage, SoundReachesInfoMediaInfoQtdemuxAndAWaveFile) {
 }
 
 // A flash frame and a click at the same second of the source arrive at the
-// same time on the two branches of a player's pipeline through orxdec.
+// same time on the two branches of playbin, its pictures through orxdec.
 TEST_F(Footage, PictureAndSoundStayInStepThroughOrxdec) {
   fs::create_directory(Path("png"));
   // 60 frames at 30 fps, frame 30 white; a click at 1.000 s in silence.
@@ -272,14 +283,24 @@ TEST_F(Footage, PictureAndSoundStayInStepThroughOrxdec) {
   WriteAll(Path("click.wav"), wav);
   Encode(Q("png/f%02d.png") + " --fps 30 --audio " + Q("click.wav"), "sync.mov");
 
-  GstElement* p = gst_parse_launch(("uridecodebin uri=file://" + Path("sync.mov") +
-                                    " name=d d. ! videoconvert ! video/x-raw,format=ARGB ! appsink name=v sync=false "
-                                    "d. ! audioconvert ! audio/x-raw,format=S16LE ! appsink name=a sync=false")
+  // playbin, as a player builds it, with its two sinks read here.
+  GstElement* p = gst_parse_launch(("playbin uri=file://" + Path("sync.mov") +
+                                    " video-sink=\"videoconvert ! video/x-raw,format=ARGB ! appsink name=v sync=false\""
+                                    " audio-sink=\"audioconvert ! audio/x-raw,format=S16LE ! appsink name=a sync=false\"")
                                        .c_str(),
                                    nullptr);
   ASSERT_NE(p, nullptr);
-  GstElement* v = gst_bin_get_by_name(GST_BIN(p), "v");
-  GstElement* a = gst_bin_get_by_name(GST_BIN(p), "a");
+  // The sinks live in the bins playbin was given.
+  GstElement *videoBin = nullptr, *audioBin = nullptr;
+  g_object_get(p, "video-sink", &videoBin, "audio-sink", &audioBin, nullptr);
+  ASSERT_NE(videoBin, nullptr);
+  ASSERT_NE(audioBin, nullptr);
+  GstElement* v = gst_bin_get_by_name(GST_BIN(videoBin), "v");
+  GstElement* a = gst_bin_get_by_name(GST_BIN(audioBin), "a");
+  gst_object_unref(videoBin);
+  gst_object_unref(audioBin);
+  ASSERT_NE(v, nullptr);
+  ASSERT_NE(a, nullptr);
   gst_element_set_state(p, GST_STATE_PLAYING);
   GstClockTime flash = GST_CLOCK_TIME_NONE, click = GST_CLOCK_TIME_NONE;
   bool videoDone = false, audioDone = false;
