@@ -246,7 +246,10 @@ int CmdEncode(int argc, char** argv) {
     inputs.push_back(r.audio);
   } else if (r.audio != "none") {
     sound = source->Sound();
-    if (sound == nullptr && r.audio == "copy") Warn(source->CurrentName() + ": has no sound (of a kind GStreamer decodes); the movie has none");
+    if (sound == nullptr && !source->SoundProblem().empty())
+      Warn(source->CurrentName() + ": its sound cannot be decoded (" + source->SoundProblem() + "); the movie has none");
+    else if (sound == nullptr && r.audio == "copy")
+      Warn(source->CurrentName() + ": has no sound; the movie has none");
   }
   if (const std::string problem = OutputProblem(r.output, inputs, r.overwrite, true); !problem.empty())
     return Fail(problem);

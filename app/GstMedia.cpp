@@ -97,7 +97,7 @@ struct GstMedia::Pipeline {
     for (GstElement* e : elements)
       if (e == nullptr) {
         for (GstElement* x : elements)
-          if (x != nullptr) gst_object_unref(x);
+          if (x != nullptr) gst_object_unref(gst_object_ref_sink(x));
         return false;
       }
     GstElement* prev = nullptr;
@@ -342,6 +342,9 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
     gst_object_unref(in);
   }
   info_.hasSound = p.soundLinked;
+  // Pictures that decode beside sound that does not: the sound is left out
+  // with the reason.
+  if (request.sound && !p.soundLinked && !p.missing.empty()) info_.soundProblem = p.missing;
   info_.sound = p.sound;
   info_.soundFrom = p.soundFrom;
   gst_element_set_state(p.pipeline, GST_STATE_PLAYING);

@@ -32,6 +32,7 @@ struct GstMediaInfo {
   bool hasSound = false;
   HostSoundFormat sound{};
   std::string soundFrom;  // the decoded sample format ("S32LE") when it is stored otherwise
+  std::string soundProblem;  // why a stream that may be sound was not decoded ("" when none)
 };
 
 class GstMedia {

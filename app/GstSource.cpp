@@ -68,6 +68,7 @@ class GstFrameSource : public FrameSource {
   int64_t DurationNs() const override { return media_->Info().durationNs; }
   int HasAlpha() const override { return media_->Info().hasAlpha ? 1 : 0; }
   SoundSource* Sound() override { return sound_.get(); }
+  std::string SoundProblem() const override { return media_->Info().soundProblem; }
   std::string CurrentName() const override { return name_; }
   std::vector<std::string> Files() const override {
     if (isFile_) return {name_};

@@ -133,6 +133,7 @@ class ReadAheadSource : public FrameSource {
   // Taken on the caller's thread while the readers decode pictures: the
   // sound source is safe to use beside them.
   SoundSource* Sound() override { return shared_->inner->Sound(); }
+  std::string SoundProblem() const override { return shared_->inner->SoundProblem(); }
   std::string CurrentName() const override { return current_; }
   std::vector<std::string> Files() const override { return shared_->inner->Files(); }
 

@@ -57,6 +57,8 @@ class FrameSource {
   // The source's own sound (decoded when SourceOptions::sound asked for
   // it and the source has one), owned by the source.
   virtual SoundSource* Sound() { return nullptr; }
+  // Why a stream of the source that may be sound could not be decoded.
+  virtual std::string SoundProblem() const { return ""; }
   const std::string& Error() const { return error_; }
   // The file (or "standard input", "test clip") the last frame came from.
   virtual std::string CurrentName() const = 0;

@@ -258,6 +258,14 @@ TEST_F(Footage, SoundReachesInfoMediaInfoQtdemuxAndAWaveFile) {
        " audiotestsrc num-buffers=50 ! audio/x-raw,format=S24LE,rate=48000,channels=1 ! flacenc ! m.");
   Encode(Q("av.mkv"), "av.mov");
   EXPECT_NE(Orx("info " + Q("av.mov")).output.find("sound     PCM 24-bit, 48000 Hz, 1 channel, 1.000 s"), std::string::npos);
+  // Sound without its decoder: the pictures are kept, and a warning says
+  // what to install.
+  const RunResult nodec = Shell("GST_PLUGIN_FEATURE_RANK=flacdec:NONE " + orx_ + " encode -q " + Q("av.mkv") + " -o " +
+                                Q("nodec.mov"));
+  EXPECT_EQ(nodec.status, 0) << nodec.output;
+  EXPECT_NE(nodec.output.find("its sound cannot be decoded"), std::string::npos) << nodec.output;
+  EXPECT_NE(nodec.output.find("gstreamer1.0-plugins-good (flacdec)"), std::string::npos) << nodec.output;
+  EXPECT_EQ(Orx("info " + Q("nodec.mov")).output.find("sound"), std::string::npos);
   Encode(Q("av.mkv") + " --audio none", "silent.mov");
   EXPECT_EQ(Orx("info " + Q("silent.mov")).output.find("sound"), std::string::npos);
   EXPECT_NE(Orx("decode " + Q("silent.mov") + " -o " + Q("none.wav")).status, 0);
