@@ -192,6 +192,18 @@ TEST_F(Footage, FramesFromGStreamerEqualThoseFromPNGFiles) {
     ASSERT_EQ(a.frames.size(), 6u);
     EXPECT_TRUE(a.frames == b.frames);
   }
+  // Lossless VP9 (quantizer 0) in 4:4:4: its pictures, written out as PNG files by GStreamer, encode
+  // to the frames the WebM file itself gives.
+  Make("videotestsrc num-buffers=4 pattern=smpte ! video/x-raw,format=Y444,width=64,height=32,framerate=4/1 ! "
+       "vp9enc min-quantizer=0 max-quantizer=0 deadline=1 ! webmmux ! filesink location=" + Q("lossless.webm"));
+  fs::create_directory(Path("vp9"));
+  Make("filesrc location=" + Q("lossless.webm") + " ! matroskademux ! vp9dec ! videoconvert ! video/x-raw,format=RGB ! "
+       "pngenc ! multifilesink location=" + Q("vp9/f%02d.png"));
+  Encode(Q("vp9/f%02d.png") + " --fps 4", "vp9-png.mov");
+  Encode(Q("lossless.webm"), "vp9-gst.mov");
+  const Samples a = ReadMovie(Path("vp9-png.mov")), b = ReadMovie(Path("vp9-gst.mov"));
+  ASSERT_EQ(a.frames.size(), 4u);
+  EXPECT_TRUE(a.frames == b.frames);
 }
 
 // Frames of a variable-rate source keep their own times in the movie.
