@@ -90,4 +90,28 @@ class AtomBuilder : public Bytes {
   uint64_t external_ = 0;
 };
 
+// A handler reference ('hdlr'): component type ('mhlr' for the media,
+// 'dhlr' for its data) and subtype, with an empty name.
+inline void Handler(AtomBuilder& b, const char (&component)[5], const char (&subtype)[5]) {
+  b.OpenFull("hdlr", 0, 0);
+  b.U32(FourCC(component));
+  b.U32(FourCC(subtype));
+  b.Zeros(12);
+  b.U8(0);  // the handler's name, left empty
+  b.Close();
+}
+
+// The media information's data handler and data reference: the samples are
+// in this file.
+inline void DataInThisFile(AtomBuilder& b) {
+  Handler(b, "dhlr", "alis");
+  b.Open("dinf");
+  b.OpenFull("dref", 0, 0);
+  b.U32(1);
+  b.OpenFull("alis", 0, 1);  // self-reference
+  b.Close();
+  b.Close();
+  b.Close();
+}
+
 }  // namespace host_movie

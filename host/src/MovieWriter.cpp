@@ -313,12 +313,7 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.U16(0);  // language: English
   b.U16(0);  // quality
   b.Close();
-  b.OpenFull("hdlr", 0, 0);
-  b.U32(FourCC("mhlr"));
-  b.U32(FourCC("vide"));
-  b.Zeros(12);
-  b.U8(0);  // the handler's name, left empty
-  b.Close();
+  Handler(b, "mhlr", "vide");
 
   b.Open("minf");
   b.OpenFull("vmhd", 0, 1);
@@ -327,19 +322,7 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.U16(0x8000);
   b.U16(0x8000);
   b.Close();
-  b.OpenFull("hdlr", 0, 0);
-  b.U32(FourCC("dhlr"));
-  b.U32(FourCC("alis"));
-  b.Zeros(12);
-  b.U8(0);
-  b.Close();
-  b.Open("dinf");
-  b.OpenFull("dref", 0, 0);
-  b.U32(1);
-  b.OpenFull("alis", 0, 1);  // the data is in this file
-  b.Close();
-  b.Close();
-  b.Close();
+  DataInThisFile(b);
 
   b.Open("stbl");
   b.OpenFull("stsd", 0, 0);

@@ -57,31 +57,14 @@ void WriteSoundTrack(AtomBuilder& b, const SoundTrackWriter& s, uint32_t trackID
   b.U16(0);
   b.U16(0);
   b.Close();
-  b.OpenFull("hdlr", 0, 0);
-  b.U32(FourCC("mhlr"));
-  b.U32(FourCC("soun"));
-  b.Zeros(12);
-  b.U8(0);
-  b.Close();
+  Handler(b, "mhlr", "soun");
 
   b.Open("minf");
   b.OpenFull("smhd", 0, 0);
   b.U16(0);  // balance: centre
   b.U16(0);
   b.Close();
-  b.OpenFull("hdlr", 0, 0);
-  b.U32(FourCC("dhlr"));
-  b.U32(FourCC("alis"));
-  b.Zeros(12);
-  b.U8(0);
-  b.Close();
-  b.Open("dinf");
-  b.OpenFull("dref", 0, 0);
-  b.U32(1);
-  b.OpenFull("alis", 0, 1);
-  b.Close();
-  b.Close();
-  b.Close();
+  DataInThisFile(b);
 
   b.Open("stbl");
   b.OpenFull("stsd", 0, 0);

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -323,34 +324,32 @@ TEST_F(Footage, PictureAndSoundStayInStepThroughOrxdec) {
   ASSERT_NE(a, nullptr);
   gst_element_set_state(p, GST_STATE_PLAYING);
   GstClockTime flash = GST_CLOCK_TIME_NONE, click = GST_CLOCK_TIME_NONE;
+  // The next buffer of a sink, handed to look with its bytes; false once the
+  // sink has no more.
+  auto pull = [](GstElement* sink, const std::function<void(GstBuffer*, const uint8_t*, size_t)>& look) {
+    GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), GST_SECOND);
+    if (s == nullptr) return false;
+    GstBuffer* b = gst_sample_get_buffer(s);
+    GstMapInfo map;
+    if (gst_buffer_map(b, &map, GST_MAP_READ)) {
+      look(b, map.data, map.size);
+      gst_buffer_unmap(b, &map);
+    }
+    gst_sample_unref(s);
+    return true;
+  };
   bool videoDone = false, audioDone = false;
   while (!videoDone || !audioDone) {
-    if (!videoDone) {
-      GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(v), GST_SECOND);
-      videoDone = s == nullptr;
-      if (s != nullptr) {
-        GstBuffer* b = gst_sample_get_buffer(s);
-        GstMapInfo map;
-        gst_buffer_map(b, &map, GST_MAP_READ);
-        if (flash == GST_CLOCK_TIME_NONE && map.data[1] > 200) flash = GST_BUFFER_PTS(b);
-        gst_buffer_unmap(b, &map);
-        gst_sample_unref(s);
-      }
-    }
-    if (!audioDone) {
-      GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(a), GST_SECOND);
-      audioDone = s == nullptr;
-      if (s != nullptr) {
-        GstBuffer* b = gst_sample_get_buffer(s);
-        GstMapInfo map;
-        gst_buffer_map(b, &map, GST_MAP_READ);
-        const auto* pcm = reinterpret_cast<const int16_t*>(map.data);
-        for (size_t k = 0; click == GST_CLOCK_TIME_NONE && k < map.size / 2; ++k)
+    if (!videoDone)
+      videoDone = !pull(v, [&](GstBuffer* b, const uint8_t* argb, size_t) {
+        if (flash == GST_CLOCK_TIME_NONE && argb[1] > 200) flash = GST_BUFFER_PTS(b);
+      });
+    if (!audioDone)
+      audioDone = !pull(a, [&](GstBuffer* b, const uint8_t* bytes, size_t size) {
+        const auto* pcm = reinterpret_cast<const int16_t*>(bytes);
+        for (size_t k = 0; click == GST_CLOCK_TIME_NONE && k < size / 2; ++k)
           if (std::abs(pcm[k]) > 10000) click = GST_BUFFER_PTS(b) + gst_util_uint64_scale(k, GST_SECOND, 48000);
-        gst_buffer_unmap(b, &map);
-        gst_sample_unref(s);
-      }
-    }
+      });
   }
   gst_element_set_state(p, GST_STATE_NULL);
   gst_object_unref(v);
