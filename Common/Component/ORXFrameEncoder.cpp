@@ -1,34 +1,14 @@
 // The frame encoder: one source pixel buffer becomes one compressed frame
-// (header, block data, optional LZF), emitted to the session as a key frame.
+// (ORXEncodeFrame, the core's), emitted to the session as a key frame.
 #include <cstdlib>
 #include <cstring>
 
-#include "DXT24.h"
-#include "DXT24Pool.h"
-#include "DXTStandard.h"
-#include "LZFChunks.h"
 #include "ORXComponent.h"
+#include "ORXFrameEncode.h"
 #include "ORXQuickTimePlatform.h"
 #include "ORXHeader.h"
 
 std::atomic<int32_t> numCores{0};
-
-namespace {
-
-// The instance's working storage with room for at least bytes, or null when
-// it cannot be had (the old storage is kept then).
-unsigned char* EncodeScratch(CompressorGlobals* g, size_t bytes) {
-  if (bytes == 0) bytes = 1;
-  if (g->encodeScratch != nullptr && g->encodeScratchSize >= bytes) return g->encodeScratch;
-  auto* grown = static_cast<unsigned char*>(std::malloc(bytes));
-  if (grown == nullptr) return nullptr;
-  std::free(g->encodeScratch);
-  g->encodeScratch = grown;
-  g->encodeScratchSize = bytes;
-  return grown;
-}
-
-}  // namespace
 
 int ThreadsForSetting(SInt32 threadSetting) {
   const int fixed = ORXThreadsForChoice(threadSetting);  // 1 for values outside the popup
@@ -67,51 +47,29 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   CVPixelBufferLockBaseAddress(pixels, 0);
   const auto* base = static_cast<const unsigned char*>(CVPixelBufferGetBaseAddress(pixels));
   auto* data = static_cast<unsigned char*>(ICMEncodedFrameGetDataPtr(frame));
-  // Without LZF the blocks go straight into the frame. With it, the block
-  // data and then the chunk scratch (8-byte aligned) are the instance's.
-  const int64_t lzfAt = (rawSize + 7) / 8 * 8;
-  const int64_t chunkBytes = ORXLZFChunkBytes(alpha, useDXT24);
-  unsigned char* blocks = nullptr;
-  if (g->skipLZF)
-    blocks = data != nullptr ? data + kORXHeaderSize : nullptr;
-  else
-    blocks = EncodeScratch(g, static_cast<size_t>(lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes)));
-  if (blocks == nullptr || base == nullptr || data == nullptr) {
+  if (base == nullptr || data == nullptr) {
     CVPixelBufferUnlockBaseAddress(pixels, 0);
     ICMEncodedFrameRelease(frame);
-    return blocks == nullptr ? memFullErr : paramErr;
+    return paramErr;
   }
-
-  const int threads = ThreadsForSetting(g->threadSetting);
-  if (useDXT24) {
-    stbCompressARGB32_to24_threaded(threads, blocks, base, width, height, static_cast<int>(rowBytes), alpha ? 1 : 0);
-  } else {
-    stbCompressARGB32_threaded(threads, blocks, base, width, height, static_cast<int>(rowBytes), alpha ? 1 : 0);
-  }
+  ORXFrameChoices choices;
+  choices.alpha = alpha;
+  choices.dxt24 = useDXT24;
+  choices.lzf = g->skipLZF == 0;
+  choices.gradientsByte = ORXGradientsDiscardedByte(g->preserveGradients != 0);
+  choices.threads = ThreadsForSetting(g->threadSetting);
+  ORXEncodeScratch scratch{g->encodeScratch, g->encodeScratchSize};
+  const int64_t frameSize = ORXEncodeFrame(base, width, height, static_cast<int64_t>(rowBytes), choices, data,
+                                           bufferSize, &scratch);
+  g->encodeScratch = scratch.data;
+  g->encodeScratchSize = scratch.size;
   CVPixelBufferUnlockBaseAddress(pixels, 0);
-
-  ORXHeader h;
-  h.headerSize = kORXHeaderSize;
-  h.version = kORXVersion;
-  h.hasAlpha = alpha ? 1 : 0;
-  h.isDXT24 = useDXT24 ? 1 : 0;
-  h.gradientsDiscarded = ORXGradientsDiscardedByte(g->preserveGradients != 0);
-  // LZF in fixed chunks over the pool; within the raw size or not at all.
-  int64_t packed = 0;
-  if (!g->skipLZF && rawSize > 0)
-    packed = ORXPackLZF(threads, blocks, rawSize, chunkBytes, data + kORXHeaderSize, rawSize, blocks + lzfAt);
-  if (packed != 0) {
-    h.isLZF = 1;
-    h.dataSize = static_cast<int32_t>(packed);
-  } else {
-    if (rawSize > 0 && blocks != data + kORXHeaderSize)
-      std::memcpy(data + kORXHeaderSize, blocks, static_cast<size_t>(rawSize));
-    h.isLZF = 0;
-    h.dataSize = static_cast<int32_t>(rawSize);
+  if (frameSize <= 0) {
+    ICMEncodedFrameRelease(frame);
+    return frameSize < 0 ? memFullErr : paramErr;
   }
-  WriteORXHeader(h, data);
 
-  err = ICMEncodedFrameSetDataSize(frame, kORXHeaderSize + h.dataSize);
+  err = ICMEncodedFrameSetDataSize(frame, static_cast<Size>(frameSize));
   if (err == noErr) err = ICMEncodedFrameSetMediaSampleFlags(frame, mediaSampleDoesNotDependOnOthers);
   if (err == noErr) err = ICMEncodedFrameSetFrameType(frame, kICMFrameType_I);
   if (err == noErr) err = ICMCompressorSessionEmitEncodedFrame(g->session, frame, 1, &sourceFrame);

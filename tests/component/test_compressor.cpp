@@ -12,6 +12,7 @@
 #include "DXT24Decoder.h"
 #include "DXTStandard.h"
 #include "MacMemory.h"
+#include "ORXFrameEncode.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
 #include "ProcessorCores.h"
@@ -344,6 +345,24 @@ TEST_F(Compressor, FramesAreTheSameAtEveryThreadSetting) {
           frames.push_back(s.frames[0].bytes);
         }
         for (size_t i = 1; i < frames.size(); ++i) EXPECT_TRUE(frames[i] == frames[0]) << "setting " << settings[i];
+        // The core's frame encoder, called without the component, makes the same frame.
+        ORXFrameChoices choices;
+        choices.alpha = alpha;
+        choices.dxt24 = dxt24;
+        choices.lzf = !skipLZF;
+        choices.gradientsByte = uint8_t(1 - dxt24);  // preserveGradients was dxt24
+        choices.threads = 2;
+        std::vector<uint8_t> core(size_t(ORXFrameCapacity(sz.w, sz.h, choices)));
+        ORXEncodeScratch scratch;
+        const int64_t n = ORXEncodeFrame(padded.data(), sz.w, sz.h, int64_t(rowBytes), choices, core.data(),
+                                         int64_t(core.size()), &scratch);
+        EXPECT_EQ(ORXEncodeFrame(padded.data(), sz.w, sz.h, int64_t(rowBytes), choices, core.data(),
+                                 int64_t(core.size()) - 1, &scratch),
+                  0);  // a destination short of the raw size is refused
+        ORXFreeEncodeScratch(&scratch);
+        ASSERT_GT(n, 0);
+        core.resize(size_t(n));
+        EXPECT_TRUE(core == frames[0]);
         const ORXHeader hd = ReadORXHeader(frames[0].data());
         EXPECT_EQ(hd.isDXT24, dxt24);
         EXPECT_EQ(hd.hasAlpha, alpha);

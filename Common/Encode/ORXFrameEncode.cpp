@@ -1,0 +1,80 @@
+#include "ORXFrameEncode.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "DXT24Pool.h"
+#include "DXTStandard.h"
+#include "LZFChunks.h"
+#include "ORXHeader.h"
+
+namespace {
+
+unsigned char* Reserve(ORXEncodeScratch* s, size_t bytes) {
+  if (bytes == 0) bytes = 1;
+  if (s->data != nullptr && s->size >= bytes) return s->data;
+  auto* grown = static_cast<unsigned char*>(std::malloc(bytes));
+  if (grown == nullptr) return nullptr;
+  std::free(s->data);
+  s->data = grown;
+  s->size = bytes;
+  return grown;
+}
+
+}  // namespace
+
+void ORXFreeEncodeScratch(ORXEncodeScratch* s) {
+  if (s == nullptr) return;
+  std::free(s->data);
+  s->data = nullptr;
+  s->size = 0;
+}
+
+int64_t ORXFrameCapacity(int width, int height, const ORXFrameChoices& c) {
+  return kORXHeaderSize + CalculateORXBlockDataSize(width, height, c.alpha, c.dxt24);
+}
+
+int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t rowBytes, const ORXFrameChoices& c,
+                       unsigned char* dest, int64_t capacity, ORXEncodeScratch* scratch) {
+  if (argb == nullptr || dest == nullptr || scratch == nullptr || width < 0 || height < 0 || width > 32767 ||
+      height > 32767 || rowBytes < 4 * int64_t{width} || rowBytes > INT32_MAX)
+    return 0;
+  const int64_t rawSize = CalculateORXBlockDataSize(width, height, c.alpha, c.dxt24);
+  if (capacity < kORXHeaderSize + rawSize) return 0;
+  // Without LZF the blocks go straight into the frame. With it, the block
+  // data and then the chunk scratch (8-byte aligned) are the scratch's.
+  const int64_t lzfAt = (rawSize + 7) / 8 * 8;
+  const int64_t chunkBytes = ORXLZFChunkBytes(c.alpha, c.dxt24);
+  unsigned char* blocks = dest + kORXHeaderSize;
+  if (c.lzf) {
+    blocks = Reserve(scratch, static_cast<size_t>(lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes)));
+    if (blocks == nullptr) return -1;
+  }
+  const int threads = c.threads > 0 ? c.threads : 1;
+  if (c.dxt24)
+    stbCompressARGB32_to24_threaded(threads, blocks, argb, width, height, static_cast<int>(rowBytes), c.alpha ? 1 : 0);
+  else
+    stbCompressARGB32_threaded(threads, blocks, argb, width, height, static_cast<int>(rowBytes), c.alpha ? 1 : 0);
+
+  ORXHeader h;
+  h.headerSize = kORXHeaderSize;
+  h.version = kORXVersion;
+  h.hasAlpha = c.alpha ? 1 : 0;
+  h.isDXT24 = c.dxt24 ? 1 : 0;
+  h.gradientsDiscarded = c.gradientsByte;
+  // LZF in fixed chunks over the pool; within the raw size or not at all.
+  int64_t packed = 0;
+  if (c.lzf && rawSize > 0)
+    packed = ORXPackLZF(threads, blocks, rawSize, chunkBytes, dest + kORXHeaderSize, rawSize, blocks + lzfAt);
+  if (packed != 0) {
+    h.isLZF = 1;
+    h.dataSize = static_cast<int32_t>(packed);
+  } else {
+    if (rawSize > 0 && blocks != dest + kORXHeaderSize)
+      std::memcpy(dest + kORXHeaderSize, blocks, static_cast<size_t>(rawSize));
+    h.isLZF = 0;
+    h.dataSize = static_cast<int32_t>(rawSize);
+  }
+  WriteORXHeader(h, dest);
+  return kORXHeaderSize + h.dataSize;
+}
