@@ -6,8 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#include "DXT24Decoder.h"
-#include "DXTDecoder.h"
 #include "GLDecodeRoad.h"
 #include "ORXHeader.h"
 
@@ -38,58 +36,22 @@ bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigne
 
 }  // namespace
 
-void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
-  if (scratch == nullptr) return;
-  std::free(scratch->data);
-  scratch->data = nullptr;
-  scratch->size = 0;
-}
-
 int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
                             int64_t frameSize, unsigned char* dest, int rowBytes, ORXDecodeScratch* scratch) {
+  if (dest == nullptr) return kCodecBadDataErr;
+  // Without the instance's scratch, a buffer of this frame's own.
+  struct Own {
+    ORXDecodeScratch s{nullptr, 0};
+    ~Own() { ORXFreeDecodeScratch(&s); }
+  } own;
   ORXFrameLayout layout;
-  if (dest == nullptr || CheckORXFrame(frame, frameSize, width, height, &layout) != ORXFrameError::none)
-    return kCodecBadDataErr;
+  const unsigned char* blocks = nullptr;
+  const int prepared =
+      ORXPrepareFrame(frame, frameSize, width, height, rowBytes, scratch ? scratch : &own.s, &layout, &blocks);
+  if (prepared != 0 || blocks == nullptr) return prepared;
   const ORXHeader& h = layout.header;
-  // DXT24 writes whole blocks; the other roads write the image only.
-  const int64_t rowNeeded = 4 * static_cast<int64_t>(h.isDXT24 == 1 ? (width + 3) / 4 * 4 : width);
-  if (rowBytes < rowNeeded) return kCodecBadDataErr;
-  const int64_t rawSize = layout.blockDataSize;
-  if (rawSize == 0) return 0;  // an empty image: nothing to draw
-
-  // Raw blocks are read where they are (the check above guarantees the
-  // sample holds all of them). Packed ones are unpacked into the instance's
-  // scratch, or a cleared buffer of the frame's own; either way a frame is
-  // drawn only when it unpacks to exactly the block data, every byte
-  // written, so no stale memory can reach the picture.
-  const unsigned char* section = frame + h.headerSize;
-  const unsigned char* blocks = section;
-  Buffer unpacked;
-  if (h.isLZF == 1) {
-    unsigned char* into = nullptr;
-    if (scratch != nullptr) {
-      if (scratch->size < rawSize) {
-        ORXFreeDecodeScratch(scratch);
-        scratch->data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(rawSize)));
-        if (scratch->data == nullptr) return kMemFullErr;
-        scratch->size = rawSize;
-      }
-      into = scratch->data;
-    } else {
-      unpacked = ClearedBuffer(rawSize);
-      if (!unpacked) return kMemFullErr;
-      into = unpacked.get();
-    }
-    const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.dataSize), into, static_cast<unsigned>(rawSize));
-    if (static_cast<int64_t>(n) != rawSize) return kCodecBadDataErr;  // short, corrupt or too long for the image
-    blocks = into;
-  }
-
   if (h.isDXT24 == 1) {
-    if (h.hasAlpha)
-      DecodeDXT24WithAlpha(blocks, dest, width, height, rowBytes);
-    else
-      DecodeDXT24(blocks, dest, width, height, rowBytes);
+    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes);
     return 0;
   }
 
@@ -107,12 +69,7 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
     }
     drawn = DrawFrameOnGPU(resources, layout, blocks, layer.get(), width, height, dest, rowBytes);
   }
-  if (!drawn) {
-    // No usable context: the same pixels from the processor.
-    if (h.hasAlpha)
-      DecodeDXT5ToARGB(blocks, dest, width, height, rowBytes);
-    else
-      DecodeDXT1ToARGB(blocks, dest, width, height, rowBytes);
-  }
+  // No usable context: the same pixels from the processor.
+  if (!drawn) ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes);
   return 0;
 }

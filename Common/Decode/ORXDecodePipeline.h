@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ORXDecodeRoad.h"
+#include "ORXFrameDecode.h"
 
 struct GLDecompressorResources;
 
@@ -16,16 +17,8 @@ struct GLDecompressorResources;
 // 0, -108 when memory runs out, or codecBadDataErr for a frame that cannot
 // be decoded safely (nothing is written then).
 
-// The unpacked block data of an instance's frames, kept between frames so
-// that playback allocates nothing per frame: grown when a frame needs more,
-// released by ORXFreeDecodeScratch. All zero is empty.
-struct ORXDecodeScratch {
-  unsigned char* data;
-  int64_t size;
-};
-void ORXFreeDecodeScratch(ORXDecodeScratch* scratch);
-
-// scratch null: the unpacked data goes to a buffer of the frame's own.
+// scratch: the instance's unpacked block data, kept between frames (null:
+// a buffer of the frame's own).
 int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
                             int64_t frameSize, unsigned char* dest, int rowBytes,
                             ORXDecodeScratch* scratch = nullptr);

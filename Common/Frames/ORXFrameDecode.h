@@ -1,0 +1,34 @@
+// One compressed frame into 32-bit ARGB on the processor: the frame checked,
+// its block data found (in place when raw, unpacked when packed) and
+// decoded. The decompressor's pipeline uses the first half for every road
+// and the second where the processor draws; any other caller of the core
+// gets the same pixels.
+#pragma once
+
+#include <cstdint>
+
+#include "ORXHeader.h"
+
+// Unpacked block data kept between frames, so that playback allocates
+// nothing per frame: grown when a frame needs more, released by
+// ORXFreeDecodeScratch. All zero is empty.
+struct ORXDecodeScratch {
+  unsigned char* data;
+  int64_t size;
+};
+void ORXFreeDecodeScratch(ORXDecodeScratch* scratch);
+
+// Checks the frame against the sample size and the image size, and that
+// rowBytes holds a row (whole blocks for DXT24, the image for the others),
+// then finds its block data: *blocks points into the frame when it is raw,
+// into scratch when it is packed (and unpacks to exactly the raw size).
+// *blocks is null for an image without blocks. Returns 0, -108 when memory
+// runs out, or -8969 (codecBadDataErr) for a frame that cannot be decoded
+// safely.
+int ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
+                    ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks);
+
+// Decodes prepared block data into dest: DXT24 as whole blocks (the image
+// extended to multiples of 4), DXT1/DXT5 the image's pixels only.
+void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
+                                unsigned char* dest, int rowBytes);
