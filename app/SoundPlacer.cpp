@@ -26,7 +26,6 @@ void SoundPlacer::Add(const std::vector<uint8_t>& bytes, int64_t firstNs) {
     const int64_t frames = int64_t(bytes.size() / frameBytes_);
     const int64_t cut = std::min(skip_, frames);
     skip_ -= cut;
-    cut_ += cut;
     from = size_t(cut) * frameBytes_;
   }
   pending_.insert(pending_.end(), bytes.begin() + std::ptrdiff_t(from),

@@ -25,12 +25,8 @@ class SoundPlacer {
   int64_t Written() const { return written_; }
   int64_t Have() const { return written_ + int64_t(pending_.size() / frameBytes_); }
   int64_t FramesUntil(int64_t endNs) const;
-  // Frames cut before the first picture and after the last (for -v).
-  int64_t Cut() const { return cut_; }
-  void DropPending() {
-    cut_ += int64_t(pending_.size() / frameBytes_);
-    pending_.clear();
-  }
+  // Leaves out what is held back (sound past the last picture).
+  void DropPending() { pending_.clear(); }
 
  private:
   HostMovieWriterRef writer_;
@@ -39,7 +35,7 @@ class SoundPlacer {
   int64_t videoStartNs_;
   bool started_ = false;
   int64_t skip_ = 0;  // frames still to cut from the front
-  int64_t written_ = 0, cut_ = 0;
+  int64_t written_ = 0;
   std::vector<uint8_t> pending_;
 };
 

@@ -63,12 +63,26 @@ std::vector<uint8_t> EncodeFrame(int alpha, int gradients) {
   return frame;
 }
 
+// A preferences folder of the benchmark's own, removed on every way out, and
+// a frame of the variant (0 DXT1, 1 DXT5, 2 DXT24) encoded with it.
+struct BenchFrame {
+  char folder[32] = "/tmp/orx-bench-XXXXXX";
+  std::vector<uint8_t> frame;
+  explicit BenchFrame(int variant) {
+    if (mkdtemp(folder) != nullptr) setenv("ORX_PREFERENCES_DIR", folder, 1);
+    frame = EncodeFrame(variant == 1, variant == 2);
+  }
+  ~BenchFrame() {
+    std::remove((std::string(folder) + "/ORXPreferences.dat").c_str());
+    rmdir(folder);
+  }
+};
+
 void BM_Decode(benchmark::State& state) {
   const int variant = static_cast<int>(state.range(0));  // 0 DXT1, 1 DXT5, 2 DXT24
   const bool processorRoad = state.range(1) != 0;
-  char folder[] = "/tmp/orx-bench-XXXXXX";
-  if (mkdtemp(folder) != nullptr) setenv("ORX_PREFERENCES_DIR", folder, 1);
-  const std::vector<uint8_t> frame = EncodeFrame(variant == 1, variant == 2);
+  const BenchFrame bench(variant);
+  const std::vector<uint8_t>& frame = bench.frame;
   if (frame.empty()) {
     state.SkipWithError("no frame");
     return;
@@ -109,8 +123,6 @@ void BM_Decode(benchmark::State& state) {
   CVPixelBufferRelease(dest);
   HostDecompressionSessionRelease(session);
   DisposeHandle(reinterpret_cast<Handle>(desc));
-  std::remove((std::string(folder) + "/ORXPreferences.dat").c_str());
-  rmdir(folder);
 }
 BENCHMARK(BM_Decode)
     ->ArgNames({"variant", "cpu"})
@@ -136,9 +148,8 @@ void BM_Streams(benchmark::State& state) {
     unsetenv("ORX_DECODE_POOL");
   else
     setenv("ORX_DECODE_POOL", "0", 1);
-  char folder[] = "/tmp/orx-bench-XXXXXX";
-  if (mkdtemp(folder) != nullptr) setenv("ORX_PREFERENCES_DIR", folder, 1);
-  const std::vector<uint8_t> frame = EncodeFrame(variant == 1, variant == 2);
+  const BenchFrame bench(variant);
+  const std::vector<uint8_t>& frame = bench.frame;
   if (frame.empty()) {
     state.SkipWithError("no frame");
     return;
@@ -179,8 +190,6 @@ void BM_Streams(benchmark::State& state) {
                  std::to_string(streams) + (pool ? "" : " pool off"));
   unsetenv("ORX_DECODE_POOL");
   DisposeHandle(reinterpret_cast<Handle>(desc));
-  std::remove((std::string(folder) + "/ORXPreferences.dat").c_str());
-  rmdir(folder);
 }
 BENCHMARK(BM_Streams)
     ->ArgNames({"variant", "streams", "pool"})

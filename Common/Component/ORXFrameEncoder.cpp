@@ -1,8 +1,5 @@
 // The frame encoder: one source pixel buffer becomes one compressed frame
 // (ORXEncodeFrame, the core's), emitted to the session as a key frame.
-#include <cstdlib>
-#include <cstring>
-
 #include "ORXComponent.h"
 #include "ORXFrameEncode.h"
 #include "ORXQuickTimePlatform.h"
