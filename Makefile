@@ -90,6 +90,7 @@ bench: build
 	./build/bench/orx-bench
 	./build/bench/orx-bench-session
 	./build/bench/orx-bench-decode
+	./build/bench/orx-bench-lib
 	./build/app/orx bench
 
 # The orxdec GStreamer element beside orx decode, 1920x1080, every variant.

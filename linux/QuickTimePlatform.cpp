@@ -18,8 +18,6 @@ bool ORXResizeHandle(Handle h, Size size) {
 
 WindowRef ORXDialogWindow(DialogRef dialog) { return GetDialogWindow(dialog); }
 
-uint8_t ORXGradientsDiscardedByte(bool preserveGradients) { return preserveGradients ? 0 : 1; }
-
 ORXDecompressorTableShape ORXGetDecompressorTableShape() { return {0x3D, 0x10, true, nullptr, 0, true}; }
 
 ComponentResult ORXCallHandler(Handle storage, ComponentParameters* params, ProcPtr handler, ProcInfoType layout) {

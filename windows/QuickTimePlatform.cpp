@@ -30,8 +30,6 @@ bool ORXResizeHandle(Handle h, Size size) {
 
 WindowRef ORXDialogWindow(DialogRef dialog) { return reinterpret_cast<WindowRef>(dialog); }
 
-uint8_t ORXGradientsDiscardedByte(bool) { return 0; }
-
 extern "C" int32_t ImageCodecGetBaseMPWorkFunction(void* instance, void* workFunctionOut, void* refconOut,
                                                    void* drawProc, void* drawRefcon);
 

@@ -33,10 +33,6 @@ bool ORXResizeHandle(Handle h, Size size);
 // The window of a dialog. Windows: the dialog reference serves as its window.
 WindowRef ORXDialogWindow(DialogRef dialog);
 
-// The frame header's informational byte: 1 - preserveGradients on Mac OS X
-// (and here on Linux), always 0 on Windows.
-uint8_t ORXGradientsDiscardedByte(bool preserveGradients);
-
 // Where the decompressor's selector table differs. Ranges 0 and 2 end at
 // range0Count and range2Count (what lies past them goes to the base
 // decompressor); ownsDecodeBand: decode band (0x20F) is the component's

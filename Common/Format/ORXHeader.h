@@ -66,6 +66,10 @@ struct ORXFrameLayout {
 // implementation per platform (FormatPlatform.cpp).
 bool ORXPlatformReadsSecondSection();
 
+// The header's informational byte 25 as this platform writes it: 1 -
+// preserveGradients on Linux (as on Mac OS X), always 0 on Windows.
+uint8_t ORXGradientsDiscardedByte(bool preserveGradients);
+
 // Checks the header of the frame in the first sampleSize bytes at frame
 // against the sample size and the image size from the image description:
 // every section lies inside the sample, sizes are not negative, a raw first

@@ -1,0 +1,256 @@
+/*
+ * liborx: ORX frames and movies for programs that play or make them
+ * themselves, without QuickTime.
+ *
+ * - Buffers belong to the caller. Every call that writes output has a size
+ *   query beside it, and every output buffer comes with its size.
+ * - Every call that can fail returns an orx_error; orx_error_string names it.
+ * - Handles (orx_decoder, orx_encoder, orx_movie_reader, orx_movie_writer)
+ *   keep working storage between calls. Calls on one handle may come from
+ *   any thread; they are served one at a time. Different handles are
+ *   independent. The library's only process-wide state is its pools of
+ *   worker threads, started on first use and shared by every handle.
+ * - Pixels are 8 bits a channel, rows top to bottom, `stride` bytes apart.
+ *
+ * See docs/API.md for each call, its errors and the texture recipe for GL.
+ */
+#ifndef ORX_ORX_H
+#define ORX_ORX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define ORX_VERSION_MAJOR 1
+#define ORX_VERSION_MINOR 0
+#define ORX_VERSION_PATCH 0
+/* major * 10000 + minor * 100 + patch, as orx_version() returns it. */
+#define ORX_VERSION_NUMBER (ORX_VERSION_MAJOR * 10000 + ORX_VERSION_MINOR * 100 + ORX_VERSION_PATCH)
+
+/* The library's version number (as ORX_VERSION_NUMBER of the headers it was
+ * built with) and its text ("1.0.0"). */
+int orx_version(void);
+const char* orx_version_string(void);
+
+/* ---- Errors ------------------------------------------------------------- */
+
+typedef enum orx_error {
+  ORX_OK = 0,
+  ORX_ERROR_INVALID_ARGUMENT = 1, /* a null pointer, a size or value out of range */
+  ORX_ERROR_BUFFER_TOO_SMALL = 2, /* the output buffer is smaller than the size query gives */
+  ORX_ERROR_OUT_OF_MEMORY = 3,    /* working storage could not be allocated */
+  ORX_ERROR_BAD_FRAME = 4,        /* the bytes are not an ORX frame of the given size */
+  ORX_ERROR_IO = 5,               /* a file could not be opened, read or written */
+  ORX_ERROR_BAD_MOVIE = 6,        /* not a movie, no ORX video track, or damaged tables */
+  ORX_ERROR_TRUNCATED = 7,        /* the movie file ends inside a frame it lists */
+  ORX_ERROR_EXISTS = 8,           /* the movie's path is taken and replacing was not asked */
+  ORX_ERROR_NO_FRAMES = 9         /* a movie finished without any frame */
+} orx_error;
+
+/* A short English description ("the bytes are not an ORX frame"); never
+ * null, also for values outside the enum. */
+const char* orx_error_string(orx_error error);
+
+/* ---- Frames ------------------------------------------------------------- */
+
+/* The four block variants a frame may hold. */
+typedef enum orx_variant {
+  ORX_VARIANT_DXT1 = 1,       /* standard DXT1 blocks, 8 bytes, no alpha */
+  ORX_VARIANT_DXT5 = 2,       /* standard DXT5 blocks, 16 bytes, with alpha */
+  ORX_VARIANT_DXT24 = 3,      /* DXT24 blocks, 10 bytes: 8-bit end points */
+  ORX_VARIANT_DXT24_ALPHA = 4 /* DXT24 with a DXT5 alpha block, 18 bytes */
+} orx_variant;
+
+/* What orx_frame_info tells about a frame. A frame does not store its
+ * picture's size: the caller gives it (a movie's track holds it). */
+typedef struct orx_frame_props {
+  orx_variant variant;
+  int32_t width, height;       /* the picture, as given */
+  int32_t has_alpha;           /* 1 for DXT5 and DXT24 with alpha */
+  int32_t is_lzf;              /* 1 when the block data is packed with LZF */
+  int64_t frame_size;          /* bytes the frame occupies: header and sections */
+  int64_t data_size;           /* block data as stored (packed or raw) */
+  int64_t block_data_size;     /* block data unpacked: whole 4x4 blocks */
+  int64_t layer_size;          /* the optional second section, unpacked; 0 when absent */
+} orx_frame_props;
+
+/* Checks the frame in the first frame_size bytes at frame for a picture of
+ * width x height (0 to 32767 each), as the decompressor checks it before it
+ * draws: every section inside the bytes, a known variant, block data that
+ * holds or can unpack to every block. Fills *props (may be null).
+ * ORX_ERROR_BAD_FRAME for bytes that fail; ORX_ERROR_INVALID_ARGUMENT for a
+ * null frame or a size out of range. LZF data is not unpacked here: a frame
+ * whose packed data turns out corrupt is refused by the calls that unpack. */
+orx_error orx_frame_info(const void* frame, size_t frame_size, int width, int height, orx_frame_props* props);
+
+/* Byte orders of 8-bit pixels in memory. */
+typedef enum orx_pixel_format {
+  ORX_PIXEL_RGBA = 1,
+  ORX_PIXEL_BGRA = 2,
+  ORX_PIXEL_ARGB = 3 /* QuickTime's 32-bit ARGB, the components' own */
+} orx_pixel_format;
+
+/* Smallest buffer for width x height pixels, rows stride bytes apart:
+ * stride x (height - 1) + 4 x width; 0 when stride < 4 x width or a size is
+ * out of range. */
+size_t orx_pixels_size(int width, int height, size_t stride);
+
+/* A decoder keeps unpacked block data between frames, so decoding a stream
+ * allocates nothing per frame. */
+typedef struct orx_decoder orx_decoder;
+orx_error orx_decoder_create(orx_decoder** decoder);
+void orx_decoder_destroy(orx_decoder* decoder); /* accepts null */
+
+/* Decodes a frame into dest (dest_size bytes, rows stride bytes apart, at
+ * least orx_pixels_size(width, height, stride)) in the given byte order. The
+ * pixels are the decompressor component's on its processor road. Writes only
+ * the picture's width x height pixels. On an error dest may hold part of a
+ * picture. */
+orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_size, int width, int height,
+                          orx_pixel_format format, void* dest, size_t dest_size, size_t stride);
+
+/* GL values named by orx_texture, so that a program need not include GL
+ * headers to compare them. */
+#define ORX_GL_COMPRESSED_RGBA_S3TC_DXT1_EXT 0x83F1
+#define ORX_GL_COMPRESSED_RGBA_S3TC_DXT5_EXT 0x83F3
+#define ORX_GL_RGBA8 0x8058
+#define ORX_GL_RGBA 0x1908
+#define ORX_GL_UNSIGNED_BYTE 0x1401
+
+/* A frame ready for a GL texture of tex_width x tex_height, the picture
+ * rounded up to whole 4x4 blocks; the picture is its top-left width x height,
+ * first row first (upside down in GL's terms: flip t when drawing).
+ * - compressed = 1 (DXT1, DXT5): data holds size bytes of S3TC blocks for
+ *   glCompressedTexImage2D(target, 0, gl_internal_format, tex_width,
+ *   tex_height, 0, size, data).
+ * - compressed = 0 (DXT24): data holds RGBA pixels, tex_width x 4 bytes a row,
+ *   for glTexImage2D(target, 0, gl_internal_format, tex_width, tex_height, 0,
+ *   gl_format, gl_type, data).
+ * data points into the frame for raw DXT1/DXT5 frames (no copy) and into the
+ * caller's buffer otherwise; it is valid while both are. */
+typedef struct orx_texture {
+  int32_t compressed;
+  uint32_t gl_internal_format; /* ORX_GL_COMPRESSED_RGBA_S3TC_DXT1/5_EXT or ORX_GL_RGBA8 */
+  uint32_t gl_format;          /* ORX_GL_RGBA when not compressed, else 0 */
+  uint32_t gl_type;            /* ORX_GL_UNSIGNED_BYTE when not compressed, else 0 */
+  int32_t width, height;       /* the picture */
+  int32_t tex_width, tex_height;
+  size_t size;                 /* bytes at data */
+  const void* data;
+} orx_texture;
+
+/* Bytes of buffer that orx_frame_texture needs for this frame (0 for a raw
+ * DXT1/DXT5 frame, which it hands over in place). Checks the frame as
+ * orx_frame_info does. */
+orx_error orx_frame_texture_size(const void* frame, size_t frame_size, int width, int height, size_t* buffer_size);
+
+/* The texture road: DXT1/DXT5 blocks unpacked from LZF into buffer (or
+ * pointed at in the frame when raw), DXT24 decoded to RGBA into buffer. No
+ * decode and no copy beyond that. buffer may be null when the size query
+ * gave 0. */
+orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t frame_size, int width, int height,
+                            void* buffer, size_t buffer_size, orx_texture* texture);
+
+/* ---- Encoding ----------------------------------------------------------- */
+
+/* The compressor component's settings. Its "Optimize For" popup sets two of
+ * them: Quality is preserve_gradients = 1, skip_lzf = 0; Performance is 0, 0;
+ * VovorEvaded is 1, 1. */
+typedef struct orx_encode_settings {
+  int32_t keep_alpha;         /* "Transparency": DXT5 / DXT24 with alpha */
+  int32_t preserve_gradients; /* DXT24 blocks rather than DXT1/DXT5 */
+  int32_t skip_lzf;           /* store the block data raw */
+  int32_t threads;            /* 1 to 32 threads to encode on; 0 for one a processor core */
+} orx_encode_settings;
+
+/* The largest frame orx_encode may write for width x height (1 to 32767)
+ * with these settings; 0 for arguments out of range. */
+size_t orx_max_encoded_size(int width, int height, const orx_encode_settings* settings);
+
+/* An encoder keeps its settings and working storage between frames. */
+typedef struct orx_encoder orx_encoder;
+orx_error orx_encoder_create(const orx_encode_settings* settings, orx_encoder** encoder);
+void orx_encoder_destroy(orx_encoder* encoder); /* accepts null */
+
+/* Encodes width x height pixels (rows stride bytes apart, in the given byte
+ * order) into dest, which holds dest_size bytes, at least
+ * orx_max_encoded_size. *frame_size gets the frame's size. The frame's bytes
+ * are the compressor component's for the same pixels and settings. */
+orx_error orx_encode(orx_encoder* encoder, const void* pixels, int width, int height, size_t stride,
+                     orx_pixel_format format, void* dest, size_t dest_size, size_t* frame_size);
+
+/* ---- Movies ------------------------------------------------------------- */
+
+/* A movie's ORX video track. */
+typedef struct orx_movie_props {
+  int32_t width, height;
+  int32_t frame_count;
+  int32_t time_scale;     /* units a second */
+  int64_t duration;       /* in units of time_scale */
+  size_t max_frame_size;  /* the largest frame: a buffer for every orx_movie_read_frame */
+} orx_movie_props;
+
+typedef struct orx_movie_reader orx_movie_reader;
+
+/* Opens the movie at path and chooses its first video track of ORX frames.
+ * ORX_ERROR_IO when the file cannot be opened or read, ORX_ERROR_BAD_MOVIE
+ * when it is not a movie or has no such track. On failure the reason in
+ * words goes to message (message_size bytes with the terminating zero;
+ * message may be null). */
+orx_error orx_movie_open(const char* path, orx_movie_reader** reader, char* message, size_t message_size);
+void orx_movie_close(orx_movie_reader* reader); /* accepts null */
+orx_error orx_movie_get_props(orx_movie_reader* reader, orx_movie_props* props);
+
+/* Where frame index (0-based) lies in time and how large it is. */
+typedef struct orx_movie_frame {
+  int64_t time;      /* start, in units of the time scale */
+  int32_t duration;  /* in units of the time scale */
+  size_t size;       /* bytes */
+} orx_movie_frame;
+orx_error orx_movie_get_frame(orx_movie_reader* reader, int32_t index, orx_movie_frame* frame);
+
+/* Reads frame index into buffer (buffer_size bytes, at least its size);
+ * *size gets its size. ORX_ERROR_TRUNCATED when the file ends inside it. */
+orx_error orx_movie_read_frame(orx_movie_reader* reader, int32_t index, void* buffer, size_t buffer_size,
+                               size_t* size);
+
+/* The reason for the handle's last failure in words ("the 'stsz' atom is
+ * cut short"), without the file name; "" when there was none. Valid until
+ * the next call on the handle. */
+const char* orx_movie_reader_message(orx_movie_reader* reader);
+
+typedef struct orx_movie_writer orx_movie_writer;
+
+/* Flags of orx_movie_create. */
+#define ORX_MOVIE_REPLACE 1 /* finishing may replace a file at the path */
+
+/* Starts a movie at path with one ORX video track of width x height and
+ * time_scale units a second (1 to 2^31 - 1). The movie is written beside
+ * path under a temporary name and appears at path only when
+ * orx_movie_finish succeeds; an existing file there is replaced only with
+ * ORX_MOVIE_REPLACE (else ORX_ERROR_EXISTS, already here when the path is
+ * taken). */
+orx_error orx_movie_create(const char* path, int width, int height, int32_t time_scale, int flags,
+                           orx_movie_writer** writer);
+/* Appends one frame lasting duration units (at least 1). The frame is
+ * checked as orx_frame_info checks it: the movie takes only frames that a
+ * decoder can read. */
+orx_error orx_movie_add_frame(orx_movie_writer* writer, const void* frame, size_t frame_size, int32_t duration);
+/* Writes the movie's tables and moves it to its path. The writer is gone
+ * afterwards, whatever the result; on failure nothing is left at path, and
+ * the reason in words goes to message (message_size bytes with the
+ * terminating zero; message may be null). */
+orx_error orx_movie_finish(orx_movie_writer* writer, char* message, size_t message_size);
+/* Abandons the movie: nothing is left behind. Accepts null. */
+void orx_movie_abort(orx_movie_writer* writer);
+/* As orx_movie_reader_message, for the writer's last failure. */
+const char* orx_movie_writer_message(orx_movie_writer* writer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORX_ORX_H */

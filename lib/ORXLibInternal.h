@@ -1,0 +1,18 @@
+// What the library's two halves (frames, movies) share: the conversion of
+// the core's and the movie files' status codes into the public errors.
+#pragma once
+
+#include <cstdint>
+
+#include "orx/orx.h"
+
+// The status codes the core and the movie files answer with (QuickTime's).
+orx_error ORXLibErrorFromStatus(int32_t status);
+
+// Bytes of a pixel in every byte order the library takes.
+constexpr int64_t kORXLibPixelBytes = 4;
+
+// True for the byte orders of orx_pixel_format.
+constexpr bool ORXLibIsPixelFormat(int format) {
+  return format == ORX_PIXEL_RGBA || format == ORX_PIXEL_BGRA || format == ORX_PIXEL_ARGB;
+}
