@@ -47,7 +47,7 @@ test-asan:
 
 test-tsan:
 	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DORX_SANITIZE=thread -DORX_BUILD_BENCH=OFF
-	cmake --build build-tsan -j$(JOBS) --target test_pool test_dxt24_decoder test_dxt_decoder test_lifecycle test_lzf_chunks test_read_ahead
+	cmake --build build-tsan -j$(JOBS) --target test_pool test_dxt24_decoder test_dxt_decoder test_lifecycle test_lzf_chunks test_read_ahead test_liborx
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
 	  ctest --test-dir build-tsan -L tsan --output-on-failure
 

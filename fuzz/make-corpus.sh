@@ -11,7 +11,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export ORX_PREFERENCES_DIR="$work/prefs"
 rm -rf "$c"
-mkdir -p "$c"/{frame,lzf,settings,preferences,resources,movie,png,y4m}
+mkdir -p "$c"/{frame,lzf,settings,preferences,resources,movie,png,y4m,liborx}
 
 # Movies of every variant, 16x12 (not whole blocks vertically), two frames.
 for v in "quality discard" "performance discard" "vovorevaded discard" "quality preserve"; do
@@ -19,10 +19,12 @@ for v in "quality discard" "performance discard" "vovorevaded discard" "quality 
   "$orx" encode --test-clip --size 16x12 --frames 2 --optimize "$1" --transparency "$2" -q -o "$c/movie/$1-$2.mov"
 done
 
-# Samples of those movies: frame cases (width, height, road byte, sample) and
-# LZF cases (raw size, packed block data).
+# Samples of those movies: frame cases (width, height, road byte, sample),
+# LZF cases (raw size, packed block data) and library cases (width, height,
+# byte order and row spare, frame); library cases of what these small movies
+# do not hold (a layer, DXT24 with alpha, packed DXT24) are built here.
 python3 - "$c" <<'PY'
-import struct, sys, os
+import random, struct, sys, os
 c = sys.argv[1]
 def atoms(b, start, end):
     i = start
@@ -50,6 +52,20 @@ for name in sorted(os.listdir(f'{c}/movie')):
         raw = 16 * 12 // 16 * ((18 if alpha else 10) if dxt24 == 1 else (16 if alpha else 8))
         if lzf == 1:
             open(f'{c}/lzf/{name[:-4]}-{i}', 'wb').write(struct.pack('<H', raw) + sample[hsize:hsize+data])
+        open(f'{c}/liborx/{name[:-4]}-{i}', 'wb').write(struct.pack('<HHB', 16, 12, 5 * i) + sample)
+rnd = random.Random(1)
+def frame(alpha, dxt24, block, layer=b'', packed=False):
+    """13x10: 12 blocks of random bytes, or one block repeated (a literal run, then a back-reference) packed."""
+    unit = bytes(rnd.randrange(256) for _ in range(block if packed else 12 * block))
+    data = bytes([block - 1]) + unit + bytes([0xE0, 11 * block - 9, block - 1]) if packed else unit
+    side = 2 if layer else 0
+    header = struct.pack('<IBBBBiiiiBBBB', 28, 1, alpha, int(packed), 0, side, side, len(data), len(layer), 0, 0,
+                         dxt24, 0)
+    return header + data + layer
+for name, f in (('dxt1-raw', frame(0, 0, 8)), ('dxt5-raw-layer', frame(1, 0, 16, bytes(range(16)))),
+                ('dxt24-alpha-raw', frame(1, 1, 18)), ('dxt24-lzf', frame(0, 1, 10, packed=True)),
+                ('dxt24-alpha-lzf', frame(1, 1, 18, packed=True))):
+    open(f'{c}/liborx/{name}', 'wb').write(struct.pack('<HHB', 13, 10, 0) + f)
 PY
 
 # Settings blobs: each "Optimize For" choice, alpha, odd thread values, a

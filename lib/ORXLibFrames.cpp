@@ -255,7 +255,9 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
 
   if (!dxt24) {
     t.size = static_cast<size_t>(blockBytes);
-    if (h.isLZF != 1) {  // raw blocks are handed over where they are
+    // Raw blocks are handed over where they are; a picture without blocks
+    // has nothing to unpack, as the size query's 0 promised.
+    if (h.isLZF != 1 || blockBytes == 0) {
       t.data = blockBytes > 0 ? section : nullptr;
       *texture = t;
       return ORX_OK;
@@ -290,6 +292,8 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   return ORX_OK;
 }
 
+}  // extern "C"
+
 namespace {
 
 bool SettingsValid(const orx_encode_settings* s) {
@@ -299,14 +303,17 @@ bool SettingsValid(const orx_encode_settings* s) {
 ORXFrameChoices ChoicesFor(const orx_encode_settings& s) {
   ORXFrameChoices c;
   c.alpha = s.keep_alpha != 0;
-  c.dxt24 = s.preserve_gradients != 0;
+  // As the compressor: DXT24 only without alpha; kept alpha is DXT5 either way.
+  c.dxt24 = s.preserve_gradients != 0 && !c.alpha;
   c.lzf = s.skip_lzf == 0;
-  c.gradientsByte = ORXGradientsDiscardedByte(c.dxt24);
+  c.gradientsByte = ORXGradientsDiscardedByte(s.preserve_gradients != 0);
   c.threads = s.threads;
   return c;
 }
 
 }  // namespace
+
+extern "C" {
 
 size_t orx_max_encoded_size(int width, int height, const orx_encode_settings* settings) {
   if (!SettingsValid(settings) || width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return 0;

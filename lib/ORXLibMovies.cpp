@@ -170,21 +170,33 @@ const char* orx_movie_reader_message(orx_movie_reader* reader) {
 }
 
 orx_error orx_movie_create(const char* path, int width, int height, int32_t time_scale, int flags,
-                           orx_movie_writer** writer) {
+                           orx_movie_writer** writer, char* message, size_t message_size) {
+  CopyMessage("", message, message_size);
   if (writer == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   *writer = nullptr;
   if (path == nullptr || width < 1 || height < 1 || width > 32767 || height > 32767 || time_scale < 1 ||
-      (flags & ~ORX_MOVIE_REPLACE) != 0)
+      (flags & ~ORX_MOVIE_REPLACE) != 0) {
+    CopyMessage("missing path, or a size, time scale or flag out of range", message, message_size);
     return ORX_ERROR_INVALID_ARGUMENT;
+  }
   const bool replace = (flags & ORX_MOVIE_REPLACE) != 0;
+  // Refused now rather than after every frame has been written.
   struct stat st;
-  if (!replace && lstat(path, &st) == 0) return ORX_ERROR_EXISTS;
+  if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+    CopyMessage("is a folder", message, message_size);
+    return ORX_ERROR_IO;
+  }
+  if (!replace && lstat(path, &st) == 0) {
+    CopyMessage("exists; replacing it was not asked for", message, message_size);
+    return ORX_ERROR_EXISTS;
+  }
   auto* w = new (std::nothrow) orx_movie_writer;
   ImageDescriptionHandle desc =
       HostNewImageDescription(kORXCodecType, static_cast<SInt16>(width), static_cast<SInt16>(height), "ORX");
   if (w == nullptr || desc == nullptr) {
     delete w;
     if (desc != nullptr) DisposeHandle(reinterpret_cast<Handle>(desc));
+    CopyMessage("out of memory", message, message_size);
     return ORX_ERROR_OUT_OF_MEMORY;
   }
   char words[kMessageBytes] = "";
@@ -192,6 +204,7 @@ orx_error orx_movie_create(const char* path, int width, int height, int32_t time
   DisposeHandle(reinterpret_cast<Handle>(desc));  // the writer keeps a copy
   if (s != noErr) {
     delete w;
+    CopyMessage(words, message, message_size);
     return ORXLibErrorFromStatus(s);
   }
   HostMovieWriterSetReplaceExisting(w->writer, replace);

@@ -160,8 +160,8 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
  * them: Quality is preserve_gradients = 1, skip_lzf = 0; Performance is 0, 0;
  * VovorEvaded is 1, 1. */
 typedef struct orx_encode_settings {
-  int32_t keep_alpha;         /* "Transparency": DXT5 / DXT24 with alpha */
-  int32_t preserve_gradients; /* DXT24 blocks rather than DXT1/DXT5 */
+  int32_t keep_alpha;         /* "Transparency": DXT5 blocks, whatever preserve_gradients says */
+  int32_t preserve_gradients; /* DXT24 blocks rather than DXT1 (without alpha) */
   int32_t skip_lzf;           /* store the block data raw */
   int32_t threads;            /* 1 to 32 threads to encode on; 0 for one a processor core */
 } orx_encode_settings;
@@ -218,8 +218,8 @@ orx_error orx_movie_read_frame(orx_movie_reader* reader, int32_t index, void* bu
                                size_t* size);
 
 /* The reason for the handle's last failure in words ("the 'stsz' atom is
- * cut short"), without the file name; "" when there was none. Valid until
- * the next call on the handle. */
+ * cut short"), without the file name; "" when there was none, and for a
+ * null handle. Valid until the next call on the handle. */
 const char* orx_movie_reader_message(orx_movie_reader* reader);
 
 typedef struct orx_movie_writer orx_movie_writer;
@@ -232,9 +232,10 @@ typedef struct orx_movie_writer orx_movie_writer;
  * path under a temporary name and appears at path only when
  * orx_movie_finish succeeds; an existing file there is replaced only with
  * ORX_MOVIE_REPLACE (else ORX_ERROR_EXISTS, already here when the path is
- * taken). */
+ * taken), and a folder never (ORX_ERROR_IO). On failure the reason in words
+ * goes to message, as orx_movie_open gives it. */
 orx_error orx_movie_create(const char* path, int width, int height, int32_t time_scale, int flags,
-                           orx_movie_writer** writer);
+                           orx_movie_writer** writer, char* message, size_t message_size);
 /* Appends one frame lasting duration units (at least 1). The frame is
  * checked as orx_frame_info checks it: the movie takes only frames that a
  * decoder can read. */

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
 
   orx_movie_writer* writer = NULL;
   char message[256];
-  e = orx_movie_create(argv[1], W, H, 600, ORX_MOVIE_REPLACE, &writer);
+  e = orx_movie_create(argv[1], W, H, 600, ORX_MOVIE_REPLACE, &writer, message, sizeof message);
   for (int i = 0; e == ORX_OK && i < 3; ++i) e = orx_movie_add_frame(writer, frame, size, 20);
   if (e != ORX_OK) {
     orx_movie_abort(writer);
