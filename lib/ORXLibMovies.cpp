@@ -8,7 +8,6 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <string>
 
 #include "ImageCompression.h"
 #include "MacMemory.h"
@@ -48,14 +47,14 @@ struct orx_movie_reader {
   HostMovieReaderRef reader = nullptr;
   orx_movie_props props{};
   int64_t* times = nullptr;  // each frame's start, in the time scale
-  std::string message;
+  char message[kMessageBytes] = "";
 };
 
 struct orx_movie_writer {
   std::mutex lock;
   HostMovieWriterRef writer = nullptr;
   int32_t width = 0, height = 0;
-  std::string message;
+  char message[kMessageBytes] = "";
 };
 
 extern "C" {
@@ -129,7 +128,7 @@ orx_error orx_movie_get_frame(orx_movie_reader* reader, int32_t index, orx_movie
   Boolean sync = false;
   if (index < 0 || index >= reader->props.frame_count ||
       HostMovieReaderGetSampleInfo(reader->reader, index, &offset, &size, &duration, &sync) != noErr) {
-    reader->message = "no such frame";
+    CopyMessage("no such frame", reader->message, sizeof reader->message);
     return ORX_ERROR_INVALID_ARGUMENT;
   }
   frame->time = reader->times[index];
@@ -149,24 +148,25 @@ orx_error orx_movie_read_frame(orx_movie_reader* reader, int32_t index, void* bu
   Boolean sync = false;
   if (index < 0 || index >= reader->props.frame_count ||
       HostMovieReaderGetSampleInfo(reader->reader, index, &offset, &stored, &duration, &sync) != noErr) {
-    reader->message = "no such frame";
+    CopyMessage("no such frame", reader->message, sizeof reader->message);
     return ORX_ERROR_INVALID_ARGUMENT;
   }
   if (buffer_size < static_cast<size_t>(stored)) {
-    reader->message = "the buffer is smaller than the frame";
+    CopyMessage("the buffer is smaller than the frame", reader->message, sizeof reader->message);
     return ORX_ERROR_BUFFER_TOO_SMALL;
   }
   const SInt32 room = buffer_size > size_t{INT32_MAX} ? INT32_MAX : static_cast<SInt32>(buffer_size);
   SInt32 got = 0;
   const OSStatus s = HostMovieReaderReadSample(reader->reader, index, buffer, room, &got);
-  reader->message = s == noErr ? "" : HostMovieReaderGetErrorMessage(reader->reader);
+  CopyMessage(s == noErr ? "" : HostMovieReaderGetErrorMessage(reader->reader), reader->message,
+              sizeof reader->message);
   if (s != noErr) return ORXLibErrorFromStatus(s);
   *size = static_cast<size_t>(got);
   return ORX_OK;
 }
 
 const char* orx_movie_reader_message(orx_movie_reader* reader) {
-  return reader == nullptr ? "" : reader->message.c_str();
+  return reader == nullptr ? "" : reader->message;
 }
 
 orx_error orx_movie_create(const char* path, int width, int height, int32_t time_scale, int flags,
@@ -221,13 +221,14 @@ orx_error orx_movie_add_frame(orx_movie_writer* writer, const void* frame, size_
   const ORXFrameError problem = CheckORXFrame(static_cast<const uint8_t*>(frame), static_cast<int64_t>(frame_size),
                                               writer->width, writer->height, nullptr);
   if (problem != ORXFrameError::none) {
-    writer->message = std::string("frame ") + std::to_string(HostMovieWriterGetSampleCount(writer->writer) + 1) +
-                      ": " + ORXFrameErrorMessage(problem);
+    std::snprintf(writer->message, sizeof writer->message, "frame %d: %s",
+                  int(HostMovieWriterGetSampleCount(writer->writer)) + 1, ORXFrameErrorMessage(problem));
     return ORX_ERROR_BAD_FRAME;
   }
   const OSStatus s =
       HostMovieWriterAddSample(writer->writer, frame, static_cast<SInt32>(frame_size), static_cast<TimeValue>(duration));
-  writer->message = s == noErr ? "" : HostMovieWriterGetErrorMessage(writer->writer);
+  CopyMessage(s == noErr ? "" : HostMovieWriterGetErrorMessage(writer->writer), writer->message,
+              sizeof writer->message);
   return ORXLibErrorFromStatus(s);
 }
 
@@ -254,7 +255,7 @@ void orx_movie_abort(orx_movie_writer* writer) {
 }
 
 const char* orx_movie_writer_message(orx_movie_writer* writer) {
-  return writer == nullptr ? "" : writer->message.c_str();
+  return writer == nullptr ? "" : writer->message;
 }
 
 }  // extern "C"
