@@ -57,6 +57,28 @@ struct orx_movie_writer {
   char message[kMessageBytes] = "";
 };
 
+namespace {
+
+// Frame index of the reader's track: its time, duration and size; the
+// handle's message says when there is no such frame.
+orx_error FindFrame(orx_movie_reader* reader, int32_t index, orx_movie_frame* frame) {
+  SInt64 offset = 0;
+  SInt32 size = 0;
+  TimeValue duration = 0;
+  Boolean sync = false;
+  if (index < 0 || index >= reader->props.frame_count ||
+      HostMovieReaderGetSampleInfo(reader->reader, index, &offset, &size, &duration, &sync) != noErr) {
+    CopyMessage("no such frame", reader->message, sizeof reader->message);
+    return ORX_ERROR_INVALID_ARGUMENT;
+  }
+  frame->time = reader->times[index];
+  frame->duration = duration;
+  frame->size = static_cast<size_t>(size);
+  return ORX_OK;
+}
+
+}  // namespace
+
 extern "C" {
 
 orx_error orx_movie_open(const char* path, orx_movie_reader** reader, char* message, size_t message_size) {
@@ -122,19 +144,7 @@ orx_error orx_movie_get_props(orx_movie_reader* reader, orx_movie_props* props) 
 orx_error orx_movie_get_frame(orx_movie_reader* reader, int32_t index, orx_movie_frame* frame) {
   if (reader == nullptr || frame == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   std::lock_guard<std::mutex> hold(reader->lock);
-  SInt64 offset = 0;
-  SInt32 size = 0;
-  TimeValue duration = 0;
-  Boolean sync = false;
-  if (index < 0 || index >= reader->props.frame_count ||
-      HostMovieReaderGetSampleInfo(reader->reader, index, &offset, &size, &duration, &sync) != noErr) {
-    CopyMessage("no such frame", reader->message, sizeof reader->message);
-    return ORX_ERROR_INVALID_ARGUMENT;
-  }
-  frame->time = reader->times[index];
-  frame->duration = duration;
-  frame->size = static_cast<size_t>(size);
-  return ORX_OK;
+  return FindFrame(reader, index, frame);
 }
 
 orx_error orx_movie_read_frame(orx_movie_reader* reader, int32_t index, void* buffer, size_t buffer_size,
@@ -142,16 +152,10 @@ orx_error orx_movie_read_frame(orx_movie_reader* reader, int32_t index, void* bu
   if (reader == nullptr || buffer == nullptr || size == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   std::lock_guard<std::mutex> hold(reader->lock);
   *size = 0;
-  SInt64 offset = 0;
-  SInt32 stored = 0;
-  TimeValue duration = 0;
-  Boolean sync = false;
-  if (index < 0 || index >= reader->props.frame_count ||
-      HostMovieReaderGetSampleInfo(reader->reader, index, &offset, &stored, &duration, &sync) != noErr) {
-    CopyMessage("no such frame", reader->message, sizeof reader->message);
-    return ORX_ERROR_INVALID_ARGUMENT;
-  }
-  if (buffer_size < static_cast<size_t>(stored)) {
+  orx_movie_frame frame;
+  const orx_error found = FindFrame(reader, index, &frame);
+  if (found != ORX_OK) return found;
+  if (buffer_size < frame.size) {
     CopyMessage("the buffer is smaller than the frame", reader->message, sizeof reader->message);
     return ORX_ERROR_BUFFER_TOO_SMALL;
   }
