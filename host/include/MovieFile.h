@@ -146,11 +146,27 @@ const char* HostMovieReaderGetErrorMessage(HostMovieReaderRef reader);
 
 // The movie's first sound track of linear PCM, when it has one: its format
 // and length in frames. False when it has none; the video is read the same
-// either way. A sound track in another format is not offered.
+// either way. A sound track in another format, or one whose description or
+// tables do not hold together, is not offered.
 Boolean HostMovieReaderGetSound(HostMovieReaderRef reader, HostSoundFormat* format, SInt64* frameCount);
+// Why no sound is offered when the movie has a sound track (or a track too
+// damaged to tell its kind): the reason its first one cannot be read, in
+// words ("the sound track has 0 channels (1 to 64)"). "" when sound is
+// offered or the movie has no such track. Valid while the reader is open.
+const char* HostMovieReaderGetSoundProblem(HostMovieReaderRef reader);
 // Reads frameCount frames of it from firstFrame into buffer (frameCount x
 // bytes per frame). eofErr past its end or when the file ends early.
 OSStatus HostMovieReaderReadSound(HostMovieReaderRef reader, SInt64 firstFrame, SInt32 frameCount, void* buffer);
+
+// Checks what every sound track of the QuickTime or MP4 movie at path must
+// hold whatever its format: a sample description within its atom giving at
+// least one channel, and chunk tables that agree with their atoms (the
+// sample-to-chunk table starting at chunk 1, in order). noErr when they
+// do, and for a file that is not a movie or whose movie atom cannot be
+// found; otherwise the status and, in errorMessage, which track fails and
+// why. For a program about to hand the file to another reader: some are
+// known to crash on such tracks.
+OSStatus HostMovieCheckSoundTracks(const char* path, char* errorMessage, SInt32 errorSize);
 
 #ifdef __cplusplus
 }

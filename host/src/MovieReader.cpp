@@ -74,6 +74,7 @@ struct OpaqueHostMovieReader {
   std::string error;
   bool hasSound = false;
   SoundTrackReader sound;
+  std::string soundProblem;  // why no sound is offered, when a track that could hold it cannot be read
 
   ~OpaqueHostMovieReader() {
     if (fd >= 0) close(fd);
@@ -242,7 +243,7 @@ bool ParseDurations(Reader* r, const std::vector<Box>& stbl, Failure* f) {
 }
 
 // Chunks: their offsets, and which samples each holds.
-bool ParseChunks(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+bool ParseChunks(Reader* r, const std::vector<Box>& stbl, uint32_t descriptions, Failure* f) {
   const uint32_t count = r->sampleCount;
   const uint8_t* e;
   const Box* stco = Find(stbl, FourCC("stco"));
@@ -252,26 +253,25 @@ bool ParseChunks(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   r->chunkOffsets.resize(chunks);
   for (uint32_t i = 0; i < chunks; ++i) r->chunkOffsets[i] = stco ? BE32(e + 4 * i) : BE64(e + 8 * i);
   uint32_t entries;
-  if (!Table(Find(stbl, FourCC("stsc")), "stsc", 0, 12, &entries, &e, f)) return false;
-  if (entries == 0 || BE32(e) != 1) return Fail(f, invalidSampleTable, "the sample-to-chunk table does not start at chunk 1");
-  r->chunkFirst.resize(chunks);
   uint64_t placed = 0;
-  for (uint32_t i = 0; i < entries; ++i) {
-    const uint32_t first = BE32(e + 12 * i), perChunk = BE32(e + 12 * i + 4);
-    const uint64_t next = i + 1 < entries ? BE32(e + 12 * (i + 1)) : uint64_t(chunks) + 1;
-    if (next <= first || next > uint64_t(chunks) + 1 || perChunk == 0) {
-      return Fail(f, invalidSampleTable, Format("entry %u of the sample-to-chunk table is out of order", i));
-    }
-    for (uint64_t c = first; c < next; ++c) {
-      r->chunkFirst[c - 1] = uint32_t(std::min<uint64_t>(placed, count));
-      placed += perChunk;
-    }
+  if (!Table(Find(stbl, FourCC("stsc")), "stsc", 0, 12, &entries, &e, f) ||
+      !CheckSampleToChunk(e, entries, chunks, descriptions, &placed, "the", f)) {
+    return false;
   }
   if (placed != count) {
     return Fail(f, invalidSampleTable,
                 Format("the sample-to-chunk table does not place the track's %u samples in its %u chunks", count, chunks));
   }
-
+  r->chunkFirst.resize(chunks);
+  placed = 0;
+  for (uint32_t i = 0; i < entries; ++i) {
+    const uint32_t first = BE32(e + 12 * i), perChunk = BE32(e + 12 * i + 4);
+    const uint64_t next = i + 1 < entries ? BE32(e + 12 * (i + 1)) : uint64_t(chunks) + 1;
+    for (uint64_t c = first; c < next; ++c) {
+      r->chunkFirst[c - 1] = uint32_t(std::min<uint64_t>(placed, count));
+      placed += perChunk;
+    }
+  }
   return true;
 }
 
@@ -315,9 +315,9 @@ bool ParseSyncSamples(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   return true;
 }
 
-bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, Failure* f) {
-  return ParseSizes(r, stbl, f) && ParseDurations(r, stbl, f) && ParseChunks(r, stbl, f) && CheckSamplesInFile(r, f) &&
-         ParseSyncSamples(r, stbl, f);
+bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, uint32_t descriptions, Failure* f) {
+  return ParseSizes(r, stbl, f) && ParseDurations(r, stbl, f) && ParseChunks(r, stbl, descriptions, f) &&
+         CheckSamplesInFile(r, f) && ParseSyncSamples(r, stbl, f);
 }
 
 // Chooses the track if it is video of codec type cType and reads its tables.
@@ -341,6 +341,7 @@ bool ParseTrack(Reader* r, const Box& trak, CodecType cType, bool* chosen, Failu
   if (descriptions == 0 || room < 8) return Fail(f, badImageDescription, "the video track has no sample description");
   const uint32_t entrySize = BE32(entry);
   if (entrySize > room) return Fail(f, badImageDescription, "the sample description runs past its 'stsd' atom");
+  if (!CheckDescriptions(entry, room, descriptions, "the video track's", f)) return false;
   if (cType != 0 && BE32(entry + 4) != cType) return true;
 
   *chosen = true;
@@ -355,10 +356,12 @@ bool ParseTrack(Reader* r, const Box& trak, CodecType cType, bool* chosen, Failu
   const uint32_t scale = BE32(mdhd.data + at);
   if (scale == 0 || scale > uint32_t(INT32_MAX)) return Fail(f, invalidMovie, Format("the media's time scale is %u", scale));
   r->timeScale = TimeScale(scale);
-  return ParseDescription(r, entry, entrySize, f) && ParseSampleTables(r, stblKids, f);
+  return ParseDescription(r, entry, entrySize, f) && ParseSampleTables(r, stblKids, descriptions, f);
 }
 
-bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
+// Opens the file at path and loads its movie atom's children, the tracks
+// among them.
+bool LoadTracks(Reader* r, const char* path, std::vector<uint8_t>* moov, std::vector<Box>* atoms, Failure* f) {
   // Without blocking: a FIFO at the path must be refused, not waited on.
   r->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (r->fd < 0) {
@@ -370,25 +373,67 @@ bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
   if (fstat(r->fd, &st) != 0) return Fail(f, ioErr, std::string("cannot read: ") + std::strerror(errno));
   if (!S_ISREG(st.st_mode)) return Fail(f, noMovieFound, "not a QuickTime movie (not a regular file)");
   r->fileSize = uint64_t(st.st_size);
+  return LoadMovieAtom(r, moov, f) && Children(Box{FourCC("moov"), moov->data(), moov->size()}, atoms, f);
+}
+
+// Reads the movie's tracks: the first video track of codec type cType is
+// chosen and must be read whole. Any other track is skipped whatever its
+// damage, so a damaged track (sound, or video of another kind) never costs
+// the pictures; only when no track is chosen does the first damage of a
+// track that might have been the one name the reason. The first sound track
+// of linear PCM is kept for whoever wants it, or else the reason the first
+// track that could hold sound cannot be read.
+bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
   std::vector<uint8_t> bytes;
-  if (!LoadMovieAtom(r, &bytes, f)) return false;
-  std::vector<Box> tracks;
-  if (!Children(Box{FourCC("moov"), bytes.data(), bytes.size()}, &tracks, f)) return false;
+  std::vector<Box> atoms;
+  if (!LoadTracks(r, path, &bytes, &atoms, f)) return false;
   bool chosen = false;
-  for (const Box& b : tracks) {
+  Failure skipped;  // the first failure of a track that was not chosen
+  for (const Box& b : atoms) {
     if (b.type != FourCC("trak")) continue;
     ++r->trackCount;
-    if (!chosen && !ParseTrack(r, b, cType, &chosen, f)) return false;
-    // The first sound track of linear PCM, for whoever wants it; a sound
-    // track that cannot be read leaves the pictures readable.
-    if (!r->hasSound) {
-      Failure ignored;
-      r->hasSound = ParseSoundTrack(b, &r->sound, &ignored);
-      if (!r->hasSound) r->sound = SoundTrackReader{};
+    const uint32_t handler = TrackHandler(b);  // 0: damaged before its kind shows
+    if (!chosen && (handler == FourCC("vide") || handler == 0)) {
+      Failure tf;
+      if (!ParseTrack(r, b, cType, &chosen, &tf)) {
+        if (chosen) return Fail(f, tf.status, tf.message);
+        if (skipped.status == noErr) skipped = tf;
+      }
+    }
+    if (!r->hasSound && (handler == FourCC("soun") || handler == 0)) {
+      Failure sf;
+      r->hasSound = ParseSoundTrack(b, r->fileSize, &r->sound, &sf);
+      if (!r->hasSound) {
+        r->sound = SoundTrackReader{};
+        if (r->soundProblem.empty()) {
+          r->soundProblem = handler != 0 ? sf.message
+                                         : Format("track %d, damaged before its kind shows: ", int(r->trackCount)) + sf.message;
+        }
+      }
     }
   }
+  if (r->hasSound) r->soundProblem.clear();
+  if (!chosen && skipped.status != noErr) return Fail(f, skipped.status, skipped.message);
   if (!chosen) {
     return Fail(f, invalidTrack, cType == 0 ? std::string("no video track") : "no " + TypeName(cType) + " video track");
+  }
+  return true;
+}
+
+// The checks every sound track of the movie at path must pass (see
+// CheckSoundTrack); a file that is not a movie has none to fail.
+bool CheckSoundTracks(Reader* r, const char* path, Failure* f) {
+  std::vector<uint8_t> bytes;
+  std::vector<Box> atoms;
+  Failure unread;
+  if (!LoadTracks(r, path, &bytes, &atoms, &unread)) return true;  // not this check's to refuse
+  for (const Box& b : atoms) {
+    if (b.type != FourCC("trak")) continue;
+    ++r->trackCount;
+    if (TrackHandler(b) == FourCC("soun") && !CheckSoundTrack(b, f)) {
+      f->message = Format("track %d: ", int(r->trackCount)) + f->message;
+      return false;
+    }
   }
   return true;
 }
@@ -488,6 +533,27 @@ Boolean HostMovieReaderGetSound(HostMovieReaderRef r, HostSoundFormat* format, S
   if (format != nullptr) *format = r->sound.format;
   if (frameCount != nullptr) *frameCount = SInt64(r->sound.frames);
   return true;
+}
+
+const char* HostMovieReaderGetSoundProblem(HostMovieReaderRef r) {
+  return r != nullptr && !r->hasSound ? r->soundProblem.c_str() : "";
+}
+
+OSStatus HostMovieCheckSoundTracks(const char* path, char* errorMessage, SInt32 errorSize) {
+  CopyMessage("", errorMessage, errorSize);
+  if (path == nullptr) {
+    CopyMessage("missing path", errorMessage, errorSize);
+    return paramErr;
+  }
+  Failure f;
+  try {
+    Reader r;
+    if (CheckSoundTracks(&r, path, &f)) return noErr;
+  } catch (const std::bad_alloc&) {
+    Fail(&f, memFullErr, "out of memory");
+  }
+  CopyMessage(f.message, errorMessage, errorSize);
+  return f.status;
 }
 
 OSStatus HostMovieReaderReadSound(HostMovieReaderRef r, SInt64 firstFrame, SInt32 frameCount, void* buffer) {

@@ -1,14 +1,34 @@
 #include "MovieReaderSound.h"
 
-#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 namespace host_movie {
 
 namespace {
 
 constexpr uint32_t kLPCMFloat = 1, kLPCMBigEndian = 2, kLPCMSignedInteger = 4, kLPCMPacked = 8;
+// A sound description's bytes: the common fields (version 0), with version
+// 1's four more, and version 2's structure.
+constexpr uint32_t kSoundV0Bytes = 36, kSoundV1Bytes = 52, kSoundV2Bytes = 72;
+constexpr uint32_t kMaxChannels = 64, kMaxRate = 384000;
+
+// A sound track's tables, each checked against its atom, and the sample-to-
+// chunk table against the chunk offsets.
+struct SoundTables {
+  std::vector<Box> kids[4];  // of trak, mdia, minf and stbl
+  const uint8_t* description = nullptr;  // the first sample description
+  uint32_t descriptionSize = 0, descriptions = 0;
+  const Box* stsz = nullptr;
+  const uint8_t* offsets = nullptr;
+  bool wideOffsets = false;  // co64
+  uint32_t chunks = 0;
+  const uint8_t* runs = nullptr;
+  uint32_t runCount = 0;
+  uint64_t placed = 0;  // samples the sample-to-chunk table puts in the chunks
+};
 
 const Box* Path(const Box& from, std::initializer_list<const char*> types, std::vector<Box> (&kids)[4], Failure* f) {
   const Box* at = &from;
@@ -31,86 +51,189 @@ bool Entries(const Box* b, const char* name, uint64_t entryBytes, uint32_t* coun
   if (b->size < 8) return Fail(f, invalidSampleTable, std::string("the sound track's '") + name + "' atom is cut short");
   *count = BE32(b->data + 4);
   *entries = b->data + 8;
-  if (*count > (b->size - 8) / entryBytes)
-    return Fail(f, invalidSampleTable, std::string("the sound track's '") + name + "' atom lists more than it holds");
+  const uint64_t room = (b->size - 8) / entryBytes;
+  if (*count > room) {
+    return Fail(f, invalidSampleTable, Format("the sound track's '%s' atom lists %u entries but has room for %llu", name,
+                                              *count, (unsigned long long)room));
+  }
   return true;
 }
 
-// The format from the first sample description.
-bool ParseFormat(const Box& stsd, SoundTrackReader* out, Failure* f) {
-  if (stsd.size < 8 + 36 || BE32(stsd.data + 4) == 0) return Fail(f, badImageDescription, "the sound track has no description");
-  const uint8_t* e = stsd.data + 8;
-  const uint64_t size = std::min<uint64_t>(BE32(e), stsd.size - 8);
-  const uint32_t type = BE32(e + 4);
-  const uint16_t version = uint16_t(BE32(e + 16) >> 16);
-  HostSoundFormat& fmt = out->format;
-  if (type == FourCC("lpcm") && version == 2 && size >= 72) {
-    double rate;
-    const uint64_t bits = BE64(e + 40);
-    std::memcpy(&rate, &bits, 8);
-    const uint32_t depth = BE32(e + 56), flags = BE32(e + 60), framesPerPacket = BE32(e + 68);
-    const bool isFloat = (flags & kLPCMFloat) != 0;
-    if ((flags & kLPCMBigEndian) != 0 || (flags & kLPCMPacked) == 0 || framesPerPacket != 1 ||
-        !(rate >= 1 && rate <= 384000 && rate == double(uint32_t(rate))) ||
-        (isFloat ? depth != 32 : ((flags & kLPCMSignedInteger) == 0 || (depth != 16 && depth != 24))))
-      return Fail(f, badImageDescription, "the sound track's linear PCM is not a kind this reader knows");
-    fmt.sampleRate = uint32_t(rate);
-    fmt.channels = BE32(e + 48);
-    fmt.sampleFormat = isFloat ? uint32_t{kHostSoundFloat32} : depth;
-  } else if (type == FourCC("sowt") && (version == 0 || version == 1) && BE16(e + 26) == 16) {
-    fmt.channels = BE16(e + 24);
-    fmt.sampleRate = BE32(e + 32) >> 16;
-    fmt.sampleFormat = kHostSoundInt16;
-  } else {
-    return Fail(f, badImageDescription, "the sound track is not linear PCM (" + TypeName(type) + ")");
+bool FindTables(const Box& trak, SoundTables* t, Failure* f) {
+  const Box* stbl = Path(trak, {"mdia", "minf", "stbl"}, t->kids, f);
+  if (stbl == nullptr) return false;
+  std::vector<Box>& tables = t->kids[3];  // stbl itself lies in kids[2]
+  if (!Children(*stbl, &tables, f)) return false;
+  const Box* stsd = Find(tables, FourCC("stsd"));
+  if (stsd == nullptr) return Fail(f, badImageDescription, "the sound track has no 'stsd' atom");
+  if (stsd->size < 8 || BE32(stsd->data + 4) == 0)
+    return Fail(f, badImageDescription, "the sound track has no sample description");
+  t->descriptions = BE32(stsd->data + 4);
+  const uint64_t room = stsd->size - 8;
+  if (room < 8) return Fail(f, badImageDescription, "the sound track's sample description is cut short");
+  t->description = stsd->data + 8;
+  t->descriptionSize = BE32(t->description);
+  if (t->descriptionSize > room) {
+    return Fail(f, badImageDescription, Format("the sound track's sample description claims %u bytes, its 'stsd' atom holds %llu",
+                                               t->descriptionSize, (unsigned long long)room));
   }
-  out->bytesPerFrame = HostSoundBytesPerFrame(&fmt);
+  if (t->descriptionSize < kSoundV0Bytes) {
+    return Fail(f, badImageDescription, Format("the sound track's sample description holds %u bytes, fewer than %u",
+                                               t->descriptionSize, kSoundV0Bytes));
+  }
+  if (!CheckDescriptions(t->description, room, t->descriptions, "the sound track's", f)) return false;
+  t->stsz = Find(tables, FourCC("stsz"));
+  const Box* stco = Find(tables, FourCC("stco"));
+  t->wideOffsets = stco == nullptr && Find(tables, FourCC("co64")) != nullptr;
+  if (t->wideOffsets) stco = Find(tables, FourCC("co64"));
+  return Entries(stco, t->wideOffsets ? "co64" : "stco", t->wideOffsets ? 8 : 4, &t->chunks, &t->offsets, f) &&
+         Entries(Find(tables, FourCC("stsc")), "stsc", 12, &t->runCount, &t->runs, f) &&
+         CheckSampleToChunk(t->runs, t->runCount, t->chunks, t->descriptions, &t->placed, "the sound track's", f);
+}
+
+// The description's version, once its bytes are known to hold that
+// version's fields.
+bool DescriptionVersion(const SoundTables& t, uint16_t* version, Failure* f) {
+  *version = BE16(t.description + 16);
+  const uint32_t need = *version == 2 ? kSoundV2Bytes : *version == 1 ? kSoundV1Bytes : kSoundV0Bytes;
+  if (t.descriptionSize < need) {
+    return Fail(f, badImageDescription, Format("the sound track's version %u description holds %u bytes, fewer than %u",
+                                               *version, t.descriptionSize, need));
+  }
+  return true;
+}
+
+bool CheckChannels(uint32_t channels, Failure* f) {
+  if (channels >= 1 && channels <= kMaxChannels) return true;
+  return Fail(f, badImageDescription, Format("the sound track has %u channels (1 to %u)", channels, kMaxChannels));
+}
+
+// The format from the first sample description, every field it gives
+// checked: the reason for a refusal names the field at fault.
+bool ParseFormat(const SoundTables& t, SoundTrackReader* out, Failure* f) {
+  const uint8_t* e = t.description;
+  const uint32_t type = BE32(e + 4);
+  uint16_t version = 0;
+  HostSoundFormat& fmt = out->format;
+  if (type == FourCC("lpcm")) {
+    if (!DescriptionVersion(t, &version, f)) return false;
+    if (version != 2) {
+      return Fail(f, badImageDescription,
+                  Format("the sound track's 'lpcm' description is version %u (linear PCM is described by version 2)", version));
+    }
+    double rate;
+    const uint64_t rateBits = BE64(e + 40);
+    std::memcpy(&rate, &rateBits, 8);
+    const uint32_t structure = BE32(e + 36), channels = BE32(e + 48), depth = BE32(e + 56), flags = BE32(e + 60),
+                   bytesPerPacket = BE32(e + 64), framesPerPacket = BE32(e + 68);
+    if (structure < kSoundV2Bytes || structure > t.descriptionSize) {
+      return Fail(f, badImageDescription, Format("the sound track's description gives its structure as %u bytes (%u to %u)",
+                                                 structure, kSoundV2Bytes, t.descriptionSize));
+    }
+    if (!(rate >= 1 && rate <= kMaxRate))
+      return Fail(f, badImageDescription, Format("the sound track's rate is %g Hz (1 to %u)", rate, kMaxRate));
+    if (rate != std::floor(rate))
+      return Fail(f, badImageDescription, Format("the sound track's rate of %.9g Hz is not a whole number", rate));
+    if (!CheckChannels(channels, f)) return false;
+    if ((flags & kLPCMBigEndian) != 0)
+      return Fail(f, badImageDescription, "the sound track's samples are big-endian (linear PCM is read little-endian)");
+    if ((flags & kLPCMPacked) == 0) return Fail(f, badImageDescription, "the sound track's samples are not packed");
+    const bool isFloat = (flags & kLPCMFloat) != 0;
+    if (isFloat && depth != 32)
+      return Fail(f, badImageDescription, Format("the sound track's samples are %u-bit floats (32 bits)", depth));
+    if (!isFloat && (flags & kLPCMSignedInteger) == 0)
+      return Fail(f, badImageDescription, Format("the sound track's samples are unsigned %u-bit integers (signed ones are read)", depth));
+    if (!isFloat && depth != 16 && depth != 24)
+      return Fail(f, badImageDescription, Format("the sound track's samples are %u-bit integers (16 or 24 bits)", depth));
+    if (framesPerPacket != 1) {
+      return Fail(f, badImageDescription,
+                  Format("the sound track's packets hold %u frames (linear PCM has one a packet)", framesPerPacket));
+    }
+    fmt.sampleRate = uint32_t(rate);
+    fmt.channels = channels;
+    fmt.sampleFormat = isFloat ? uint32_t{kHostSoundFloat32} : depth;
+    out->bytesPerFrame = HostSoundBytesPerFrame(&fmt);
+    if (bytesPerPacket != out->bytesPerFrame) {
+      return Fail(f, badImageDescription, Format("the sound track's description gives %u bytes a frame, its format makes %u",
+                                                 bytesPerPacket, out->bytesPerFrame));
+    }
+  } else if (type == FourCC("sowt")) {
+    if (!DescriptionVersion(t, &version, f)) return false;
+    if (version > 1) return Fail(f, badImageDescription, Format("the sound track's 'sowt' description is version %u (0 or 1)", version));
+    const uint32_t channels = BE16(e + 24), depth = BE16(e + 26), rate = BE32(e + 32);  // rate: 16.16 fixed point
+    if (depth != 16) return Fail(f, badImageDescription, Format("the sound track's 'sowt' samples are %u-bit (16 bits)", depth));
+    if (!CheckChannels(channels, f)) return false;
+    if ((rate & 0xFFFF) != 0 || rate >> 16 == 0 || rate >> 16 > kMaxRate) {
+      return Fail(f, badImageDescription,
+                  Format("the sound track's rate is %.9g Hz (1 to %u, a whole number)", rate / 65536.0, kMaxRate));
+    }
+    fmt.channels = channels;
+    fmt.sampleRate = rate >> 16;
+    fmt.sampleFormat = kHostSoundInt16;
+    out->bytesPerFrame = HostSoundBytesPerFrame(&fmt);
+  } else {
+    return Fail(f, badImageDescription,
+                "the sound track is not linear PCM of a kind this reader reads (" + TypeName(type) + ", not 'lpcm' or 'sowt')");
+  }
   if (out->bytesPerFrame == 0) return Fail(f, badImageDescription, "the sound track's format is out of range");
   return true;
 }
 
 }  // namespace
 
-bool ParseSoundTrack(const Box& trak, SoundTrackReader* out, Failure* f) {
-  std::vector<Box> kids[4];
-  const Box* hdlr = Path(trak, {"mdia", "hdlr"}, kids, f);
-  if (hdlr == nullptr || hdlr->size < 12 || BE32(hdlr->data + 8) != FourCC("soun"))
-    return Fail(f, invalidTrack, "not a sound track");
-  const Box* stbl = Path(trak, {"mdia", "minf", "stbl"}, kids, f);
-  if (stbl == nullptr) return false;
-  std::vector<Box>& tables = kids[3];  // stbl itself lies in kids[2]
-  if (!Children(*stbl, &tables, f)) return false;
-  const Box* stsd = Find(tables, FourCC("stsd"));
-  if (stsd == nullptr) return Fail(f, invalidSampleTable, "the sound track has no 'stsd' atom");
-  if (!ParseFormat(*stsd, out, f)) return false;
+bool CheckSoundTrack(const Box& trak, Failure* f) {
+  SoundTables t;
+  uint16_t version = 0;
+  if (!FindTables(trak, &t, f) || !DescriptionVersion(t, &version, f)) return false;
+  const uint32_t channels = version == 2 ? BE32(t.description + 48) : BE16(t.description + 24);
+  if (channels == 0) return Fail(f, badImageDescription, "the sound track has 0 channels");
+  return true;
+}
+
+bool ParseSoundTrack(const Box& trak, uint64_t fileSize, SoundTrackReader* out, Failure* f) {
+  SoundTables t;
+  if (!FindTables(trak, &t, f) || !ParseFormat(t, out, f)) return false;
+  const uint32_t frameBytes = out->bytesPerFrame;
 
   // Every sample is a frame: stsz gives the count (its uniform size is the
-  // frame's bytes, or 1 in older files).
-  const Box* stsz = Find(tables, FourCC("stsz"));
-  if (stsz == nullptr || stsz->size < 12) return Fail(f, invalidSampleTable, "the sound track has no 'stsz' atom");
-  const uint32_t uniform = BE32(stsz->data + 4);
-  if (uniform != out->bytesPerFrame && uniform != 1)
-    return Fail(f, invalidSampleTable, "the sound track's samples are not whole frames");
-  const uint64_t frames = BE32(stsz->data + 8);
+  // frame's bytes, or 1 in older files) and the chunks must hold as many.
+  if (t.stsz == nullptr) return Fail(f, invalidSampleTable, "the sound track has no 'stsz' atom");
+  if (t.stsz->size < 12) return Fail(f, invalidSampleTable, "the sound track's 'stsz' atom is cut short");
+  const uint32_t uniform = BE32(t.stsz->data + 4);
+  if (uniform == 0)
+    return Fail(f, invalidSampleTable, "the sound track's 'stsz' gives each sample a size of its own (frames are of one size)");
+  if (uniform != frameBytes && uniform != 1) {
+    return Fail(f, invalidSampleTable,
+                Format("the sound track's samples are %u bytes, its frames %u", uniform, frameBytes));
+  }
+  const uint64_t frames = BE32(t.stsz->data + 8);
+  if (frames == 0) return Fail(f, invalidSampleTable, "the sound track holds no frames");
+  if (frames * frameBytes > fileSize) {
+    return Fail(f, invalidSampleTable, Format("the sound track claims %llu frames of %u bytes, more than the file holds (%llu bytes)",
+                                              (unsigned long long)frames, frameBytes, (unsigned long long)fileSize));
+  }
+  if (t.placed != frames) {
+    return Fail(f, invalidSampleTable, Format("the sound track's chunks (%u) hold %llu frames, its 'stsz' counts %llu", t.chunks,
+                                              (unsigned long long)t.placed, (unsigned long long)frames));
+  }
 
-  uint32_t chunkCount = 0, runCount = 0;
-  const uint8_t *offsets = nullptr, *runs = nullptr;
-  const Box* co64 = Find(tables, FourCC("co64"));
-  const Box* stco = co64 ? co64 : Find(tables, FourCC("stco"));
-  if (!Entries(stco, "stco", co64 ? 8 : 4, &chunkCount, &offsets, f) ||
-      !Entries(Find(tables, FourCC("stsc")), "stsc", 12, &runCount, &runs, f))
-    return false;
-  if (runCount == 0 || BE32(runs) != 1) return Fail(f, invalidSampleTable, "the sound track's 'stsc' does not start at chunk 1");
-  out->chunks.reserve(chunkCount);
+  // Each chunk's frames must lie inside the file.
+  out->chunks.reserve(t.chunks);  // no more chunks than frames, so backed by the file
   uint64_t frame = 0;
-  for (uint32_t c = 0, run = 0; c < chunkCount && frame < frames; ++c) {
-    while (run + 1 < runCount && BE32(runs + 12 * (run + 1)) <= c + 1) ++run;
-    const uint32_t perChunk = BE32(runs + 12 * run + 4);
-    if (perChunk == 0) return Fail(f, invalidSampleTable, "a sound chunk of no frames");
-    out->chunks.push_back({co64 ? BE64(offsets + 8 * uint64_t(c)) : BE32(offsets + 4 * uint64_t(c)), frame});
+  for (uint32_t c = 0, run = 0; c < t.chunks; ++c) {
+    while (run + 1 < t.runCount && BE32(t.runs + 12 * (run + 1)) <= c + 1) ++run;
+    const uint64_t perChunk = BE32(t.runs + 12 * run + 4);
+    const uint64_t offset = t.wideOffsets ? BE64(t.offsets + 8 * uint64_t(c)) : BE32(t.offsets + 4 * uint64_t(c));
+    const uint64_t bytes = perChunk * frameBytes;
+    if (offset > fileSize || bytes > fileSize - offset) {
+      return Fail(f, invalidSampleTable,
+                  Format("sound chunk %u (%llu bytes from byte %llu) runs past the end of the file (%llu bytes)", c + 1,
+                         (unsigned long long)bytes, (unsigned long long)offset, (unsigned long long)fileSize));
+    }
+    out->chunks.push_back({offset, frame});
     frame += perChunk;
   }
-  out->frames = std::min(frame, frames);
+  out->frames = frames;
   return true;
 }
 

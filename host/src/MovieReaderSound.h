@@ -22,9 +22,19 @@ struct SoundTrackReader {
   std::vector<Chunk> chunks;  // in frame order, each up to the next one's first frame
 };
 
-// Reads trak as a sound track. False when it is not one the reader offers:
-// not sound, not linear PCM it knows, or tables that do not hold together
-// (why, in *f). Nothing is allocated from a count the atoms cannot back.
-bool ParseSoundTrack(const Box& trak, SoundTrackReader* out, Failure* f);
+// Reads trak, a track whose handler is 'soun', as a sound track of a file
+// of fileSize bytes. False when it is not one the reader offers (why, in
+// *f): a description of another format or out of the ranges it reads, or
+// tables that do not hold together (the frames of 'stsz' and of the chunks
+// differ, a chunk runs past the end of the file). Nothing is allocated from
+// a count the atoms and the file cannot back.
+bool ParseSoundTrack(const Box& trak, uint64_t fileSize, SoundTrackReader* out, Failure* f);
+
+// What every sound track must hold whatever its format: a sample
+// description within its atom that gives at least one channel, and chunk
+// tables that agree with their atoms and each other (the sample-to-chunk
+// table starting at chunk 1, in order). False, with why, for a track that
+// fails; other readers of the file have been seen to crash on such tracks.
+bool CheckSoundTrack(const Box& trak, Failure* f);
 
 }  // namespace host_movie

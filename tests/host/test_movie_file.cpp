@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -114,6 +115,7 @@ struct Track {
   std::vector<uint32_t> sync;              // 1-based; empty: no stss
   bool co64 = false;
   bool uniformSizes = false;
+  Bytes description;  // the sample description entry; empty: one made from handler and format
 };
 struct Layout {
   bool moovFirst = false;
@@ -137,6 +139,7 @@ Bytes TrakAtom(const Track& t, uint32_t id, const std::vector<uint64_t>& chunkOf
     entry = Cat({entry, Words({24, 0xFFFF}, 2)});
   }
   entry.resize(std::strcmp(t.handler, "vide") == 0 ? 86 : 36, 0);
+  if (!t.description.empty()) entry = t.description;
   Bytes stts, stsc, stsz, stco, stss;
   uint32_t runs = 0, entries = 0;
   for (size_t i = 0; i < t.durations.size(); ++i) {
@@ -211,9 +214,11 @@ Bytes BuildMovie(const std::vector<Track>& tracks, const Layout& l, std::vector<
   return l.moovFirst ? Cat({head, moov(base), mdatHeader, data}) : Cat({head, mdatHeader, data, moov(base)});
 }
 
-// Overwrites a big-endian field `at` bytes past the type of the first atom of that type.
-void Patch(Bytes& m, const char* type, long at, uint64_t value, int bytes = 4) {
-  const auto it = std::search(m.begin(), m.end(), type, type + 4);
+// Overwrites a big-endian field `at` bytes past the type of the first atom
+// of that type (or of its nth after the first).
+void Patch(Bytes& m, const char* type, long at, uint64_t value, int bytes = 4, int nth = 0) {
+  auto it = std::search(m.begin(), m.end(), type, type + 4);
+  for (int i = 0; i < nth && it != m.end(); ++i) it = std::search(it + 4, m.end(), type, type + 4);
   ASSERT_NE(it, m.end()) << type;
   const size_t pos = size_t((it - m.begin()) + 4 + at);
   for (int i = 0; i < bytes; ++i) m[pos + i] = uint8_t(value >> (8 * (bytes - 1 - i)));
@@ -711,6 +716,365 @@ TEST_F(MovieFileTest, ReadSampleReportsSmallBuffersAndShortFiles) {
   EXPECT_EQ(HostMovieReaderReadSample(r, 1, buf.data(), 300, &got), noErr);
   EXPECT_STREQ(HostMovieReaderGetErrorMessage(r), "");
   EXPECT_EQ(got, 200);
+}
+
+// ---- Sound tracks: tables, descriptions, track order -----------------------------------------------
+
+constexpr uint32_t kLPCMFloat = 1, kLPCMBigEndian = 2, kLPCMSigned = 4, kLPCMPacked = 8;
+
+// A version 2 linear PCM description, as the writer makes it.
+Bytes LPCMDescription(double rate, uint32_t channels, uint32_t bits, uint32_t flags) {
+  uint64_t rateBits;
+  std::memcpy(&rateBits, &rate, 8);
+  return Cat({Words({72}), Bytes{'l', 'p', 'c', 'm'}, Bytes(6, 0), Words({1, 2, 0}, 2), Words({0}),
+              Words({3, 16, 0xFFFE, 0}, 2), Words({0x00010000, 72}), Words({rateBits}, 8),
+              Words({channels, 0x7F000000, bits, flags, channels * bits / 8, 1})});
+}
+// A version 0 sound description (16-bit 'sowt' unless told), its rate in 16.16 fixed point.
+Bytes SoundDescription(uint32_t rateFixed, uint32_t channels, uint32_t bits = 16, const char* format = "sowt") {
+  Bytes b = Words({36});
+  PutType(b, format);
+  return Cat({b, Bytes(6, 0), Words({1, 0, 0}, 2), Words({0}), Words({channels, bits, 0, 0}, 2), Words({rateFixed})});
+}
+
+// frames sound frames of frameBytes bytes in chunks of at most perChunk.
+Track SoundTrack(const Bytes& description, uint32_t frameBytes, uint32_t frames, uint32_t perChunk) {
+  Track t;
+  t.handler = "soun";
+  t.description = description;
+  t.sizes.assign(frames, frameBytes);
+  t.durations.assign(frames, 1);
+  for (uint32_t left = frames; left > 0; left -= std::min(left, perChunk)) t.chunkSamples.push_back(std::min(left, perChunk));
+  t.uniformSizes = true;
+  return t;
+}
+// 6000 frames of 16-bit stereo at 8000 Hz in chunks of 2500, 2500 and 1000
+// (two sample-to-chunk entries).
+Track PCMTrack() { return SoundTrack(LPCMDescription(8000, 2, 16, kLPCMPacked | kLPCMSigned), 4, 6000, 2500); }
+
+// What BuildMovie put in track t's samples, in order.
+Bytes TrackBytes(size_t t, const Track& track) {
+  Bytes out;
+  for (size_t j = 0; j < track.sizes.size(); ++j) {
+    const Bytes s = SampleBytes(Seed(t, j), track.sizes[j]);
+    out.insert(out.end(), s.begin(), s.end());
+  }
+  return out;
+}
+
+// The movie at path opens with its four video samples whole and offers no
+// sound; the reason names why.
+void ExpectPicturesWithoutSound(const std::string& path, const std::string& why, size_t videoTrack = 1) {
+  Opened o = Open(path);
+  ASSERT_EQ(o.status, noErr) << o.message;
+  HostMovieReaderRef r = o.reader.get();
+  const Track video = VideoTrack(4);
+  Bytes buf(size_t(HostMovieReaderGetMaxSampleSize(r)));
+  ASSERT_EQ(HostMovieReaderGetSampleCount(r), 4);
+  for (SInt32 i = 0; i < 4; ++i) {
+    SInt32 got = 0;
+    ASSERT_EQ(HostMovieReaderReadSample(r, i, buf.data(), SInt32(buf.size()), &got), noErr);
+    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + got), SampleBytes(Seed(videoTrack, size_t(i)), video.sizes[size_t(i)]));
+  }
+  EXPECT_FALSE(HostMovieReaderGetSound(r, nullptr, nullptr));
+  const std::string problem = HostMovieReaderGetSoundProblem(r);
+  EXPECT_NE(problem.find(why), std::string::npos) << problem;
+  Bytes one(8);
+  EXPECT_EQ(HostMovieReaderReadSound(r, 0, 1, one.data()), paramErr);
+}
+
+// The trial's tables and their neighbours: chunk offsets, frame counts and
+// sample-to-chunk entries that disagree with each other, their atoms or the
+// file. Each leaves the pictures and names what is wrong with the sound.
+TEST_F(MovieFileTest, SoundTablesAreCheckedAgainstEachOtherAndTheFile) {
+  const Track video = VideoTrack(4);
+  for (bool co64 : {false, true}) {
+    Track sound = PCMTrack();
+    sound.co64 = co64;
+    WriteFile(Path("s.mov"), BuildMovie({sound, video}, {}));
+    Opened o = Open(Path("s.mov"));
+    ASSERT_EQ(o.status, noErr) << o.message;
+    HostSoundFormat f{};
+    SInt64 frames = 0;
+    ASSERT_TRUE(HostMovieReaderGetSound(o.reader.get(), &f, &frames));
+    EXPECT_EQ(f.sampleRate, 8000u);
+    EXPECT_EQ(f.channels, 2u);
+    EXPECT_EQ(f.sampleFormat, UInt32{kHostSoundInt16});
+    ASSERT_EQ(frames, 6000);
+    EXPECT_STREQ(HostMovieReaderGetSoundProblem(o.reader.get()), "");
+    Bytes back(6000 * 4);
+    ASSERT_EQ(HostMovieReaderReadSound(o.reader.get(), 0, 6000, back.data()), noErr);
+    EXPECT_TRUE(back == TrackBytes(0, sound));
+  }
+
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> patch;
+    const char* why;
+  };
+  // The sound track comes first, so the first atom of each type is its own.
+  // stsc: count at 4, then entries (first chunk, frames a chunk, description) from 8.
+  const Case cases[] = {
+      {"no chunk offsets", [](Bytes& m) { Patch(m, "stco", 4, 0); }, "entry 1 names chunk 1, the track has 0"},
+      {"one frame a chunk", [](Bytes& m) { Patch(m, "stsc", 12, 1); }, "chunks (3) hold 1002 frames, its 'stsz' counts 6000"},
+      {"stsz against the chunks", [](Bytes& m) { Patch(m, "stsz", 8, 5999); }, "hold 6000 frames, its 'stsz' counts 5999"},
+      {"stsz past the file", [](Bytes& m) { Patch(m, "stsz", 8, 0xFFFFFFFF); },
+       "claims 4294967295 frames of 4 bytes, more than the file holds"},
+      {"tables agreeing past the file",
+       [](Bytes& m) { Patch(m, "stsc", 12, 1000000000), Patch(m, "stsz", 8, 2000001000); },
+       "claims 2000001000 frames of 4 bytes, more than the file holds"},
+      {"no frames", [](Bytes& m) { Patch(m, "stsz", 8, 0); }, "the sound track holds no frames"},
+      {"sizes of their own", [](Bytes& m) { Patch(m, "stsz", 4, 0); }, "gives each sample a size of its own"},
+      {"samples of another size", [](Bytes& m) { Patch(m, "stsz", 4, 3); }, "samples are 3 bytes, its frames 4"},
+      {"first chunk past the file", [](Bytes& m) { Patch(m, "stco", 8, 0xFFFFFF00); },
+       "sound chunk 1 (10000 bytes from byte 4294967040) runs past the end of the file"},
+      {"last chunk past the file", [](Bytes& m) { Patch(m, "stco", 16, m.size() - 100); },
+       "sound chunk 3 (4000 bytes from byte"},
+      {"stco past its atom", [](Bytes& m) { Patch(m, "stco", 4, 4); }, "'stco' atom lists 4 entries but has room for 3"},
+      {"stsc past its atom", [](Bytes& m) { Patch(m, "stsc", 4, 3); }, "'stsc' atom lists 3 entries but has room for 2"},
+      {"no stco", [](Bytes& m) { Patch(m, "stco", -4, FOUR_CHAR_CODE('x', 'x', 'x', 'x')); }, "has no 'stco' atom"},
+      {"stsc from chunk 0", [](Bytes& m) { Patch(m, "stsc", 8, 0); }, "does not start at chunk 1 (it starts at chunk 0)"},
+      {"stsc from chunk 2", [](Bytes& m) { Patch(m, "stsc", 8, 2); }, "does not start at chunk 1 (it starts at chunk 2)"},
+      {"stsc empty", [](Bytes& m) { Patch(m, "stsc", 4, 0); }, "does not start at chunk 1 (it is empty)"},
+      {"stsc out of order", [](Bytes& m) { Patch(m, "stsc", 20, 1); }, "entry 1 is out of order (chunk 1, then chunk 1)"},
+      {"stsc past the chunks", [](Bytes& m) { Patch(m, "stsc", 20, 9); }, "entry 2 names chunk 9, the track has 3"},
+      {"stsc chunks of nothing", [](Bytes& m) { Patch(m, "stsc", 24, 0); }, "entry 2 puts no samples in a chunk"},
+      {"stsc description", [](Bytes& m) { Patch(m, "stsc", 16, 2); }, "names sample description 2 of 1"},
+  };
+  const Bytes good = BuildMovie({PCMTrack(), video}, {});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes m = good;
+    c.patch(m);
+    WriteFile(Path("bad.mov"), m);
+    ExpectPicturesWithoutSound(Path("bad.mov"), c.why);
+  }
+  // 64-bit offsets, and a file cut inside its last sound chunk.
+  Track wide = PCMTrack();
+  wide.co64 = true;
+  Bytes m = BuildMovie({wide, video}, {});
+  Patch(m, "co64", 8, uint64_t(1) << 40, 8);
+  WriteFile(Path("bad.mov"), m);
+  ExpectPicturesWithoutSound(Path("bad.mov"), "sound chunk 1 (10000 bytes from byte 1099511627776)");
+  std::vector<std::vector<uint64_t>> offsets;
+  m = BuildMovie({video, PCMTrack()}, {true, false, 0}, &offsets);
+  WriteFile(Path("cut.mov"), m, size_t(offsets[1].back()));
+  ExpectPicturesWithoutSound(Path("cut.mov"), "sound chunk 3 (4000 bytes from byte", 0);
+}
+
+// The trial's descriptions: each field out of its range names itself, and no
+// damaged description is ever dropped in silence.
+TEST_F(MovieFileTest, DamagedSoundDescriptionsNameTheirReason) {
+  const Track video = VideoTrack(4);
+  const auto rate = [](double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    return bits;
+  };
+  struct Case {
+    const char* what;
+    long at;  // in the description; -4: the stsd entry count
+    uint64_t value;
+    int bytes;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"no channels", 48, 0, 4, "the sound track has 0 channels (1 to 64)"},
+      {"65 channels", 48, 65, 4, "the sound track has 65 channels (1 to 64)"},
+      {"65535 channels", 48, 65535, 4, "the sound track has 65535 channels (1 to 64)"},
+      {"0 bits", 56, 0, 4, "samples are 0-bit integers (16 or 24 bits)"},
+      {"7 bits", 56, 7, 4, "samples are 7-bit integers (16 or 24 bits)"},
+      {"33 bits", 56, 33, 4, "samples are 33-bit integers (16 or 24 bits)"},
+      {"rate 0", 40, rate(0), 8, "rate is 0 Hz (1 to 384000)"},
+      {"rate NaN", 40, rate(std::nan("")), 8, "rate is nan Hz"},
+      {"rate +inf", 40, rate(HUGE_VAL), 8, "rate is inf Hz"},
+      {"rate -inf", 40, rate(-HUGE_VAL), 8, "rate is -inf Hz"},
+      {"rate past the range", 40, rate(384001), 8, "rate is 384001 Hz (1 to 384000)"},
+      {"fractional rate", 40, rate(8000.5), 8, "rate of 8000.5 Hz is not a whole number"},
+      {"big-endian", 60, kLPCMPacked | kLPCMSigned | kLPCMBigEndian, 4, "samples are big-endian"},
+      {"not packed", 60, kLPCMSigned, 4, "samples are not packed"},
+      {"unsigned", 60, kLPCMPacked, 4, "samples are unsigned 16-bit integers"},
+      {"16-bit floats", 60, kLPCMPacked | kLPCMFloat, 4, "samples are 16-bit floats (32 bits)"},
+      {"frames a packet", 68, 0, 4, "packets hold 0 frames"},
+      {"bytes a frame", 64, 0, 4, "gives 0 bytes a frame, its format makes 4"},
+      {"structure", 36, 0, 4, "gives its structure as 0 bytes (72 to 72)"},
+      {"version 0", 16, 0, 2, "'lpcm' description is version 0"},
+      {"version 1", 16, 1, 2, "'lpcm' description is version 1"},
+      {"another format", 4, FOUR_CHAR_CODE('t', 'w', 'o', 's'), 4, "not linear PCM of a kind this reader reads ('twos'"},
+      {"size under the common fields", 0, 20, 4, "sample description holds 20 bytes, fewer than 36"},
+      {"size under version 2's", 0, 40, 4, "version 2 description holds 40 bytes, fewer than 72"},
+      {"size past the atom", 0, 5000, 4, "sample description claims 5000 bytes, its 'stsd' atom holds 72"},
+      {"no description", -4, 0, 4, "the sound track has no sample description"},
+      {"descriptions it does not hold", -4, 2, 4, "'stsd' atom lists 2 sample descriptions but holds 1"},
+  };
+  const Bytes good = BuildMovie({PCMTrack(), video}, {});  // sound first: its stsd is the first
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes m = good;
+    Patch(m, "stsd", 8 + c.at, c.value, c.bytes);
+    WriteFile(Path("bad.mov"), m);
+    ExpectPicturesWithoutSound(Path("bad.mov"), c.why);
+  }
+  // A description cut short with its atom.
+  Bytes cut = LPCMDescription(8000, 2, 16, kLPCMPacked | kLPCMSigned);
+  cut.resize(60);
+  cut[3] = 60;
+  WriteFile(Path("bad.mov"), BuildMovie({SoundTrack(cut, 4, 100, 100), video}, {}));
+  ExpectPicturesWithoutSound(Path("bad.mov"), "version 2 description holds 60 bytes, fewer than 72");
+
+  // Version 0 'sowt': read when whole, each field named when not.
+  WriteFile(Path("sowt.mov"), BuildMovie({SoundTrack(SoundDescription(22050u << 16, 1), 2, 3000, 1000), video}, {}));
+  Opened o = Open(Path("sowt.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  HostSoundFormat f{};
+  SInt64 frames = 0;
+  ASSERT_TRUE(HostMovieReaderGetSound(o.reader.get(), &f, &frames));
+  EXPECT_EQ(f.sampleRate, 22050u);
+  EXPECT_EQ(f.channels, 1u);
+  EXPECT_EQ(frames, 3000);
+  const struct {
+    Bytes description;
+    const char* why;
+  } sowt[] = {
+      {SoundDescription(22050u << 16, 0), "the sound track has 0 channels"},
+      {SoundDescription(22050u << 16, 65), "the sound track has 65 channels"},
+      {SoundDescription(22050u << 16, 1, 8), "'sowt' samples are 8-bit (16 bits)"},
+      {SoundDescription(0, 1), "rate is 0 Hz"},
+      {SoundDescription(0x56EE8BA3, 1), "rate is 22254.5455 Hz (1 to 384000, a whole number)"},
+  };
+  for (const auto& c : sowt) {
+    SCOPED_TRACE(c.why);
+    WriteFile(Path("bad.mov"), BuildMovie({SoundTrack(c.description, 2, 3000, 1000), video}, {}));
+    ExpectPicturesWithoutSound(Path("bad.mov"), c.why);
+  }
+
+  // Every word of the description at values from the trial: sound read
+  // back exactly as written, or a reason given. Never silence.
+  const Bytes written = TrackBytes(0, PCMTrack());
+  for (long at = 0; at < 72; at += 4) {
+    for (uint64_t value : {0ull, 1ull, 2ull, 7ull, 33ull, 65ull, 0xFFFFull, 0x7F800000ull, 0xFFFFFFFFull}) {
+      SCOPED_TRACE(testing::Message() << "byte " << at << " = " << value);
+      Bytes m = good;
+      Patch(m, "stsd", 8 + at, value);
+      WriteFile(Path("sweep.mov"), m);
+      Opened s = Open(Path("sweep.mov"));
+      ASSERT_EQ(s.status, noErr) << s.message;
+      HostSoundFormat sf{};
+      SInt64 n = 0;
+      if (!HostMovieReaderGetSound(s.reader.get(), &sf, &n)) {
+        EXPECT_STRNE(HostMovieReaderGetSoundProblem(s.reader.get()), "");
+        continue;
+      }
+      ASSERT_EQ(HostSoundBytesPerFrame(&sf), 4u);
+      ASSERT_EQ(n, 6000);
+      Bytes back(written.size());
+      ASSERT_EQ(HostMovieReaderReadSound(s.reader.get(), 0, 6000, back.data()), noErr);
+      EXPECT_TRUE(back == written);
+    }
+  }
+}
+
+// A damaged track that is not the chosen video track is skipped, before the
+// video as after it; a movie whose top level is broken is still refused.
+TEST_F(MovieFileTest, ADamagedTrackIsSkippedWhereverItLies) {
+  struct Case {
+    const char* what;
+    const char* type;  // the atom whose size is damaged
+    uint64_t size;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"a child past its parent", "stbl", 5000, "the 'stbl' atom runs past the end of its parent 'minf'"},
+      {"an mdia of size 0", "mdia", 0, "damaged before its kind shows: the 'mdia' atom inside 'trak' has size 0"},
+      {"a handler past its parent", "hdlr", 5000, "damaged before its kind shows: the 'hdlr' atom runs past"},
+      {"a description table past its parent", "stsd", 5000, "the 'stsd' atom runs past the end of its parent 'stbl'"},
+  };
+  for (bool soundFirst : {true, false}) {
+    const std::vector<Track> tracks = soundFirst ? std::vector<Track>{PCMTrack(), VideoTrack(4)}
+                                                 : std::vector<Track>{VideoTrack(4), PCMTrack()};
+    const Bytes good = BuildMovie(tracks, {});
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << (soundFirst ? ", sound first" : ", sound last"));
+      Bytes m = good;
+      Patch(m, c.type, -8, c.size, 4, soundFirst ? 0 : 1);
+      WriteFile(Path("bad.mov"), m);
+      ExpectPicturesWithoutSound(Path("bad.mov"), c.why, soundFirst ? 1 : 0);
+      Opened o = Open(Path("bad.mov"));
+      ASSERT_EQ(o.status, noErr);
+      EXPECT_EQ(HostMovieReaderGetTrackCount(o.reader.get()), 2);
+      EXPECT_EQ(HostMovieReaderGetTrackID(o.reader.get()), soundFirst ? 2 : 1);
+      if (std::strcmp(c.type, "mdia") == 0) {
+        EXPECT_EQ(std::string(HostMovieReaderGetSoundProblem(o.reader.get())).rfind(soundFirst ? "track 1," : "track 2,", 0), 0u);
+      }
+    }
+  }
+  // A damaged video track of another kind before the chosen one, read
+  // through; the only video track damaged, refused with its reason.
+  Track other = VideoTrack(3);
+  other.format = "avc1";
+  Bytes m = BuildMovie({other, VideoTrack(4)}, {});
+  Patch(m, "stsd", 4, 7);
+  WriteFile(Path("two.mov"), m);
+  Opened o = Open(Path("two.mov"));
+  ASSERT_EQ(o.status, noErr) << o.message;
+  EXPECT_EQ(HostMovieReaderGetTrackID(o.reader.get()), 2);
+  EXPECT_STREQ(HostMovieReaderGetSoundProblem(o.reader.get()), "");  // no track that could hold sound
+  o = Open(Path("two.mov"), 0);
+  EXPECT_EQ(o.status, noErr) << o.message;  // any codec: the first whole video track
+  m = BuildMovie({PCMTrack(), VideoTrack(4)}, {});
+  Patch(m, "stbl", -8, 5000, 4, 1);
+  WriteFile(Path("bad.mov"), m);
+  o = Open(Path("bad.mov"));
+  EXPECT_EQ(o.status, invalidMovie);
+  EXPECT_EQ(o.message, "the 'stbl' atom runs past the end of its parent 'minf'");
+  // The top level: a track running past the movie atom.
+  m = BuildMovie({PCMTrack(), VideoTrack(4)}, {});
+  Patch(m, "trak", -8, 0xFFFFFF);
+  WriteFile(Path("bad.mov"), m);
+  o = Open(Path("bad.mov"));
+  EXPECT_EQ(o.status, invalidMovie);
+  EXPECT_EQ(o.reader, nullptr);
+  EXPECT_EQ(o.message, "the 'trak' atom runs past the end of its parent 'moov'");
+}
+
+// The check made before the file goes to another reader: damage of any
+// sound track whatever its format, and nothing else.
+TEST_F(MovieFileTest, SoundTracksAreCheckedBeforeOtherReadersSeeThem) {
+  const auto check = [&](const Bytes& m) {
+    WriteFile(Path("c.mov"), m);
+    char message[256] = "unset";
+    const OSStatus s = HostMovieCheckSoundTracks(Path("c.mov").c_str(), message, sizeof message);
+    return std::to_string(s) + " " + message;
+  };
+  const Track video = VideoTrack(4);
+  Track mp4a = SoundTrack(SoundDescription(44100u << 16, 2, 16, "mp4a"), 7, 10, 4);
+  mp4a.uniformSizes = false;
+  EXPECT_EQ(check(BuildMovie({PCMTrack(), video}, {})), "0 ");
+  EXPECT_EQ(check(BuildMovie({mp4a, video}, {})), "0 ");  // another format, tables in order
+  Track empty = SoundTrack(LPCMDescription(8000, 2, 16, kLPCMPacked | kLPCMSigned), 4, 0, 1);
+  empty.uniformSizes = false;
+  EXPECT_EQ(check(BuildMovie({empty, video}, {})), "0 ");  // no chunks: a fragmented movie's track
+  EXPECT_EQ(check(Bytes(100, 'A')), "0 ");  // not a movie: not this check's to refuse
+  Bytes m = BuildMovie({video, PCMTrack()}, {});
+  Patch(m, "stsc", 8, 0);  // the video's: not a sound track
+  EXPECT_EQ(check(m), "0 ");
+
+  m = BuildMovie({video, PCMTrack()}, {});
+  Patch(m, "stsd", 8 + 48, 0, 4, 1);
+  EXPECT_EQ(check(m), std::to_string(badImageDescription) + " track 2: the sound track has 0 channels");
+  EXPECT_EQ(check(BuildMovie({SoundTrack(SoundDescription(44100u << 16, 0, 16, "mp4a"), 7, 10, 4), video}, {})),
+            std::to_string(badImageDescription) + " track 1: the sound track has 0 channels");
+  for (uint32_t first : {0u, 2u}) {
+    m = BuildMovie({PCMTrack(), video}, {});
+    Patch(m, "stsc", 8, first);
+    EXPECT_EQ(check(m), std::to_string(invalidSampleTable) +
+                            " track 1: the sound track's sample-to-chunk table does not start at chunk 1 (it starts at chunk " +
+                            std::to_string(first) + ")");
+  }
+  m = BuildMovie({PCMTrack(), video}, {});
+  Patch(m, "stsd", 8, 40);
+  EXPECT_EQ(check(m), std::to_string(badImageDescription) +
+                          " track 1: the sound track's version 2 description holds 40 bytes, fewer than 72");
 }
 
 // ---- Independent readers ---------------------------------------------------------------------------
