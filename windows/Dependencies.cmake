@@ -21,6 +21,9 @@ file(WRITE ${CMAKE_BINARY_DIR}/lzf-include/lzf.h
   "#pragma once\n#ifdef __cplusplus\nextern \"C\" {\n#endif\n#include \"${ORX_LZF_SOURCE_DIR}/lzf.h\"\n#ifdef __cplusplus\n}\n#endif\n")
 target_include_directories(orxlzf SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/lzf-include)
 target_compile_options(orxlzf PRIVATE -w)  # third-party code, built as its authors ship it
+# Its 64-bit Windows branch spells the 64-bit integer as the Microsoft
+# compiler does; mingw-w64 knows it as __int64.
+target_compile_definitions(orxlzf PRIVATE _int64=__int64)
 add_library(liblzf::liblzf ALIAS orxlzf)
 
 if(ORX_BUILD_TESTS)

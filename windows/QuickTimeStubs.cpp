@@ -9,6 +9,65 @@
 // A stub of a function that returns a reference answers null while unbound
 // rather than the status, which no caller could tell from a pointer.
 
+#if defined(__x86_64__)
+// x86-64 (the test build; QuickTime for Windows has no 64-bit form): the
+// selector travels in EAX as on i686, and the arguments stay where the
+// caller put them (RCX, RDX, R8, R9, then the stack). Each stub loads its
+// selector and jumps to one of two shared entries, which keep the four
+// register arguments in the caller's home area across the hook and then
+// jump to the dispatcher entry with the stack as they found it. Every
+// stubbed function takes integers and pointers only, so no vector register
+// needs keeping. The entries carry unwind data for the hook call.
+#define ORX_STUB_ENTRY(entry, unbound)                            \
+  asm(".text\n"                                                   \
+      ".def " #entry "; .scl 3; .type 32; .endef\n"               \
+      #entry ":\n"                                                \
+      ".seh_proc " #entry "\n"                                    \
+      "  subq $40, %rsp\n"                                        \
+      ".seh_stackalloc 40\n"                                      \
+      ".seh_endprologue\n"                                        \
+      "  movq %rcx, 48(%rsp)\n"                                   \
+      "  movq %rdx, 56(%rsp)\n"                                   \
+      "  movq %r8, 64(%rsp)\n"                                    \
+      "  movq %r9, 72(%rsp)\n"                                    \
+      "  movq %rax, 32(%rsp)\n"                                   \
+      "  movq g_bindingHook(%rip), %rax\n"                        \
+      "  testq %rax, %rax\n"                                      \
+      "  jz 1f\n"                                                 \
+      "  call *%rax\n"                                            \
+      "1:\n" unbound                                              \
+      "  movq 48(%rsp), %rcx\n"                                   \
+      "  movq 56(%rsp), %rdx\n"                                   \
+      "  movq 64(%rsp), %r8\n"                                    \
+      "  movq 72(%rsp), %r9\n"                                    \
+      "  movq 32(%rsp), %rax\n"                                   \
+      "  addq $40, %rsp\n"                                        \
+      "  jmp *g_dispatcherEntry(%rip)\n"                          \
+      ".seh_endproc\n");
+
+ORX_STUB_ENTRY(QTStubEnter, "")
+ORX_STUB_ENTRY(QTStubEnterRef,
+               "  leaq QuickTimeNotBound(%rip), %rax\n"
+               "  cmpq %rax, g_dispatcherEntry(%rip)\n"
+               "  jne 2f\n"
+               "  xorl %eax, %eax\n"
+               "  addq $40, %rsp\n"
+               "  ret\n"
+               "2:\n")
+
+#define ORX_STUB_AT(name, selector, entry)                 \
+  asm(".text\n"                                            \
+      ".globl " #name "\n"                                 \
+      ".def " #name "; .scl 2; .type 32; .endef\n"         \
+      #name ":\n"                                          \
+      "  movl $" #selector ", %eax\n"                      \
+      "  jmp " #entry "\n");
+
+#define ORX_STUB(name, selector) ORX_STUB_AT(name, selector, QTStubEnter)
+#define ORX_STUB_REF(name, selector) ORX_STUB_AT(name, selector, QTStubEnterRef)
+
+#else
+// i686: the arguments on the stack; the selector in EAX.
 #define ORX_STUB_PROLOGUE(name)                                   \
   ".text\n"                                                       \
   ".globl _" #name "\n"                                           \
@@ -34,6 +93,7 @@
       "2:\n"                                                         \
       "  movl $" #selector ", %eax\n"                                \
       "  jmp *_g_dispatcherEntry\n");
+#endif
 
 // Component Manager
 ORX_STUB(QTCallComponentWithParameters, 0x00010000)

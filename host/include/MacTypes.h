@@ -34,10 +34,11 @@ typedef SInt16 ResID;
 
 // QuickTime lays its structures out with 2-byte alignment (the 68k rule) and
 // 32-bit pointers. The Win32 build reproduces that exactly, since a real
-// QuickTime for Windows hands the components these records. 64-bit hosts have
-// no QuickTime: there the host and the components share natural alignment,
-// which keeps pointers aligned. QuickTimeLayout.h pins both layouts.
-#if defined(_WIN32)
+// QuickTime for Windows hands the components these records. 64-bit hosts,
+// 64-bit Windows included, have no QuickTime: there the host and the
+// components share natural alignment, which keeps pointers aligned.
+// QuickTimeLayout.h pins both layouts.
+#if defined(_WIN32) && !defined(_WIN64)
 #define QT_PACK_BEGIN _Pragma("pack(push, 2)")
 #define QT_PACK_END _Pragma("pack(pop)")
 #else

@@ -2,8 +2,10 @@
 // field by field. On Win32 the figures are QuickTime's own (2-byte packing,
 // 32-bit pointers): a component built against any other layout would read
 // the wrong fields of a real QuickTime's records. On 64-bit hosts, which have
-// no QuickTime, they are the natural-alignment layout that the host library
-// and the Linux components share; pinning it keeps the two from drifting.
+// no QuickTime (64-bit Windows included: its build exists to run the suites
+// where 32-bit programs cannot run), they are the natural-alignment layout
+// that the host library and the components built with it share; pinning it
+// keeps the two from drifting, and says nothing about QuickTime.
 // ImageDescription and CodecInfo are stored on disk, so they are packed the
 // same way everywhere.
 #pragma once
@@ -15,7 +17,7 @@
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define QT_LAYOUT(win32, lp64) (win32)
-#elif defined(__LP64__)
+#elif defined(__LP64__) || defined(_WIN64)
 #define QT_LAYOUT(win32, lp64) (lp64)
 #endif
 

@@ -1,8 +1,9 @@
 // The stand-in QuickTime.qts on Windows: QuickTime's single dispatcher. A
 // caller's entry stub jumps here with the function's selector in EAX and the
-// caller's arguments untouched on the stack; the dispatcher calls the host
-// function of that selector with those arguments and returns its result to
-// the caller directly.
+// caller's arguments untouched (on the stack on i686; in RCX, RDX, R8, R9 and
+// then on the stack on x86-64); the dispatcher calls the host function of
+// that selector with those arguments and returns its result to the caller
+// directly.
 #include <windows.h>
 
 #include <algorithm>
@@ -22,24 +23,27 @@
 
 namespace {
 
-using Slots = const uint32_t*;
+using Slots = const uintptr_t*;
 
 // Argument i of the caller, as the type the host function takes. Every
-// argument is one 4-byte stack slot; narrower integers are its low bits.
+// argument is one pointer-sized slot (4 bytes on i686, 8 on x86-64);
+// narrower integers are its low bits.
 template <typename T>
 T Arg(Slots a, int i) {
   if constexpr (std::is_pointer_v<T>)
-    return reinterpret_cast<T>(static_cast<uintptr_t>(a[i]));
+    return reinterpret_cast<T>(a[i]);
   else
     return static_cast<T>(a[i]);
 }
 
+// A result as the caller's return register holds it: pointers whole,
+// integers in the low bits.
 template <typename T>
-int32_t Result(T value) {
+intptr_t Result(T value) {
   if constexpr (std::is_pointer_v<T>)
-    return static_cast<int32_t>(reinterpret_cast<uintptr_t>(value));
+    return reinterpret_cast<intptr_t>(value);
   else
-    return static_cast<int32_t>(value);
+    return static_cast<intptr_t>(value);
 }
 
 // The CoreFoundation constants QuickTime hands out by name.
@@ -63,10 +67,10 @@ int32_t PixelBufferByReference(Slots a, bool lock) {
 
 struct Entry {
   uint32_t selector;
-  int32_t (*call)(Slots);
+  intptr_t (*call)(Slots);
 };
 
-#define HOST_ENTRY(selector, body) {selector, [](Slots a) -> int32_t { (void)a; body; }}
+#define HOST_ENTRY(selector, body) {selector, [](Slots a) -> intptr_t { (void)a; body; }}
 
 // Sorted by selector.
 const Entry kEntries[] = {
@@ -157,7 +161,7 @@ extern "C" {
 uint32_t HostDispatcherCallCount(void) { return g_dispatchedCalls.load(); }
 
 // Answers unknown selectors as QuickTime answers a function it lacks.
-int32_t HostDispatchSelector(uint32_t selector, Slots args) {
+intptr_t HostDispatchSelector(uint32_t selector, Slots args) {
   g_dispatchedCalls.fetch_add(1, std::memory_order_relaxed);
   const Entry* end = kEntries + sizeof kEntries / sizeof kEntries[0];
   const Entry* e = std::lower_bound(kEntries, end, selector, [](const Entry& x, uint32_t s) { return x.selector < s; });
@@ -172,6 +176,29 @@ ComponentResult HostCallComponentWithParameters(ComponentInstance ci, ComponentP
 
 }  // extern "C"
 
+#if defined(__x86_64__)
+// The four register arguments go to the caller's home area, just above the
+// return address, where they lead the caller's stack arguments: one row of
+// 8-byte slots. The caller's stack is left as it was.
+asm(".text\n"
+    ".globl theQuickTimeDispatcher\n"
+    ".def theQuickTimeDispatcher; .scl 2; .type 32; .endef\n"
+    "theQuickTimeDispatcher:\n"
+    ".seh_proc theQuickTimeDispatcher\n"
+    "  movq %rcx, 8(%rsp)\n"
+    "  movq %rdx, 16(%rsp)\n"
+    "  movq %r8, 24(%rsp)\n"
+    "  movq %r9, 32(%rsp)\n"
+    "  subq $40, %rsp\n"
+    ".seh_stackalloc 40\n"
+    ".seh_endprologue\n"
+    "  movl %eax, %ecx\n"
+    "  leaq 48(%rsp), %rdx\n"
+    "  call HostDispatchSelector\n"
+    "  addq $40, %rsp\n"
+    "  ret\n"
+    ".seh_endproc\n");
+#else
 // The caller's arguments start above the return address; the dispatcher
 // builds a frame of its own, so the caller's stack is left as it was.
 asm(".text\n"
@@ -187,6 +214,7 @@ asm(".text\n"
     "  movl %ebp, %esp\n"
     "  popl %ebp\n"
     "  ret\n");
+#endif
 
 namespace {
 // Keeps the table sorted as it grows.

@@ -100,9 +100,10 @@ int g_failures = 0;
 
 void* P(uintptr_t v) { return reinterpret_cast<void*>(v); }
 
-int32_t TwoSlotHandler(void* storage, uint32_t a, uint32_t b) {
-  return int32_t(uint32_t(reinterpret_cast<uintptr_t>(storage)) ^ a ^ (b << 1));
+int32_t TwoSlotHandler(void* storage, uintptr_t a, uintptr_t b) {
+  return int32_t(uint32_t(reinterpret_cast<uintptr_t>(storage)) ^ uint32_t(a) ^ (uint32_t(b) << 1));
 }
+
 
 // ---- The cases, each run in a child -------------------------------------------------
 
@@ -192,13 +193,18 @@ void ArgumentsAndSelectorsPassThrough() {
   const uint64_t flags = 0x0000000100000002ull;
   CHECK(uint32_t(CVPixelBufferLockBaseAddress(P(uintptr_t(&buffer)), flags)) ==
         (uint32_t(uintptr_t(&buffer)) ^ 1u ^ 2u ^ 0x00340011u));
-  // Component-call helpers build Windows parameter blocks.
-  CHECK(uint32_t(ComponentSetTarget(P(0x40), P(0x9000))) == ((uint32_t(uint16_t(-6)) << 16 | 4u << 8) ^ 0x9000u ^ 0x40u));
-  CHECK(uint32_t(CallComponentCanDo(P(0x40), -1)) == ((uint32_t(uint16_t(-3)) << 16 | 4u << 8) ^ 0xFFFFFFFFu ^ 0x40u));
+  // Component-call helpers build Windows parameter blocks: one slot each,
+  // the selector sign-extended.
+  const uint32_t oneSlot = uint32_t(sizeof(uintptr_t)) << 8;
+  CHECK(uint32_t(ComponentSetTarget(P(0x40), P(0x9000))) == ((uint32_t(uint16_t(-6)) << 16 | oneSlot) ^ 0x9000u ^ 0x40u));
+  CHECK(uint32_t(CallComponentCanDo(P(0x40), -1)) == ((uint32_t(uint16_t(-3)) << 16 | oneSlot) ^ 0xFFFFFFFFu ^ 0x40u));
   // Handlers are called with the storage and the block's slots.
-  const uint8_t block[12] = {0, 8, 0x12, 0, 0x44, 0x33, 0x22, 0x11, 7, 0, 0, 0};
-  CHECK(uint32_t(CallComponentFunctionWithStorage(P(0x1000), const_cast<uint8_t*>(block),
-                                                  reinterpret_cast<void*>(TwoSlotHandler))) ==
+  // The block: a header slot (flags, size, selector, then padding on
+  // x86-64), then pointer-sized slots.
+  uintptr_t block[3] = {0, 0x11223344, 7};
+  reinterpret_cast<uint8_t*>(block)[1] = uint8_t(2 * sizeof(uintptr_t));
+  reinterpret_cast<uint8_t*>(block)[2] = 0x12;
+  CHECK(uint32_t(CallComponentFunctionWithStorage(P(0x1000), block, reinterpret_cast<void*>(TwoSlotHandler))) ==
         (0x1000u ^ 0x11223344u ^ (7u << 1)));
 }
 

@@ -172,25 +172,63 @@ TEST(Binding, TheDeliverableReachesTheLoadedQuickTimeThroughItsDispatcher) {
   EXPECT_EQ(std::string(path), ProgramFolder() + "\\QuickTime.qts");
 }
 
+// Calls QuickTime's dispatcher as an entry stub does: the selector in EAX,
+// five arguments where the calling convention puts them (on the stack on
+// i686, the caller cleaning up; RCX, RDX, R8, R9 and a stack slot above the
+// home area on x86-64).
+extern "C" intptr_t CallDispatcherWith(FARPROC entry, uint32_t selector, const uintptr_t* args);
+#if defined(__x86_64__)
+asm(".text\n"
+    ".globl CallDispatcherWith\n"
+    ".def CallDispatcherWith; .scl 2; .type 32; .endef\n"
+    "CallDispatcherWith:\n"
+    ".seh_proc CallDispatcherWith\n"
+    "  pushq %rsi\n"
+    ".seh_pushreg %rsi\n"
+    "  subq $48, %rsp\n"
+    ".seh_stackalloc 48\n"
+    ".seh_endprologue\n"
+    "  movq %rcx, %r10\n"
+    "  movl %edx, %eax\n"
+    "  movq %r8, %rsi\n"
+    "  movq 32(%rsi), %r11\n"
+    "  movq %r11, 32(%rsp)\n"
+    "  movq (%rsi), %rcx\n"
+    "  movq 8(%rsi), %rdx\n"
+    "  movq 16(%rsi), %r8\n"
+    "  movq 24(%rsi), %r9\n"
+    "  call *%r10\n"
+    "  addq $48, %rsp\n"
+    "  popq %rsi\n"
+    "  ret\n"
+    ".seh_endproc\n");
+#else
+asm(".text\n"
+    ".globl _CallDispatcherWith\n"
+    "_CallDispatcherWith:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  movl 16(%ebp), %ecx\n"
+    "  pushl 16(%ecx)\n"
+    "  pushl 12(%ecx)\n"
+    "  pushl 8(%ecx)\n"
+    "  pushl 4(%ecx)\n"
+    "  pushl (%ecx)\n"
+    "  movl 12(%ebp), %eax\n"
+    "  call *8(%ebp)\n"
+    "  movl %ebp, %esp\n"
+    "  popl %ebp\n"
+    "  ret\n");
+#endif
+
 namespace {
-// Calls QuickTime's dispatcher as an entry stub does: selector in EAX, the
-// arguments on the stack, the caller cleaning up.
-int32_t CallDispatcher(FARPROC entry, uint32_t selector, uint32_t a0, uint32_t a1, uint32_t a2 = 0) {
-  int32_t result;
-  uint32_t ecx, edx;
-  asm volatile(
-      "pushl %%ebx\n\t"
-      "pushl %%edi\n\t"
-      "pushl %%esi\n\t"
-      "call *%%ecx\n\t"
-      "addl $12, %%esp"
-      : "=a"(result), "=c"(ecx), "=d"(edx)
-      : "0"(selector), "1"(entry), "S"(a0), "D"(a1), "b"(a2)
-      : "memory", "cc");
-  return result;
+intptr_t CallDispatcher(FARPROC entry, uint32_t selector, uintptr_t a0, uintptr_t a1, uintptr_t a2 = 0,
+                        uintptr_t a3 = 0, uintptr_t a4 = 0) {
+  const uintptr_t args[5] = {a0, a1, a2, a3, a4};
+  return CallDispatcherWith(entry, selector, args);
 }
 
-uint32_t Slot(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+uintptr_t Slot(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 }  // namespace
 
 TEST(Dispatcher, RoutesBySelectorWithTheCallersArguments) {
@@ -206,10 +244,10 @@ TEST(Dispatcher, RoutesBySelectorWithTheCallersArguments) {
   // Constants by name; an unknown name is null, an unknown selector is refused.
   const void* callbacks = reinterpret_cast<const void*>(GetProcAddress(quickTime, "kCFTypeArrayCallBacks"));
   ASSERT_NE(callbacks, nullptr);
-  EXPECT_EQ(static_cast<uint32_t>(CallDispatcher(dispatcher, 0x0032028A, Slot("kCFTypeArrayCallBacks"), 0)),
+  EXPECT_EQ(static_cast<uintptr_t>(CallDispatcher(dispatcher, 0x0032028A, Slot("kCFTypeArrayCallBacks"), 0)),
             Slot(callbacks));
   EXPECT_EQ(CallDispatcher(dispatcher, 0x0032028A, Slot("kNoSuchConstant"), 0), 0);
-  EXPECT_EQ(static_cast<uint32_t>(CallDispatcher(dispatcher, 0x00990001, 0, 0)), 0x80008002u);
+  EXPECT_EQ(static_cast<int32_t>(CallDispatcher(dispatcher, 0x00990001, 0, 0)), int32_t(0x80008002u));
   // Lock by reference: result slot, buffer reference, flags reference.
   CVPixelBufferRef pb = nullptr;
   ASSERT_EQ(HostCVPixelBufferCreate(8, 8, k32ARGBPixelFormat, 0, &pb), kCVReturnSuccess);
@@ -217,12 +255,29 @@ TEST(Dispatcher, RoutesBySelectorWithTheCallersArguments) {
   uint64_t flags = 0;
   EXPECT_EQ(CallDispatcher(dispatcher, 0x00340011, Slot(&result), Slot(&pb), Slot(&flags)), 0);
   EXPECT_EQ(result, kCVReturnSuccess);
-  EXPECT_EQ(CallDispatcher(dispatcher, 0x00340016, Slot(pb), 0), static_cast<int32_t>(Slot(CVPixelBufferGetBaseAddress(pb))));
+  EXPECT_EQ(static_cast<uintptr_t>(CallDispatcher(dispatcher, 0x00340016, Slot(pb), 0)),
+            Slot(CVPixelBufferGetBaseAddress(pb)));
   result = -1;
   EXPECT_EQ(CallDispatcher(dispatcher, 0x00340012, Slot(&result), Slot(&pb), Slot(&flags)), 0);
   EXPECT_EQ(result, kCVReturnSuccess);
   EXPECT_EQ(CallDispatcher(dispatcher, 0x00340011, 0, Slot(&pb), Slot(&flags)), paramErr);  // no result slot
   CVPixelBufferRelease(pb);
+  // Five arguments: the last one travels past the first four on every
+  // calling convention (ICMImageDescriptionSetProperty, then read back).
+  ImageDescriptionHandle desc = HostNewImageDescription(kORXV, kWidth, kHeight, "ORX");
+  const Fixed gamma = 0x00023456;
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x000300AF, Slot(desc), kQTPropertyClass_ImageDescription,
+                           kICMImageDescriptionPropertyID_GammaLevel, sizeof gamma, Slot(&gamma)),
+            noErr);
+  Fixed read = 0;
+  EXPECT_EQ(ICMImageDescriptionGetProperty(desc, kQTPropertyClass_ImageDescription,
+                                           kICMImageDescriptionPropertyID_GammaLevel, sizeof read, &read, nullptr),
+            noErr);
+  EXPECT_EQ(read, gamma);
+  EXPECT_EQ(CallDispatcher(dispatcher, 0x000300AF, Slot(desc), kQTPropertyClass_ImageDescription,
+                           kICMImageDescriptionPropertyID_GammaLevel, sizeof gamma, 0),
+            paramErr);  // no value
+  DisposeHandle(reinterpret_cast<Handle>(desc));
 }
 
 TEST(Compressor, EveryVariantWritesItsFrameFormatAndDecodesNearThePicture) {

@@ -21,19 +21,24 @@ std::string Here() {
 
 typedef int32_t(__cdecl* Dispatch)(void* params, void* storage);
 
-struct Block {  // QuickTime for Windows' parameter block: 4-byte slots
+// QuickTime for Windows' parameter block: a 4-byte header, then 4-byte
+// slots; the x86-64 test build's has pointer-sized slots after a header slot.
+struct Block {
   uint8_t flags;
   uint8_t paramSize;
   int16_t what;
-  uint32_t params[4];
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  uint32_t padding;
+#endif
+  uintptr_t params[4];
 };
 
-int32_t Call(Dispatch d, int16_t selector, std::initializer_list<uint32_t> args, void* storage = nullptr) {
+int32_t Call(Dispatch d, int16_t selector, std::initializer_list<uintptr_t> args, void* storage = nullptr) {
   Block b{};
-  b.paramSize = uint8_t(args.size() * 4);
+  b.paramSize = uint8_t(args.size() * sizeof(uintptr_t));
   b.what = selector;
   size_t i = 0;
-  for (uint32_t a : args) b.params[i++] = a;
+  for (uintptr_t a : args) b.params[i++] = a;
   return d(&b, storage);
 }
 
