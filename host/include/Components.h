@@ -30,7 +30,7 @@ struct ComponentParameters {
   UInt8 flags;
   UInt8 paramSize;
   SInt16 what;
-#if !defined(_WIN32)
+#if UINTPTR_MAX > 0xFFFFFFFFu
   UInt32 padding;  // 64-bit hosts: the slots start pointer-aligned
 #endif
   uintptr_t params[1];  // 4-byte slots on Win32, as QuickTime for Windows lays them out
