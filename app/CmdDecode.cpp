@@ -160,8 +160,11 @@ int ExtractSound(const std::string& path, HostMovieReaderRef reader, const std::
                  bool quiet) {
   HostSoundFormat format{};
   SInt64 frames = 0;
-  if (!HostMovieReaderGetSound(reader, &format, &frames))
+  if (!HostMovieReaderGetSound(reader, &format, &frames)) {
+    if (const char* problem = HostMovieReaderGetSoundProblem(reader); *problem != '\0')
+      return Fail(path + ": its sound track cannot be read: " + problem);
     return Fail(path + ": the movie has no sound track (of linear PCM) to write to " + output);
+  }
   const std::vector<uint8_t> header = WaveHeader(format, uint64_t(frames));
   if (header.empty()) return Fail(output + ": the sound track is too long for a WAV file (4 GiB)");
   OutputFile out;

@@ -186,6 +186,8 @@ bool PrintJSON(const Facts& m, const Totals& t, bool perFrame, RowReader& rows, 
     std::printf(",\n  \"sound\": {\"format\": \"%s\", \"bits\": %u, \"rate\": %u, \"channels\": %u, \"frames\": %lld}",
                 sound.sampleFormat == kHostSoundFloat32 ? "float" : "integer", sound.sampleFormat, sound.sampleRate,
                 sound.channels, (long long)soundFrames);
+  else if (const char* problem = HostMovieReaderGetSoundProblem(m.r); *problem != '\0')
+    std::printf(",\n  \"sound_problem\": %s", JsonString(problem).c_str());
   if (perFrame) {
     std::printf(",\n  \"frame_list\": [\n");
     Row row;
@@ -222,6 +224,8 @@ bool PrintText(const Facts& m, const Totals& t, bool perFrame, RowReader& rows, 
   SInt64 soundFrames = 0;
   if (HostMovieReaderGetSound(m.r, &sound, &soundFrames))
     std::printf("  sound     %s\n", SoundText(sound, soundFrames).c_str());
+  else if (const char* problem = HostMovieReaderGetSoundProblem(m.r); *problem != '\0')
+    std::printf("  sound     cannot be read: %s\n", problem);
   if (!perFrame) return true;
   std::printf("  %7s  %-12s %-4s %12s %12s\n", "frame", "variant", "LZF", "stored", "raw");
   Row row;

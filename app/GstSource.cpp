@@ -9,6 +9,15 @@ namespace orxapp {
 
 namespace {
 
+// A movie whose sound track is damaged as GStreamer's demuxer has been seen
+// to crash on (no channels, a sample-to-chunk table out of order) is
+// refused before GStreamer reads it: "" when the file may go on.
+std::string SoundTrackDamage(const std::string& input) {
+  char why[512] = "";
+  if (IsURI(input) || HostMovieCheckSoundTracks(input.c_str(), why, sizeof why) == noErr) return "";
+  return input + ": its sound track is damaged: " + why;
+}
+
 // Sound pulled from a GStreamer pipeline: the pictures' own (shared with the
 // frame source) or a file of its own.
 class GstSound : public SoundSource {
@@ -92,6 +101,7 @@ std::unique_ptr<FrameSource> OpenGstFrameSource(const SourceOptions& o, std::str
   request.input = input;
   request.videoStream = o.videoStream;
   request.sound = o.sound;
+  if (*error = SoundTrackDamage(input); !error->empty()) return nullptr;
   if (!media->Open(request, error)) {
     const bool unknown = error->find("what kind of file") != std::string::npos;
     *error = input + ": " + *error +
@@ -108,6 +118,7 @@ std::unique_ptr<SoundSource> OpenSoundFile(const std::string& path, std::string*
   request.videoStream = 0;
   request.sound = true;
   request.soundOnly = true;
+  if (*error = SoundTrackDamage(path); !error->empty()) return nullptr;
   if (!media->Open(request, error)) {
     *error = path + ": " + *error;
     return nullptr;

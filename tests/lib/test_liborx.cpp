@@ -438,6 +438,39 @@ TEST(Movies, FramesComeBackWithTheirTimesAndBytes) {
   orx_movie_close(reader);
 }
 
+// A damaged track before the pictures (its 'mdia' of size 0, as a damaged
+// sound track may have) costs nothing of them.
+TEST(Movies, ADamagedTrackBeforeThePicturesLeavesThemReadable) {
+  const TempDir dir;
+  const Dim d{37, 21};
+  const Bytes& frame = Frame(Kinds()[2], d);
+  const std::string path = dir / "movie.mov";
+  WriteMovie(path, d, {frame, frame}, {1, 1});
+  Bytes m = ReadFile(path);
+  const char moovType[] = "moov", trakType[] = "trak";
+  const size_t moov = size_t(std::search(m.begin(), m.end(), moovType, moovType + 4) - m.begin()) - 4;
+  const size_t trak = size_t(std::search(m.begin() + long(moov) + 8, m.end(), trakType, trakType + 4) - m.begin()) - 4;
+  ASSERT_LT(trak, m.size());
+  const Bytes damaged = {0, 0, 0, 16, 't', 'r', 'a', 'k', 0, 0, 0, 0, 'm', 'd', 'i', 'a'};
+  m.insert(m.begin() + long(trak), damaged.begin(), damaged.end());
+  const uint32_t size = (uint32_t(m[moov]) << 24 | uint32_t(m[moov + 1]) << 16 | uint32_t(m[moov + 2]) << 8 | m[moov + 3]) + 16;
+  for (int i = 0; i < 4; ++i) m[moov + size_t(i)] = uint8_t(size >> (24 - 8 * i));
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(m.data()), long(m.size()));
+
+  orx_movie_reader* reader = nullptr;
+  char message[256] = "";
+  ASSERT_EQ(orx_movie_open(path.c_str(), &reader, message, sizeof message), ORX_OK) << message;
+  orx_movie_props props{};
+  ASSERT_EQ(orx_movie_get_props(reader, &props), ORX_OK);
+  EXPECT_EQ(props.frame_count, 2);
+  Bytes got(props.max_frame_size);
+  size_t n = 0;
+  ASSERT_EQ(orx_movie_read_frame(reader, 1, got.data(), got.size(), &n), ORX_OK);
+  got.resize(n);
+  EXPECT_TRUE(got == frame);
+  orx_movie_close(reader);
+}
+
 TEST(Errors, MovieFiles) {
   const TempDir dir;
   const Dim d{37, 21};
