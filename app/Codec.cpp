@@ -327,7 +327,7 @@ std::string ComponentVersion() {
 }
 
 std::string FrameProblem(const uint8_t* data, size_t size, int width, int height) {
-  const ORXFrameError e = CheckORXFrame(data, int64_t(size), width, height, nullptr);
+  const ORXFrameError e = CheckORXFrameData(data, int64_t(size), width, height, nullptr);
   return e == ORXFrameError::none ? std::string() : ORXFrameErrorMessage(e);
 }
 

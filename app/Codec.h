@@ -135,13 +135,15 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 // DXT1/DXT5 the choice the decompressor makes (asked of a context of its own,
 // with the same ORX_DISABLE_GL and ORX_FORCE_GL).
 std::string DecodeRoadText(const std::string& variant);
-// Why the decompressor would refuse the sample as a frame of width x height
-// ("block data is shorter than the image needs"); "" when it would take it.
-// A host checks a stream's first frame this way before it sizes anything
-// for the image: a damaged size must not cost a frame-sized allocation.
 // The bytes of a frame's header: a shorter sample is no ORX frame.
 int32_t FrameHeaderSize();
 int FrameFormatVersion();  // the version field of the frames this codec writes
+// Why the decompressor would refuse the sample as a frame of width x height
+// ("block data is shorter than the image needs"); "" when it would take it.
+// Packed sections are proven to unpack to their raw sizes, without memory.
+// A host checks a stream's first frame this way before it sizes anything
+// for the image: a damaged size or packed section must not cost a
+// frame-sized allocation.
 std::string FrameProblem(const uint8_t* data, size_t size, int width, int height);
 
 }  // namespace orxapp

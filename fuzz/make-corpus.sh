@@ -66,6 +66,28 @@ for name, f in (('dxt1-raw', frame(0, 0, 8)), ('dxt5-raw-layer', frame(1, 0, 16,
                 ('dxt24-alpha-raw', frame(1, 1, 18)), ('dxt24-lzf', frame(0, 1, 10, packed=True)),
                 ('dxt24-alpha-lzf', frame(1, 1, 18, packed=True))):
     open(f'{c}/liborx/{name}', 'wb').write(struct.pack('<HHB', 13, 10, 0) + f)
+
+# Damaged frames for both frame harnesses, each with the picture it is
+# damaged for: raw DXT1 block data one byte short of a 16x16 picture's and
+# exactly long enough; zeros marked LZF, long enough for the 88:1 bound of a
+# 64x64 picture but unpacking to half their length; an 8x16 picture's
+# packed blocks given as 16x16; a raw 16x16 frame whose packed 4x4 layer
+# stops inside its last literal run. The frame harness takes side - 1.
+def header(alpha, lzf, data, layer=0, side=0, second_lzf=0):
+    return struct.pack('<IBBBBiiiiBBBB', 28, 1, alpha, lzf, second_lzf, side, side, data, layer, 0, 0, 0, 0)
+blocks16 = bytes(rnd.randrange(256) for _ in range(128))
+packed_half = bytes([31]) + blocks16[:32] + bytes([31]) + blocks16[32:64]  # two literal runs: 64 bytes
+layer = bytes([31]) + bytes(range(32)) + bytes([31]) + bytes(range(32, 64))
+damaged = [
+    ('raw-one-short', 16, header(0, 0, 127) + blocks16),
+    ('raw-exact', 16, header(0, 0, 128) + blocks16),
+    ('zeros-marked-lzf', 64, header(0, 1, 24) + bytes(24)),
+    ('smaller-picture', 16, header(0, 1, len(packed_half)) + packed_half),
+    ('damaged-layer', 16, header(0, 0, 128, len(layer) - 1, 4, 1) + blocks16 + layer[:-1]),
+]
+for name, side, f in damaged:
+    open(f'{c}/frame/{name}', 'wb').write(struct.pack('<HHB', side - 1, side - 1, 0) + f)
+    open(f'{c}/liborx/{name}', 'wb').write(struct.pack('<HHB', side, side, 0) + f)
 PY
 
 # Settings blobs: each "Optimize For" choice, alpha, odd thread values, a

@@ -89,12 +89,16 @@ orx_variant VariantOf(const ORXHeader& h) {
   return h.hasAlpha ? ORX_VARIANT_DXT5 : ORX_VARIANT_DXT1;
 }
 
-// The frame check shared by every frame call.
-orx_error Check(const void* frame, size_t frameSize, int width, int height, ORXFrameLayout* layout) {
+// The frame check shared by every frame call: a packed layer proven to
+// unpack always, packed block data when proveBlocks (the calls whose answer
+// sizes the caller's buffers; those that unpack into a buffer already held
+// prove it by unpacking).
+orx_error Check(const void* frame, size_t frameSize, int width, int height, ORXFrameLayout* layout,
+                bool proveBlocks) {
   if (frame == nullptr || !SideInRange(width) || !SideInRange(height) || frameSize > size_t{INT64_MAX})
     return ORX_ERROR_INVALID_ARGUMENT;
-  if (CheckORXFrame(static_cast<const uint8_t*>(frame), static_cast<int64_t>(frameSize), width, height, layout) !=
-      ORXFrameError::none)
+  if (CheckORXFrameData(static_cast<const uint8_t*>(frame), static_cast<int64_t>(frameSize), width, height, layout,
+                        proveBlocks) != ORXFrameError::none)
     return ORX_ERROR_BAD_FRAME;
   return ORX_OK;
 }
@@ -146,7 +150,7 @@ const char* orx_error_string(orx_error error) {
 
 orx_error orx_frame_info(const void* frame, size_t frame_size, int width, int height, orx_frame_props* props) {
   ORXFrameLayout layout;
-  const orx_error e = Check(frame, frame_size, width, height, &layout);
+  const orx_error e = Check(frame, frame_size, width, height, &layout, true);
   if (e != ORX_OK || props == nullptr) return e;
   const ORXHeader& h = layout.header;
   props->variant = VariantOf(h);
@@ -221,7 +225,7 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
 orx_error orx_frame_texture_size(const void* frame, size_t frame_size, int width, int height, size_t* buffer_size) {
   if (buffer_size == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   ORXFrameLayout layout;
-  const orx_error e = Check(frame, frame_size, width, height, &layout);
+  const orx_error e = Check(frame, frame_size, width, height, &layout, true);
   if (e != ORX_OK) return e;
   const ORXHeader& h = layout.header;
   if (h.isDXT24 == 1)
@@ -235,7 +239,7 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
                             void* buffer, size_t buffer_size, orx_texture* texture) {
   if (decoder == nullptr || texture == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   ORXFrameLayout layout;
-  const orx_error e = Check(frame, frame_size, width, height, &layout);
+  const orx_error e = Check(frame, frame_size, width, height, &layout, false);
   if (e != ORX_OK) return e;
   const ORXHeader& h = layout.header;
   const bool dxt24 = h.isDXT24 == 1;
@@ -252,6 +256,12 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   t.tex_height = static_cast<int32_t>(Padded(height));
   const auto* section = static_cast<const unsigned char*>(frame) + h.headerSize;
   const int64_t blockBytes = layout.blockDataSize;
+  // Unpacking proves packed data; a buffer that is refused before it is
+  // used leaves the proof to be made here, so a frame the size query
+  // refuses is refused the same way.
+  const auto bufferError = [&](orx_error e) {
+    return Check(frame, frame_size, width, height, nullptr, true) == ORX_OK ? e : ORX_ERROR_BAD_FRAME;
+  };
 
   if (!dxt24) {
     t.size = static_cast<size_t>(blockBytes);
@@ -262,8 +272,8 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
       *texture = t;
       return ORX_OK;
     }
-    if (buffer == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
-    if (buffer_size < static_cast<size_t>(blockBytes)) return ORX_ERROR_BUFFER_TOO_SMALL;
+    if (buffer == nullptr) return bufferError(ORX_ERROR_INVALID_ARGUMENT);
+    if (buffer_size < static_cast<size_t>(blockBytes)) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
     // Only data that unpacks to every block, and no further, is a texture.
     const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.dataSize), buffer,
                                       static_cast<unsigned>(blockBytes));
@@ -275,8 +285,8 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
 
   const int64_t row = 4 * int64_t{t.tex_width};
   t.size = static_cast<size_t>(row * t.tex_height);
-  if (t.size > 0 && buffer == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
-  if (buffer_size < t.size) return ORX_ERROR_BUFFER_TOO_SMALL;
+  if (t.size > 0 && buffer == nullptr) return bufferError(ORX_ERROR_INVALID_ARGUMENT);
+  if (buffer_size < t.size) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
   std::lock_guard<std::mutex> hold(decoder->lock);
   const unsigned char* blocks = nullptr;
   const int prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame), static_cast<int64_t>(frame_size),

@@ -184,10 +184,16 @@ orx_error orx_movie_create(const char* path, int width, int height, int32_t time
     return ORX_ERROR_INVALID_ARGUMENT;
   }
   const bool replace = (flags & ORX_MOVIE_REPLACE) != 0;
-  // Refused now rather than after every frame has been written.
+  // Refused now rather than after every frame has been written. Only a
+  // regular file is ever replaced: a FIFO or device at the path (or behind
+  // a link there) would be lost to a movie that was never its to replace.
   struct stat st;
   if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
     CopyMessage("is a folder", message, message_size);
+    return ORX_ERROR_IO;
+  }
+  if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    CopyMessage("is not a regular file; only a regular file is replaced by a movie", message, message_size);
     return ORX_ERROR_IO;
   }
   if (!replace && lstat(path, &st) == 0) {
@@ -222,11 +228,15 @@ orx_error orx_movie_add_frame(orx_movie_writer* writer, const void* frame, size_
   if (writer == nullptr || frame == nullptr || duration < 1 || frame_size > size_t{INT32_MAX})
     return ORX_ERROR_INVALID_ARGUMENT;
   std::lock_guard<std::mutex> hold(writer->lock);
-  const ORXFrameError problem = CheckORXFrame(static_cast<const uint8_t*>(frame), static_cast<int64_t>(frame_size),
-                                              writer->width, writer->height, nullptr);
+  // As a decoder checks it, packed sections proven to unpack to the
+  // movie's size: a frame of another size is refused here, not at playback.
+  const ORXFrameError problem = CheckORXFrameData(static_cast<const uint8_t*>(frame),
+                                                  static_cast<int64_t>(frame_size), writer->width, writer->height,
+                                                  nullptr);
   if (problem != ORXFrameError::none) {
-    std::snprintf(writer->message, sizeof writer->message, "frame %d: %s",
-                  int(HostMovieWriterGetSampleCount(writer->writer)) + 1, ORXFrameErrorMessage(problem));
+    std::snprintf(writer->message, sizeof writer->message, "frame %d: not an ORX frame of %dx%d: %s",
+                  int(HostMovieWriterGetSampleCount(writer->writer)) + 1, int(writer->width), int(writer->height),
+                  ORXFrameErrorMessage(problem));
     return ORX_ERROR_BAD_FRAME;
   }
   const OSStatus s =

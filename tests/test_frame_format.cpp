@@ -1,7 +1,10 @@
 // Frame header layout, size rules and the frame check the decoder relies on.
 #include <gtest/gtest.h>
+#include <lzf.h>
 
 #include <cstring>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "ORXHeader.h"
@@ -227,4 +230,147 @@ TEST(FrameCheck, RejectsDamagedHeaders) {
   EXPECT_EQ(CheckORXFrame(g.data(), g.size(), 6, 6, nullptr), ORXFrameError::none);
   g.pop_back();
   EXPECT_EQ(CheckORXFrame(g.data(), g.size(), 6, 6, nullptr), ORXFrameError::firstSectionOutOfBounds);
+}
+
+// ---- Frame checks at the boundary ----------------------------------------------------
+
+// Raw block data of exactly the image's blocks passes; one byte less fails,
+// even in a sample that holds the missing byte, for every variant and for
+// images that are and are not whole blocks. Packed data passes the check's
+// 88:1 bound at ceil(blocks / 88) bytes and fails one byte below it.
+TEST(FrameCheck, BlockDataAtTheBoundaryInEveryVariant) {
+  const int sizes[][2] = {{1, 1}, {6, 6}, {64, 64}, {13, 10}};
+  for (bool alpha : {false, true})
+    for (bool dxt24 : {false, true})
+      for (const auto& s : sizes) {
+        const int w = s[0], h = s[1];
+        const int32_t need = int32_t(CalculateORXBlockDataSize(w, h, alpha, dxt24));
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + (alpha ? " alpha" : "") + (dxt24 ? " DXT24" : ""));
+        auto exact = MakeFrame(RawHeader(need, alpha, dxt24), size_t(need));
+        EXPECT_EQ(CheckORXFrame(exact.data(), exact.size(), w, h, nullptr), ORXFrameError::none);
+        EXPECT_EQ(CheckORXFrameData(exact.data(), exact.size(), w, h, nullptr), ORXFrameError::none);
+        auto shortBy1 = MakeFrame(RawHeader(need - 1, alpha, dxt24), size_t(need));
+        EXPECT_EQ(CheckORXFrame(shortBy1.data(), shortBy1.size(), w, h, nullptr), ORXFrameError::firstSectionTooShort);
+        EXPECT_EQ(CheckORXFrame(exact.data(), exact.size() - 1, w, h, nullptr),
+                  ORXFrameError::firstSectionOutOfBounds);
+
+        ORXHeader packed = RawHeader(int32_t((need + kLZFMaxExpansion - 1) / kLZFMaxExpansion), alpha, dxt24);
+        packed.isLZF = 1;
+        auto least = MakeFrame(packed, size_t(packed.dataSize));
+        EXPECT_EQ(CheckORXFrame(least.data(), least.size(), w, h, nullptr), ORXFrameError::none);
+        --packed.dataSize;
+        auto below = MakeFrame(packed, size_t(packed.dataSize) + 1);
+        EXPECT_EQ(CheckORXFrame(below.data(), below.size(), w, h, nullptr), ORXFrameError::firstSectionTooShort);
+      }
+}
+
+// ---- Packed sections proven without memory --------------------------------------------
+
+namespace {
+
+std::vector<uint8_t> Pack(const std::vector<uint8_t>& raw) {
+  std::vector<uint8_t> out(raw.size() + raw.size() / 16 + 64);
+  const unsigned n = lzf_compress(raw.data(), unsigned(raw.size()), out.data(), unsigned(out.size()));
+  out.resize(n);
+  return out;
+}
+
+// What unpacking finds: the stream fills exactly expected bytes.
+bool Unpacks(const std::vector<uint8_t>& stream, size_t size, size_t expected) {
+  std::vector<uint8_t> out(expected + 1);
+  return lzf_decompress(stream.data(), unsigned(size), out.data(), unsigned(expected)) == expected && expected > 0;
+}
+
+}  // namespace
+
+// The proof walks the runs as lzf_decompress does: it agrees with unpacking
+// on valid streams, on every cut of them, on damaged bytes, and on the
+// expected size one either side.
+TEST(LZFProof, AgreesWithUnpacking) {
+  std::mt19937 rng(5);
+  std::vector<std::vector<uint8_t>> raws;
+  raws.push_back(std::vector<uint8_t>(4000, 0));
+  for (size_t size : {1u, 33u, 700u, 9000u}) {
+    std::vector<uint8_t> r(size);
+    for (size_t i = 0; i < size; ++i) r[i] = uint8_t(i % 3 == 0 ? rng() : i / 40);  // runs and literals
+    raws.push_back(r);
+  }
+  for (const auto& raw : raws) {
+    const std::vector<uint8_t> stream = Pack(raw);
+    ASSERT_FALSE(stream.empty());
+    SCOPED_TRACE(raw.size());
+    EXPECT_TRUE(ORXLZFUnpacksTo(stream.data(), int64_t(stream.size()), int64_t(raw.size())));
+    EXPECT_FALSE(ORXLZFUnpacksTo(stream.data(), int64_t(stream.size()), int64_t(raw.size()) - 1));
+    EXPECT_FALSE(ORXLZFUnpacksTo(stream.data(), int64_t(stream.size()), int64_t(raw.size()) + 1));
+    for (size_t cut = 1; cut < stream.size(); cut += 1 + stream.size() / 200)
+      ASSERT_EQ(ORXLZFUnpacksTo(stream.data(), int64_t(cut), int64_t(raw.size())), Unpacks(stream, cut, raw.size()))
+          << "cut at " << cut;
+    for (int k = 0; k < 300; ++k) {
+      std::vector<uint8_t> damaged = stream;
+      damaged[rng() % damaged.size()] = uint8_t(rng());
+      ASSERT_EQ(ORXLZFUnpacksTo(damaged.data(), int64_t(damaged.size()), int64_t(raw.size())),
+                Unpacks(damaged, damaged.size(), raw.size()))
+          << "damage " << k;
+    }
+  }
+  // A reference before the start, and streams ending inside a run.
+  const uint8_t before[] = {0x00, 'a', 0x20, 0x01};  // one byte, then two from two bytes back
+  EXPECT_FALSE(ORXLZFUnpacksTo(before, 4, 3));
+  const uint8_t longRef[] = {0x00, 'a', 0xE0};  // a long reference without its length byte
+  EXPECT_FALSE(ORXLZFUnpacksTo(longRef, 3, 10));
+  const uint8_t literal[] = {0x05, 'a', 'b'};  // six literal bytes promised, two given
+  EXPECT_FALSE(ORXLZFUnpacksTo(literal, 3, 6));
+  EXPECT_TRUE(ORXLZFUnpacksTo(nullptr, 0, 0));
+}
+
+// The frame check with the proof: a packed section that does not fill the
+// image (zeros are one-byte literal runs: half their length unpacked; a
+// smaller picture's blocks) is refused for what it is, and a damaged packed
+// layer is refused wherever the platform reads layers, even though the
+// header alone passes.
+TEST(FrameCheck, PackedSectionsMustUnpackToTheirSizes) {
+  const int w = 64, h = 48;
+  const int64_t blocks = CalculateORXBlockDataSize(w, h, false, false);
+  ORXHeader zeros = RawHeader(int32_t(blocks / 8), false, false);
+  zeros.isLZF = 1;
+  auto z = MakeFrame(zeros, size_t(zeros.dataSize));
+  ORXFrameLayout layout;
+  EXPECT_EQ(CheckORXFrame(z.data(), z.size(), w, h, nullptr), ORXFrameError::none);
+  EXPECT_EQ(CheckORXFrameData(z.data(), z.size(), w, h, &layout), ORXFrameError::firstSectionDamaged);
+  EXPECT_EQ(CheckORXFrameData(z.data(), z.size(), w, h, nullptr, false), ORXFrameError::none);
+
+  std::vector<uint8_t> raw(static_cast<size_t>(blocks));
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = uint8_t(i * 37 / 5);
+  const auto whole = Pack(raw);
+  raw.resize(size_t(CalculateORXBlockDataSize(32, 48, false, false)));  // a 32x48 picture's blocks
+  const auto smaller = Pack(raw);
+  for (const auto* stream : {&smaller, &whole}) {
+    ORXHeader p = RawHeader(int32_t(stream->size()), false, false);
+    p.isLZF = 1;
+    auto f = MakeFrame(p, stream->size());
+    std::memcpy(f.data() + kORXHeaderSize, stream->data(), stream->size());
+    EXPECT_EQ(CheckORXFrameData(f.data(), f.size(), w, h, nullptr),
+              stream == &whole ? ORXFrameError::none : ORXFrameError::firstSectionDamaged);
+  }
+
+  // A raw DXT1 frame with a packed 4x4 RGBA layer: valid, then cut short
+  // inside (still long enough for the 88:1 bound).
+  const auto layer = Pack(std::vector<uint8_t>(64, 9));
+  for (bool damaged : {false, true})
+    for (bool dxt24 : {false, true}) {
+      const int32_t need = int32_t(CalculateORXBlockDataSize(w, h, false, dxt24));
+      ORXHeader l = RawHeader(need, false, dxt24);
+      l.secondIsLZF = 1;
+      l.secondWidth = l.secondHeight = 4;
+      l.secondSize = int32_t(layer.size()) - (damaged ? 1 : 0);
+      auto f = MakeFrame(l, size_t(need) + size_t(l.secondSize));
+      std::memcpy(f.data() + kORXHeaderSize + need, layer.data(), size_t(l.secondSize));
+      const bool read = ORXPlatformReadsSecondSection() && !dxt24;
+      EXPECT_EQ(CheckORXFrame(f.data(), f.size(), w, h, nullptr), ORXFrameError::none);
+      EXPECT_EQ(CheckORXFrameData(f.data(), f.size(), w, h, &layout, false),
+                damaged && read ? ORXFrameError::secondSectionDamaged : ORXFrameError::none)
+          << damaged << dxt24;
+    }
+  EXPECT_STRNE(ORXFrameErrorMessage(ORXFrameError::firstSectionDamaged), "unknown error");
+  EXPECT_STRNE(ORXFrameErrorMessage(ORXFrameError::secondSectionDamaged), "unknown error");
 }

@@ -85,6 +85,8 @@ const char* ORXFrameErrorMessage(ORXFrameError error) {
     case ORXFrameError::firstSectionTooShort: return "block data is shorter than the image needs";
     case ORXFrameError::secondSectionTooShort: return "layer data is shorter than its dimensions need";
     case ORXFrameError::unknownVariant: return "unknown block variant";
+    case ORXFrameError::firstSectionDamaged: return "packed block data does not unpack to the image's blocks";
+    case ORXFrameError::secondSectionDamaged: return "packed layer data does not unpack to its dimensions";
   }
   return "unknown error";
 }
@@ -141,5 +143,52 @@ ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t wi
     layout->blockDataSize = blockDataSize;
     layout->layerSize = layerSize;
   }
+  return ORXFrameError::none;
+}
+
+bool ORXLZFUnpacksTo(const uint8_t* src, int64_t size, int64_t expected) {
+  if (src == nullptr || size <= 0) return expected == 0;
+  const uint8_t* ip = src;
+  const uint8_t* const end = src + size;
+  int64_t out = 0;
+  while (ip < end) {
+    const unsigned ctrl = *ip++;
+    if (ctrl < 32) {  // a literal run of ctrl + 1 bytes
+      const int64_t run = int64_t{ctrl} + 1;
+      if (out + run > expected || run > end - ip) return false;
+      ip += run;
+      out += run;
+      continue;
+    }
+    // A back reference: length (ctrl >> 5) + 2, or 9 + the next byte; the
+    // distance's high bits in ctrl, its low byte next; it must start inside
+    // what has been written.
+    int64_t length = ctrl >> 5;
+    if (ip >= end) return false;
+    if (length == 7) {
+      length += *ip++;
+      if (ip >= end) return false;
+    }
+    const int64_t distance = ((int64_t{ctrl} & 0x1F) << 8) + *ip++ + 1;
+    if (out + length + 2 > expected || distance > out) return false;
+    out += length + 2;
+  }
+  return out == expected;
+}
+
+ORXFrameError CheckORXFrameData(const uint8_t* frame, int64_t sampleSize, int32_t width, int32_t height,
+                                ORXFrameLayout* layout, bool proveBlocks) {
+  ORXFrameLayout checked;
+  const ORXFrameError e = CheckORXFrame(frame, sampleSize, width, height, &checked);
+  if (e != ORXFrameError::none) return e;
+  const ORXHeader& h = checked.header;
+  const uint8_t* first = frame + h.headerSize;
+  if (proveBlocks && h.isLZF == 1 && checked.blockDataSize > 0 &&
+      !ORXLZFUnpacksTo(first, h.dataSize, checked.blockDataSize))
+    return ORXFrameError::firstSectionDamaged;
+  if (checked.layerSize > 0 && h.secondIsLZF == 1 &&
+      !ORXLZFUnpacksTo(first + h.dataSize, h.secondSize, checked.layerSize))
+    return ORXFrameError::secondSectionDamaged;
+  if (layout != nullptr) *layout = checked;
   return ORXFrameError::none;
 }

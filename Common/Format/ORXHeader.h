@@ -49,6 +49,8 @@ enum class ORXFrameError {
   firstSectionTooShort,   // block data shorter than the image needs (raw, or packed too small to unpack to it)
   secondSectionTooShort,  // layer shorter than its dimensions need (raw, or packed too small)
   unknownVariant,         // isDXT24 neither 0 nor 1
+  firstSectionDamaged,    // packed block data that does not unpack to exactly the image's blocks
+  secondSectionDamaged,   // a packed layer that does not unpack to exactly its dimensions
 };
 
 // A short English description of the error, for messages shown to users.
@@ -77,3 +79,18 @@ uint8_t ORXGradientsDiscardedByte(bool preserveGradients);
 // fills *layout (when not null).
 ORXFrameError CheckORXFrame(const uint8_t* frame, int64_t sampleSize, int32_t width,
                             int32_t height, ORXFrameLayout* layout);
+
+// Whether the size bytes at src are one LZF stream that unpacks to exactly
+// expected bytes, as lzf_decompress would find it with an output of that
+// size: the runs are walked and counted, nothing is written, so the proof
+// costs no memory and one pass over the packed bytes.
+bool ORXLZFUnpacksTo(const uint8_t* src, int64_t size, int64_t expected);
+
+// CheckORXFrame, then each packed section proven to unpack to exactly its
+// raw size: the layer always, the block data when proveBlocks. What every
+// road runs before it sizes anything for the frame, so a damaged frame costs
+// no frame-sized memory and is refused for the same reason on every road.
+// A caller that unpacks the block data into memory it already holds may
+// leave that proof to the unpacking (proveBlocks false).
+ORXFrameError CheckORXFrameData(const uint8_t* frame, int64_t sampleSize, int32_t width, int32_t height,
+                                ORXFrameLayout* layout, bool proveBlocks = true);

@@ -22,7 +22,11 @@ void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
 int ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
                     ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks) {
   *blocks = nullptr;
-  if (scratch == nullptr || CheckORXFrame(frame, frameSize, width, height, layout) != ORXFrameError::none)
+  // The layer is proven here, so that every road refuses a damaged one,
+  // whether or not it draws it; the block data below, before the scratch
+  // grows for it.
+  if (scratch == nullptr ||
+      CheckORXFrameData(frame, frameSize, width, height, layout, false) != ORXFrameError::none)
     return kCodecBadDataErr;
   const ORXHeader& h = layout->header;
   // DXT24 writes whole blocks; the other roads write the image only.
@@ -41,6 +45,8 @@ int ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, in
     return 0;
   }
   if (scratch->size < rawSize) {
+    // Memory is sized for the image only once the frame is proven to fill it.
+    if (!ORXLZFUnpacksTo(section, h.dataSize, rawSize)) return kCodecBadDataErr;
     ORXFreeDecodeScratch(scratch);
     scratch->data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(rawSize)));
     if (scratch->data == nullptr) return kMemFullErr;

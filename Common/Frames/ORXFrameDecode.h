@@ -18,10 +18,12 @@ struct ORXDecodeScratch {
 };
 void ORXFreeDecodeScratch(ORXDecodeScratch* scratch);
 
-// Checks the frame against the sample size and the image size, and that
-// rowBytes holds a row (whole blocks for DXT24, the image for the others),
-// then finds its block data: *blocks points into the frame when it is raw,
-// into scratch when it is packed (and unpacks to exactly the raw size).
+// Checks the frame against the sample size and the image size (a packed
+// layer must unpack to its dimensions, whether or not the road draws it),
+// and that rowBytes holds a row (whole blocks for DXT24, the image for the
+// others), then finds its block data: *blocks points into the frame when it
+// is raw, into scratch when it is packed (and unpacks to exactly the raw
+// size, proven before the scratch grows for it).
 // *blocks is null for an image without blocks. Returns 0, -108 when memory
 // runs out, or -8969 (codecBadDataErr) for a frame that cannot be decoded
 // safely.

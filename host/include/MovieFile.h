@@ -30,7 +30,8 @@ enum {
 
 // Moves a finished temporary file onto path, as the writer's Finish does.
 // Without replace an existing file is never replaced: false with errno
-// EEXIST. The check and the move are one step where the file system allows
+// EEXIST; with it only a regular file is (anything else at the path, or
+// behind a link there, gives the same EEXIST). The check and the move are one step where the file system allows
 // (a rename that refuses to replace, else a hard link).
 Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replace);
 

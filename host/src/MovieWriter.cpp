@@ -593,7 +593,16 @@ void HostMovieWriterAbort(HostMovieWriterRef w) {
 const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef w) { return w ? w->error.c_str() : ""; }
 
 Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replace) {
-  if (replace) return std::rename(temp, path) == 0;
+  if (replace) {
+    // Only a regular file is replaced: a FIFO, device or folder that is
+    // there (or that a link there leads to) stays, as a file that appeared.
+    struct stat st {};
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+      errno = EEXIST;
+      return false;
+    }
+    return std::rename(temp, path) == 0;
+  }
   if (renameat2(AT_FDCWD, temp, AT_FDCWD, path, RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
   if (link(temp, path) == 0) {  // made only where no file is

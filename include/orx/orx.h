@@ -80,10 +80,11 @@ typedef struct orx_frame_props {
 /* Checks the frame in the first frame_size bytes at frame for a picture of
  * width x height (0 to 32767 each), as the decompressor checks it before it
  * draws: every section inside the bytes, a known variant, block data that
- * holds or can unpack to every block. Fills *props (may be null).
- * ORX_ERROR_BAD_FRAME for bytes that fail; ORX_ERROR_INVALID_ARGUMENT for a
- * null frame or a size out of range. LZF data is not unpacked here: a frame
- * whose packed data turns out corrupt is refused by the calls that unpack. */
+ * holds or unpacks to exactly every block, a packed layer that unpacks to
+ * its size. Packed data is proven without memory, so a frame that passes
+ * decodes. Fills *props (may be null). ORX_ERROR_BAD_FRAME for bytes that
+ * fail; ORX_ERROR_INVALID_ARGUMENT for a null frame or a size out of
+ * range. */
 orx_error orx_frame_info(const void* frame, size_t frame_size, int width, int height, orx_frame_props* props);
 
 /* Byte orders of 8-bit pixels in memory. */
@@ -232,13 +233,15 @@ typedef struct orx_movie_writer orx_movie_writer;
  * path under a temporary name and appears at path only when
  * orx_movie_finish succeeds; an existing file there is replaced only with
  * ORX_MOVIE_REPLACE (else ORX_ERROR_EXISTS, already here when the path is
- * taken), and a folder never (ORX_ERROR_IO). On failure the reason in words
- * goes to message, as orx_movie_open gives it. */
+ * taken), and only a regular file: a folder, FIFO or device never
+ * (ORX_ERROR_IO). On failure the reason in words goes to message, as
+ * orx_movie_open gives it. */
 orx_error orx_movie_create(const char* path, int width, int height, int32_t time_scale, int flags,
                            orx_movie_writer** writer, char* message, size_t message_size);
 /* Appends one frame lasting duration units (at least 1). The frame is
- * checked as orx_frame_info checks it: the movie takes only frames that a
- * decoder can read. */
+ * checked as orx_frame_info checks it against the movie's size: the movie
+ * takes only frames that a decoder can read. The writer's message says why
+ * a frame was refused. */
 orx_error orx_movie_add_frame(orx_movie_writer* writer, const void* frame, size_t frame_size, int32_t duration);
 /* Writes the movie's tables and moves it to its path. The writer is gone
  * afterwards, whatever the result; on failure nothing is left at path, and

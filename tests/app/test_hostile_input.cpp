@@ -159,6 +159,49 @@ TEST_F(Hostile, AFrameSizeTheFramesCannotBackCostsNoFrameSizedMemory) {
   EXPECT_FALSE(Exists(Path("h.mov")) || Exists(Path("y.mov")));
 }
 
+// A DXT1 frame of zeros marked LZF for a side x side picture, as long as the
+// 88:1 bound asks (6.1 MB at 32767): its header passes the frame check, but
+// zeros are one-byte literal runs and unpack to half their length.
+std::vector<uint8_t> ZerosMarkedLZF(int side) {
+  const int64_t blocks = int64_t{(side + 3) / 4} * ((side + 3) / 4) * 8;
+  const auto dataSize = uint32_t((blocks + 87) / 88);
+  std::vector<uint8_t> frame(28 + dataSize, 0);
+  frame[0] = 28;  // headerSize
+  frame[4] = 1;   // version
+  frame[6] = 1;   // isLZF
+  for (int i = 0; i < 4; ++i) frame[16 + size_t(i)] = uint8_t(dataSize >> (8 * i));
+  return frame;
+}
+
+// A movie of side x side whose one frame is that frame; the movie writer
+// takes any bytes as a sample.
+void WriteZerosMovie(const std::string& path, int side) {
+  ImageDescriptionHandle d =
+      HostNewImageDescription(FOUR_CHAR_CODE('O', 'R', 'X', 'V'), SInt16(side), SInt16(side), "ORX");
+  ASSERT_NE(d, nullptr);
+  HostMovieWriterRef w = nullptr;
+  ASSERT_EQ(HostMovieWriterCreate(path.c_str(), d, 600, &w), noErr);
+  DisposeHandle(reinterpret_cast<Handle>(d));
+  const std::vector<uint8_t> frame = ZerosMarkedLZF(side);
+  ASSERT_EQ(HostMovieWriterAddSample(w, frame.data(), SInt32(frame.size()), 20), noErr);
+  ASSERT_EQ(HostMovieWriterFinish(w), noErr);
+}
+
+// A frame of the largest picture whose packed data cannot fill it is refused
+// for that before anything is sized for the picture: every output, under an
+// address-space limit far below the 4 GiB its destination would take.
+TEST_F(Hostile, ADamagedPackedFrameOfAHugePictureCostsNoFrameSizedMemory) {
+  WriteZerosMovie(Path("z.mov"), 32767);
+  for (const std::string out : {"x.argb", "x.y4m", "f%03d.png", "/dev/null"}) {
+    const RunResult r = Run("decode " + Q("z.mov") + " -o " + (out[0] == '/' ? out : Q(out)), kLimitKB);
+    EXPECT_EQ(r.status, 1) << out << ": " << r.output;
+    EXPECT_NE(r.output.find("z.mov: frame 0 is not an ORX frame of 32767x32767: packed block data does not unpack "
+                            "to the image's blocks"),
+              std::string::npos)
+        << out << ": " << r.output;
+  }
+}
+
 TEST_F(Hostile, InfoOnATableOfMillionsOfTinySamplesKeepsNoRowPerSample) {
   // Two one-byte samples, then the tables rewritten to claim N samples of
   // one byte in one chunk, and the file extended so that they fit in it.

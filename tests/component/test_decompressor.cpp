@@ -5,7 +5,11 @@
 #include <lzf.h>
 #include <squish.h>
 #include <dlfcn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -539,6 +543,133 @@ TEST(Decompressor, FramesReadThroughADataLoadingProcedure) {
     for (uint8_t b : d.Pixels(w, h)) ASSERT_EQ(b, 0x33);
   }
   g_window = nullptr;
+}
+
+// ---- One verdict on both roads; destination bounds ------------------------------------------
+
+namespace {
+
+// A DXT1 frame of w x h with a 4x4 RGBA layer packed as two 32-byte literal
+// runs; damaged, the layer's stream stops one byte inside its last run.
+std::vector<uint8_t> WithPackedLayer(const std::vector<uint8_t>& frame, bool damaged) {
+  std::vector<uint8_t> layer;
+  for (int run = 0; run < 2; ++run) {
+    layer.push_back(31);
+    for (int i = 0; i < 32; ++i) layer.push_back(static_cast<uint8_t>(i * 5 + run));
+  }
+  if (damaged) layer.pop_back();
+  std::vector<uint8_t> out = frame;
+  ORXHeader hd = ReadORXHeader(out.data());
+  hd.secondIsLZF = 1;
+  hd.secondWidth = hd.secondHeight = 4;
+  hd.secondSize = static_cast<int32_t>(layer.size());
+  WriteORXHeader(hd, out.data());
+  out.insert(out.end(), layer.begin(), layer.end());
+  return out;
+}
+
+// Sets an environment variable for as long as it lives, then puts back what was there.
+struct ScopedEnv {
+  std::string name, old;
+  bool had;
+  ScopedEnv(const char* n, const char* value) : name(n), had(std::getenv(n) != nullptr) {
+    if (had) old = std::getenv(n);
+    setenv(n, value, 1);
+  }
+  ~ScopedEnv() {
+    if (had)
+      setenv(name.c_str(), old.c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
+};
+
+// The sanitizer builds reserve far more address space than the limits here.
+bool Sanitized() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+// A frame whose packed layer does not unpack is damaged on every road: the
+// graphics road, which draws the layer, and the processor road, which has
+// no use for it, both refuse it with codecBadDataErr and draw nothing. The
+// same layer whole decodes on both.
+TEST(Decompressor, ADamagedLayerIsRefusedOnBothRoads) {
+  const int w = 16, h = 8;
+  const auto frame = Encode(kVariants[2], w, h, PictureARGB(w, h));  // DXT1
+  ASSERT_FALSE(frame.empty());
+  const auto whole = WithPackedLayer(frame, false), damaged = WithPackedLayer(frame, true);
+  for (const char* road : {"ORX_FORCE_GL", "ORX_DISABLE_GL"}) {
+    SCOPED_TRACE(road);
+    Decoder d;
+    {
+      const ScopedEnv chosen(road, "1");  // read when the instance opens
+      ASSERT_EQ(d.Open(w, h), noErr);
+    }
+    EXPECT_EQ(d.Decode(whole), noErr);
+    d.Fill(0x33, h);
+    EXPECT_EQ(d.Decode(damaged), codecBadDataErr);
+    for (uint8_t b : d.Pixels(w, h)) ASSERT_EQ(b, 0x33);
+  }
+}
+
+namespace {
+
+// Decodes the frame as a side x side picture with the destination held and
+// the address space then limited to 64 MiB more; exits 0 when the frame is
+// refused as damaged, naming the status on standard error.
+[[noreturn]] void DecodeUnderAnAddressSpaceLimit(const std::vector<uint8_t>& frame, int side) {
+  setenv("ORX_DISABLE_GL", "1", 1);
+  ImageDescriptionHandle desc = HostNewImageDescription(kORXV, side, side, "ORX");
+  HostDecompressionSessionRef session = nullptr;
+  if (HostDecompressionSessionCreate(desc, &session) != noErr) std::_Exit(2);
+  // The destination: address space the decoder may write, untouched here.
+  const size_t rowBytes = static_cast<size_t>(side) * 4, bytes = rowBytes * static_cast<size_t>(side);
+  void* pixels = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  CVPixelBufferRef dest = nullptr;
+  if (pixels == MAP_FAILED || CVPixelBufferCreateWithBytes(nullptr, side, side, k32ARGBPixelFormat, pixels,
+                                                           rowBytes, nullptr, nullptr, nullptr, &dest) != noErr)
+    std::_Exit(3);
+  long pages = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{64} << 20);
+  const rlimit r{limit, limit};
+  if (pages == 0 || setrlimit(RLIMIT_AS, &r) != 0) std::_Exit(4);
+  const OSStatus s =
+      HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest);
+  std::fprintf(stderr, "status %d\n", int(s));
+  std::_Exit(s == codecBadDataErr ? 0 : 1);
+}
+
+}  // namespace
+
+// A 16384x16384 DXT5 frame of zeros marked LZF: long enough for the 88:1
+// bound over its 256 MiB of blocks, but zeros unpack to half their length.
+// With the destination already held and the address space then limited far
+// below the blocks, the decompressor still answers codecBadDataErr: it
+// proves the data before it sizes its scratch for the picture (memFullErr
+// would mean it asked for the blocks' memory first).
+TEST(Decompressor, ADamagedPackedFrameCostsNoMemoryForThePicture) {
+  if (Sanitized()) GTEST_SKIP() << "the sanitizers reserve far more address space than the limit";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const int side = 16384;
+  ORXHeader hd;
+  hd.headerSize = 28;
+  hd.version = 1;
+  hd.hasAlpha = 1;
+  hd.isLZF = 1;
+  hd.dataSize = static_cast<int32_t>((CalculateORXBlockDataSize(side, side, true, false) + 87) / 88);
+  std::vector<uint8_t> frame(28 + static_cast<size_t>(hd.dataSize), 0);
+  WriteORXHeader(hd, frame.data());
+  EXPECT_EXIT(DecodeUnderAnAddressSpaceLimit(frame, side), testing::ExitedWithCode(0), "status -8969");
 }
 
 TEST(Decompressor, InstancesOnTwoThreadsDecodeIndependently) {

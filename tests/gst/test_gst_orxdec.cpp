@@ -296,6 +296,33 @@ TEST_F(OrxDec, AFrameSizeTheFramesCannotBackIsRefusedBeforeAnyAllocation) {
   EXPECT_EQ(r.output.find("emory"), std::string::npos) << r.output;  // no "Out of memory" on the way
 }
 
+// The largest picture the caps may name, and its one frame: zeros marked
+// LZF, as long as the 88:1 bound asks (6.1 MB), which cannot unpack to the
+// picture. The element refuses it with the reason before it opens the
+// decompressor, whose destination alone would be 4 GiB: the pipeline fails
+// even in an address space far below that.
+TEST_F(OrxDec, ADamagedPackedFrameIsRefusedBeforeAnyAllocation) {
+  const int side = 32764;
+  const int64_t blocks = int64_t{side / 4} * (side / 4) * 8;
+  const auto dataSize = uint32_t((blocks + 87) / 88);
+  std::vector<uint8_t> frame(28 + dataSize, 0);
+  frame[0] = 28;  // headerSize
+  frame[4] = 1;   // version
+  frame[6] = 1;   // isLZF
+  for (int i = 0; i < 4; ++i) frame[16 + size_t(i)] = uint8_t(dataSize >> (8 * i));
+  WriteAll(Path("zeros.orx"), frame);
+  const std::string size = std::to_string(side);
+  const RunResult r =
+      Shell("sh -c \"ulimit -v 1500000; timeout 60 " + launch_ + " filesrc location=" + Q("zeros.orx") +
+            " blocksize=" + std::to_string(frame.size()) + " ! video/x-orx,width=" + size + ",height=" + size +
+            ",framerate=25/1 ! orxdec max-errors=0 ! fakesink\"");
+  EXPECT_NE(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("not an ORX frame of 32764x32764: packed block data does not unpack to the image's blocks"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("emory"), std::string::npos) << r.output;
+}
+
 // ---- A player's window under Xvfb --------------------------------------------------------
 
 // Mean colour (R, G, B) of a rectangle of an RGB (3 bytes a pixel) or an

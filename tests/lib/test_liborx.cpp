@@ -2,7 +2,9 @@
 // and pixels identical to the decompressor's processor road, the texture
 // road, every error that bad input can reach, movies written and read back,
 // and handles used from two threads at once.
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <random>
 #include <set>
@@ -20,6 +23,7 @@
 
 #include "MacMemory.h"
 #include "ORXFrameEncode.h"
+#include "ORXHeader.h"
 #include "component_test_util.h"
 #include "orx/orx.h"
 
@@ -341,8 +345,9 @@ TEST(Errors, BadArgumentsAndSmallBuffers) {
   orx_encoder_destroy(enc);
 }
 
-// Frames that fail: a cut header (every call), packed data that passes the
-// check but does not unpack (only the calls that unpack).
+// Frames that fail: a cut header, and packed data whose header passes but
+// which does not unpack to the picture; every call refuses both, the size
+// queries before the caller sizes a buffer for the frame.
 TEST(Errors, BadFrames) {
   const Dim d{64, 48};
   orx_decoder* dec = nullptr;
@@ -362,9 +367,10 @@ TEST(Errors, BadFrames) {
     EXPECT_EQ(orx_decode_rgba(dec, frame.data(), 20, d.w, d.h, ORX_PIXEL_RGBA, out.data(), out.size(), d.w * 4),
               ORX_ERROR_BAD_FRAME);
     // Zeros are one-byte literal runs: half the packed size once unpacked.
-    std::memset(&frame[frame.size() - p.data_size], 0, p.data_size);
-    EXPECT_EQ(orx_frame_info(frame.data(), frame.size(), d.w, d.h, &p), ORX_OK);
     ASSERT_EQ(orx_frame_texture_size(frame.data(), frame.size(), d.w, d.h, &need), ORX_OK);
+    std::memset(&frame[frame.size() - p.data_size], 0, p.data_size);
+    EXPECT_EQ(orx_frame_info(frame.data(), frame.size(), d.w, d.h, &p), ORX_ERROR_BAD_FRAME);
+    EXPECT_EQ(orx_frame_texture_size(frame.data(), frame.size(), d.w, d.h, &need), ORX_ERROR_BAD_FRAME);
     Bytes buffer(need);
     EXPECT_EQ(orx_frame_texture(dec, frame.data(), frame.size(), d.w, d.h, buffer.data(), need, &t),
               ORX_ERROR_BAD_FRAME);
@@ -527,6 +533,181 @@ TEST(Errors, MovieFiles) {
   EXPECT_EQ(orx_movie_read_frame(reader, 0, got.data(), got.size(), &n), ORX_OK);
   EXPECT_TRUE(got == frame);
   orx_movie_close(reader);
+}
+
+// ---- File types ------------------------------------------------------------------------
+
+// Only a regular file is ever replaced: a FIFO or a device at the path (here
+// behind a link, as /dev/null itself would be for root) is refused at
+// create, with or without replacing, and left as it was; one that appears
+// while the movie is written is refused at finish, the movie kept under its
+// temporary name. Opening a FIFO that no one writes returns at once.
+TEST(FileTypes, OnlyARegularFileIsReplacedAndNoPathBlocks) {
+  const TempDir dir;
+  const Dim d{37, 21};
+  const Bytes& frame = Frame(Kinds()[2], d);
+  const std::string fifo = dir / "fifo.mov", device = dir / "null.mov";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
+  char message[256] = "";
+  orx_movie_writer* writer = nullptr;
+  for (const std::string& path : {fifo, device})
+    for (int flags : {ORX_MOVIE_REPLACE, 0}) {
+      SCOPED_TRACE(path + (flags ? " replacing" : ""));
+      EXPECT_EQ(orx_movie_create(path.c_str(), d.w, d.h, 600, flags, &writer, message, sizeof message),
+                ORX_ERROR_IO);
+      EXPECT_EQ(writer, nullptr);
+      EXPECT_NE(std::string(message).find("not a regular file"), std::string::npos) << message;
+    }
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(stat(device.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(dir.Count(), 2u);
+
+  const std::string late = dir / "late.mov";
+  ASSERT_EQ(orx_movie_create(late.c_str(), d.w, d.h, 600, ORX_MOVIE_REPLACE, &writer, nullptr, 0), ORX_OK);
+  ASSERT_EQ(orx_movie_add_frame(writer, frame.data(), frame.size(), 1), ORX_OK);
+  ASSERT_EQ(mkfifo(late.c_str(), 0600), 0);
+  EXPECT_EQ(orx_movie_finish(writer, message, sizeof message), ORX_ERROR_EXISTS);
+  EXPECT_NE(std::string(message).find("kept as"), std::string::npos) << message;
+  ASSERT_EQ(stat(late.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(dir.Count(), 4u);  // and the movie beside it
+
+  // Run on a thread, so that a blocking open fails the test rather than
+  // hanging it: a writer opened afterwards releases it.
+  for (const std::string& path : {fifo, std::string(dir.path)}) {
+    auto opened = std::async(std::launch::async, [&] {
+      orx_movie_reader* reader = nullptr;
+      char words[256] = "";
+      const orx_error e = orx_movie_open(path.c_str(), &reader, words, sizeof words);
+      orx_movie_close(reader);
+      return std::make_pair(e, std::string(words));
+    });
+    if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      const int unblock = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+      opened.wait();
+      if (unblock >= 0) close(unblock);
+      FAIL() << path << ": opening waited for a writer";
+    }
+    const auto [e, words] = opened.get();
+    EXPECT_EQ(e, ORX_ERROR_BAD_MOVIE) << path;
+    EXPECT_NE(words.find("not a regular file"), std::string::npos) << words;
+  }
+}
+
+// ---- Frame checks of a movie ------------------------------------------------------------
+
+// A movie takes only frames a decoder of its size can read: a frame of a
+// smaller picture (packed, so its header passes the size check), packed data
+// that cannot unpack to the picture, and a frame whose packed layer is
+// damaged are refused with the reason, and the frames the movie did take
+// decode. The same frames are refused by every frame call, size queries
+// included, so no caller sizes a buffer for them.
+TEST(FrameChecks, AMovieTakesOnlyFramesADecoderOfItsSizeReads) {
+  const TempDir dir;
+  const Dim d{64, 48}, half{32, 48};
+  const orx_encode_settings packed{0, 0, 0, 1}, raw{0, 0, 1, 1};  // DXT1 with and without LZF
+  const Bytes smaller = LibEncode(packed, Picture(half.w, half.h), half);
+  const Bytes good = LibEncode(packed, Picture(d.w, d.h), d);
+  Bytes zeros = good;
+  const ORXHeader gh = ReadORXHeader(good.data());
+  ASSERT_EQ(gh.isLZF, 1);
+  std::memset(&zeros[gh.headerSize], 0, size_t(gh.dataSize));
+  // A raw frame with a 4x4 RGBA layer packed as two 32-byte literal runs,
+  // then the same layer one byte short inside its last run.
+  Bytes layered = LibEncode(raw, Picture(d.w, d.h), d);
+  Bytes layer;
+  for (int run = 0; run < 2; ++run) {
+    layer.push_back(31);
+    for (int i = 0; i < 32; ++i) layer.push_back(uint8_t(i * 7 + run));
+  }
+  ORXHeader lh = ReadORXHeader(layered.data());
+  lh.secondIsLZF = 1;
+  lh.secondWidth = lh.secondHeight = 4;
+  lh.secondSize = int32_t(layer.size());
+  WriteORXHeader(lh, layered.data());
+  Bytes damagedLayer = layered;
+  layered.insert(layered.end(), layer.begin(), layer.end());
+  --lh.secondSize;
+  WriteORXHeader(lh, damagedLayer.data());
+  damagedLayer.insert(damagedLayer.end(), layer.begin(), layer.end() - 1);
+
+  orx_decoder* dec = nullptr;
+  ASSERT_EQ(orx_decoder_create(&dec), ORX_OK);
+  Bytes out(d.w * d.h * 4u);
+  size_t need = 0;
+  orx_movie_writer* writer = nullptr;
+  const std::string path = dir / "checked.mov";
+  ASSERT_EQ(orx_movie_create(path.c_str(), d.w, d.h, 600, 0, &writer, nullptr, 0), ORX_OK);
+  const struct {
+    const char* what;
+    const Bytes* frame;
+    const char* reason;  // null: taken
+  } cases[] = {
+      {"good", &good, nullptr},
+      {"a 32x48 picture", &smaller, "packed block data does not unpack to the image's blocks"},
+      {"zeros marked LZF", &zeros, "packed block data does not unpack to the image's blocks"},
+      {"a layer", &layered, nullptr},
+      {"a damaged layer", &damagedLayer, "packed layer data does not unpack to its dimensions"},
+  };
+  int taken = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bytes& f = *c.frame;
+    const orx_error want = c.reason ? ORX_ERROR_BAD_FRAME : ORX_OK;
+    EXPECT_EQ(orx_frame_info(f.data(), f.size(), d.w, d.h, nullptr), want);
+    EXPECT_EQ(orx_frame_texture_size(f.data(), f.size(), d.w, d.h, &need), want);
+    EXPECT_EQ(orx_decode_rgba(dec, f.data(), f.size(), d.w, d.h, ORX_PIXEL_RGBA, out.data(), out.size(), d.w * 4u),
+              want);
+    EXPECT_EQ(orx_movie_add_frame(writer, f.data(), f.size(), 1), want);
+    if (c.reason == nullptr) {
+      ++taken;
+      continue;
+    }
+    const std::string why = orx_movie_writer_message(writer);
+    EXPECT_EQ(why, "frame " + std::to_string(taken + 1) + ": not an ORX frame of 64x48: " + c.reason);
+  }
+  char message[256] = "";
+  ASSERT_EQ(orx_movie_finish(writer, message, sizeof message), ORX_OK) << message;
+  orx_movie_reader* reader = nullptr;
+  ASSERT_EQ(orx_movie_open(path.c_str(), &reader, nullptr, 0), ORX_OK);
+  orx_movie_props props{};
+  ASSERT_EQ(orx_movie_get_props(reader, &props), ORX_OK);
+  ASSERT_EQ(props.frame_count, taken);
+  for (int32_t i = 0; i < taken; ++i) {
+    Bytes f(props.max_frame_size);
+    size_t n = 0;
+    ASSERT_EQ(orx_movie_read_frame(reader, i, f.data(), f.size(), &n), ORX_OK);
+    EXPECT_EQ(orx_decode_rgba(dec, f.data(), n, d.w, d.h, ORX_PIXEL_RGBA, out.data(), out.size(), d.w * 4u), ORX_OK);
+  }
+  orx_movie_close(reader);
+  orx_decoder_destroy(dec);
+}
+
+// The largest picture's frame of zeros marked LZF (6.1 MB, enough for the
+// 88:1 bound over its 512 MiB of blocks) is refused by the calls that size
+// a caller's buffers and by a movie, without memory for the picture.
+TEST(FrameChecks, ALargePicturesDamagedFrameIsRefusedBeforeAnyBufferIsSized) {
+  const int side = 32767;
+  const int64_t blocks = int64_t{(side + 3) / 4} * ((side + 3) / 4) * 8;
+  ORXHeader h;
+  h.headerSize = 28;
+  h.version = 1;
+  h.isLZF = 1;
+  h.dataSize = int32_t((blocks + 87) / 88);
+  Bytes frame(28 + size_t(h.dataSize), 0);
+  WriteORXHeader(h, frame.data());
+  size_t need = 0;
+  EXPECT_EQ(orx_frame_info(frame.data(), frame.size(), side, side, nullptr), ORX_ERROR_BAD_FRAME);
+  EXPECT_EQ(orx_frame_texture_size(frame.data(), frame.size(), side, side, &need), ORX_ERROR_BAD_FRAME);
+  const TempDir dir;
+  orx_movie_writer* writer = nullptr;
+  ASSERT_EQ(orx_movie_create((dir / "big.mov").c_str(), side, side, 600, 0, &writer, nullptr, 0), ORX_OK);
+  EXPECT_EQ(orx_movie_add_frame(writer, frame.data(), frame.size(), 1), ORX_ERROR_BAD_FRAME);
+  EXPECT_EQ(orx_movie_finish(writer, nullptr, 0), ORX_ERROR_NO_FRAMES);
 }
 
 // Handles on two threads at once give what one thread alone gives, and so
