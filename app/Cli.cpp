@@ -431,7 +431,8 @@ bool OutputFile::Commit(std::string* error) {
   }
   if (stdout_) {
     file_ = nullptr;
-    if (std::fflush(stdout) != 0) {
+    // The stream's last bytes leave only now: a failure here is the run's.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
       *error = std::string("write failed: ") + std::strerror(errno);
       return false;
     }

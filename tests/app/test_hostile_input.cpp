@@ -202,6 +202,48 @@ TEST_F(Hostile, ADamagedPackedFrameOfAHugePictureCostsNoFrameSizedMemory) {
   }
 }
 
+// ---- Write errors ------------------------------------------------------------------------
+
+// Every output form on a full device fails with the write error, and leaves
+// the device as it was: a YUV4MPEG2 stream on standard output small enough
+// to stay in its buffer until the final flush, and PNG, YUV4MPEG2, raw and
+// WAV outputs named through links to /dev/full.
+TEST_F(Hostile, OutputsOnAFullDeviceFailWithTheWriteError) {
+  struct stat full {};
+  if (stat("/dev/full", &full) != 0 || !S_ISCHR(full.st_mode)) GTEST_SKIP() << "no /dev/full here";
+  ASSERT_EQ(Run("encode --test-clip --frames 1 --size 4x4 -q -o " + Q("v.mov")).status, 0);
+  // The same frame in a movie with a tenth of a second of 16-bit stereo sound.
+  HostMovieReaderRef reader = nullptr;
+  ASSERT_EQ(HostMovieReaderOpen(Path("v.mov").c_str(), 0, &reader, nullptr, 0), noErr);
+  std::vector<uint8_t> frame(size_t(HostMovieReaderGetMaxSampleSize(reader)));
+  SInt32 got = 0;
+  ASSERT_EQ(HostMovieReaderReadSample(reader, 0, frame.data(), SInt32(frame.size()), &got), noErr);
+  HostMovieReaderClose(reader);
+  ImageDescriptionHandle d = HostNewImageDescription(FOUR_CHAR_CODE('O', 'R', 'X', 'V'), 4, 4, "ORX");
+  HostMovieWriterRef w = nullptr;
+  ASSERT_EQ(HostMovieWriterCreate(Path("s.mov").c_str(), d, 600, &w), noErr);
+  DisposeHandle(reinterpret_cast<Handle>(d));
+  const HostSoundFormat format{48000, 2, kHostSoundInt16};
+  ASSERT_EQ(HostMovieWriterAddSoundTrack(w, &format), noErr);
+  ASSERT_EQ(HostMovieWriterAddSample(w, frame.data(), got, 600), noErr);
+  const std::vector<uint8_t> sound(4800 * 4, 0x11);
+  ASSERT_EQ(HostMovieWriterAddSound(w, sound.data(), 4800), noErr);
+  ASSERT_EQ(HostMovieWriterFinish(w), noErr);
+
+  const RunResult piped = Run("decode " + Q("v.mov") + " -o - > /dev/full");
+  EXPECT_EQ(piped.status, 1) << piped.output;
+  EXPECT_NE(piped.output.find("write failed: No space left on device"), std::string::npos) << piped.output;
+  for (const std::string out : {"f.png", "x.y4m", "x.argb", "s.wav"}) {
+    ASSERT_EQ(symlink("/dev/full", Path(out).c_str()), 0);
+    const RunResult r = Run("decode " + Q(out == "s.wav" ? "s.mov" : "v.mov") + " -o " + Q(out));
+    EXPECT_EQ(r.status, 1) << out << ": " << r.output;
+    EXPECT_NE(r.output.find(out + ": write failed: No space left on device"), std::string::npos)
+        << out << ": " << r.output;
+    struct stat st {};
+    EXPECT_TRUE(stat(Path(out).c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << out;
+  }
+}
+
 TEST_F(Hostile, InfoOnATableOfMillionsOfTinySamplesKeepsNoRowPerSample) {
   // Two one-byte samples, then the tables rewritten to claim N samples of
   // one byte in one chunk, and the file extended so that they fit in it.
