@@ -11,7 +11,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export ORX_PREFERENCES_DIR="$work/prefs"
 rm -rf "$c"
-mkdir -p "$c"/{frame,lzf,settings,preferences,resources,movie,png,y4m,liborx}
+mkdir -p "$c"/{frame,lzf,settings,preferences,resources,movie,sound,png,y4m,liborx}
 
 # Movies of every variant, 16x12 (not whole blocks vertically), two frames.
 for v in "quality discard" "performance discard" "vovorevaded discard" "quality preserve"; do
@@ -118,4 +118,79 @@ cp "$build/lib/ORXCodec.rsrc" "$c/resources/ORXCodec.rsrc"
 "$orx" decode "$c/movie/performance-discard.mov" -q -o "$c/y4m/c444.y4m"
 { printf 'YUV4MPEG2 W4 H2 F25:1 Ip C420jpeg XCOLORRANGE=FULL\nFRAME\n'; printf '\x10\x20\x30\x40\x50\x60\x70\x80\x80\x90'; } > "$c/y4m/c420"
 { printf 'YUV4MPEG2 W3 H3 Cmono\nFRAME\n'; printf '\x10\x20\x30\x40\x50\x60\x70\x80\x90'; } > "$c/y4m/mono"
+# Movies with a sound track of each sample format (5000 frames at 8000 Hz:
+# two chunks, two sample-to-chunk entries), and the damage the sound reader
+# must name: descriptions out of range or cut short, tables that disagree
+# with each other or the file, and damaged sound tracks before the pictures
+# (those also seed the movie harness).
+python3 - "$work" <<'PY'
+import math, struct, sys
+work = sys.argv[1]
+for name, fmt, bits, channels in (('int16', 1, 16, 1), ('int24', 1, 24, 2), ('float32', 3, 32, 1)):
+    frames = []
+    for i in range(5000):
+        v = math.sin(i / 9.0) * 0.5
+        if fmt == 3:
+            frames.append(struct.pack('<f', v) * channels)
+        else:
+            frames.append(int(v * (1 << (bits - 1))).to_bytes(bits // 8, 'little', signed=True) * channels)
+    data = b''.join(frames)
+    block = channels * bits // 8
+    head = struct.pack('<4sI4s4sIHHIIHH4sI', b'RIFF', 36 + len(data), b'WAVE', b'fmt ', 16, fmt, channels, 8000,
+                       8000 * block, block, bits, b'data', len(data))
+    open(f'{work}/{name}.wav', 'wb').write(head + data)
+PY
+for f in int16 int24 float32; do
+  "$orx" encode --test-clip --size 16x12 --frames 16 --audio "$work/$f.wav" -q -o "$c/sound/$f.mov"
+done
+python3 - "$c" <<'PY'
+import struct, sys
+c = sys.argv[1]
+def atoms(b, start, end):
+    i = start
+    while i + 8 <= end:
+        size, kind = struct.unpack('>I4s', b[i:i+8])
+        yield kind, i, i + size
+        i += size
+def child(b, box, kind):
+    return next((s, e) for k, s, e in atoms(b, box[0] + 8, box[1]) if k == kind)
+b = open(f'{c}/sound/int16.mov', 'rb').read()
+moov = next((s, e) for k, s, e in atoms(b, 0, len(b)) if k == b'moov')
+traks = [(s, e) for k, s, e in atoms(b, moov[0] + 8, moov[1]) if k == b'trak']
+sound = next(t for t in traks if b'soun' in b[t[0]:t[1]])
+mdia = child(b, sound, b'mdia'); minf = child(b, mdia, b'minf'); stbl = child(b, minf, b'stbl')
+tables = {k: (s, e) for k, s, e in atoms(b, stbl[0] + 8, stbl[1])}
+entry = tables[b'stsd'][0] + 16
+def damaged(name, *patches):
+    m = bytearray(b)
+    for at, fmt, value in patches:
+        struct.pack_into(fmt, m, at, value)
+    open(f'{c}/sound/{name}', 'wb').write(m)
+for v in (0, 65, 65535):
+    damaged(f'channels-{v}.mov', (entry + 48, '>I', v))
+for v in (0, 7, 33):
+    damaged(f'bits-{v}.mov', (entry + 56, '>I', v))
+for name, v in (('0', 0.0), ('nan', float('nan')), ('inf', float('inf')), ('-inf', float('-inf'))):
+    damaged(f'rate-{name}.mov', (entry + 40, '>d', v))
+damaged('description-cut-short.mov', (entry, '>I', 40))
+damaged('descriptions-it-does-not-hold.mov', (entry - 4, '>I', 2))
+stco, stsc, stsz = tables[b'stco'][0], tables[b'stsc'][0], tables[b'stsz'][0]
+damaged('no-chunk-offsets.mov', (stco + 12, '>I', 0))
+damaged('one-frame-a-chunk.mov', (stsc + 20, '>I', 1))
+damaged('chunks-from-0.mov', (stsc + 16, '>I', 0))
+damaged('frames-past-the-file.mov', (stsz + 16, '>I', 0xFFFFFFFF))
+damaged('chunk-past-the-file.mov', (stco + 16, '>I', 0xFFFFFF00))
+# The sound track moved before the video track (chunk offsets are absolute).
+other = next(t for t in traks if t != sound)
+first = b[:min(other[0], sound[0])] + b[sound[0]:sound[1]] + b[other[0]:other[1]] + b[max(other[1], sound[1]):]
+open(f'{c}/sound/sound-first.mov', 'wb').write(first)
+at = traks[0][0]  # where the sound track now starts
+for name, (offset, value) in (('sound-first-mdia-size-0.mov', (mdia[0] - sound[0], 0)),
+                              ('sound-first-stbl-past-minf.mov', (stbl[0] - sound[0], 5000))):
+    m = bytearray(first)
+    struct.pack_into('>I', m, at + offset, value)
+    open(f'{c}/sound/{name}', 'wb').write(m)
+    open(f'{c}/movie/{name}', 'wb').write(m)
+PY
+
 echo "corpus written to $c"

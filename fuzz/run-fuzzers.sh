@@ -13,7 +13,7 @@ seconds="$2"
 shift 2
 here="$(cd "$(dirname "$0")" && pwd)"
 names=("$@")
-[ ${#names[@]} -eq 0 ] && names=(frame lzf settings preferences resources movie png y4m liborx)
+[ ${#names[@]} -eq 0 ] && names=(frame lzf settings preferences resources movie sound png y4m liborx)
 export ORX_PREFERENCES_DIR="$(mktemp -d)"
 trap 'rm -rf "$ORX_PREFERENCES_DIR"' EXIT
 failed=0
