@@ -278,7 +278,7 @@ int CmdDecode(int argc, char** argv) {
                  int(count), num > 0 ? FormatRate(double(num) / den).c_str() : "an unknown rate", first, last,
                  output.c_str());
     std::fprintf(stderr, "orx: %s frames decode on the %s\n", summary.variant.empty() ? "ORX" : summary.variant.c_str(),
-                 DecodeRoadText(summary.variant).c_str());
+                 DecodeRoadText(summary.variant, false).c_str());  // the decompressor reports a refused switch
   }
   Decoder decoder;
   if (!decoder.Open(desc, &err)) return Fail(path + ": " + err);

@@ -22,7 +22,8 @@ const char kInfoHelp[] =
     "whether it is packed with LZF or stored raw, and its stored and raw sizes.\n"
     "\n"
     "  --frames     one line (or JSON object) per frame\n"
-    "  --json       machine-readable output\n"
+    "  --json       machine-readable output (UTF-8; bytes of the file name that\n"
+    "               are not UTF-8 are written as U+FFFD)\n"
     "  -h, --help   this text\n"
     "  --version    the versions of the program, components and format\n";
 
@@ -59,9 +60,38 @@ std::string CompressorName(const unsigned char (&field)[32]) {
   return out;
 }
 
+// The length of the well-formed UTF-8 sequence of 2 to 4 bytes at p (n
+// bytes left), 0 when there is none: no overlong forms, surrogates or code
+// points past U+10FFFF.
+size_t UTF8Sequence(const unsigned char* p, size_t n) {
+  const unsigned char c = p[0];
+  const size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+  if (len == 0 || n < len) return 0;
+  // The second byte's range: narrower after E0 (overlong), ED (surrogates),
+  // F0 (overlong) and F4 (past U+10FFFF).
+  const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+  if (p[1] < low || p[1] > high) return 0;
+  for (size_t i = 2; i < len; ++i)
+    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+  return len;
+}
+
+// s as a JSON string: quotes, backslashes and control characters escaped,
+// and each byte that is not part of well-formed UTF-8 (a file name may hold
+// any bytes) written as U+FFFD, so the output is valid JSON in UTF-8.
 std::string JsonString(const std::string& s) {
   std::string out = "\"";
-  for (unsigned char c : s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = p[i];
+    if (c >= 0x80) {
+      const size_t len = UTF8Sequence(p + i, s.size() - i);
+      if (len == 0) out += "\xEF\xBF\xBD";
+      else out.append(s, i, len);
+      i += len == 0 ? 1 : len;
+      continue;
+    }
     if (c == '"' || c == '\\') {
       out += '\\';
       out += char(c);
@@ -72,6 +102,7 @@ std::string JsonString(const std::string& s) {
     } else {
       out += char(c);
     }
+    ++i;
   }
   return out + "\"";
 }

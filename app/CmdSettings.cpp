@@ -31,7 +31,10 @@ const char kSettingsHelp[] =
     "  -h, --help             this text\n"
     "\n"
     "The preferences are the file VantorinMedia/ORXPreferences.dat in\n"
-    "$XDG_CONFIG_HOME (default ~/.config), or in $ORX_PREFERENCES_DIR when set.\n"
+    "$XDG_CONFIG_HOME when it is an absolute path, else in .config of the home\n"
+    "folder ($HOME when it is an absolute path, else the user's home in the\n"
+    "password database); in $ORX_PREFERENCES_DIR when that is set. No folder is\n"
+    "made under a home or $XDG_CONFIG_HOME that does not exist.\n"
     "'orx encode' uses them unless its options say otherwise; while none are\n"
     "stored it encodes with Max threads.\n";
 
@@ -92,7 +95,9 @@ int CmdSettings(int argc, char** argv) {
       status = Fail("cannot read the compressor's settings: " + StatusText(r));
     } else {
       PrintSettings(s);
-      if (HasStoredPreferences())
+      if (PreferencesPath().empty())
+        std::printf("Stored in:     nowhere (%s)\n", PreferencesProblem().c_str());
+      else if (HasStoredPreferences())
         std::printf("Stored in:     %s\n", PreferencesPath().c_str());
       else
         std::printf("Stored in:     %s (none stored yet: these are the compressor's defaults, and orx encode "
@@ -125,11 +130,15 @@ int CmdSettings(int argc, char** argv) {
     ComponentInstance fresh = OpenORXCompressor(&err);
     const OSStatus rr = fresh ? ReadCompressorSettings(fresh, &stored) : OSStatus(codecErr);
     if (fresh) CloseComponent(fresh);
+    // The file's path; "preferences" when no home folder is known.
+    const std::string where = PreferencesPath().empty() ? std::string("preferences") : PreferencesPath();
+    const std::string problem = PreferencesProblem();
     if (rr != noErr) {
-      status = Fail(PreferencesPath() + ": cannot read the preferences back: " + (fresh ? StatusText(rr) : err));
-    } else if (!SameSettings(chosen, stored)) {
-      status = Fail(PreferencesPath() + ": the preferences could not be stored (the folder may be full or not "
-                    "writable); they are still " + OptimizeName(stored) + ", " +
+      status = Fail(where + ": cannot read the preferences back: " + (fresh ? StatusText(rr) : err));
+    } else if (!SameSettings(chosen, stored) || !HasStoredPreferences()) {
+      status = Fail(where + ": the preferences could not be stored (" +
+                    (problem.empty() ? std::string("the folder may be full or not writable") : problem) +
+                    "); they are still " + OptimizeName(stored) + ", " +
                     (stored.preserveAlpha ? "alpha kept" : "alpha discarded") + ", threads " +
                     ThreadsName(stored.threadSetting));
     } else {

@@ -11,6 +11,8 @@
 #include "MacMemory.h"
 #include "ORXDecodeRoad.h"
 #include "ORXHeader.h"
+#include "ORXPreferencesPlace.h"
+#include "ORXSwitches.h"
 
 namespace orxapp {
 
@@ -82,8 +84,10 @@ ComponentInstance OpenORXCompressor(std::string* error) {
   ComponentInstance ci = nullptr;
   const OSErr err = OpenADefaultComponent(compressorComponentType, kORXCodecType, &ci);
   if (err != noErr || ci == nullptr) {
+    const std::string skipped = ComponentProblems();
     *error = "cannot open the ORX compressor: " + StatusText(err) +
-             " (the component is looked for in ORX_COMPONENT_PATH and beside libqthost)";
+             " (the component is looked for in ORX_COMPONENT_PATH and beside libqthost" +
+             (skipped.empty() ? "" : "; skipped: " + skipped) + ")";
     return nullptr;
   }
   return ci;
@@ -215,7 +219,8 @@ bool Decoder::Open(ImageDescriptionHandle desc, std::string* error) {
   OSStatus err = HostDecompressionSessionCreate(desc, &session_);
   if (err == noErr) err = HostDecompressionSessionCreateDestination(session_, &destination_);
   if (err != noErr) {
-    *error = "cannot open the ORX decompressor: " + StatusText(err);
+    const std::string skipped = ComponentProblems();
+    *error = "cannot open the ORX decompressor: " + StatusText(err) + (skipped.empty() ? "" : " (skipped: " + skipped + ")");
     Close();
     return false;
   }
@@ -304,17 +309,22 @@ namespace orxapp {
 int32_t FrameHeaderSize() { return kORXHeaderSize; }
 int FrameFormatVersion() { return kORXVersion; }
 
-std::string PreferencesPath() {
-  if (const char* dir = std::getenv("ORX_PREFERENCES_DIR"); dir && *dir) return std::string(dir) + "/ORXPreferences.dat";
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
-  return base + "/VantorinMedia/ORXPreferences.dat";
-}
+std::string PreferencesPath() { return ORXFindPreferencesPlace().File(); }
+
+std::string PreferencesProblem() { return ORXPreferencesProblem(ORXFindPreferencesPlace()); }
 
 bool HasStoredPreferences() {
   struct stat st {};
-  return stat(PreferencesPath().c_str(), &st) == 0;
+  const std::string path = PreferencesPath();
+  return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+std::string ComponentProblems() {
+  char text[4096];
+  if (HostComponentProblems(text, sizeof text) <= 0) return "";
+  std::string s;
+  for (const char* c = text; *c != 0; ++c) s += *c == '\n' ? std::string("; ") : std::string(1, *c);
+  return s;
 }
 
 std::string ComponentVersion() {
@@ -331,13 +341,13 @@ std::string FrameProblem(const uint8_t* data, size_t size, int width, int height
   return e == ORXFrameError::none ? std::string() : ORXFrameErrorMessage(e);
 }
 
-std::string DecodeRoadText(const std::string& variant) {
+std::string DecodeRoadText(const std::string& variant, bool reportRefused) {
   if (variant.rfind("DXT24", 0) == 0) return "processor (DXT24 frames always decode on the processor)";
   ORXDecodeRoad road = ORXDecodeRoad::disabled;
   char renderer[512] = "";
-  if (!ORXGLRoadDisabled()) {
+  if (!ORXSwitchOn(ORXSwitch::disableGL, reportRefused)) {
     GLDecompressorResources probe;
-    probe.forceGraphics = ORXGLRoadForced();
+    probe.forceGraphics = ORXSwitchOn(ORXSwitch::forceGL, reportRefused);
     road = ORXChooseDXTRoad(&probe);
     std::snprintf(renderer, sizeof renderer, "%s", probe.extensions.rendererName);
     probe.FreeResources();

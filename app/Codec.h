@@ -34,10 +34,16 @@ std::string ThreadsName(int32_t threadSetting);            // "Max", "1x", ... o
 // Describes a status in words, e.g. "the frame data is damaged (-8969)".
 std::string StatusText(OSStatus status);
 
-// Where the compressor keeps its preferences on this platform, and whether
-// the user has stored any there.
+// Where the compressor keeps its preferences on this platform ("" when no
+// home folder is known), why they cannot be stored there ("" when nothing
+// is known to stand in the way), and whether the user has stored any.
 std::string PreferencesPath();
+std::string PreferencesProblem();
 bool HasStoredPreferences();
+// The component files the host skipped so far, "PATH: reason" each,
+// separated by ';' ("" when none): a resource file it could not read, a
+// library that did not load.
+std::string ComponentProblems();
 // The installed components' version ("1.1"), asked of the compressor; ""
 // when it cannot be opened.
 std::string ComponentVersion();
@@ -133,8 +139,10 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 // The road a decompressor opened now takes for frames of this variant, and
 // why: "processor (DXT24 frames always decode on the processor)", or for
 // DXT1/DXT5 the choice the decompressor makes (asked of a context of its own,
-// with the same ORX_DISABLE_GL and ORX_FORCE_GL).
-std::string DecodeRoadText(const std::string& variant);
+// with the same ORX_DISABLE_GL and ORX_FORCE_GL). A refused value of either
+// is reported unless reportRefused is false, for a caller that opens a
+// decompressor next (its own copy of the core reports it).
+std::string DecodeRoadText(const std::string& variant, bool reportRefused = true);
 // The bytes of a frame's header: a shorter sample is no ORX frame.
 int32_t FrameHeaderSize();
 int FrameFormatVersion();  // the version field of the frames this codec writes

@@ -40,9 +40,13 @@ const char kHelp[] =
 void PrintVersion() {
   const std::string component = orxapp::ComponentVersion();
   std::printf("orx %s\n", ORX_VERSION);
-  std::printf("ORX components %s\n", component.empty() ? "not found (see orx --help)" : component.c_str());
+  const std::string skipped = orxapp::ComponentProblems();
+  std::printf("ORX components %s\n", !component.empty() ? component.c_str()
+                                     : skipped.empty() ? "not found (see orx --help)"
+                                                       : ("not found (skipped: " + skipped + ")").c_str());
   std::printf("ORX frame format version %d\n", orxapp::FrameFormatVersion());
   std::printf("License: MIT. This is free software: you may change and redistribute it.\n");
+  if (!component.empty() && !skipped.empty()) orxapp::Warn("component files skipped: " + skipped);
 }
 
 // --version anywhere among a command's options (before "--").
@@ -92,6 +96,12 @@ int main(int argc, char** argv) {
       status = orxapp::Fail(std::string(cmd) + ": " + e.what());
     }
     orxapp::RaiseInterruption();  // after an interruption, end as the signal would
+    // Component files passed over for one found further on the search path;
+    // a command that failed for want of a component has named them.
+    if (status == 0) {
+      const std::string skipped = orxapp::ComponentProblems();
+      if (!skipped.empty()) orxapp::Warn("component files skipped: " + skipped);
+    }
     return status;
   }
   if (cmd[0] == '-') return orxapp::Usage(std::string("unknown option ") + cmd + " (see orx --help)");

@@ -1,66 +1,30 @@
 // Linux: the persisted settings are the file ORXPreferences.dat in the folder
-// VantorinMedia under the user's configuration folder ($XDG_CONFIG_HOME, else
-// ~/.config); ORX_PREFERENCES_DIR names the folder instead. 16 bytes: four
-// 32-bit little-endian integers preserveAlpha, preserveGradients, skipLZF,
-// threadSetting.
+// that ORXFindPreferencesPlace names (VantorinMedia under $XDG_CONFIG_HOME,
+// else under the home's .config; ORX_PREFERENCES_DIR names the folder
+// instead). 16 bytes: four 32-bit little-endian integers preserveAlpha,
+// preserveGradients, skipLZF, threadSetting.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "ORXComponent.h"
-
-namespace {
-
-constexpr const char* kFileName = "ORXPreferences.dat";
-
-std::string PreferencesFolder() {
-  if (const char* dir = std::getenv("ORX_PREFERENCES_DIR"); dir != nullptr && *dir != '\0') return dir;
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    base = std::string(home) + "/.config";
-  } else {
-    return {};
-  }
-  return base + "/VantorinMedia";
-}
-
-// Creates the folder and any missing parents, owner-writable only for the
-// folders made here (0755): other users must not be able to replace the file.
-void MakeFolders(const std::string& folder) {
-  for (size_t pos = 1; pos <= folder.size(); ++pos) {
-    if (pos == folder.size() || folder[pos] == '/') {
-      const std::string part = folder.substr(0, pos);
-      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return;
-    }
-  }
-}
-
-}  // namespace
+#include "ORXPreferencesPlace.h"
 
 void GetPreferencesPath(char* path, size_t pathSize) {
   if (path == nullptr || pathSize == 0) return;
-  const std::string folder = PreferencesFolder();
-  if (folder.empty())
-    path[0] = '\0';
-  else
-    std::snprintf(path, pathSize, "%s/%s", folder.c_str(), kFileName);
+  std::snprintf(path, pathSize, "%s", ORXFindPreferencesPlace().File().c_str());
 }
 
 void ReadPreferences(CompressorGlobals* g) {
-  const std::string folder = PreferencesFolder();
-  if (folder.empty()) return;
   // The full path, however long: the writer uses it too. Opened without
   // blocking and read only when it is a regular file, so a FIFO or device
   // put there cannot stall every compressor that opens.
-  const std::string path = folder + "/" + kFileName;
+  const std::string path = ORXFindPreferencesPlace().File();
+  if (path.empty()) return;
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
   struct stat st {};
@@ -79,10 +43,11 @@ void ReadPreferences(CompressorGlobals* g) {
 }
 
 void WritePreferences(CompressorGlobals* g) {
-  const std::string folder = PreferencesFolder();
-  if (folder.empty()) return;
-  MakeFolders(folder);
-  const std::string path = folder + "/" + kFileName;
+  // Nothing is written where the folder cannot be made (no home, or a home
+  // that does not exist): the program that asked reports why.
+  const ORXPreferencesPlace place = ORXFindPreferencesPlace();
+  if (!ORXMakePreferencesFolder(place).empty()) return;
+  const std::string path = place.File();
   uint8_t bytes[kORXPreferencesBytes];
   WriteORXPreferences(SettingsOf(g), bytes);
   // Written to a temporary file and renamed, so a reader never sees half a file.

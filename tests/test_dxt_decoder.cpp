@@ -4,6 +4,7 @@
 // colour block, which is always four colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "DXTDecoder.h"
 #include "ORXBandPool.h"
+#include "ORXSwitches.h"
 #include "ORXThread.h"
 
 namespace {
@@ -200,6 +202,13 @@ TEST(DecodePool, TurnedOffRunsNothingAndOnCoversEveryRow) {
   EXPECT_FALSE(ORXRunInBands(270, job, &rows));
   EXPECT_EQ(rows.covered.load(), 0);
 #ifdef _WIN32
+  _putenv("ORX_DECODE_POOL=No");
+#else
+  setenv("ORX_DECODE_POOL", "No", 1);
+#endif
+  EXPECT_FALSE(ORXRunInBands(270, job, &rows));
+  EXPECT_EQ(rows.covered.load(), 0);
+#ifdef _WIN32
   _putenv("ORX_DECODE_POOL=");
 #else
   unsetenv("ORX_DECODE_POOL");
@@ -208,3 +217,67 @@ TEST(DecodePool, TurnedOffRunsNothingAndOnCoversEveryRow) {
   EXPECT_TRUE(ORXRunInBands(270, job, &rows));
   EXPECT_EQ(rows.covered.load(), 270);
 }
+
+namespace {
+
+// Every environment switch takes 1, yes or true and 0, no or false, in any
+// case; anything else is refused in one line that names the variable, the
+// value and the words it takes, once a process, and the switch keeps its
+// default.
+void SetSwitch(const char* name, const char* value) {  // null: unset
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  if (value) setenv(name, value, 1);
+  else unsetenv(name);
+#endif
+}
+
+TEST(Switches, SixWordsInAnyCaseAndAnythingElseRefusedOnce) {
+  for (const char* word : {"1", "yes", "YES", "Yes", "true", "TRUE", "tRuE"}) {
+    bool on = false;
+    EXPECT_TRUE(ORXParseSwitchValue(word, &on) && on) << word;
+  }
+  for (const char* word : {"0", "no", "NO", "false", "False"}) {
+    bool on = true;
+    EXPECT_TRUE(ORXParseSwitchValue(word, &on) && !on) << word;
+  }
+  for (const char* word : {"2", "on", "off", "y", "n", "tru", "yess", " 1", "1 ", "01", "-1", "", "1\n", "nein"}) {
+    bool on = true;
+    EXPECT_FALSE(ORXParseSwitchValue(word, &on)) << word;
+    EXPECT_TRUE(on) << word << ": a refused word changes nothing";
+  }
+
+  SetSwitch("ORX_DISABLE_GL", "no");
+  EXPECT_FALSE(ORXSwitchOn(ORXSwitch::disableGL));
+  SetSwitch("ORX_DISABLE_GL", "Yes");
+  EXPECT_TRUE(ORXSwitchOn(ORXSwitch::disableGL));
+  EXPECT_STREQ(ORXSwitchSetting(ORXSwitch::disableGL), "Yes");
+  SetSwitch("ORX_DECODE_POOL", "");  // empty: as if unset
+  EXPECT_TRUE(ORXSwitchOn(ORXSwitch::decodePool));
+
+  testing::internal::CaptureStderr();
+  SetSwitch("ORX_FORCE_GL", "2");
+  EXPECT_FALSE(ORXSwitchOn(ORXSwitch::forceGL));
+  EXPECT_FALSE(ORXSwitchOn(ORXSwitch::forceGL));
+  EXPECT_EQ(ORXSwitchSetting(ORXSwitch::forceGL), nullptr);
+  SetSwitch("ORX_DECODE_POOL", "off\n");
+  EXPECT_TRUE(ORXSwitchOn(ORXSwitch::decodePool));
+  std::atomic<int> covered{0};
+  const bool banded = ORXRunInBands(
+      64, [](const void* c, int, int n) { *static_cast<std::atomic<int>*>(const_cast<void*>(c)) += n; }, &covered);
+  const std::string said = testing::internal::GetCapturedStderr();
+  if (ORXProcessorCount() >= 2) {
+    EXPECT_TRUE(banded) << "a refused value leaves the pool on";
+  }
+  EXPECT_EQ(covered.load(), banded ? 64 : 0);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+  EXPECT_NE(said.find("ORX_FORCE_GL=\"2\""), std::string::npos) << said;
+  EXPECT_NE(said.find("ORX_DECODE_POOL=\"off\\x0A\""), std::string::npos) << said;
+  EXPECT_NE(said.find("1, yes or true (on), or 0, no or false (off)"), std::string::npos) << said;
+  EXPECT_NE(said.find("stays off"), std::string::npos) << said;
+  EXPECT_NE(said.find("stays on"), std::string::npos) << said;
+  for (const char* name : {"ORX_DISABLE_GL", "ORX_FORCE_GL", "ORX_DECODE_POOL"}) SetSwitch(name, nullptr);
+}
+
+}  // namespace

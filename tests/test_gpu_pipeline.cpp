@@ -321,6 +321,36 @@ TEST(ProcessorRoad, RowsOfExactlyTheImageWidth) {
   }
 }
 
+// ORX_DISABLE_GL and ORX_FORCE_GL take the switch words (a refused value
+// leaves them off), and the road's description names a switch with the
+// value it is set to.
+TEST(GPUPipeline, RoadSwitchesAreNamedAsTheyAreSet) {
+  const std::pair<const char*, bool (*)()> switches[] = {{"ORX_DISABLE_GL", ORXGLRoadDisabled},
+                                                        {"ORX_FORCE_GL", ORXGLRoadForced}};
+  for (const auto& [name, read] : switches) {
+    for (const char* off : {"0", "no", "FALSE", "2", "on", ""}) {
+      setenv(name, off, 1);
+      EXPECT_FALSE(read()) << name << "=" << off;
+    }
+    for (const char* on : {"1", "Yes", "true"}) {
+      setenv(name, on, 1);
+      EXPECT_TRUE(read()) << name << "=" << on;
+    }
+    unsetenv(name);
+  }
+  char text[256];
+  setenv("ORX_DISABLE_GL", "yes", 1);
+  ORXDescribeDecodeRoad(ORXDecodeRoad::disabled, "", text, sizeof text);
+  EXPECT_STREQ(text, "processor (ORX_DISABLE_GL=yes)");
+  unsetenv("ORX_DISABLE_GL");
+  setenv("ORX_FORCE_GL", "TRUE", 1);
+  ORXDescribeDecodeRoad(ORXDecodeRoad::graphics, "llvmpipe (LLVM 15.0.6, 256 bits)", text, sizeof text);
+  EXPECT_STREQ(text, "graphics (llvmpipe (LLVM 15.0.6, 256 bits), kept by ORX_FORCE_GL=TRUE)");
+  unsetenv("ORX_FORCE_GL");
+  ORXDescribeDecodeRoad(ORXDecodeRoad::graphics, "llvmpipe (LLVM 15.0.6, 256 bits)", text, sizeof text);
+  EXPECT_STREQ(text, "graphics (llvmpipe (LLVM 15.0.6, 256 bits))");
+}
+
 // The road for DXT1/DXT5 frames: the renderer strings of the software
 // rasterizers are told from hardware ones; on a software renderer an
 // instance decodes on the processor (its context released again) unless

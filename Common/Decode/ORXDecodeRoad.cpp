@@ -1,17 +1,12 @@
 #include "ORXDecodeRoad.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "GLDecompressorResources.h"
+#include "ORXSwitches.h"
 
 namespace {
-
-bool EnvSet(const char* name) {
-  const char* v = std::getenv(name);
-  return v != nullptr && v[0] != 0 && v[0] != '0';
-}
 
 // Case-insensitive search for word in text.
 bool Contains(const char* text, const char* word) {
@@ -26,8 +21,8 @@ bool Contains(const char* text, const char* word) {
 
 }  // namespace
 
-bool ORXGLRoadDisabled() { return EnvSet("ORX_DISABLE_GL"); }
-bool ORXGLRoadForced() { return EnvSet("ORX_FORCE_GL"); }
+bool ORXGLRoadDisabled() { return ORXSwitchOn(ORXSwitch::disableGL); }
+bool ORXGLRoadForced() { return ORXSwitchOn(ORXSwitch::forceGL); }
 
 bool ORXIsSoftwareRenderer(const char* renderer) {
   if (renderer == nullptr) return false;
@@ -57,10 +52,15 @@ const char* ORXDecodeRoadName(ORXDecodeRoad road) { return road == ORXDecodeRoad
 void ORXDescribeDecodeRoad(ORXDecodeRoad road, const char* renderer, char* text, int size) {
   if (text == nullptr || size <= 0) return;
   const char* name = (renderer != nullptr && renderer[0] != 0) ? renderer : "the renderer";
+  // The switches as they are set, in the words they were given.
+  const char* forced = ORXSwitchSetting(ORXSwitch::forceGL);
+  const char* disabled = ORXSwitchSetting(ORXSwitch::disableGL);
   switch (road) {
     case ORXDecodeRoad::graphics:
-      std::snprintf(text, static_cast<size_t>(size), "graphics (%s%s)", name,
-                    ORXIsSoftwareRenderer(renderer) ? ", kept by ORX_FORCE_GL=1" : "");
+      if (ORXIsSoftwareRenderer(renderer) && forced != nullptr)
+        std::snprintf(text, static_cast<size_t>(size), "graphics (%s, kept by ORX_FORCE_GL=%s)", name, forced);
+      else
+        std::snprintf(text, static_cast<size_t>(size), "graphics (%s)", name);
       return;
     case ORXDecodeRoad::softwareRenderer:
       std::snprintf(text, static_cast<size_t>(size),
@@ -70,7 +70,10 @@ void ORXDescribeDecodeRoad(ORXDecodeRoad road, const char* renderer, char* text,
       std::snprintf(text, static_cast<size_t>(size), "processor (no usable OpenGL context)");
       return;
     case ORXDecodeRoad::disabled:
-      std::snprintf(text, static_cast<size_t>(size), "processor (ORX_DISABLE_GL=1)");
+      if (disabled != nullptr)
+        std::snprintf(text, static_cast<size_t>(size), "processor (ORX_DISABLE_GL=%s)", disabled);
+      else
+        std::snprintf(text, static_cast<size_t>(size), "processor (the graphics road is turned off)");
       return;
   }
   text[0] = 0;

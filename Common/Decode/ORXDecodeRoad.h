@@ -12,9 +12,10 @@ enum class ORXDecodeRoad {
   disabled,           // processor: ORX_DISABLE_GL=1 when the instance opened
 };
 
-// ORX_DISABLE_GL=1 (or any value but 0): a decompressor instance opened
-// while it is set keeps to the processor road. ORX_FORCE_GL=1 likewise keeps
-// the graphics road on any renderer. Both are read once per instance, at open.
+// ORX_DISABLE_GL=1 (or yes, true): a decompressor instance opened while it
+// is set keeps to the processor road. ORX_FORCE_GL=1 likewise keeps the
+// graphics road on any renderer. Both are read once per instance, at open,
+// through ORXSwitchOn (ORXSwitches.h: a refused value leaves them off).
 bool ORXGLRoadDisabled();
 bool ORXGLRoadForced();
 
@@ -30,6 +31,7 @@ ORXDecodeRoad ORXChooseDXTRoad(GLDecompressorResources* resources);
 
 // The road in a few words, with its reason, e.g. "processor (llvmpipe (LLVM
 // 15.0.6, 256 bits) is a software rasterizer; ORX_FORCE_GL=1 keeps the
-// graphics road)". renderer may be empty.
+// graphics road)"; a switch behind the choice is named with the value it is
+// set to ("processor (ORX_DISABLE_GL=yes)"). renderer may be empty.
 const char* ORXDecodeRoadName(ORXDecodeRoad road);
 void ORXDescribeDecodeRoad(ORXDecodeRoad road, const char* renderer, char* text, int size);

@@ -1,10 +1,10 @@
 #include "ORXBandPool.h"
 
-#include <cstdlib>
 #include <mutex>
 #include <new>
 
 #include "ORXSemaphore.h"
+#include "ORXSwitches.h"
 #include "ORXThread.h"
 
 namespace {
@@ -68,10 +68,7 @@ void StartPool() {
 
 // ORX_DECODE_POOL=0 keeps every frame on its caller's thread: a host running
 // one stream per processor gains nothing from bands and loses the hand-off.
-bool PoolTurnedOff() {
-  const char* v = std::getenv("ORX_DECODE_POOL");
-  return v != nullptr && v[0] == '0' && v[1] == 0;
-}
+bool PoolTurnedOff() { return !ORXSwitchOn(ORXSwitch::decodePool); }
 
 }  // namespace
 

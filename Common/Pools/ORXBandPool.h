@@ -19,6 +19,7 @@ constexpr int64_t kORXBandedDecodePixels = int64_t{1} << 20;
 // Runs job over rows 0 .. rows - 1 in bands, one per worker and one on the
 // calling thread, and returns when all are done. False, with nothing run,
 // when the pool could not be started (one processor, no memory, semaphores
-// or threads), is turned off (ORX_DECODE_POOL=0) or another frame holds it:
-// the caller then runs the job alone.
+// or threads), is turned off (ORX_DECODE_POOL=0, no or false; see
+// ORXSwitches.h) or another frame holds it: the caller then runs the job
+// alone.
 bool ORXRunInBands(int rows, ORXBandJob job, const void* context);

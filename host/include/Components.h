@@ -97,6 +97,15 @@ SInt32 HostRegisterComponentsOnSearchPath(void);
 // (the library is the same path with .so for .rsrc). Returns the number
 // registered, or a negative error.
 SInt32 HostRegisterComponentFile(const char* resourcePath);
+// What kept component files of the search path (or given to
+// HostRegisterComponentFile) from being used: a resource file that cannot be
+// read, a library that is missing or does not load (with the loader's
+// reason), one "PATH: reason" line each, separated by newlines, into text
+// (cut to size, always terminated; text may be null). Returns the number of
+// such files. A library is loaded on the first open of one of its
+// components, so its problem appears from then on; a component it kept out
+// by auto-versioning is registered in its place.
+SInt32 HostComponentProblems(char* text, size_t size);
 
 Component FindNextComponent(Component after, ComponentDescription* looking);
 SInt32 CountComponents(ComponentDescription* looking);

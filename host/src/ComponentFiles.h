@@ -20,13 +20,16 @@ struct HostComponentFile {
 };
 
 // Resolves a path given to HostRegisterComponentFile: noErr, paramErr for a
-// file that is not a component file, fnfErr when it or its library is missing.
-OSErr HostResolveComponentFile(const char* path, HostComponentFile* out);
+// file that is not a component file, fnfErr when it or its library is missing
+// (*why then says which).
+OSErr HostResolveComponentFile(const char* path, HostComponentFile* out, std::string* why);
 // Opens the component file's resources as a resource file: its reference, or
 // -1 with ResError set.
 SInt16 HostOpenComponentResources(const std::string& resourcePath);
 // Loads the library (kept loaded for the process) and finds the entry point.
-ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName);
+// Null with *why set to the loader's reason when either fails.
+ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName,
+                                           std::string* why);
 // The folder holding the host library itself; empty when unknown.
 std::string HostLibraryFolder();
 // The component files in a folder, sorted by name.

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "ComponentFiles.h"
 #include "Resources.h"
@@ -23,14 +25,20 @@ bool EndsWith(const std::string& s, const char* tail) {
 }
 }  // namespace
 
-OSErr HostResolveComponentFile(const char* path, HostComponentFile* out) {
+OSErr HostResolveComponentFile(const char* path, HostComponentFile* out, std::string* why) {
   char real[PATH_MAX];
-  if (realpath(path, real) == nullptr) return fnfErr;
+  if (realpath(path, real) == nullptr) {
+    *why = std::string("cannot be found: ") + std::strerror(errno);
+    return fnfErr;
+  }
   const std::string resources = real;
   if (!EndsWith(resources, ".rsrc")) return paramErr;
   const std::string library = resources.substr(0, resources.size() - 5) + ".so";
   struct stat st;
-  if (stat(library.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fnfErr;  // a FIFO would stall dlopen
+  if (stat(library.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {  // a FIFO would stall dlopen
+    *why = "no library " + library + " beside it";
+    return fnfErr;
+  }
   out->resourcePath = resources;
   out->libraryPath = library;
   return noErr;
@@ -38,11 +46,24 @@ OSErr HostResolveComponentFile(const char* path, HostComponentFile* out) {
 
 SInt16 HostOpenComponentResources(const std::string& resourcePath) { return HostOpenResFile(resourcePath.c_str()); }
 
-ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName) {
+ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName,
+                                           std::string* why) {
   // RTLD_NODELETE: a deliverable's worker threads outlive any instance.
   void* lib = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  if (lib == nullptr) return nullptr;
-  return reinterpret_cast<ComponentRoutineUPP>(dlsym(lib, entryName.c_str()));
+  if (lib == nullptr) {
+    const char* e = dlerror();
+    *why = e ? e : "the loader gave no reason";
+    // The loader's message starts with the path, which the caller names.
+    if (why->compare(0, libraryPath.size() + 2, libraryPath + ": ") == 0) why->erase(0, libraryPath.size() + 2);
+    return nullptr;
+  }
+  dlerror();
+  void* entry = dlsym(lib, entryName.c_str());
+  if (entry == nullptr) {
+    const char* e = dlerror();
+    *why = e ? e : "no entry point " + entryName;
+  }
+  return reinterpret_cast<ComponentRoutineUPP>(entry);
 }
 
 std::string HostLibraryFolder() {

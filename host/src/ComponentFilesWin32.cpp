@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "ComponentFiles.h"
 #include "Resources.h"
@@ -25,12 +26,18 @@ bool EndsWithNoCase(const std::string& s, const char* tail) {
 }
 }  // namespace
 
-OSErr HostResolveComponentFile(const char* path, HostComponentFile* out) {
+OSErr HostResolveComponentFile(const char* path, HostComponentFile* out, std::string* why) {
   char full[MAX_PATH + 1];
   const DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
-  if (n == 0 || n >= sizeof full) return fnfErr;
+  if (n == 0 || n >= sizeof full) {
+    *why = "the path is too long";
+    return fnfErr;
+  }
   const DWORD attributes = GetFileAttributesA(full);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return fnfErr;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *why = "cannot be found";
+    return fnfErr;
+  }
   if (!EndsWithNoCase(full, ".qtx")) return paramErr;
   out->resourcePath = full;
   out->libraryPath = full;
@@ -56,11 +63,29 @@ SInt16 HostOpenComponentResources(const std::string& resourcePath) {
   return ref;
 }
 
-ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName) {
+namespace {
+// The system's words for the calling thread's last error.
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  char text[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                           sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = 0;
+  return n > 0 ? std::string(text) : "error " + std::to_string(code);
+}
+}  // namespace
+
+ComponentRoutineUPP HostLoadComponentEntry(const std::string& libraryPath, const std::string& entryName,
+                                           std::string* why) {
   // Never released: a deliverable's worker threads outlive any instance.
   HMODULE lib = LoadLibraryA(libraryPath.c_str());
-  if (lib == nullptr) return nullptr;
-  return reinterpret_cast<ComponentRoutineUPP>(reinterpret_cast<void*>(GetProcAddress(lib, entryName.c_str())));
+  if (lib == nullptr) {
+    *why = LastErrorText();
+    return nullptr;
+  }
+  FARPROC entry = GetProcAddress(lib, entryName.c_str());
+  if (entry == nullptr) *why = "no entry point " + entryName + ": " + LastErrorText();
+  return reinterpret_cast<ComponentRoutineUPP>(reinterpret_cast<void*>(entry));
 }
 
 std::string HostLibraryFolder() {

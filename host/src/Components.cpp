@@ -41,6 +41,9 @@ struct ComponentRecord {
   std::string entryName;
   ComponentRoutineUPP entry = nullptr;  // resolved on first open
   bool registered = true;
+  // Kept out by auto-versioning: registered again should the component that
+  // kept it out fail to load.
+  bool standby = false;
 };
 
 struct ComponentInstanceRecord {
@@ -60,7 +63,32 @@ std::mutex g_registryLock;
 // reachable until the process ends.
 std::vector<ComponentRecord*>& g_components = *new std::vector<ComponentRecord*>;
 std::set<std::string>& g_registeredFiles = *new std::set<std::string>;
+// What kept component files from being used, one "PATH: reason" each.
+std::vector<std::string>& g_problems = *new std::vector<std::string>;
 std::once_flag g_searchOnce;
+
+// Caller holds g_registryLock.
+void NoteProblemLocked(const std::string& path, const std::string& reason) {
+  const std::string line = path + ": " + reason;
+  if (std::find(g_problems.begin(), g_problems.end(), line) == g_problems.end()) g_problems.push_back(line);
+}
+
+void NoteProblem(const std::string& path, const std::string& reason) {
+  std::lock_guard<std::mutex> lock(g_registryLock);
+  NoteProblemLocked(path, reason);
+}
+
+// Why a resource file could not be opened, from the Resource Manager's error.
+std::string ResourceProblem(OSErr err) {
+  switch (err) {
+    case fnfErr: return "cannot be opened";
+    case paramErr: return "not a regular file";
+    case mapReadErr: return "not a resource file (damaged, or of another kind)";
+    case ioErr: return "cannot be read (input/output error)";
+    case memFullErr: return "cannot be read (out of memory)";
+    default: return "cannot be read (error " + std::to_string(err) + ")";
+  }
+}
 
 uint32_t BE32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -78,6 +106,11 @@ ComponentRecord* AsComponent(const void* p) {
 ComponentInstanceRecord* AsInstance(ComponentInstance ci) {
   if (ci == nullptr || ci->tag != kInstanceTag) return nullptr;
   return ci;
+}
+
+bool SameIdentity(const ComponentRecord& a, const ComponentRecord& b) {
+  return a.desc.componentType == b.desc.componentType && a.desc.componentSubType == b.desc.componentSubType &&
+         a.desc.componentManufacturer == b.desc.componentManufacturer;
 }
 
 bool Matches(const ComponentRecord& c, const ComponentDescription* looking) {
@@ -116,24 +149,48 @@ std::string ReadEntryName(ResID id) {
 
 // Registers, honouring auto-versioning: a component whose type, subtype and
 // manufacturer are already registered at an equal or later version is left
-// out; an older one is replaced.
+// out; an older one is replaced. Either waits on standby, in case the one
+// kept turns out not to load.
 Component AddComponent(ComponentRecord* rec, UInt32 regFlags) {
   std::lock_guard<std::mutex> lock(g_registryLock);
   if (regFlags & componentDoAutoVersion) {
     for (ComponentRecord* c : g_components) {
-      if (!c->registered || c->desc.componentType != rec->desc.componentType ||
-          c->desc.componentSubType != rec->desc.componentSubType ||
-          c->desc.componentManufacturer != rec->desc.componentManufacturer)
-        continue;
+      if (!c->registered || !SameIdentity(*c, *rec)) continue;
       if (c->version >= rec->version) {
-        delete rec;
+        rec->registered = false;
+        rec->standby = true;
+        g_components.push_back(rec);
         return nullptr;
       }
       c->registered = false;
+      c->standby = true;
     }
   }
   g_components.push_back(rec);
   return rec;
+}
+
+// A library that does not load: every component it serves leaves the
+// registry, and for each, the first component at the highest version of
+// those it kept out takes its place. Caller holds g_registryLock.
+void WithdrawLibraryLocked(const std::string& libraryPath, const std::string& why) {
+  NoteProblemLocked(libraryPath, "cannot be loaded: " + why);
+  for (ComponentRecord* failed : g_components) {
+    if (failed->libraryPath != libraryPath || (!failed->registered && !failed->standby)) continue;
+    const bool wasRegistered = failed->registered;
+    failed->registered = false;
+    failed->standby = false;
+    if (!wasRegistered) continue;
+    ComponentRecord* best = nullptr;
+    for (ComponentRecord* c : g_components)
+      if (c->standby && c->libraryPath != libraryPath && SameIdentity(*c, *failed) &&
+          (best == nullptr || c->version > best->version))
+        best = c;
+    if (best != nullptr) {
+      best->standby = false;
+      best->registered = true;
+    }
+  }
 }
 
 // Parses one 'thng' resource (big-endian) into a record for this host.
@@ -173,7 +230,11 @@ ComponentRecord* ParseThng(const uint8_t* p, Size size, UInt32* regFlags) {
 
 ComponentRoutineUPP ResolveEntry(ComponentRecord* c) {
   std::lock_guard<std::mutex> lock(g_registryLock);
-  if (c->entry == nullptr) c->entry = HostLoadComponentEntry(c->libraryPath, c->entryName);
+  if (c->entry == nullptr && !c->libraryPath.empty()) {
+    std::string why;
+    c->entry = HostLoadComponentEntry(c->libraryPath, c->entryName, &why);
+    if (c->entry == nullptr) WithdrawLibraryLocked(c->libraryPath, why);
+  }
   return c->entry;
 }
 
@@ -248,7 +309,11 @@ extern "C" {
 SInt32 HostRegisterComponentFile(const char* resourcePath) {
   if (resourcePath == nullptr) return paramErr;
   HostComponentFile file;
-  if (const OSErr err = HostResolveComponentFile(resourcePath, &file); err != noErr) return err;
+  std::string why;
+  if (const OSErr err = HostResolveComponentFile(resourcePath, &file, &why); err != noErr) {
+    if (err == fnfErr) NoteProblem(resourcePath, why);
+    return err;
+  }
   const std::string& path = file.resourcePath;
   const std::string& library = file.libraryPath;
   {
@@ -258,7 +323,11 @@ SInt32 HostRegisterComponentFile(const char* resourcePath) {
 
   const SInt16 saved = CurResFile();
   const SInt16 ref = HostOpenComponentResources(path);
-  if (ref < 0) return ResError() ? static_cast<SInt32>(ResError()) : static_cast<SInt32>(mapReadErr);
+  if (ref < 0) {
+    const OSErr err = ResError() ? ResError() : static_cast<OSErr>(mapReadErr);
+    NoteProblem(path, ResourceProblem(err));
+    return err;
+  }
   // Resource IDs in ascending order, so that auto-versioning keeps the first
   // of equal versions.
   std::vector<std::pair<ResID, Handle>> thngs;
@@ -400,9 +469,16 @@ OSErr OpenADefaultComponent(OSType componentType, OSType componentSubType, Compo
   if (ci == nullptr) return paramErr;
   *ci = nullptr;
   ComponentDescription looking{componentType, componentSubType, kAnyComponentManufacturer, 0, 0};
-  Component c = FindNextComponent(nullptr, &looking);
-  if (c == nullptr) return invalidComponentID;
-  return OpenAComponent(c, ci);
+  // A component whose library does not load leaves the registry as it fails,
+  // and one it kept out may take its place: the search starts again then.
+  for (;;) {
+    Component c = FindNextComponent(nullptr, &looking);
+    if (c == nullptr) return invalidComponentID;
+    const OSErr err = OpenAComponent(c, ci);
+    if (err != invalidComponentID) return err;
+    std::lock_guard<std::mutex> lock(g_registryLock);
+    if (AsComponent(c)->registered) return err;
+  }
 }
 
 OSErr CloseComponent(ComponentInstance ci) {
@@ -413,6 +489,19 @@ OSErr CloseComponent(ComponentInstance ci) {
   inst->tag = 0;
   delete inst;
   return static_cast<OSErr>(r);
+}
+
+SInt32 HostComponentProblems(char* text, size_t size) {
+  EnsureSearched();
+  std::lock_guard<std::mutex> lock(g_registryLock);
+  std::string all;
+  for (const std::string& p : g_problems) all += (all.empty() ? "" : "\n") + p;
+  if (text != nullptr && size > 0) {
+    const size_t n = std::min(all.size(), size - 1);
+    std::memcpy(text, all.data(), n);
+    text[n] = 0;
+  }
+  return static_cast<SInt32>(g_problems.size());
 }
 
 OSErr GetComponentInstanceError(ComponentInstance ci) {

@@ -1,6 +1,8 @@
 // The orx program's conventions as a user meets them: outputs that exist or
 // are inputs, exit statuses, --version, repeated options, the thread choice
 // "max", sources that end early, and the progress line on a terminal.
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -152,6 +154,56 @@ TEST_F(Conventions, MaxThreadsAndTheProgramsDefault) {
   EXPECT_NE(Run("encode a.png -y -o d.mov").output.find("Performance, threads 4x"), std::string::npos);
   ASSERT_EQ(Run("settings --set threads=max").status, 0);
   EXPECT_EQ(ReadAll(Path("prefs/ORXPreferences.dat"))[12], 1);
+}
+
+// The preferences live under $XDG_CONFIG_HOME when it is absolute, else
+// under the home's .config ($HOME when absolute, else the password
+// database's home), where earlier versions kept them; no folder is made
+// under a home that does not exist, and the refusal names the path and why.
+TEST_F(Conventions, PreferencesFollowTheHomeAndNeverMakeOneUp) {
+  // orx settings with ORX_PREFERENCES_DIR and XDG_CONFIG_HOME unset and the
+  // variables given.
+  auto settings = [&](const std::string& vars, const std::string& args) {
+    return Shell("cd '" + dir_ + "' && env -u ORX_PREFERENCES_DIR -u XDG_CONFIG_HOME " + vars + " timeout 120 " + Orx() +
+                 " settings " + args);
+  };
+  ASSERT_EQ(mkdir(Path("home").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(Path("xdg").c_str(), 0755), 0);
+  const std::string home = "HOME=" + Q("home");
+  RunResult r = settings(home, "--set threads=4");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadAll(Path("home/.config/VantorinMedia/ORXPreferences.dat")).size(), 16u);
+  r = settings(home + " XDG_CONFIG_HOME=" + Q("xdg"), "--set threads=2");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadAll(Path("xdg/VantorinMedia/ORXPreferences.dat")).size(), 16u);
+  r = settings(home + " XDG_CONFIG_HOME=xdg", "--show");  // not absolute: not used
+  EXPECT_NE(r.output.find("Stored in:     " + Path("home/.config/VantorinMedia/ORXPreferences.dat")), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("Threads:       4x"), std::string::npos) << r.output;
+
+  r = settings("HOME=" + Q("gone"), "--set threads=8");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find(Path("gone/.config/VantorinMedia/ORXPreferences.dat") + ": the preferences could not be stored"),
+            std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("the home folder " + Path("gone") + " (from HOME) does not exist"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(Exists(Path("gone")));
+
+  // No usable HOME: the password database's home (only shown: nothing is
+  // written to this user's real home).
+  const passwd* pw = getpwuid(getuid());
+  std::string dbHome = pw && pw->pw_dir && pw->pw_dir[0] == '/' ? pw->pw_dir : "";
+  while (dbHome.size() > 1 && dbHome.back() == '/') dbHome.pop_back();
+  for (const std::string vars : {"-u HOME", "HOME=relative/home"}) {
+    r = settings(vars, "--show");
+    EXPECT_EQ(r.status, 0) << r.output;
+    if (dbHome.empty()) {
+      EXPECT_NE(r.output.find("Stored in:     nowhere (no home folder is known"), std::string::npos) << r.output;
+    } else {
+      EXPECT_NE(r.output.find("Stored in:     " + (dbHome == "/" ? "" : dbHome) + "/.config/VantorinMedia/ORXPreferences.dat"),
+                std::string::npos) << vars << ": " << r.output;
+    }
+  }
 }
 
 TEST_F(Conventions, SourcesThatEndEarlyKeepTheirFramesOnlyWhenAsked) {

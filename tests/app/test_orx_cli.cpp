@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -393,6 +394,93 @@ TEST_F(Workspace, DecodeRangesAndOutputNames) {
   ASSERT_EQ(RunOrx("decode " + Q("m.mov") + " --frames 1- -o " + Q("tail.argb")).status, 0);
   EXPECT_EQ(ReadAll(Path("tail.argb")).size(), 2u * 8 * 8 * 4);
   EXPECT_TRUE(Exists(Path("one.png")));
+}
+
+// ---- What the environment and the file system hand the program --------------------------
+
+// Times text occurs in s.
+size_t Occurrences(const std::string& s, const std::string& text) {
+  size_t n = 0;
+  for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1)) ++n;
+  return n;
+}
+
+// The switches take 1/yes/true and 0/no/false in any case; another value is
+// refused once, naming the variable and the words, and keeps the default;
+// the road report names the value a switch has.
+TEST_F(Workspace, EnvironmentSwitchesTakeTheirWordsAndRefuseTheRestOnce) {
+  ASSERT_EQ(RunOrx("encode --test-clip --size 16x16 --frames 2 --optimize performance -o " + Q("m.mov")).status, 0);
+  RunResult r = Shell("ORX_DISABLE_GL=no " + Orx() + " info " + Q("m.mov"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("ORX_DISABLE_GL"), std::string::npos) << r.output;
+  r = Shell("ORX_DISABLE_GL=Yes " + Orx() + " info " + Q("m.mov"));
+  EXPECT_NE(r.output.find("DXT1: processor (ORX_DISABLE_GL=Yes)"), std::string::npos) << r.output;
+  r = Shell("ORX_DISABLE_GL=2 " + Orx() + " info " + Q("m.mov"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Occurrences(r.output, "ORX_DISABLE_GL=\"2\" is refused"), 1u) << r.output;
+  EXPECT_NE(r.output.find("1, yes or true (on), or 0, no or false (off)"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("processor (ORX_DISABLE_GL"), std::string::npos) << r.output;
+  // The program and the component each carry the core; the person reads
+  // each refusal once.
+  r = Shell("ORX_DISABLE_GL=maybe ORX_FORCE_GL=2 " + Orx() + " decode -v " + Q("m.mov") + " -o " + Q("m.y4m"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Occurrences(r.output, "ORX_DISABLE_GL=\"maybe\" is refused"), 1u) << r.output;
+  EXPECT_EQ(Occurrences(r.output, "ORX_FORCE_GL=\"2\" is refused"), 1u) << r.output;
+}
+
+// A damaged component folder first on ORX_COMPONENT_PATH: its files are
+// named with the loader's reason and the installed component is used; with
+// no installed component, the failure names them.
+TEST_F(Workspace, DamagedComponentFilesAreNamedAndPassedOver) {
+  const char* installed = std::getenv("ORX_TEST_COMPONENT_DIR");
+  ASSERT_NE(installed, nullptr);
+  ASSERT_EQ(Shell("mkdir " + Q("bad") + " " + Q("host") + " && cp '" + std::string(installed) + "/ORXCodec.rsrc' " +
+                  Q("bad") + " && echo 'not a library' > " + Q("bad/ORXCodec.so") + " && cp '" + installed +
+                  "/libqthost.so' " + Q("host"))
+                .status,
+            0);
+  const std::string named = Path("bad/ORXCodec.so") + ": cannot be loaded: ";
+  RunResult r = Shell("ORX_COMPONENT_PATH=" + Q("bad") + " " + Orx() + " encode --test-clip --size 8x8 --frames 1 -q -o " +
+                      Q("m.mov"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("orx: warning: component files skipped: " + named), std::string::npos) << r.output;
+  // The host library alone in a folder of its own: no installed component.
+  const std::string alone = "LD_LIBRARY_PATH=" + Q("host") + " ORX_COMPONENT_PATH=" + Q("bad") + " " + Orx();
+  r = Shell(alone + " encode --test-clip --size 8x8 --frames 1 -q -o " + Q("n.mov"));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("not installed (-3000)"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(named), std::string::npos) << r.output;
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  EXPECT_NE(Shell(alone + " --version").output.find("ORX components not found (skipped: " + named), std::string::npos);
+}
+
+// orx info --json is valid JSON in UTF-8 whatever bytes the file name holds:
+// control characters and quotes escaped, each byte outside well-formed UTF-8
+// as U+FFFD. Checked by parsing the output with Python's json module.
+TEST_F(Workspace, InfoJsonIsValidForAnyFileName) {
+  if (Shell("python3 -c 'import json'").status != 0) GTEST_SKIP() << "no python3 here";
+  ASSERT_EQ(RunOrx("encode --test-clip --size 8x8 --frames 2 -o " + Q("m.mov")).status, 0);
+  // Lone continuation and lead bytes, an overlong '/', a surrogate, a code
+  // point past U+10FFFF, a control character, quotes, and a valid e-acute.
+  const std::string name = "n\xff\xfe-\xc3-\xc0\xaf-\xed\xa0\x80-\xf4\x90\x80\x80-\x01-\"q\"-\xc3\xa9.mov";
+  const std::string fffd = "\xef\xbf\xbd";
+  const std::string expected = "n" + fffd + fffd + "-" + fffd + "-" + fffd + fffd + "-" + fffd + fffd + fffd + "-" +
+                               fffd + fffd + fffd + fffd + "-\x01-\"q\"-\xc3\xa9.mov";
+  ASSERT_EQ(std::rename(Path("m.mov").c_str(), Path(name).c_str()), 0);
+  // The name travels to orx through a file, as no quoting is needed then.
+  WriteAll(Path("name"), std::vector<uint8_t>(name.begin(), name.end()));
+  const RunResult r = Shell("cd '" + dir_ + "' && (" + Orx() + " info --json --frames \"$(cat name)\" 2>/dev/null) > out.json");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const RunResult parsed = Shell("python3 -c 'import json,sys; d=json.load(open(sys.argv[1], \"rb\")); "
+                                 "print(d[\"file\"].encode(\"utf-8\").hex(), d[\"frames\"])' " + Q("out.json"));
+  ASSERT_EQ(parsed.status, 0) << parsed.output;
+  std::string hex;
+  for (const unsigned char c : expected) {
+    char b[3];
+    std::snprintf(b, sizeof b, "%02x", c);
+    hex += b;
+  }
+  EXPECT_EQ(parsed.output, hex + " 2\n");
 }
 
 // ---- Independent readers -------------------------------------------------------------

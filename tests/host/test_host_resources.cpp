@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "ImageCodec.h"
 #include "ImageCompression.h"
 #include "MacMemory.h"
 #include "Resources.h"
@@ -347,6 +349,59 @@ TEST(ResourceChain, DamagedFilesAreRefused) {
   EXPECT_EQ(Get1Resource(T("cdci"), 1), nullptr);
   EXPECT_EQ(ResError(), mapReadErr);
   CloseResFile(ref);
+}
+
+// Damaged component files on the search path before the installed
+// component: a resource file that is not one, a resource file with no
+// library beside it, and a good resource file whose library does not load.
+// Each is named with its reason, and the component beside the host library
+// is still found (the library is loaded only on first open, so the one that
+// fails there gives way to the component it kept out). The search path is
+// read once a process: no other case of this suite asks for a component.
+TEST(ComponentSearch, DamagedFilesAreNamedAndTheInstalledComponentIsStillFound) {
+  const char* installed = std::getenv("ORX_TEST_RESOURCES");
+  ASSERT_NE(installed, nullptr);
+  char pattern[] = "/tmp/orx-search-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern, a = dir + "/a", b = dir + "/b";
+  std::filesystem::create_directories(a);
+  std::filesystem::create_directories(b);
+  auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  };
+  const std::vector<uint8_t> junk(3000, 0x5A);
+  write(a + "/ORXCodec.rsrc", junk);
+  write(a + "/ORXCodec.so", junk);
+  write(a + "/Lonely.rsrc", TinyFork());
+  write(b + "/ORXCodec.rsrc", ReadFile(installed));
+  write(b + "/ORXCodec.so", junk);
+  setenv("ORX_COMPONENT_PATH", (a + ":" + b).c_str(), 1);
+
+  char text[4096];
+  ComponentDescription compressors{compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), 0, 0, 0};
+  EXPECT_EQ(CountComponents(&compressors), 1);  // b's, which keeps the installed one out
+  EXPECT_EQ(HostComponentProblems(text, sizeof text), 2) << text;
+  ComponentInstance ci = nullptr;
+  ASSERT_EQ(OpenADefaultComponent(compressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci), noErr);
+  EXPECT_GT(CallComponentVersion(ci), 0);
+  CloseComponent(ci);
+  // b's decompressor left with its library; the installed one is opened.
+  ASSERT_EQ(OpenADefaultComponent(decompressorComponentType, FOUR_CHAR_CODE('O', 'R', 'X', 'V'), &ci), noErr);
+  CloseComponent(ci);
+  EXPECT_EQ(CountComponents(&compressors), 1);
+
+  EXPECT_EQ(HostComponentProblems(text, sizeof text), 3) << text;
+  const std::string said = text;
+  EXPECT_NE(said.find(a + "/ORXCodec.rsrc: not a resource file"), std::string::npos) << said;
+  EXPECT_NE(said.find(a + "/Lonely.rsrc: no library " + a + "/Lonely.so beside it"), std::string::npos) << said;
+  const size_t lib = said.find(b + "/ORXCodec.so: cannot be loaded: ");
+  ASSERT_NE(lib, std::string::npos) << said;
+  EXPECT_GT(said.size(), lib + (b + "/ORXCodec.so: cannot be loaded: ").size()) << "the loader's reason is given";
+  // Cut to the buffer, always terminated.
+  char small[16];
+  EXPECT_EQ(HostComponentProblems(small, sizeof small), 3);
+  EXPECT_EQ(std::strlen(small), sizeof small - 1);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ResourceCompiler, ReportsErrorsWithFileAndLine) {
