@@ -39,14 +39,27 @@ PACKAGES=(
   clang
   libclang-rt-14-dev
   valgrind
-  # The Windows build: the mingw-w64 cross compiler, GoogleTest's sources,
-  # and Wine with the 32-bit X and GL libraries it needs under Xvfb.
+  # The Windows builds: the mingw-w64 cross compilers (i686 for the
+  # deliverable, x86-64 for the test build that runs where the kernel cannot
+  # run 32-bit programs), GoogleTest's sources, and Wine (the 32-bit loader
+  # and wine64) with the X and GL libraries each needs under Xvfb.
   g++-mingw-w64-i686
+  g++-mingw-w64-x86-64
   googletest
   wine
+  wine64
   wine32:i386
   xvfb
   xauth
+  libgl1:amd64
+  libglx-mesa0:amd64
+  libxrender1:amd64
+  libxrandr2:amd64
+  libxi6:amd64
+  libxcursor1:amd64
+  libxinerama1:amd64
+  libxcomposite1:amd64
+  libxext6:amd64
   libgl1:i386
   libglx-mesa0:i386
   libgl1-mesa-dri:i386

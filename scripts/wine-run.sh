@@ -87,16 +87,22 @@ case "$1" in
       exit 1
     fi
     mkdir -p "$WINEPREFIX" || exit 1
-    # A server left by an interrupted run is ended first.
-    if ! wineserver -p 2>/dev/null; then
-      wineserver -k
+    # The server and the prefix's services outlive this test: none of them
+    # may hold its output open, or CTest would wait for them. A server left
+    # by an interrupted run is ended first.
+    log="$WINEPREFIX/start.log"
+    : > "$log"
+    if ! wineserver -p >> "$log" 2>&1; then
+      wineserver -k >> "$log" 2>&1
       wineserver -w
-      wineserver -p || exit 1
+      if ! wineserver -p >> "$log" 2>&1; then
+        cat "$log"
+        exit 1
+      fi
     fi
     # A new prefix is made here, once for the run; without the .NET and
     # HTML engines, which no suite needs and this machine cannot download.
-    log="$WINEPREFIX/wineboot.log"
-    if ! WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d" "$loader" wineboot -i > "$log" 2>&1; then
+    if ! WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d" "$loader" wineboot -i < /dev/null >> "$log" 2>&1; then
       cat "$log"
       exit 1
     fi
