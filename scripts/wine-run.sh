@@ -8,7 +8,6 @@
 #                                                  persistent (the prefix made
 #                                                  first where it is new), then
 #                                                  ended
-#   wine-run.sh [--win64] --probe                  whether this road can run
 #   wine-run.sh --summary                          one line: which builds' Windows
 #                                                  suites ran here, and why not
 # Without --win64 the 32-bit build's programs run under Wine's 32-bit loader,
@@ -73,7 +72,6 @@ if [ -n "$why" ]; then
   echo "SKIPPED: $why"
   exit 77
 fi
-[ "$1" = "--probe" ] && exit 0
 
 if [ $win64 = 1 ]; then loader=$(wine64_loader); else loader=wine; fi
 
