@@ -72,8 +72,10 @@ const char kEncodeHelp[] =
     "                          32-bit float PCM as the source's depth needs\n"
     "  --start-number N        first number of a pattern\n"
     "  --keep-partial          when the source ends early (a truncated stream, a\n"
-    "                          damaged or missing picture), keep the frames encoded\n"
-    "                          before it, with a warning saying how many\n"
+    "                          damaged or missing picture, footage that lost\n"
+    "                          pictures or sound), keep the frames encoded before\n"
+    "                          it (lost sound as silence), with a warning saying\n"
+    "                          what was lost\n"
     "  -q, --quiet             no summary line\n"
     "  -v, --verbose           describe the source and the settings first\n"
     "  -h, --help              this text\n"
@@ -247,7 +249,7 @@ int CmdEncode(int argc, char** argv) {
   } else if (r.audio != "none") {
     sound = source->Sound();
     if (sound == nullptr && !source->SoundProblem().empty())
-      Warn(source->CurrentName() + ": its sound cannot be decoded (" + source->SoundProblem() + "); the movie has none");
+      Warn(source->CurrentName() + ": " + source->SoundProblem() + "; the movie has none");
     else if (sound == nullptr && r.audio == "copy")
       Warn(source->CurrentName() + ": has no sound; the movie has none");
   }
@@ -284,6 +286,14 @@ int CmdEncode(int argc, char** argv) {
     Warn(source->CurrentName() + ": the pictures have no alpha channel; the movie keeps them opaque");
 
   HostMovieWriterRef writer = nullptr;
+  // However this command ends before the movie is finished (a failure, an
+  // exception, an allocation that fails), the unfinished movie is removed.
+  struct AbortUnfinished {
+    HostMovieWriterRef& w;
+    ~AbortUnfinished() {
+      if (w != nullptr) HostMovieWriterAbort(w);
+    }
+  } abortUnfinished{writer};
   std::string sinkError;
   uint64_t frameBytes = 0;
   int32_t sampleDuration = duration;
@@ -307,6 +317,7 @@ int CmdEncode(int argc, char** argv) {
   // Every later failure abandons the movie so that nothing is left at OUT.
   auto abandon = [&](const std::string& message) {
     HostMovieWriterAbort(writer);
+    writer = nullptr;
     return Fail(message);
   };
   std::unique_ptr<SoundPlacer> placer;
@@ -314,25 +325,56 @@ int CmdEncode(int argc, char** argv) {
   if (sound != nullptr) {
     const HostSoundFormat format = sound->Format();
     if (HostMovieWriterAddSoundTrack(writer, &format) != noErr)
-      return abandon(sound->Name() + ": cannot store its sound: " + HostMovieWriterGetErrorMessage(writer));
+      return abandon(sound->Name() + ": cannot store its sound: " + HostMovieWriterGetErrorMessage(writer) +
+                     " (--audio none leaves the sound out)");
     placer = std::make_unique<SoundPlacer>(writer, format, soundFile ? -1 : frame.ptsNs);
     soundEnded = false;
   }
-  // Sound up to movie time endNs, from what the source has ready; a sound
-  // file of its own is read until it covers that time (waitMs).
+  // Sound up to movie time endNs, from what the source has ready (a sound
+  // file of its own waits up to waitMs for each piece), written as it comes
+  // so that little is held here.
   auto feedSound = [&](int64_t endNs, int waitMs) -> std::string {
-    while (!soundEnded) {
+    for (bool more = true; more;) {
       std::vector<uint8_t> bytes;
       int64_t firstNs = -1;
-      const int t = sound->Take(&bytes, &firstNs, waitMs);
+      const int t = soundEnded ? 0 : sound->Take(&bytes, &firstNs, waitMs);
       if (t < 0) return sound->Error();
       if (!bytes.empty()) placer->Add(bytes, firstNs);
       soundEnded = t == 0;
-      if (waitMs == 0 || bytes.empty() || placer->Have() >= placer->FramesUntil(endNs)) break;
+      if (placer->WriteUntil(endNs) != noErr)
+        return r.output + ": cannot write the movie: " + HostMovieWriterGetErrorMessage(writer);
+      more = !soundEnded && !bytes.empty() && placer->Have() < placer->FramesUntil(endNs);
     }
-    if (placer && placer->WriteUntil(endNs) != noErr)
-      return r.output + ": cannot write the movie: " + HostMovieWriterGetErrorMessage(writer);
     return "";
+  };
+  auto seconds = [](double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f s", s);
+    return std::string(buf);
+  };
+  // Sound lost inside the movie's first endNs: a stretch missing between
+  // two others, or sound the source could not hand over. "" when none.
+  std::string soundLoss;
+  auto lostSound = [&](int64_t endNs) -> std::string {
+    if (!placer) return "";
+    const double rate = sound->Format().sampleRate;
+    const int64_t end = placer->FramesUntil(endNs);
+    if (placer->MissingFrames() > 0 && placer->MissingAt() < end)
+      return sound->Name() + ": " + seconds(double(placer->MissingFrames()) / rate) + " of its sound " +
+             (placer->MissingFrames() == 1 ? "is" : "are") + " missing at " +
+             seconds(double(placer->MissingAt()) / rate) + " of the movie (silent there)";
+    std::string why;
+    const int64_t lostNs = sound->LostNs(&why);
+    if (lostNs >= 0 && lostNs - std::max<int64_t>(placer->OriginNs(), 0) < endNs) return sound->Name() + ": " + why;
+    return "";
+  };
+  // Lost sound counts as a source that ends early: the movie is abandoned
+  // unless --keep-partial keeps it, with a warning saying what was lost.
+  auto checkSound = [&](int64_t endNs) -> std::string {
+    if (!soundLoss.empty()) return "";
+    soundLoss = lostSound(endNs);
+    if (soundLoss.empty() || r.keepPartial) return "";
+    return soundLoss + "; nothing was written (--keep-partial keeps the movie without the lost sound)";
   };
   auto nanos = [&](int64_t units) { return int64_t(__int128(units) * 1000000000 / timeScale); };
 
@@ -382,9 +424,11 @@ int CmdEncode(int argc, char** argv) {
     ++frames;
     movieTime += sampleDuration;
     if (placer) {
-      if (const std::string e = feedSound(nanos(movieTime), soundFile ? 30000 : 0); !e.empty()) {
+      std::string e = feedSound(nanos(movieTime), soundFile ? 30000 : 0);
+      if (e.empty()) e = checkSound(nanos(movieTime));
+      if (!e.empty()) {
         progress.Finish();
-        return abandon(e);
+        return abandon(Interrupted() ? interrupted : e);
       }
     }
     progress.Update(frames, frameBytes);
@@ -402,13 +446,17 @@ int CmdEncode(int argc, char** argv) {
   // The rest of the sound that goes with the pictures; what lies past the
   // last picture's end is left out.
   if (placer) {
-    if (const std::string e = feedSound(nanos(movieTime), 5000); !e.empty()) return abandon(e);
+    std::string e = feedSound(nanos(movieTime), 5000);
+    if (e.empty()) e = checkSound(nanos(movieTime));
+    if (!e.empty()) return abandon(Interrupted() ? interrupted : e);
     placer->DropPending();
-    if (placer->Written() == 0) Warn(sound->Name() + ": no sound within the movie's time; the movie has none");
+    if (!soundLoss.empty()) Warn(soundLoss + "; the movie keeps the sound there is");
+    else if (placer->Written() == 0) Warn(sound->Name() + ": no sound within the movie's time; the movie has none");
   }
   const CompressorSettings settings = encoder.Settings();
   encoder.Close();
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);
+  writer = nullptr;  // finished or not, the writer is gone
   if (s != noErr) return Fail(r.output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
   if (!r.quiet)
     PrintSummary(r.output, frames, width, height, frameBytes, timer.GetElapsedTime(), codecSeconds, settings);

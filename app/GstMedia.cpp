@@ -7,11 +7,20 @@
 #include <gst/video/video.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <initializer_list>
 #include <mutex>
+
+#include "Cli.h"
 
 namespace orxapp {
 
@@ -19,6 +28,27 @@ namespace {
 
 constexpr GstClockTime kPoll = 100 * GST_MSECOND;
 constexpr GstClockTime kPrerollLimit = 120 * GST_SECOND;
+constexpr GstClockTime kLiveNotice = 3 * GST_SECOND;
+constexpr int kMaxSide = 32767;  // the largest picture a frame holds, each way
+constexpr int kMaxSoundRate = 384000;  // what a movie's sound track stores
+constexpr int kMaxSoundChannels = 64;
+// Sound held for pictures still to come: at most this stretch and these
+// bytes; sound from a file that runs further ahead of its pictures is lost.
+constexpr int64_t kSoundAheadNs = 60 * int64_t(GST_SECOND);
+constexpr size_t kSoundAheadBytes = size_t(64) << 20;
+// A sound file of its own is decoded only this far ahead of its reader.
+constexpr size_t kSoundFileBytes = size_t(4) << 20;
+constexpr size_t kTakeBytes = size_t(1) << 20;  // the most one TakeSound hands over
+constexpr int64_t kSoundJitterNs = 20 * int64_t(GST_MSECOND);  // times closer than this are one stretch
+// Frames the caller may still hold after NextFrame has returned them (the
+// read-ahead ring and the encoder's two): sound before them is not needed.
+constexpr int kFramesHeld = 8;
+
+std::string Seconds(int64_t ns) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f s", double(ns) / 1e9);
+  return buf;
+}
 
 bool StartsWith(const char* s, const char* prefix) { return s != nullptr && std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
 
@@ -63,6 +93,14 @@ const char* GstFormatName(UInt32 stored) {
 }  // namespace
 
 struct GstMedia::Pipeline {
+  // A stretch of sound as it arrived: the buffer, its source times and its
+  // whole frames' bytes.
+  struct SoundChunk {
+    GstBuffer* buffer;
+    int64_t startNs, endNs;
+    size_t bytes;
+  };
+
   GstElement* pipeline = nullptr;
   GstBus* bus = nullptr;
   GstMediaRequest request;
@@ -74,15 +112,52 @@ struct GstMedia::Pipeline {
   bool soundLinked = false;
   HostSoundFormat sound{};
   std::string soundFrom;
-  std::string error;    // the first failure, sticky
-  std::string missing;  // what a missing plug-in would have decoded
+  std::string error;         // the first failure, sticky
+  std::string missing;       // what a missing plug-in would have decoded
+  std::string soundRefused;  // why an audio stream was not taken (the first one's reason)
+  bool asyncDone = false;    // prerolled
+  bool eos = false;          // every stream has ended
+  std::atomic<bool> arrived{false};       // data reached the sink that matters
+  std::atomic<int64_t> streamsEndNs{-1};  // the latest end of any stream's data
+
+  // The sound, taken off the end of its branch as it arrives (under sm;
+  // never wait for m while holding sm).
+  std::mutex sm;
+  std::condition_variable soundReady;  // sound arrived, or it ended
+  std::condition_variable soundRoom;   // a sound file's reader took some
+  std::deque<SoundChunk> chunks;
+  size_t chunkBytes = 0;
+  size_t frameBytes = 0;
+  int64_t soundEndNs = -1;  // where the sound that arrived so far ends
+  bool soundEnded = false;
+  bool soundLengthChecked = false;
+  bool closing = false;
+  int64_t firstPictureNs = -1;
+  int64_t picturesEndNs = -1;  // where the pictures end, once they have
+  int64_t latestPictureEndNs = -1;
+  int64_t keepFromNs = INT64_MIN;  // sound that ends before this is no longer needed
+  bool soundTaken = false;         // the reader of the sound has begun
+  int64_t droppedUntilNs = -1;     // sound dropped before the first picture came ends here
+  bool overflowed = false;
+  int64_t lostNs = -1;  // the source time from which sound is missing
+  std::string lostWhy;
+  std::string pictureLoss;  // the first report of lost pictures
 
   ~Pipeline() {
+    {
+      std::lock_guard<std::mutex> lock(sm);
+      closing = true;
+    }
+    soundRoom.notify_all();
     if (pipeline != nullptr) {
       gst_element_set_state(pipeline, GST_STATE_NULL);
       gst_object_unref(pipeline);
     }
-    if (bus != nullptr) gst_object_unref(bus);
+    if (bus != nullptr) {
+      gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+      gst_object_unref(bus);
+    }
+    for (const SoundChunk& c : chunks) gst_buffer_unref(c.buffer);
   }
 
   GstElement* Make(const char* factory) {
@@ -128,51 +203,24 @@ struct GstMedia::Pipeline {
     if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
     const GstStructure* s = caps != nullptr && !gst_caps_is_empty(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
     const char* name = s != nullptr ? gst_structure_get_name(s) : "";
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnStreamData, this, nullptr);
+    int width = 0, height = 0;
     if (StartsWith(name, "video/") && !request.soundOnly && ++videoSeen == request.videoStream && videoSink == nullptr) {
-      GstElement* queue = Make("queue");
-      GstElement* convert = Make("videoconvert");
-      GstElement* filter = Make("capsfilter");
-      GstElement* sink = Make("appsink");
-      if (filter != nullptr) {
-        GstCaps* argb = gst_caps_from_string("video/x-raw, format=ARGB");
-        g_object_set(filter, "caps", argb, nullptr);
-        gst_caps_unref(argb);
-      }
-      if (sink != nullptr) g_object_set(sink, "sync", FALSE, "max-buffers", 4u, "drop", FALSE, nullptr);
-      if (Chain(pad, {queue, convert, filter, sink})) {
-        videoSink = sink;
-        videoQueue = queue;
-      } else if (error.empty()) {
-        error = "cannot convert its pictures to 32-bit ARGB";
-      }
-    } else if (StartsWith(name, "audio/") && request.sound && !soundLinked) {
-      GstAudioInfo info;
-      if (!gst_audio_info_from_caps(&info, caps)) {
+      if (gst_structure_get_int(s, "width", &width) && gst_structure_get_int(s, "height", &height) &&
+          (width > kMaxSide || height > kMaxSide)) {
+        if (error.empty())
+          error = "its pictures are " + std::to_string(width) + "x" + std::to_string(height) + ", " +
+                  (width > kMaxSide && height > kMaxSide ? "larger" : width > kMaxSide ? "wider" : "taller") +
+                  " than ORX allows (" + std::to_string(kMaxSide) + " each way at most)";
         Discard(pad);
       } else {
-        sound.sampleRate = UInt32(GST_AUDIO_INFO_RATE(&info));
-        sound.channels = UInt32(GST_AUDIO_INFO_CHANNELS(&info));
-        sound.sampleFormat = StoredSoundFormat(info.finfo);
-        const char* decoded = gst_audio_format_to_string(GST_AUDIO_INFO_FORMAT(&info));
-        if (decoded != nullptr && std::strcmp(decoded, GstFormatName(sound.sampleFormat)) != 0) soundFrom = decoded;
-        GstElement* queue = Make("queue");
-        GstElement* convert = Make("audioconvert");
-        GstElement* filter = Make("capsfilter");
-        GstElement* sink = Make("appsink");
-        if (queue != nullptr && !request.soundOnly)  // never hold the demuxer back for sound
-          g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
-        if (filter != nullptr) {
-          GstCaps* pcm = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, GstFormatName(sound.sampleFormat),
-                                             "layout", G_TYPE_STRING, "interleaved", nullptr);
-          g_object_set(filter, "caps", pcm, nullptr);
-          gst_caps_unref(pcm);
-        }
-        if (sink != nullptr)
-          g_object_set(sink, "sync", FALSE, "max-buffers", request.soundOnly ? 16u : 0u, "drop", FALSE, nullptr);
-        if (Chain(pad, {queue, convert, filter, sink})) {
-          audioSink = sink;
-          soundLinked = true;
-        }
+        LinkPictures(pad);
+      }
+    } else if (StartsWith(name, "audio/") && request.sound && !soundLinked) {
+      const std::string problem = LinkSound(pad, s, caps);
+      if (!problem.empty()) {
+        if (soundRefused.empty()) soundRefused = problem;
+        Discard(pad);
       }
     } else {
       Discard(pad);
@@ -180,30 +228,291 @@ struct GstMedia::Pipeline {
     if (caps != nullptr) gst_caps_unref(caps);
   }
 
-  // Reads what the bus holds: the first error (or a missing plug-in) is
-  // kept. True when the stream has failed.
-  bool Failed() {
-    std::lock_guard<std::mutex> lock(m);
-    while (GstMessage* msg = gst_bus_pop_filtered(bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ELEMENT))) {
-      Note(msg);
-      gst_message_unref(msg);
+  void LinkPictures(GstPad* pad) {
+    GstElement* queue = Make("queue");
+    GstElement* convert = Make("videoconvert");
+    GstElement* filter = Make("capsfilter");
+    GstElement* sink = Make("appsink");
+    // A few pictures wait between the decoder and the reader, whatever their size or rate.
+    if (queue != nullptr)
+      g_object_set(queue, "max-size-buffers", 3u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+    if (filter != nullptr) {
+      GstCaps* argb = gst_caps_from_string("video/x-raw, format=ARGB");
+      g_object_set(filter, "caps", argb, nullptr);
+      gst_caps_unref(argb);
     }
+    if (sink != nullptr) {
+      g_object_set(sink, "sync", FALSE, "max-buffers", 4u, "drop", FALSE, nullptr);
+      GstPad* in = gst_element_get_static_pad(sink, "sink");
+      gst_pad_add_probe(in, GST_PAD_PROBE_TYPE_BUFFER, OnArrival, this, nullptr);
+      gst_object_unref(in);
+    }
+    // Watched from before the first picture can pass.
+    gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM), OnPicture,
+                      this, nullptr);
+    if (Chain(pad, {queue, convert, filter, sink})) {
+      videoSink = sink;
+      videoQueue = queue;
+    } else if (error.empty()) {
+      error = "cannot convert its pictures to 32-bit ARGB";
+    }
+  }
+
+  // Links the sound's branch: converted to the format the movie stores
+  // unless it comes in it already, then taken off at a fakesink's pad as it
+  // arrives. "" when linked, else why the stream cannot be taken.
+  std::string LinkSound(GstPad* pad, const GstStructure* s, GstCaps* caps) {
+    const char* format = s != nullptr ? gst_structure_get_string(s, "format") : nullptr;
+    const char* layout = s != nullptr ? gst_structure_get_string(s, "layout") : nullptr;
+    const GstAudioFormat gf = format != nullptr ? gst_audio_format_from_string(format) : GST_AUDIO_FORMAT_UNKNOWN;
+    int rate = 0, channels = 0;
+    if (caps == nullptr || !gst_caps_is_fixed(caps) || !gst_structure_get_int(s, "rate", &rate) ||
+        !gst_structure_get_int(s, "channels", &channels) || rate <= 0 || channels <= 0)
+      return "GStreamer gives no settled format for its sound";
+    if (gf == GST_AUDIO_FORMAT_UNKNOWN || gf == GST_AUDIO_FORMAT_ENCODED)
+      return std::string("its sound is decoded as ") + (format != nullptr ? format : "no known format") +
+             ", which orx does not read";
+    if (rate > kMaxSoundRate)
+      return "its sound is " + std::to_string(rate) + " Hz, above the " + std::to_string(kMaxSoundRate) +
+             " Hz a movie stores";
+    if (channels > kMaxSoundChannels)
+      return "its sound has " + std::to_string(channels) + " channels, more than the " +
+             std::to_string(kMaxSoundChannels) + " a movie stores";
+    const GstAudioFormatInfo* f = gst_audio_format_get_info(gf);
+    HostSoundFormat stored{};
+    stored.sampleRate = UInt32(rate);
+    stored.channels = UInt32(channels);
+    stored.sampleFormat = StoredSoundFormat(f);
+    const char* storedName = GstFormatName(stored.sampleFormat);
+    const bool convert = std::strcmp(format, storedName) != 0 || (layout != nullptr && std::strcmp(layout, "interleaved") != 0);
+    // GStreamer's converter takes fewer than 64 channels, and more than two
+    // only with their positions.
+    guint64 mask = 0;
+    if (convert && channels >= 64)
+      return "its sound has " + std::to_string(channels) + " channels of " + format +
+             ", more than GStreamer's converter takes (63)";
+    if (convert && channels > 2 && !gst_structure_get(s, "channel-mask", GST_TYPE_BITMASK, &mask, nullptr))
+      return "its sound has " + std::to_string(channels) + " channels of " + format +
+             " without positions, which GStreamer's converter does not take";
+    GstElement* conv = convert ? Make("audioconvert") : nullptr;
+    GstElement* filter = Make("capsfilter");
+    GstElement* sink = Make("fakesink");
+    if (filter != nullptr) {
+      // The whole format is fixed: a stream that changes it fails rather
+      // than mixing two formats in one track.
+      GstCaps* pcm = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, storedName, "layout", G_TYPE_STRING,
+                                         "interleaved", "rate", G_TYPE_INT, rate, "channels", G_TYPE_INT, channels, nullptr);
+      g_object_set(filter, "caps", pcm, nullptr);
+      gst_caps_unref(pcm);
+    }
+    sound = stored;
+    {
+      std::lock_guard<std::mutex> lock(sm);
+      frameBytes = HostSoundBytesPerFrame(&sound);
+    }
+    if (sink != nullptr) {
+      g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+      // Taken off from the first buffer on.
+      GstPad* in = gst_element_get_static_pad(sink, "sink");
+      gst_pad_add_probe(in,
+                        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
+                                        GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                        OnSound, this, nullptr);
+      gst_object_unref(in);
+    }
+    const bool linked = convert ? Chain(pad, {conv, filter, sink}) : Chain(pad, {filter, sink});
+    if (!linked) return error.empty() ? "cannot convert its sound to " + std::string(storedName) : error;
+    if (std::strcmp(format, storedName) != 0) soundFrom = format;
+    audioSink = sink;
+    soundLinked = true;
+    return "";
+  }
+
+  static std::string Holds() {
+    return std::to_string(kSoundAheadNs / int64_t(GST_SECOND)) + " s or " + std::to_string(kSoundAheadBytes >> 20) + " MB";
+  }
+  int64_t FramesNs(int64_t frames) const { return int64_t(__int128(frames) * GST_SECOND / sound.sampleRate); }
+
+  // Keeps the earliest loss of sound (under sm).
+  void NoteSoundLoss(int64_t atNs, const std::string& why) {
+    if (lostNs >= 0 && lostNs <= atNs) return;
+    lostNs = std::max<int64_t>(atNs, 0);
+    lostWhy = why;
+  }
+
+  void PopFront() {
+    gst_buffer_unref(chunks.front().buffer);
+    chunkBytes -= chunks.front().bytes;
+    chunks.pop_front();
+  }
+  void DropBefore(int64_t ns) {
+    while (!chunks.empty() && chunks.front().endNs <= ns) PopFront();
+  }
+
+  // A buffer of sound at the end of its branch (on a streaming thread).
+  void SoundArrived(GstBuffer* b) {
+    std::unique_lock<std::mutex> lock(sm);
+    const size_t bytes = frameBytes > 0 ? gst_buffer_get_size(b) / frameBytes * frameBytes : 0;
+    const int64_t startNs = GST_BUFFER_PTS_IS_VALID(b) ? int64_t(GST_BUFFER_PTS(b)) : std::max<int64_t>(soundEndNs, 0);
+    const int64_t endNs = startNs + FramesNs(int64_t(bytes / std::max<size_t>(frameBytes, 1)));
+    if (request.soundOnly) arrived = true;
+    if (bytes == 0) return;
+    soundEndNs = endNs;
+    if (request.soundOnly) {
+      // Nothing else waits on a sound file's stream: its thread waits for room.
+      soundRoom.wait(lock, [&] { return closing || chunkBytes < kSoundFileBytes; });
+      if (closing) return;
+      Hold(b, startNs, endNs, bytes);
+      return;
+    }
+    // The pictures' own sound never holds the demuxer back: what is not
+    // needed is dropped as it comes, and what runs too far ahead of the
+    // pictures is lost.
+    if (overflowed || endNs <= keepFromNs || (picturesEndNs >= 0 && startNs >= picturesEndNs)) return;
+    if (firstPictureNs < 0) {
+      // Before the first picture: the latest stretch waits for it.
+      Hold(b, startNs, endNs, bytes);
+      while (chunks.size() > 1 &&
+             (chunks.back().endNs - chunks.front().startNs > kSoundAheadNs || chunkBytes > kSoundAheadBytes)) {
+        droppedUntilNs = std::max(droppedUntilNs, chunks.front().endNs);
+        PopFront();
+      }
+      return;
+    }
+    if (!chunks.empty() &&
+        (endNs - chunks.front().startNs > kSoundAheadNs || chunkBytes + bytes > kSoundAheadBytes)) {
+      overflowed = true;
+      NoteSoundLoss(startNs, "its sound from " + Seconds(startNs) + " on runs further ahead of its pictures in the file " +
+                                 "than orx holds (" + Holds() + ")");
+      return;
+    }
+    Hold(b, startNs, endNs, bytes);
+  }
+
+  void Hold(GstBuffer* b, int64_t startNs, int64_t endNs, size_t bytes) {
+    chunks.push_back({b, startNs, endNs, bytes});
+    gst_buffer_ref(b);
+    chunkBytes += bytes;
+    soundReady.notify_all();
+  }
+
+  void SoundEnded() {
+    std::lock_guard<std::mutex> lock(sm);
+    soundEnded = true;
+    soundReady.notify_all();
+  }
+
+  // A picture (or the end of them) where the decoder hands them over.
+  void PictureArrived(GstBuffer* b) {
+    if (!GST_BUFFER_PTS_IS_VALID(b)) return;
+    const int64_t pts = int64_t(GST_BUFFER_PTS(b));
+    const int64_t end = pts + (GST_BUFFER_DURATION_IS_VALID(b) ? int64_t(GST_BUFFER_DURATION(b)) : 0);
+    std::lock_guard<std::mutex> lock(sm);
+    latestPictureEndNs = std::max(latestPictureEndNs, end);
+    if (firstPictureNs >= 0) return;
+    firstPictureNs = pts;
+    keepFromNs = std::max(keepFromNs, pts);
+    DropBefore(pts);
+    if (droppedUntilNs > pts)
+      NoteSoundLoss(pts, "the first " + Seconds(droppedUntilNs - pts) + " of its sound came further ahead of its " +
+                             "pictures in the file than orx holds (" + Holds() + ")");
+  }
+  void PicturesEnded() {
+    std::lock_guard<std::mutex> lock(sm);
+    picturesEndNs = std::max<int64_t>(latestPictureEndNs, 0);
+    while (!chunks.empty() && chunks.back().startNs >= picturesEndNs) {
+      gst_buffer_unref(chunks.back().buffer);
+      chunkBytes -= chunks.back().bytes;
+      chunks.pop_back();
+    }
+  }
+  // Sound that ends before ns is no longer needed, while nobody takes it
+  // (pictures skipped before the first one encoded). Once the sound's reader
+  // has begun it takes what arrives, which may come after later pictures.
+  void KeepSoundFrom(int64_t ns) {
+    std::lock_guard<std::mutex> lock(sm);
+    if (soundTaken) return;
+    keepFromNs = std::max(keepFromNs, ns);
+    DropBefore(keepFromNs);
+  }
+
+  // Appends the first held chunk and those that follow it without a break,
+  // up to kTakeBytes, to *out (under sm).
+  void TakeRun(std::vector<uint8_t>* out, int64_t* firstNs) {
+    size_t taken = 0;
+    int64_t next = -1;
+    while (!chunks.empty() && (taken == 0 || (taken + chunks.front().bytes <= kTakeBytes &&
+                                              std::abs(chunks.front().startNs - next) <= kSoundJitterNs))) {
+      const SoundChunk& c = chunks.front();
+      GstMapInfo map;
+      if (gst_buffer_map(c.buffer, &map, GST_MAP_READ)) {
+        out->insert(out->end(), map.data, map.data + std::min(c.bytes, size_t(map.size)));
+        gst_buffer_unmap(c.buffer, &map);
+      }
+      if (taken == 0) *firstNs = c.startNs;
+      taken += c.bytes;
+      next = c.endNs;
+      PopFront();
+    }
+    soundRoom.notify_all();
+  }
+
+  // Reads what the bus holds, waiting up to timeout for the first message.
+  void Poll(GstClockTime timeout) {
+    const auto types = GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_ELEMENT | GST_MESSAGE_EOS |
+                                      GST_MESSAGE_ASYNC_DONE);
+    GstMessage* msg = gst_bus_timed_pop_filtered(bus, timeout, types);
+    while (msg != nullptr) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        Note(msg);
+      }
+      gst_message_unref(msg);
+      msg = gst_bus_pop_filtered(bus, types);
+    }
+  }
+
+  // True when the stream has failed (the first error, or a missing plug-in, is kept).
+  bool Failed() {
+    Poll(0);
+    std::lock_guard<std::mutex> lock(m);
     return !error.empty();
   }
 
   void Note(GstMessage* msg) {
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ELEMENT && gst_is_missing_plugin_message(msg)) {
-      if (missing.empty()) {
-        gchar* what = gst_missing_plugin_message_get_description(msg);
-        gchar* detail = gst_missing_plugin_message_get_installer_detail(msg);
-        missing = std::string("GStreamer has no ") + (what ? what : "plug-in for it") + "; install " +
-                  PackageFor(detail ? detail : "");
-        g_free(what);
-        g_free(detail);
+    switch (GST_MESSAGE_TYPE(msg)) {
+      case GST_MESSAGE_ELEMENT:
+        if (gst_is_missing_plugin_message(msg) && missing.empty()) {
+          gchar* what = gst_missing_plugin_message_get_description(msg);
+          gchar* detail = gst_missing_plugin_message_get_installer_detail(msg);
+          missing = std::string("GStreamer has no ") + (what ? what : "plug-in for it") + "; install " +
+                    PackageFor(detail ? detail : "");
+          g_free(what);
+          g_free(detail);
+        }
+        return;
+      case GST_MESSAGE_ASYNC_DONE:
+        asyncDone = true;
+        return;
+      case GST_MESSAGE_EOS:
+        eos = true;
+        return;
+      case GST_MESSAGE_WARNING: {
+        GError* e = nullptr;
+        gst_message_parse_warning(msg, &e, nullptr);
+        // A stream without a decoder is reported by its missing plug-in.
+        const bool notDecoded = e != nullptr && (g_error_matches(e, GST_STREAM_ERROR, GST_STREAM_ERROR_CODEC_NOT_FOUND) ||
+                                                 g_error_matches(e, GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN));
+        if (!notDecoded) Lost(msg, std::string("GStreamer reports damage: ") + (e ? e->message : "a warning"));
+        if (e != nullptr) g_error_free(e);
+        return;
       }
-      return;
+      case GST_MESSAGE_ERROR:
+        break;
+      default:
+        return;
     }
-    if (GST_MESSAGE_TYPE(msg) != GST_MESSAGE_ERROR || !error.empty()) return;
+    if (!error.empty()) return;
     GError* e = nullptr;
     gst_message_parse_error(msg, &e, nullptr);
     if (!missing.empty())
@@ -214,11 +523,105 @@ struct GstMedia::Pipeline {
       error = std::string("GStreamer cannot read it: ") + (e ? e->message : "error");
     if (e != nullptr) g_error_free(e);
   }
+
+  // A loss a warning or QoS message reports: the sound's when an element of
+  // sound reported it (or the source is a sound file), else the pictures'.
+  // Only what is lost once the stream has begun counts: decoders drop their
+  // header packets, and the frames before the first they can decode, as
+  // they start. Sound the movie does not take does not count.
+  void Lost(GstMessage* msg, const std::string& what) {
+    const char* klass = GST_IS_ELEMENT(GST_MESSAGE_SRC(msg))
+                            ? gst_element_get_metadata(GST_ELEMENT(GST_MESSAGE_SRC(msg)), GST_ELEMENT_METADATA_KLASS)
+                            : nullptr;
+    std::lock_guard<std::mutex> lock(sm);
+    if (request.soundOnly || (klass != nullptr && std::strstr(klass, "Audio") != nullptr)) {
+      if (soundEndNs >= 0) NoteSoundLoss(soundEndNs, what);
+    } else if (firstPictureNs >= 0 && pictureLoss.empty()) {
+      pictureLoss = what;
+    }
+  }
+  // QoS messages are judged as they are posted, on the thread that dropped
+  // something, so that a drop before the stream began is told from one after.
+  static GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer self) {
+    if (GST_MESSAGE_TYPE(msg) != GST_MESSAGE_QOS) return GST_BUS_PASS;
+    GstFormat format = GST_FORMAT_UNDEFINED;
+    guint64 processed = 0, dropped = 0;
+    gst_message_parse_qos_stats(msg, &format, &processed, &dropped);
+    if (dropped == 0 || dropped == guint64(-1)) return GST_BUS_DROP;
+    try {
+      static_cast<Pipeline*>(self)->Lost(msg, "GStreamer's " + std::string(GST_OBJECT_NAME(GST_MESSAGE_SRC(msg))) +
+                                                  " dropped " + std::to_string(dropped) +
+                                                  (format == GST_FORMAT_DEFAULT ? " samples" : " buffers"));
+    } catch (const std::exception&) {  // the message's words only
+    }
+    return GST_BUS_DROP;
+  }
+
+  // The length a stream may fall short of the one its file declares: the
+  // file's rounding, and decoders that trim their first and last frames.
+  static int64_t Slack(int64_t declaredNs, int64_t frameNs) {
+    return std::max<int64_t>(80 * int64_t(GST_MSECOND) + declaredNs / 100, 2 * frameNs);
+  }
+
+  static GstPadProbeReturn OnStreamData(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (b != nullptr && GST_BUFFER_PTS_IS_VALID(b)) {
+      const int64_t end = int64_t(GST_BUFFER_PTS(b)) + (GST_BUFFER_DURATION_IS_VALID(b) ? int64_t(GST_BUFFER_DURATION(b)) : 0);
+      std::atomic<int64_t>& latest = static_cast<Pipeline*>(self)->streamsEndNs;
+      int64_t seen = latest.load();
+      while (end > seen && !latest.compare_exchange_weak(seen, end)) {
+      }
+    }
+    return GST_PAD_PROBE_OK;
+  }
+  static GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    auto* p = static_cast<Pipeline*>(self);
+    if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+      if (GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info)) p->PictureArrived(b);
+    } else if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) {
+      p->PicturesEnded();
+    }
+    return GST_PAD_PROBE_OK;
+  }
+  static GstPadProbeReturn OnArrival(GstPad*, GstPadProbeInfo*, gpointer self) {
+    static_cast<Pipeline*>(self)->arrived = true;
+    return GST_PAD_PROBE_OK;
+  }
+  // The sound's buffers stop here, in the pipeline's memory only while held;
+  // its end is noted. Nothing is thrown out of a streaming thread.
+  static GstPadProbeReturn OnSound(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    auto* p = static_cast<Pipeline*>(self);
+    try {
+      if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+        if (GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info)) p->SoundArrived(b);
+        return GST_PAD_PROBE_DROP;
+      }
+      if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
+        if (GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info))
+          for (guint i = 0; i < gst_buffer_list_length(list); ++i) p->SoundArrived(gst_buffer_list_get(list, i));
+        return GST_PAD_PROBE_DROP;
+      }
+      if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) p->SoundEnded();
+    } catch (const std::exception&) {
+      std::lock_guard<std::mutex> lock(p->m);
+      if (p->error.empty()) p->error = "out of memory for its sound";
+      return GST_PAD_PROBE_DROP;
+    }
+    return GST_PAD_PROBE_OK;
+  }
 };
 
 namespace {
 
-void OnPadAdded(GstElement*, GstPad* pad, gpointer self) { static_cast<GstMedia::Pipeline*>(self)->PadAdded(pad); }
+void OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
+  auto* p = static_cast<GstMedia::Pipeline*>(self);
+  try {
+    p->PadAdded(pad);
+  } catch (const std::exception&) {
+    std::lock_guard<std::mutex> lock(p->m);
+    if (p->error.empty()) p->error = "out of memory";
+  }
+}
 
 bool GstReady(std::string* error) {
   static std::once_flag once;
@@ -230,6 +633,37 @@ bool GstReady(std::string* error) {
   });
   if (!failure.empty()) *error = failure;
   return failure.empty();
+}
+
+// What keeps a file from being read, checked before anything opens it: a
+// FIFO or device would block GStreamer's reader in open() or never end. A
+// URI needs a source GStreamer has, fed by something other than orx.
+std::string InputProblem(const std::string& input) {
+  std::string path = input;
+  struct stat st {};
+  if (IsURI(input)) {
+    gchar* protocol = gst_uri_get_protocol(input.c_str());
+    const std::string scheme = protocol != nullptr ? protocol : "";
+    g_free(protocol);
+    if (scheme == "appsrc") return "an appsrc:// source is fed by the program that makes it; orx has nothing to feed it";
+    if (!gst_uri_protocol_is_supported(GST_URI_SRC, scheme.c_str()))
+      return "GStreamer has no source for " + scheme + ":// (a plug-in may be missing)";
+    if (scheme == "fd") {
+      const int fd = std::atoi(input.c_str() + 5);
+      if (fstat(fd, &st) != 0) return std::string("cannot read it: ") + std::strerror(errno);
+      return S_ISREG(st.st_mode) ? "" : "not a regular file (only a YUV4MPEG2 stream may come through a pipe)";
+    }
+    if (scheme != "file") return "";
+    gchar* name = g_filename_from_uri(input.c_str(), nullptr, nullptr);
+    if (name == nullptr) return "not a file name GStreamer can read";
+    path = name;
+    g_free(name);
+  }
+  if (stat(path.c_str(), &st) != 0) return std::string("cannot open: ") + std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "cannot read a folder";
+  if (S_ISFIFO(st.st_mode)) return "not a regular file (only a YUV4MPEG2 stream may come through a FIFO)";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  return "";
 }
 
 }  // namespace
@@ -257,18 +691,11 @@ GstMedia::GstMedia() = default;
 GstMedia::~GstMedia() = default;
 
 bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
-  if (!IsURI(request.input)) {
-    struct stat st {};
-    if (stat(request.input.c_str(), &st) != 0) {
-      *error = std::string("cannot open: ") + std::strerror(errno);
-      return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-      *error = "cannot read a folder";
-      return false;
-    }
-  }
   if (!GstReady(error)) return false;
+  if (const std::string problem = InputProblem(request.input); !problem.empty()) {
+    *error = problem;
+    return false;
+  }
   p_ = std::make_unique<Pipeline>();
   Pipeline& p = *p_;
   p.request = request;
@@ -284,33 +711,44 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
   g_signal_connect(decode, "pad-added", G_CALLBACK(OnPadAdded), &p);
   gst_bin_add(GST_BIN(p.pipeline), decode);
   p.bus = gst_element_get_bus(p.pipeline);
+  gst_bus_set_sync_handler(p.bus, Pipeline::OnBusSync, &p, nullptr);
 
-  // Preroll: every stream found and linked, the first buffers at the sinks.
-  gst_element_set_state(p.pipeline, GST_STATE_PAUSED);
-  bool ready = false;
-  for (GstClockTime waited = 0; !ready && waited < kPrerollLimit; waited += kPoll) {
-    GstMessage* msg = gst_bus_timed_pop_filtered(
-        p.bus, kPoll, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ELEMENT | GST_MESSAGE_ASYNC_DONE));
-    if (msg == nullptr) continue;
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ASYNC_DONE) {
-      ready = true;
-    } else {
-      std::lock_guard<std::mutex> lock(p.m);
-      p.Note(msg);
-    }
-    gst_message_unref(msg);
+  // Preroll: every stream found and linked, the first picture at its sink.
+  // A live source prerolls only while playing, and may take its time to
+  // start: it is waited for as long as the user lets it, and said so.
+  const bool live = gst_element_set_state(p.pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_NO_PREROLL;
+  if (live) gst_element_set_state(p.pipeline, GST_STATE_PLAYING);
+  const gint64 started = g_get_monotonic_time();
+  bool noticed = false;
+  for (;;) {
+    p.Poll(kPoll);
     std::lock_guard<std::mutex> lock(p.m);
     if (!p.error.empty()) break;
+    if (Interrupted()) {
+      p.error = "interrupted";
+      break;
+    }
+    if (live ? p.arrived.load() : p.asyncDone) break;
+    const GstClockTime waited = GstClockTime(g_get_monotonic_time() - started) * GST_USECOND;
+    if (!live && waited >= kPrerollLimit) {
+      p.error = "GStreamer did not get it ready within two minutes";
+      break;
+    }
+    if (live && !noticed && waited >= kLiveNotice) {
+      noticed = true;
+      std::fprintf(stderr, "orx: %s: a live source; waiting for its first %s (Ctrl-C stops)\n", request.input.c_str(),
+                   request.soundOnly ? "sound" : "picture");
+    }
   }
   std::lock_guard<std::mutex> lock(p.m);
-  if (p.error.empty() && !ready) p.error = "GStreamer did not get it ready within two minutes";
   if (p.error.empty() && !request.soundOnly && p.videoSink == nullptr) {
     p.error = p.videoSeen == 0 ? (p.missing.empty() ? "it has no video stream" : p.missing)
                                : "it has " + std::to_string(p.videoSeen) + " video stream" +
                                      (p.videoSeen == 1 ? "" : "s") + ", not " + std::to_string(request.videoStream);
   }
   if (p.error.empty() && request.soundOnly && !p.soundLinked)
-    p.error = p.missing.empty() ? "it has no audio stream" : p.missing;
+    p.error = !p.soundRefused.empty() ? p.soundRefused + "; --audio none leaves the sound out"
+                                      : p.missing.empty() ? "it has no audio stream" : p.missing;
   if (!p.error.empty()) {
     *error = p.error;
     return false;
@@ -318,8 +756,10 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
 
   info_ = GstMediaInfo{};
   info_.videoStreams = p.videoSeen;
+  info_.live = live;
   gint64 duration = -1;
-  if (gst_element_query_duration(p.pipeline, GST_FORMAT_TIME, &duration) && duration > 0) info_.durationNs = duration;
+  if (!live && gst_element_query_duration(p.pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
+    info_.durationNs = duration;
   if (p.videoSink != nullptr) {
     GstPad* pad = gst_element_get_static_pad(p.videoSink, "sink");
     GstCaps* caps = gst_pad_get_current_caps(pad);
@@ -342,76 +782,176 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
     gst_object_unref(in);
   }
   info_.hasSound = p.soundLinked;
-  // Pictures that decode beside sound that does not: the sound is left out
-  // with the reason.
-  if (request.sound && !p.soundLinked && !p.missing.empty()) info_.soundProblem = p.missing;
+  // Pictures beside sound that cannot be taken: the sound is left out with
+  // the reason.
+  if (request.sound && !p.soundLinked) {
+    if (!p.soundRefused.empty()) info_.soundProblem = p.soundRefused;
+    else if (!p.missing.empty()) info_.soundProblem = "its sound cannot be decoded (" + p.missing + ")";
+  }
   info_.sound = p.sound;
   info_.soundFrom = p.soundFrom;
-  gst_element_set_state(p.pipeline, GST_STATE_PLAYING);
+  if (!live) gst_element_set_state(p.pipeline, GST_STATE_PLAYING);
   return true;
 }
 
 int GstMedia::NextFrame(ImageARGB* out, int64_t* ptsNs, std::string* error) {
   if (p_ == nullptr || p_->videoSink == nullptr) return 0;
-  GstAppSink* sink = GST_APP_SINK(p_->videoSink);
+  Pipeline& p = *p_;
+  GstAppSink* sink = GST_APP_SINK(p.videoSink);
   GstSample* sample = nullptr;
   while (sample == nullptr) {
-    if (p_->Failed()) {
-      *error = p_->error;
+    if (Interrupted()) {
+      *error = "interrupted";
       return -1;
     }
+    if (p.Failed()) {
+      *error = p.error;
+      return -1;
+    }
+    {
+      std::lock_guard<std::mutex> lock(p.sm);
+      if (!p.pictureLoss.empty()) {
+        *error = p.pictureLoss;
+        return -1;
+      }
+    }
     sample = gst_app_sink_try_pull_sample(sink, kPoll);
-    if (sample == nullptr && gst_app_sink_is_eos(sink)) return p_->Failed() ? (*error = p_->error, -1) : 0;
+    if (sample == nullptr && gst_app_sink_is_eos(sink)) return PicturesEnded(error);
   }
   GstVideoInfo vi;
   GstVideoFrame frame;
   GstBuffer* buffer = gst_sample_get_buffer(sample);
+  const int64_t pts = GST_BUFFER_PTS_IS_VALID(buffer) ? int64_t(GST_BUFFER_PTS(buffer)) : -1;
+  const int64_t frameNs = info_.fpsNum > 0 ? int64_t(GST_SECOND) * info_.fpsDen / info_.fpsNum : 0;
   int result = -1;
-  if (gst_video_info_from_caps(&vi, gst_sample_get_caps(sample)) &&
-      gst_video_frame_map(&frame, &vi, buffer, GST_MAP_READ)) {
-    const int w = GST_VIDEO_FRAME_WIDTH(&frame), h = GST_VIDEO_FRAME_HEIGHT(&frame);
-    out->Allocate(w, h);
-    out->hasAlpha = info_.hasAlpha;
-    const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-    for (int y = 0; y < h; ++y) std::memcpy(out->Row(y), src + size_t(y) * size_t(stride), out->RowBytes());
-    gst_video_frame_unmap(&frame);
-    *ptsNs = GST_BUFFER_PTS_IS_VALID(buffer) ? int64_t(GST_BUFFER_PTS(buffer)) : -1;
-    result = 1;
-  } else {
+  // Pictures of a fixed rate follow one another: a gap in their times is
+  // pictures lost on the way (a damaged stretch the demuxer skipped).
+  const int64_t expected = lastPtsNs_ + (lastDurationNs_ > 0 ? lastDurationNs_ : frameNs);
+  if (frameNs > 0 && lastPtsNs_ >= 0 && pts >= 0 && pts - expected > frameNs / 2) {
+    const int64_t lost = std::max<int64_t>(1, (pts - expected + frameNs / 2) / frameNs);
+    *error = std::to_string(lost) + (lost == 1 ? " picture is" : " pictures are") + " missing at " + Seconds(expected);
+  } else if (!gst_video_info_from_caps(&vi, gst_sample_get_caps(sample)) ||
+             !gst_video_frame_map(&frame, &vi, buffer, GST_MAP_READ)) {
     *error = "a picture could not be read as 32-bit ARGB";
+  } else {
+    const int w = GST_VIDEO_FRAME_WIDTH(&frame), h = GST_VIDEO_FRAME_HEIGHT(&frame);
+    if (w > kMaxSide || h > kMaxSide) {
+      *error = "a picture is " + std::to_string(w) + "x" + std::to_string(h) + ", larger than ORX allows (" +
+               std::to_string(kMaxSide) + " each way at most)";
+    } else {
+      out->Allocate(w, h);
+      out->hasAlpha = info_.hasAlpha;
+      const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+      const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+      for (int y = 0; y < h; ++y) std::memcpy(out->Row(y), src + size_t(y) * size_t(stride), out->RowBytes());
+      *ptsNs = pts;
+      result = 1;
+    }
+    gst_video_frame_unmap(&frame);
+  }
+  if (result == 1) {
+    lastPtsNs_ = pts;
+    lastDurationNs_ = GST_BUFFER_DURATION_IS_VALID(buffer) ? int64_t(GST_BUFFER_DURATION(buffer)) : 0;
+    // Sound before the pictures the caller may still hold is not needed.
+    if (pts >= 0) {
+      returnedNs_.push_back(pts);
+      if (returnedNs_.size() > size_t(kFramesHeld)) {
+        returnedNs_.pop_front();
+        p.KeepSoundFrom(returnedNs_.front());
+      }
+    }
   }
   gst_sample_unref(sample);
   return result;
 }
 
+int GstMedia::PicturesEnded(std::string* error) {
+  Pipeline& p = *p_;
+  if (p.Failed()) {
+    *error = p.error;
+    return -1;
+  }
+  {
+    std::lock_guard<std::mutex> loss(p.sm);
+    if (!p.pictureLoss.empty()) {
+      *error = p.pictureLoss;
+      return -1;
+    }
+  }
+  std::unique_lock<std::mutex> lock(p.m);
+  // A file that declares a longer length than any of its streams reached
+  // was cut short or lost its end. The other streams may still be on their
+  // way (sound that outlasts the pictures): they are waited for while they
+  // move on, before it counts.
+  const int64_t declared = info_.durationNs;
+  if (declared <= 0 || !p.missing.empty()) return 0;
+  const int64_t frameNs = info_.fpsNum > 0 ? int64_t(GST_SECOND) * info_.fpsDen / info_.fpsNum : 0;
+  const int64_t shortOf = declared - Pipeline::Slack(declared, frameNs);
+  int64_t seen = p.streamsEndNs.load();
+  gint64 moved = g_get_monotonic_time();
+  while (seen < shortOf && !p.eos && p.error.empty() && !Interrupted() &&
+         g_get_monotonic_time() - moved < 5 * G_USEC_PER_SEC) {
+    lock.unlock();
+    p.Poll(kPoll);
+    lock.lock();
+    if (p.streamsEndNs.load() != seen) {
+      seen = p.streamsEndNs.load();
+      moved = g_get_monotonic_time();
+    }
+  }
+  if (!p.error.empty()) {
+    *error = p.error;
+    return -1;
+  }
+  const int64_t reached = std::max<int64_t>(p.streamsEndNs.load(), 0);
+  if (reached >= shortOf) return 0;
+  *error = "its streams end at " + Seconds(reached) + ", short of the " + Seconds(declared) +
+           " its file declares: cut short or damaged";
+  return -1;
+}
+
 int GstMedia::TakeSound(std::vector<uint8_t>* out, int64_t* firstNs, int waitMs, std::string* error) {
   *firstNs = -1;
   if (p_ == nullptr || p_->audioSink == nullptr) return 0;
-  GstAppSink* sink = GST_APP_SINK(p_->audioSink);
-  int64_t waited = 0;
+  Pipeline& p = *p_;
+  const gint64 until = g_get_monotonic_time() + gint64(waitMs) * 1000;
   for (;;) {
-    if (p_->Failed()) {
-      *error = p_->error;
+    if (Interrupted()) {
+      *error = "interrupted";
       return -1;
     }
-    const bool mayWait = *firstNs < 0 && waited < int64_t(waitMs) * int64_t(GST_MSECOND);
-    GstSample* sample = gst_app_sink_try_pull_sample(sink, mayWait ? kPoll : 0);
-    if (sample == nullptr) {
-      if (gst_app_sink_is_eos(sink)) return 0;
-      if (!mayWait) return 1;
-      waited += int64_t(kPoll);
-      continue;
+    if (p.Failed()) {
+      *error = p.error;
+      return -1;
     }
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstMapInfo map;
-    if (buffer != nullptr && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-      if (*firstNs < 0) *firstNs = GST_BUFFER_PTS_IS_VALID(buffer) ? int64_t(GST_BUFFER_PTS(buffer)) : 0;
-      out->insert(out->end(), map.data, map.data + map.size);
-      gst_buffer_unmap(buffer, &map);
+    std::unique_lock<std::mutex> lock(p.sm);
+    p.soundTaken = true;
+    if (!p.chunks.empty()) {
+      p.TakeRun(out, firstNs);
+      return 1;
     }
-    gst_sample_unref(sample);
+    if (p.soundEnded) {
+      // A sound file that ends well short of the length it declares lost
+      // its end, or a stretch a decoder skipped.
+      const int64_t declared = info_.durationNs;
+      if (p.request.soundOnly && !p.soundLengthChecked && declared > 0 &&
+          p.soundEndNs < declared - Pipeline::Slack(declared, 0))
+        p.NoteSoundLoss(p.soundEndNs, "its sound ends at " + Seconds(std::max<int64_t>(p.soundEndNs, 0)) +
+                                          ", short of the " + Seconds(declared) + " its file declares: cut short or damaged");
+      p.soundLengthChecked = true;
+      return 0;
+    }
+    const gint64 now = g_get_monotonic_time();
+    if (now >= until) return 1;
+    p.soundReady.wait_for(lock, std::chrono::microseconds(std::min<gint64>(until - now, kPoll / GST_USECOND)));
   }
+}
+
+int64_t GstMedia::SoundLost(std::string* why) const {
+  if (p_ == nullptr) return -1;
+  std::lock_guard<std::mutex> lock(p_->sm);
+  if (p_->lostNs >= 0) *why = p_->lostWhy;
+  return p_->lostNs;
 }
 
 }  // namespace orxapp

@@ -1,10 +1,14 @@
 // Footage that GStreamer's own plug-ins decode: any file or URI, its video
-// stream as 32-bit ARGB and its first audio stream as linear PCM, pulled
-// from appsinks of one pipeline (uridecodebin, then videoconvert and
-// audioconvert).
+// stream as 32-bit ARGB pulled from an appsink, and its first audio stream
+// as linear PCM taken off its branch as it arrives, both from one pipeline
+// (uridecodebin, then videoconvert, and audioconvert where the sound is not
+// already in the format the movie stores). Memory stays bounded whatever
+// the file holds: the pictures wait in a few buffers, and the sound is held
+// only while pictures still to come need it, for a limited stretch.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,11 +32,12 @@ struct GstMediaInfo {
   int parNum = 1, parDen = 1;  // pixel aspect
   bool hasAlpha = false;       // the decoded pictures carry alpha
   int videoStreams = 0;
-  int64_t durationNs = -1;     // -1: unknown
+  int64_t durationNs = -1;     // -1: unknown (the length the file declares)
+  bool live = false;           // a live source (a network stream): it never ends by itself
   bool hasSound = false;
   HostSoundFormat sound{};
   std::string soundFrom;  // the decoded sample format ("S32LE") when it is stored otherwise
-  std::string soundProblem;  // why a stream that may be sound was not decoded ("" when none)
+  std::string soundProblem;  // why the sound is left out, in words that name it ("" when not)
 };
 
 class GstMedia {
@@ -40,26 +45,39 @@ class GstMedia {
   GstMedia();
   ~GstMedia();
   // Opens and prerolls the pipeline. false with *error in words (without
-  // the input's name): no such file, a format GStreamer cannot read, a
-  // missing plug-in (which package holds it), no video, no such stream.
+  // the input's name): no such file, not a regular file, a URI nothing can
+  // feed, a format GStreamer cannot read, a missing plug-in (which package
+  // holds it), no video, no such stream, pictures larger than a frame
+  // holds, sound a movie cannot store, an interruption.
   bool Open(const GstMediaRequest& request, std::string* error);
   const GstMediaInfo& Info() const { return info_; }
 
   // The next picture and its time. 1: a frame; 0: the stream ended; -1:
-  // an error, in *error.
+  // an error, in *error. Pictures lost on the way count as an error at the
+  // place of the loss: a gap in the times of a stream of fixed rate, frames
+  // a decoder dropped, GStreamer's warnings, or a stream that ends well
+  // short of the length its file declares.
   int NextFrame(ImageARGB* out, int64_t* ptsNs, std::string* error);
 
-  // Appends the sound decoded so far to *out (whole frames) and sets
-  // *firstNs to the time of the first of them (-1 when none were added).
-  // waitMs: how long to wait for some when none is ready. 1: more may
-  // come; 0: the sound has ended; -1: an error, in *error.
+  // Appends sound decoded so far to *out (whole frames, one stretch without
+  // a break in its times, at most about a megabyte) and sets *firstNs to
+  // the time of the first of them (-1 when none were added). waitMs: how
+  // long to wait for some when none is ready. 1: more may come; 0: the
+  // sound has ended; -1: an error, in *error.
   int TakeSound(std::vector<uint8_t>* out, int64_t* firstNs, int waitMs, std::string* error);
+  // Sound the source could not hand over: the source time from which it is
+  // missing, -1 when none is; *why says what happened.
+  int64_t SoundLost(std::string* why) const;
 
   struct Pipeline;  // the GStreamer objects, reached from their callbacks
 
  private:
+  int PicturesEnded(std::string* error);
+
   std::unique_ptr<Pipeline> p_;
   GstMediaInfo info_;
+  int64_t lastPtsNs_ = -1, lastDurationNs_ = 0;  // the last picture handed over
+  std::deque<int64_t> returnedNs_;              // the times of the last few
 };
 
 // input as GStreamer's uridecodebin wants it: URIs pass, paths become

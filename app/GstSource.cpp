@@ -32,6 +32,7 @@ class GstSound : public SoundSource {
   }
   std::string Name() const override { return name_; }
   std::string ConvertedFrom() const override { return media_->Info().soundFrom; }
+  int64_t LostNs(std::string* why) const override { return media_->SoundLost(why); }
 
  private:
   std::shared_ptr<GstMedia> media_;

@@ -29,6 +29,10 @@ class SoundSource {
   // movie stores it in another sample format ("" otherwise).
   virtual std::string Name() const = 0;
   virtual std::string ConvertedFrom() const { return ""; }
+  // Sound the source lost on the way (damage, or sound too far ahead of the
+  // pictures to hold): the source time from which it is missing, -1 when
+  // none is; *why says what happened.
+  virtual int64_t LostNs(std::string* /*why*/) const { return -1; }
   const std::string& Error() const { return error_; }
 
  protected:

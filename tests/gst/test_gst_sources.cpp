@@ -2,7 +2,8 @@
 // GStreamer's own encoders: the kinds of footage, alpha, rate and aspect,
 // variable frame times, the same frames as from PNG files, sound through to
 // orx info, mediainfo, qtdemux and a WAV file, picture and sound in step
-// through orxdec, and the bad inputs.
+// through orxdec, sound of 64 channels, sound placed to the nearest frame,
+// pictures and sound lost in damaged files, and the bad inputs.
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,65 @@ std::vector<uint8_t> WaveData(const std::string& path) {
     at += 8 + size + (size & 1);
   }
   return {};
+}
+
+// A WAV file of linear PCM: 16-bit integers or 32-bit ones (tag 1), or
+// the same under WAVE_FORMAT_EXTENSIBLE with no channel positions; each
+// sample's value tells its frame and channel apart.
+std::vector<uint8_t> Wave(uint32_t rate, uint16_t channels, uint16_t bits, uint32_t frames, bool extensible = false) {
+  std::vector<uint8_t> w;
+  auto u16 = [&](uint32_t v) { w.push_back(uint8_t(v)), w.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto tag = [&](const char* t) {
+    for (int i = 0; i < 4; ++i) w.push_back(uint8_t(t[i]));
+  };
+  const uint32_t block = uint32_t(channels) * bits / 8, data = block * frames;
+  const uint32_t fmt = extensible ? 40 : 16;
+  tag("RIFF"), u32(4 + 8 + fmt + 8 + data), tag("WAVE"), tag("fmt "), u32(fmt);
+  u16(extensible ? 0xFFFE : 1), u16(channels), u32(rate), u32(rate * block), u16(uint16_t(block)), u16(bits);
+  if (extensible) {
+    u16(22), u16(bits), u32(0);  // valid bits, no channel positions
+    for (const uint8_t b : {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}) w.push_back(b);
+  }
+  tag("data"), u32(data);
+  for (uint32_t f = 0; f < frames; ++f)
+    for (uint32_t c = 0; c < channels; ++c) {
+      const uint32_t v = (f * 131 + c * 977) & 0x7FFF;
+      bits == 16 ? u16(v) : u32(v << 16);
+    }
+  return w;
+}
+
+// Where each Matroska block names its track, by track: the offsets of those
+// bytes, found by walking the file's elements (segment, clusters, block
+// groups) by their sizes.
+std::map<int, std::vector<size_t>> BlockTracks(const std::vector<uint8_t>& f) {
+  std::map<int, std::vector<size_t>> tracks;
+  // An EBML number at `at`: its length, and its value with or without the
+  // length marker (IDs keep it).
+  auto number = [&](size_t at, bool keepMarker, size_t* length) {
+    size_t n = 1;
+    while (n <= 8 && !(f[at] & (0x80 >> (n - 1)))) ++n;
+    uint64_t v = keepMarker ? f[at] : f[at] & (0xFF >> n);
+    for (size_t i = 1; i < n && at + i < f.size(); ++i) v = v << 8 | f[at + i];
+    *length = n;
+    return v;
+  };
+  std::function<void(size_t, size_t)> walk = [&](size_t at, size_t end) {
+    while (at + 2 <= end) {
+      size_t idLength = 0, sizeLength = 0;
+      const uint64_t id = number(at, true, &idLength);
+      uint64_t size = number(at + idLength, false, &sizeLength);
+      const size_t data = at + idLength + sizeLength;
+      if (data > end) return;
+      if (size == (uint64_t(1) << (7 * sizeLength)) - 1 || size > end - data) size = end - data;  // unknown: to the end
+      if (id == 0x18538067 || id == 0x1F43B675 || id == 0xA0) walk(data, data + size);  // segment, cluster, block group
+      if ((id == 0xA3 || id == 0xA1) && size > 0) tracks[f[data] & 0x7F].push_back(data);  // (simple) block
+      at = data + size;
+    }
+  };
+  walk(0, f.size());
+  return tracks;
 }
 
 }  // namespace
@@ -394,17 +455,164 @@ TEST_F(Footage, BadInputsFailInOneLineAndLeaveNoMovie) {
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
     EXPECT_EQ(Listing(), before);
   }
-  // A stream cut short ends where its data does, as other sources do.
+  // A stream cut short ends where its data does, as other sources do: it
+  // fails for the length its file declares unless --keep-partial keeps the
+  // frames before the cut.
   Make("videotestsrc num-buffers=30 ! video/x-raw,format=I420,width=64,height=64,framerate=30/1 ! vp9enc deadline=1 ! "
        "matroskamux ! filesink location=" + Q("whole.mkv"));
   std::vector<uint8_t> mkv = ReadAll(Path("whole.mkv"));
   mkv.resize(mkv.size() / 2);
   WriteAll(Path("cut.mkv"), mkv);
-  const RunResult r = Orx("encode -q " + Q("cut.mkv") + " -o " + Q("cut.mov"));
+  RunResult r = Orx("encode -q " + Q("cut.mkv") + " -o " + Q("cut.mov"));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("its file declares: cut short or damaged"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(Path("cut.mov")));
+  r = Orx("encode -q --keep-partial " + Q("cut.mkv") + " -o " + Q("cut.mov"));
   EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("warning: " + Path("cut.mkv") + ": its streams end at"), std::string::npos) << r.output;
   const Samples s = ReadMovie(Path("cut.mov"));
   EXPECT_GT(s.frames.size(), 0u);
   EXPECT_LT(s.frames.size(), 30u);
+}
+
+// Refusals name the reason found, at once, in one line; sound the movie
+// cannot store says how to leave it out.
+TEST_F(Footage, RefusalsNameTheirReason) {
+  Make("videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=32768,height=4,framerate=2/1 ! matroskamux ! "
+       "filesink location=" + Q("wide.mkv"));
+  WriteAll(Path("fast.wav"), Wave(768000, 2, 16, 7680));
+  WriteAll(Path("s32.wav"), Wave(48000, 64, 32, 480));
+  const struct {
+    const char* what;
+    std::string args;
+    const char* says;
+  } cases[] = {
+      {"too wide", Q("wide.mkv"), "wide.mkv: its pictures are 32768x4, wider than ORX allows (32767 each way at most)"},
+      {"nothing feeds it", "appsrc://feed", "appsrc://feed: an appsrc:// source is fed by the program that makes it"},
+      {"sound rate", "--test-clip --size 8x8 --frames 2 --audio " + Q("fast.wav"),
+       "fast.wav: its sound is 768000 Hz, above the 384000 Hz a movie stores; --audio none leaves the sound out"},
+      {"64 channels to convert", "--test-clip --size 8x8 --frames 2 --audio " + Q("s32.wav"),
+       "s32.wav: its sound has 64 channels of S32LE, more than GStreamer's converter takes (63); --audio none"},
+  };
+  const std::vector<std::string> before = Listing();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult r = Shell("timeout 60 " + orx_ + " encode " + c.args + " -o " + Q("out.mov"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_EQ(Listing(), before);
+  }
+}
+
+// Sound of 64 channels, which GStreamer's converter cannot take, is stored
+// as it comes when it needs no converting: a WAV file of plain PCM, one
+// with no channel positions, and Matroska; 64 channels that would need
+// converting leave the footage's pictures without sound, saying why.
+TEST_F(Footage, SixtyFourChannelsOfSoundAreStoredAsTheyCome) {
+  for (const bool extensible : {false, true}) {
+    SCOPED_TRACE(extensible);
+    const std::vector<uint8_t> wav = Wave(48000, 64, 16, 4800, extensible);
+    WriteAll(Path("c64.wav"), wav);
+    Encode("--test-clip --size 8x8 --frames 3 --fps 30 --audio " + Q("c64.wav") + " -y", "c64.mov");
+    const RunResult w = Orx("decode -q -y " + Q("c64.mov") + " -o " + Q("back.wav"));
+    ASSERT_EQ(w.status, 0) << w.output;
+    EXPECT_TRUE(WaveData(Path("back.wav")) == WaveData(Path("c64.wav")));
+  }
+  const std::string video = "videotestsrc num-buffers=3 ! video/x-raw,format=I420,width=32,height=32,framerate=30/1 ! "
+                            "vp8enc ! matroskamux name=m ! filesink location=";
+  const std::string sound = " audiotestsrc num-buffers=5 samplesperbuffer=960 ! 'audio/x-raw,channels=64,rate=48000,"
+                            "channel-mask=(bitmask)0,format=";
+  Make(video + Q("s16.mkv") + sound + "S16LE' ! m.");
+  Encode(Q("s16.mkv"), "s16.mov");
+  EXPECT_NE(Orx("info " + Q("s16.mov")).output.find("sound     PCM 16-bit, 48000 Hz, 64 channels, 0.100 s"),
+            std::string::npos);
+  Make(video + Q("s32.mkv") + sound + "S32LE' ! m.");
+  const RunResult r = Orx("encode " + Q("s32.mkv") + " -o " + Q("s32.mov"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("s32.mkv: its sound has 64 channels of S32LE, more than GStreamer's converter takes (63); "
+                          "the movie has none"),
+            std::string::npos)
+      << r.output;
+}
+
+// Sound goes into the movie to the nearest of its frames: two frames at
+// 24000/1001 last 3678.675 frames of 44.1 kHz sound, which is 3679 frames.
+TEST_F(Footage, SoundIsPlacedToItsNearestFrame) {
+  fs::create_directory(Path("png"));
+  Make("videotestsrc num-buffers=2 ! video/x-raw,format=RGB,width=16,height=16 ! pngenc ! multifilesink location=" +
+       Q("png/f%02d.png"));
+  WriteAll(Path("tone.wav"), Wave(44100, 2, 16, 8000));
+  Encode(Q("png/f%02d.png") + " --fps 24000/1001 --audio " + Q("tone.wav"), "near.mov");
+  const RunResult w = Orx("decode -q " + Q("near.mov") + " -o " + Q("near.wav"));
+  ASSERT_EQ(w.status, 0) << w.output;
+  EXPECT_EQ(WaveData(Path("near.wav")).size(), size_t(3679) * 4);
+}
+
+// Pictures or sound lost inside a file count as a source that ends early:
+// a picture block the demuxer skips, a stretch of sound it skips, a file
+// cut short of the length it declares, and a FLAC file cut short. Each
+// fails, naming what was lost, unless --keep-partial keeps the movie with a
+// warning; sound that resumes after its gap stays in step, silent there.
+TEST_F(Footage, LostPicturesAndSoundCountAsASourceEndingEarly) {
+  Make("videotestsrc num-buffers=30 ! video/x-raw,format=I420,width=32,height=32,framerate=30/1 ! vp8enc ! "
+       "webmmux name=m ! filesink location=" + Q("whole.webm") +
+       " audiotestsrc num-buffers=44 samplesperbuffer=1024 ! audio/x-raw,rate=44100,channels=2 ! vorbisenc ! m.");
+  Make("audiotestsrc num-buffers=44 samplesperbuffer=1024 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! flacenc ! "
+       "filesink location=" + Q("whole.flac"));
+  Encode(Q("whole.webm"), "whole.mov");  // the undamaged files keep everything, without a word
+  Encode("--test-clip --size 8x8 --frames 24 --audio " + Q("whole.flac"), "whole-flac.mov");
+  const std::vector<uint8_t> webm = ReadAll(Path("whole.webm"));
+  std::map<int, std::vector<size_t>> tracks = BlockTracks(webm);
+  ASSERT_EQ(tracks.size(), 2u);
+  const bool videoFirst = tracks.begin()->second.size() == 30;
+  const std::vector<size_t>& video = videoFirst ? tracks.begin()->second : tracks.rbegin()->second;
+  const std::vector<size_t>& audio = videoFirst ? tracks.rbegin()->second : tracks.begin()->second;
+  ASSERT_EQ(video.size(), 30u);
+  ASSERT_GT(audio.size(), 20u);
+  // A block moved to a track the file does not have is skipped by the demuxer.
+  std::vector<uint8_t> damaged = webm;
+  damaged[video[10]] = 0x89;
+  WriteAll(Path("picture.webm"), damaged);
+  damaged = webm;
+  damaged[audio[10]] = 0x89;
+  WriteAll(Path("sound.webm"), damaged);
+  WriteAll(Path("cut.webm"), std::vector<uint8_t>(webm.begin(), webm.begin() + std::ptrdiff_t(webm.size() * 3 / 4)));
+  const std::vector<uint8_t> flac = ReadAll(Path("whole.flac"));
+  WriteAll(Path("cut.flac"), std::vector<uint8_t>(flac.begin(), flac.begin() + std::ptrdiff_t(flac.size() * 3 / 10)));
+  const struct {
+    const char* input;
+    const char* lost;
+    const char* kept;
+  } cases[] = {
+      {"picture.webm", "picture.webm: 1 picture is missing at 0.333 s (after frame 10); nothing was written",
+       "kept the 10 frames before it"},
+      {"sound.webm", "sound.webm: 0.023 s of its sound are missing at ", "the movie keeps the sound there is"},
+      {"cut.webm", "cut.webm: its streams end at ", "frames before it"},
+      {"cut.flac", "cut.flac: its sound ends at ", "the movie keeps the sound there is"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    const std::string input = std::string(c.input) == "cut.flac" ? "--test-clip --size 8x8 --frames 24 --audio " + Q(c.input)
+                                                                  : Q(c.input);
+    RunResult r = Orx("encode -q " + input + " -o " + Q("lost.mov"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.lost), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("(--keep-partial keeps the"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(Path("lost.mov")));
+    r = Orx("encode -q --keep-partial " + input + " -o " + Q("lost.mov"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("warning: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.kept), std::string::npos) << r.output;
+    ASSERT_TRUE(fs::exists(Path("lost.mov")));
+    if (std::string(c.input) == "sound.webm") {
+      // All 30 pictures, and sound as long as they are: the gap is silence.
+      EXPECT_EQ(ReadMovie(Path("lost.mov")).frames.size(), 30u);
+      ASSERT_EQ(Orx("decode -q -y " + Q("lost.mov") + " -o " + Q("lost.wav")).status, 0);
+      EXPECT_EQ(WaveData(Path("lost.wav")).size(), size_t(44100) * 8);  // 1 s of 32-bit float stereo
+    }
+    fs::remove(Path("lost.mov"));
+  }
 }
 
 int main(int argc, char** argv) {
