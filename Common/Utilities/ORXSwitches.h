@@ -1,9 +1,10 @@
 // The environment switches the codec reads: ORX_DISABLE_GL, ORX_FORCE_GL and
 // ORX_DECODE_POOL. Each takes 1, yes or true to turn it on and 0, no or false
 // to turn it off, in any case; unset or empty, it keeps its default. Any
-// other value is refused: the first time a process meets it, one line on
-// standard error names the variable, the value and the words it takes, and
-// the switch keeps its default.
+// other value is refused: the first time it is read, one line on standard
+// error names the variable, the value and the words it takes, and the
+// switch keeps its default. "First" holds for each copy of the core: a
+// program and a component it loads carry one each (see ORXSwitchOn).
 #pragma once
 
 enum class ORXSwitch {

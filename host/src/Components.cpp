@@ -64,13 +64,16 @@ std::mutex g_registryLock;
 std::vector<ComponentRecord*>& g_components = *new std::vector<ComponentRecord*>;
 std::set<std::string>& g_registeredFiles = *new std::set<std::string>;
 // What kept component files from being used, one "PATH: reason" each.
-std::vector<std::string>& g_problems = *new std::vector<std::string>;
+std::vector<std::string>& Problems() {
+  static std::vector<std::string>& problems = *new std::vector<std::string>;
+  return problems;
+}
 std::once_flag g_searchOnce;
 
 // Caller holds g_registryLock.
 void NoteProblemLocked(const std::string& path, const std::string& reason) {
   const std::string line = path + ": " + reason;
-  if (std::find(g_problems.begin(), g_problems.end(), line) == g_problems.end()) g_problems.push_back(line);
+  if (std::find(Problems().begin(), Problems().end(), line) == Problems().end()) Problems().push_back(line);
 }
 
 void NoteProblem(const std::string& path, const std::string& reason) {
@@ -495,13 +498,13 @@ SInt32 HostComponentProblems(char* text, size_t size) {
   EnsureSearched();
   std::lock_guard<std::mutex> lock(g_registryLock);
   std::string all;
-  for (const std::string& p : g_problems) all += (all.empty() ? "" : "\n") + p;
+  for (const std::string& p : Problems()) all += (all.empty() ? "" : "\n") + p;
   if (text != nullptr && size > 0) {
     const size_t n = std::min(all.size(), size - 1);
     std::memcpy(text, all.data(), n);
     text[n] = 0;
   }
-  return static_cast<SInt32>(g_problems.size());
+  return static_cast<SInt32>(Problems().size());
 }
 
 OSErr GetComponentInstanceError(ComponentInstance ci) {
