@@ -412,7 +412,12 @@ OSStatus Finish(Writer* w, std::string* error) {
   if (s == noErr && !HostMoveFileIntoPlace(w->tempPath.c_str(), w->path.c_str(), w->replace)) {
     if (errno == EEXIST) {
       s = dupFNErr;
-      w->error = "a file of that name appeared while the movie was written; the movie is kept as " + w->tempPath;
+      struct stat st {};
+      const bool special = stat(w->path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+      w->error = std::string(special ? S_ISDIR(st.st_mode) ? "a folder has that name, and only a file is replaced"
+                                                           : "that name is not a regular file, and only a file is replaced"
+                                     : "a file of that name appeared while the movie was written") +
+                 "; the movie is kept as " + w->tempPath;
       w->tempPath.clear();
     } else {
       s = ioErr;

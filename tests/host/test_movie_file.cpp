@@ -474,17 +474,22 @@ TEST_F(MovieFileTest, WriterRejectsBadArgumentsWithoutLosingTheMovie) {
   HostMovieWriterAbort(w);
   EXPECT_TRUE(Listing().empty());
 
-  // No samples, or a path that is a folder: Finish fails and leaves nothing behind.
+  // No samples: Finish fails and leaves nothing behind. A path that is a
+  // folder is never replaced: the finished movie is kept under the name the
+  // message gives.
   ASSERT_EQ(HostMovieWriterCreate(Path("x.mov").c_str(), desc.get(), 600, &w), noErr);
   EXPECT_EQ(HostMovieWriterFinishWithError(w, message, sizeof message), paramErr);
   EXPECT_STREQ(message, "the movie holds no samples");
   fs::create_directory(Path("folder"));
   ASSERT_EQ(HostMovieWriterCreate(Path("folder").c_str(), desc.get(), 600, &w), noErr);
   ASSERT_EQ(HostMovieWriterAddSample(w, data, 4, 20), noErr);
-  EXPECT_EQ(HostMovieWriterFinishWithError(w, message, sizeof message), ioErr);
-  EXPECT_NE(std::strstr(message, "cannot move the finished movie into place"), nullptr) << message;
-  EXPECT_EQ(Listing(), std::vector<std::string>{"folder"});
+  EXPECT_EQ(HostMovieWriterFinishWithError(w, message, sizeof message), dupFNErr);
+  EXPECT_NE(std::strstr(message, "a folder has that name"), nullptr) << message;
   EXPECT_TRUE(fs::is_directory(Path("folder")));
+  const char* keptFromFolder = std::strstr(message, "kept as ");
+  ASSERT_NE(keptFromFolder, nullptr) << message;
+  EXPECT_EQ(HostMovieReaderGetSampleCount(Open(keptFromFolder + 8).reader.get()), 1);
+  fs::remove(keptFromFolder + 8);
 
   // Told not to replace: a file that appeared while the movie was written
   // stays as it was, and the finished movie is kept under the name the
