@@ -5,102 +5,37 @@
 #include <gst/gst.h>
 #include <gst/pbutils/missing-plugins.h>
 #include <gst/video/video.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <initializer_list>
 #include <mutex>
 
 #include "Cli.h"
+#include "GstFacts.h"
+#include "GstSoundHold.h"
 
 namespace orxapp {
 
 namespace {
 
-constexpr GstClockTime kPoll = 100 * GST_MSECOND;
 constexpr GstClockTime kPrerollLimit = 120 * GST_SECOND;
 constexpr GstClockTime kLiveNotice = 3 * GST_SECOND;
 constexpr int kMaxSide = 32767;  // the largest picture a frame holds, each way
 constexpr int kMaxSoundRate = 384000;  // what a movie's sound track stores
 constexpr int kMaxSoundChannels = 64;
-// Sound held for pictures still to come: at most this stretch and these
-// bytes; sound from a file that runs further ahead of its pictures is lost.
-constexpr int64_t kSoundAheadNs = 60 * int64_t(GST_SECOND);
-constexpr size_t kSoundAheadBytes = size_t(64) << 20;
-// A sound file of its own is decoded only this far ahead of its reader.
-constexpr size_t kSoundFileBytes = size_t(4) << 20;
-constexpr size_t kTakeBytes = size_t(1) << 20;  // the most one TakeSound hands over
-constexpr int64_t kSoundJitterNs = 20 * int64_t(GST_MSECOND);  // times closer than this are one stretch
 // Frames the caller may still hold after NextFrame has returned them (the
 // read-ahead ring and the encoder's two): sound before them is not needed.
 constexpr int kFramesHeld = 8;
 
-std::string Seconds(int64_t ns) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.3f s", double(ns) / 1e9);
-  return buf;
-}
-
 bool StartsWith(const char* s, const char* prefix) { return s != nullptr && std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
-
-// The Debian package that holds GStreamer's decoder for a missing kind of
-// stream, as far as these kinds go.
-std::string PackageFor(const std::string& detail) {
-  static const struct {
-    const char* caps;
-    const char* package;
-  } kKnown[] = {
-      {"video/x-h264", "gstreamer1.0-plugins-bad (openh264dec)"},
-      {"video/x-av1", "gstreamer1.0-plugins-bad (av1dec)"},
-      {"video/x-vp8", "gstreamer1.0-plugins-good (vp8dec)"},
-      {"video/x-vp9", "gstreamer1.0-plugins-good (vp9dec)"},
-      {"image/jpeg", "gstreamer1.0-plugins-good (jpegdec)"},
-      {"image/png", "gstreamer1.0-plugins-good (pngdec)"},
-      {"video/x-theora", "gstreamer1.0-plugins-base (theoradec)"},
-      {"audio/x-flac", "gstreamer1.0-plugins-good (flacdec)"},
-      {"audio/x-vorbis", "gstreamer1.0-plugins-base (vorbisdec)"},
-      {"audio/x-opus", "gstreamer1.0-plugins-base (opusdec)"},
-      {"audio/mpeg", "gstreamer1.0-plugins-good (mpg123audiodec) or gstreamer1.0-plugins-bad (fdkaacdec)"},
-      {"video/quicktime", "gstreamer1.0-plugins-good (qtdemux)"},
-      {"video/x-matroska", "gstreamer1.0-plugins-good (matroskademux)"},
-  };
-  for (const auto& k : kKnown)
-    if (detail.find(k.caps) != std::string::npos) return k.package;
-  return "the GStreamer plug-in package that provides it (gstreamer1.0-plugins-good, -bad or -ugly)";
-}
-
-// The sample format a decoded audio stream is stored in: 16-bit for 8- and
-// 16-bit sources, 24-bit for deeper integers, 32-bit float for floats.
-UInt32 StoredSoundFormat(const GstAudioFormatInfo* f) {
-  if (f == nullptr) return kHostSoundInt16;
-  if (GST_AUDIO_FORMAT_INFO_IS_FLOAT(f)) return kHostSoundFloat32;
-  return GST_AUDIO_FORMAT_INFO_DEPTH(f) > 16 ? kHostSoundInt24 : kHostSoundInt16;
-}
-
-const char* GstFormatName(UInt32 stored) {
-  return stored == kHostSoundFloat32 ? "F32LE" : stored == kHostSoundInt24 ? "S24LE" : "S16LE";
-}
 
 }  // namespace
 
 struct GstMedia::Pipeline {
-  // A stretch of sound as it arrived: the buffer, its source times and its
-  // whole frames' bytes.
-  struct SoundChunk {
-    GstBuffer* buffer;
-    int64_t startNs, endNs;
-    size_t bytes;
-  };
-
   GstElement* pipeline = nullptr;
   GstBus* bus = nullptr;
   GstMediaRequest request;
@@ -119,36 +54,13 @@ struct GstMedia::Pipeline {
   bool eos = false;          // every stream has ended
   std::atomic<bool> arrived{false};       // data reached the sink that matters
   std::atomic<int64_t> streamsEndNs{-1};  // the latest end of any stream's data
-
-  // The sound, taken off the end of its branch as it arrives (under sm;
-  // never wait for m while holding sm).
-  std::mutex sm;
-  std::condition_variable soundReady;  // sound arrived, or it ended
-  std::condition_variable soundRoom;   // a sound file's reader took some
-  std::deque<SoundChunk> chunks;
-  size_t chunkBytes = 0;
-  size_t frameBytes = 0;
-  int64_t soundEndNs = -1;  // where the sound that arrived so far ends
-  bool soundEnded = false;
-  bool soundLengthChecked = false;
-  bool closing = false;
-  int64_t firstPictureNs = -1;
-  int64_t picturesEndNs = -1;  // where the pictures end, once they have
-  int64_t latestPictureEndNs = -1;
-  int64_t keepFromNs = INT64_MIN;  // sound that ends before this is no longer needed
-  bool soundTaken = false;         // the reader of the sound has begun
-  int64_t droppedUntilNs = -1;     // sound dropped before the first picture came ends here
-  bool overflowed = false;
-  int64_t lostNs = -1;  // the source time from which sound is missing
-  std::string lostWhy;
-  std::string pictureLoss;  // the first report of lost pictures
+  // The sound, taken off the end of its branch as it arrives, and the
+  // pictures' times it is held against. Its lock is taken under m, never m
+  // under it.
+  GstSoundHold held;
 
   ~Pipeline() {
-    {
-      std::lock_guard<std::mutex> lock(sm);
-      closing = true;
-    }
-    soundRoom.notify_all();
+    held.Close();
     if (pipeline != nullptr) {
       gst_element_set_state(pipeline, GST_STATE_NULL);
       gst_object_unref(pipeline);
@@ -157,7 +69,6 @@ struct GstMedia::Pipeline {
       gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
       gst_object_unref(bus);
     }
-    for (const SoundChunk& c : chunks) gst_buffer_unref(c.buffer);
   }
 
   GstElement* Make(const char* factory) {
@@ -306,10 +217,7 @@ struct GstMedia::Pipeline {
       gst_caps_unref(pcm);
     }
     sound = stored;
-    {
-      std::lock_guard<std::mutex> lock(sm);
-      frameBytes = HostSoundBytesPerFrame(&sound);
-    }
+    held.Begin(sound, request.soundOnly);
     if (sink != nullptr) {
       g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
       // Taken off from the first buffer on.
@@ -326,135 +234,6 @@ struct GstMedia::Pipeline {
     audioSink = sink;
     soundLinked = true;
     return "";
-  }
-
-  static std::string Holds() {
-    return std::to_string(kSoundAheadNs / int64_t(GST_SECOND)) + " s or " + std::to_string(kSoundAheadBytes >> 20) + " MB";
-  }
-  int64_t FramesNs(int64_t frames) const { return int64_t(__int128(frames) * GST_SECOND / sound.sampleRate); }
-
-  // Keeps the earliest loss of sound (under sm).
-  void NoteSoundLoss(int64_t atNs, const std::string& why) {
-    if (lostNs >= 0 && lostNs <= atNs) return;
-    lostNs = std::max<int64_t>(atNs, 0);
-    lostWhy = why;
-  }
-
-  void PopFront() {
-    gst_buffer_unref(chunks.front().buffer);
-    chunkBytes -= chunks.front().bytes;
-    chunks.pop_front();
-  }
-  void DropBefore(int64_t ns) {
-    while (!chunks.empty() && chunks.front().endNs <= ns) PopFront();
-  }
-
-  // A buffer of sound at the end of its branch (on a streaming thread).
-  void SoundArrived(GstBuffer* b) {
-    std::unique_lock<std::mutex> lock(sm);
-    const size_t bytes = frameBytes > 0 ? gst_buffer_get_size(b) / frameBytes * frameBytes : 0;
-    const int64_t startNs = GST_BUFFER_PTS_IS_VALID(b) ? int64_t(GST_BUFFER_PTS(b)) : std::max<int64_t>(soundEndNs, 0);
-    const int64_t endNs = startNs + FramesNs(int64_t(bytes / std::max<size_t>(frameBytes, 1)));
-    if (request.soundOnly) arrived = true;
-    if (bytes == 0) return;
-    soundEndNs = endNs;
-    if (request.soundOnly) {
-      // Nothing else waits on a sound file's stream: its thread waits for room.
-      soundRoom.wait(lock, [&] { return closing || chunkBytes < kSoundFileBytes; });
-      if (closing) return;
-      Hold(b, startNs, endNs, bytes);
-      return;
-    }
-    // The pictures' own sound never holds the demuxer back: what is not
-    // needed is dropped as it comes, and what runs too far ahead of the
-    // pictures is lost.
-    if (overflowed || endNs <= keepFromNs || (picturesEndNs >= 0 && startNs >= picturesEndNs)) return;
-    if (firstPictureNs < 0) {
-      // Before the first picture: the latest stretch waits for it.
-      Hold(b, startNs, endNs, bytes);
-      while (chunks.size() > 1 &&
-             (chunks.back().endNs - chunks.front().startNs > kSoundAheadNs || chunkBytes > kSoundAheadBytes)) {
-        droppedUntilNs = std::max(droppedUntilNs, chunks.front().endNs);
-        PopFront();
-      }
-      return;
-    }
-    if (!chunks.empty() &&
-        (endNs - chunks.front().startNs > kSoundAheadNs || chunkBytes + bytes > kSoundAheadBytes)) {
-      overflowed = true;
-      NoteSoundLoss(startNs, "its sound from " + Seconds(startNs) + " on runs further ahead of its pictures in the file " +
-                                 "than orx holds (" + Holds() + ")");
-      return;
-    }
-    Hold(b, startNs, endNs, bytes);
-  }
-
-  void Hold(GstBuffer* b, int64_t startNs, int64_t endNs, size_t bytes) {
-    chunks.push_back({b, startNs, endNs, bytes});
-    gst_buffer_ref(b);
-    chunkBytes += bytes;
-    soundReady.notify_all();
-  }
-
-  void SoundEnded() {
-    std::lock_guard<std::mutex> lock(sm);
-    soundEnded = true;
-    soundReady.notify_all();
-  }
-
-  // A picture (or the end of them) where the decoder hands them over.
-  void PictureArrived(GstBuffer* b) {
-    if (!GST_BUFFER_PTS_IS_VALID(b)) return;
-    const int64_t pts = int64_t(GST_BUFFER_PTS(b));
-    const int64_t end = pts + (GST_BUFFER_DURATION_IS_VALID(b) ? int64_t(GST_BUFFER_DURATION(b)) : 0);
-    std::lock_guard<std::mutex> lock(sm);
-    latestPictureEndNs = std::max(latestPictureEndNs, end);
-    if (firstPictureNs >= 0) return;
-    firstPictureNs = pts;
-    keepFromNs = std::max(keepFromNs, pts);
-    DropBefore(pts);
-    if (droppedUntilNs > pts)
-      NoteSoundLoss(pts, "the first " + Seconds(droppedUntilNs - pts) + " of its sound came further ahead of its " +
-                             "pictures in the file than orx holds (" + Holds() + ")");
-  }
-  void PicturesEnded() {
-    std::lock_guard<std::mutex> lock(sm);
-    picturesEndNs = std::max<int64_t>(latestPictureEndNs, 0);
-    while (!chunks.empty() && chunks.back().startNs >= picturesEndNs) {
-      gst_buffer_unref(chunks.back().buffer);
-      chunkBytes -= chunks.back().bytes;
-      chunks.pop_back();
-    }
-  }
-  // Sound that ends before ns is no longer needed, while nobody takes it
-  // (pictures skipped before the first one encoded). Once the sound's reader
-  // has begun it takes what arrives, which may come after later pictures.
-  void KeepSoundFrom(int64_t ns) {
-    std::lock_guard<std::mutex> lock(sm);
-    if (soundTaken) return;
-    keepFromNs = std::max(keepFromNs, ns);
-    DropBefore(keepFromNs);
-  }
-
-  // Appends the first held chunk and those that follow it without a break,
-  // up to kTakeBytes, to *out (under sm).
-  void TakeRun(std::vector<uint8_t>* out, int64_t* firstNs) {
-    size_t taken = 0;
-    int64_t next = -1;
-    while (!chunks.empty() && (taken == 0 || (taken + chunks.front().bytes <= kTakeBytes &&
-                                              std::abs(chunks.front().startNs - next) <= kSoundJitterNs))) {
-      const SoundChunk& c = chunks.front();
-      GstMapInfo map;
-      if (gst_buffer_map(c.buffer, &map, GST_MAP_READ)) {
-        out->insert(out->end(), map.data, map.data + std::min(c.bytes, size_t(map.size)));
-        gst_buffer_unmap(c.buffer, &map);
-      }
-      if (taken == 0) *firstNs = c.startNs;
-      taken += c.bytes;
-      next = c.endNs;
-      PopFront();
-    }
-    soundRoom.notify_all();
   }
 
   // Reads what the bus holds, waiting up to timeout for the first message.
@@ -526,19 +305,12 @@ struct GstMedia::Pipeline {
 
   // A loss a warning or QoS message reports: the sound's when an element of
   // sound reported it (or the source is a sound file), else the pictures'.
-  // Only what is lost once the stream has begun counts: decoders drop their
-  // header packets, and the frames before the first they can decode, as
-  // they start. Sound the movie does not take does not count.
+  // Sound the movie does not take does not count.
   void Lost(GstMessage* msg, const std::string& what) {
     const char* klass = GST_IS_ELEMENT(GST_MESSAGE_SRC(msg))
                             ? gst_element_get_metadata(GST_ELEMENT(GST_MESSAGE_SRC(msg)), GST_ELEMENT_METADATA_KLASS)
                             : nullptr;
-    std::lock_guard<std::mutex> lock(sm);
-    if (request.soundOnly || (klass != nullptr && std::strstr(klass, "Audio") != nullptr)) {
-      if (soundEndNs >= 0) NoteSoundLoss(soundEndNs, what);
-    } else if (firstPictureNs >= 0 && pictureLoss.empty()) {
-      pictureLoss = what;
-    }
+    held.Lost(request.soundOnly || (klass != nullptr && std::strstr(klass, "Audio") != nullptr), what);
   }
   // QoS messages are judged as they are posted, on the thread that dropped
   // something, so that a drop before the stream began is told from one after.
@@ -557,12 +329,6 @@ struct GstMedia::Pipeline {
     return GST_BUS_DROP;
   }
 
-  // The length a stream may fall short of the one its file declares: the
-  // file's rounding, and decoders that trim their first and last frames.
-  static int64_t Slack(int64_t declaredNs, int64_t frameNs) {
-    return std::max<int64_t>(80 * int64_t(GST_MSECOND) + declaredNs / 100, 2 * frameNs);
-  }
-
   static GstPadProbeReturn OnStreamData(GstPad*, GstPadProbeInfo* info, gpointer self) {
     GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info);
     if (b != nullptr && GST_BUFFER_PTS_IS_VALID(b)) {
@@ -577,15 +343,20 @@ struct GstMedia::Pipeline {
   static GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer self) {
     auto* p = static_cast<Pipeline*>(self);
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-      if (GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info)) p->PictureArrived(b);
+      if (GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info)) p->held.PictureArrived(b);
     } else if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) {
-      p->PicturesEnded();
+      p->held.PicturesEnded();
     }
     return GST_PAD_PROBE_OK;
   }
   static GstPadProbeReturn OnArrival(GstPad*, GstPadProbeInfo*, gpointer self) {
     static_cast<Pipeline*>(self)->arrived = true;
     return GST_PAD_PROBE_OK;
+  }
+  // A buffer of sound at the end of its branch (on a streaming thread).
+  void SoundArrived(GstBuffer* b) {
+    if (request.soundOnly) arrived = true;
+    held.Arrived(b);
   }
   // The sound's buffers stop here, in the pipeline's memory only while held;
   // its end is noted. Nothing is thrown out of a streaming thread.
@@ -601,7 +372,7 @@ struct GstMedia::Pipeline {
           for (guint i = 0; i < gst_buffer_list_length(list); ++i) p->SoundArrived(gst_buffer_list_get(list, i));
         return GST_PAD_PROBE_DROP;
       }
-      if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) p->SoundEnded();
+      if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) p->held.Ended();
     } catch (const std::exception&) {
       std::lock_guard<std::mutex> lock(p->m);
       if (p->error.empty()) p->error = "out of memory for its sound";
@@ -633,37 +404,6 @@ bool GstReady(std::string* error) {
   });
   if (!failure.empty()) *error = failure;
   return failure.empty();
-}
-
-// What keeps a file from being read, checked before anything opens it: a
-// FIFO or device would block GStreamer's reader in open() or never end. A
-// URI needs a source GStreamer has, fed by something other than orx.
-std::string InputProblem(const std::string& input) {
-  std::string path = input;
-  struct stat st {};
-  if (IsURI(input)) {
-    gchar* protocol = gst_uri_get_protocol(input.c_str());
-    const std::string scheme = protocol != nullptr ? protocol : "";
-    g_free(protocol);
-    if (scheme == "appsrc") return "an appsrc:// source is fed by the program that makes it; orx has nothing to feed it";
-    if (!gst_uri_protocol_is_supported(GST_URI_SRC, scheme.c_str()))
-      return "GStreamer has no source for " + scheme + ":// (a plug-in may be missing)";
-    if (scheme == "fd") {
-      const int fd = std::atoi(input.c_str() + 5);
-      if (fstat(fd, &st) != 0) return std::string("cannot read it: ") + std::strerror(errno);
-      return S_ISREG(st.st_mode) ? "" : "not a regular file (only a YUV4MPEG2 stream may come through a pipe)";
-    }
-    if (scheme != "file") return "";
-    gchar* name = g_filename_from_uri(input.c_str(), nullptr, nullptr);
-    if (name == nullptr) return "not a file name GStreamer can read";
-    path = name;
-    g_free(name);
-  }
-  if (stat(path.c_str(), &st) != 0) return std::string("cannot open: ") + std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "cannot read a folder";
-  if (S_ISFIFO(st.st_mode)) return "not a regular file (only a YUV4MPEG2 stream may come through a FIFO)";
-  if (!S_ISREG(st.st_mode)) return "not a regular file";
-  return "";
 }
 
 }  // namespace
@@ -808,13 +548,7 @@ int GstMedia::NextFrame(ImageARGB* out, int64_t* ptsNs, std::string* error) {
       *error = p.error;
       return -1;
     }
-    {
-      std::lock_guard<std::mutex> lock(p.sm);
-      if (!p.pictureLoss.empty()) {
-        *error = p.pictureLoss;
-        return -1;
-      }
-    }
+    if (p.held.PicturesLost(error)) return -1;
     sample = gst_app_sink_try_pull_sample(sink, kPoll);
     if (sample == nullptr && gst_app_sink_is_eos(sink)) return PicturesEnded(error);
   }
@@ -857,7 +591,7 @@ int GstMedia::NextFrame(ImageARGB* out, int64_t* ptsNs, std::string* error) {
       returnedNs_.push_back(pts);
       if (returnedNs_.size() > size_t(kFramesHeld)) {
         returnedNs_.pop_front();
-        p.KeepSoundFrom(returnedNs_.front());
+        p.held.KeepFrom(returnedNs_.front());
       }
     }
   }
@@ -871,13 +605,7 @@ int GstMedia::PicturesEnded(std::string* error) {
     *error = p.error;
     return -1;
   }
-  {
-    std::lock_guard<std::mutex> loss(p.sm);
-    if (!p.pictureLoss.empty()) {
-      *error = p.pictureLoss;
-      return -1;
-    }
-  }
+  if (p.held.PicturesLost(error)) return -1;
   std::unique_lock<std::mutex> lock(p.m);
   // A file that declares a longer length than any of its streams reached
   // was cut short or lost its end. The other streams may still be on their
@@ -886,7 +614,7 @@ int GstMedia::PicturesEnded(std::string* error) {
   const int64_t declared = info_.durationNs;
   if (declared <= 0 || !p.missing.empty()) return 0;
   const int64_t frameNs = info_.fpsNum > 0 ? int64_t(GST_SECOND) * info_.fpsDen / info_.fpsNum : 0;
-  const int64_t shortOf = declared - Pipeline::Slack(declared, frameNs);
+  const int64_t shortOf = declared - LengthSlack(declared, frameNs);
   int64_t seen = p.streamsEndNs.load();
   gint64 moved = g_get_monotonic_time();
   while (seen < shortOf && !p.eos && p.error.empty() && !Interrupted() &&
@@ -924,34 +652,20 @@ int GstMedia::TakeSound(std::vector<uint8_t>* out, int64_t* firstNs, int waitMs,
       *error = p.error;
       return -1;
     }
-    std::unique_lock<std::mutex> lock(p.sm);
-    p.soundTaken = true;
-    if (!p.chunks.empty()) {
-      p.TakeRun(out, firstNs);
-      return 1;
+    switch (p.held.Take(out, firstNs, until, info_.durationNs)) {
+      case GstSoundHold::Turn::kEnded:
+        return 0;
+      case GstSoundHold::Turn::kWaited:
+        break;
+      default:
+        return 1;
     }
-    if (p.soundEnded) {
-      // A sound file that ends well short of the length it declares lost
-      // its end, or a stretch a decoder skipped.
-      const int64_t declared = info_.durationNs;
-      if (p.request.soundOnly && !p.soundLengthChecked && declared > 0 &&
-          p.soundEndNs < declared - Pipeline::Slack(declared, 0))
-        p.NoteSoundLoss(p.soundEndNs, "its sound ends at " + Seconds(std::max<int64_t>(p.soundEndNs, 0)) +
-                                          ", short of the " + Seconds(declared) + " its file declares: cut short or damaged");
-      p.soundLengthChecked = true;
-      return 0;
-    }
-    const gint64 now = g_get_monotonic_time();
-    if (now >= until) return 1;
-    p.soundReady.wait_for(lock, std::chrono::microseconds(std::min<gint64>(until - now, kPoll / GST_USECOND)));
   }
 }
 
 int64_t GstMedia::SoundLost(std::string* why) const {
   if (p_ == nullptr) return -1;
-  std::lock_guard<std::mutex> lock(p_->sm);
-  if (p_->lostNs >= 0) *why = p_->lostWhy;
-  return p_->lostNs;
+  return p_->held.SoundLost(why);
 }
 
 }  // namespace orxapp
