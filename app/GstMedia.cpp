@@ -342,10 +342,15 @@ struct GstMedia::Pipeline {
   }
   static GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer self) {
     auto* p = static_cast<Pipeline*>(self);
-    if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-      if (GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info)) p->held.PictureArrived(b);
-    } else if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) {
-      p->held.PicturesEnded();
+    try {
+      if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+        if (GstBuffer* b = GST_PAD_PROBE_INFO_BUFFER(info)) p->held.PictureArrived(b);
+      } else if (GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info); e != nullptr && GST_EVENT_TYPE(e) == GST_EVENT_EOS) {
+        p->held.PicturesEnded();
+      }
+    } catch (const std::exception&) {  // a loss's message; nothing is thrown out of a streaming thread
+      std::lock_guard<std::mutex> lock(p->m);
+      if (p->error.empty()) p->error = "out of memory";
     }
     return GST_PAD_PROBE_OK;
   }
@@ -480,7 +485,10 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
                    request.soundOnly ? "sound" : "picture");
     }
   }
-  std::lock_guard<std::mutex> lock(p.m);
+  // What the streaming threads found is read under the lock, and GStreamer
+  // is called below without it: a pad added late takes the lock while
+  // GStreamer holds locks of its own.
+  std::unique_lock<std::mutex> lock(p.m);
   if (p.error.empty() && !request.soundOnly && p.videoSink == nullptr) {
     p.error = p.videoSeen == 0 ? (p.missing.empty() ? "it has no video stream" : p.missing)
                                : "it has " + std::to_string(p.videoSeen) + " video stream" +
@@ -493,15 +501,27 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
     *error = p.error;
     return false;
   }
-
   info_ = GstMediaInfo{};
   info_.videoStreams = p.videoSeen;
+  info_.hasSound = p.soundLinked;
+  // Pictures beside sound that cannot be taken: the sound is left out with
+  // the reason.
+  if (request.sound && !p.soundLinked) {
+    if (!p.soundRefused.empty()) info_.soundProblem = p.soundRefused;
+    else if (!p.missing.empty()) info_.soundProblem = "its sound cannot be decoded (" + p.missing + ")";
+  }
+  info_.sound = p.sound;
+  info_.soundFrom = p.soundFrom;
+  GstElement* const videoSink = p.videoSink;
+  GstElement* const videoQueue = p.videoQueue;
+  lock.unlock();
+
   info_.live = live;
   gint64 duration = -1;
   if (!live && gst_element_query_duration(p.pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
     info_.durationNs = duration;
-  if (p.videoSink != nullptr) {
-    GstPad* pad = gst_element_get_static_pad(p.videoSink, "sink");
+  if (videoSink != nullptr) {
+    GstPad* pad = gst_element_get_static_pad(videoSink, "sink");
     GstCaps* caps = gst_pad_get_current_caps(pad);
     GstVideoInfo vi;
     if (caps != nullptr && gst_video_info_from_caps(&vi, caps)) {
@@ -515,21 +535,12 @@ bool GstMedia::Open(const GstMediaRequest& request, std::string* error) {
     if (caps != nullptr) gst_caps_unref(caps);
     gst_object_unref(pad);
     // Alpha as decoded, before the conversion to ARGB adds a channel.
-    GstPad* in = gst_element_get_static_pad(p.videoQueue, "sink");
+    GstPad* in = gst_element_get_static_pad(videoQueue, "sink");
     GstCaps* decoded = gst_pad_get_current_caps(in);
     if (decoded != nullptr && gst_video_info_from_caps(&vi, decoded)) info_.hasAlpha = GST_VIDEO_INFO_HAS_ALPHA(&vi);
     if (decoded != nullptr) gst_caps_unref(decoded);
     gst_object_unref(in);
   }
-  info_.hasSound = p.soundLinked;
-  // Pictures beside sound that cannot be taken: the sound is left out with
-  // the reason.
-  if (request.sound && !p.soundLinked) {
-    if (!p.soundRefused.empty()) info_.soundProblem = p.soundRefused;
-    else if (!p.missing.empty()) info_.soundProblem = "its sound cannot be decoded (" + p.missing + ")";
-  }
-  info_.sound = p.sound;
-  info_.soundFrom = p.soundFrom;
   if (!live) gst_element_set_state(p.pipeline, GST_STATE_PLAYING);
   return true;
 }

@@ -1,5 +1,6 @@
 // orx: the ORX host application. Every frame goes through the ORX
 // compressor and decompressor components, found through their resources.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -58,6 +59,16 @@ bool AsksVersion(int argc, char** argv) {
   return false;
 }
 
+// A run whose standard output could not be written has failed, whatever
+// it printed there (a report, a summary line, help).
+int StdoutWritten(int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const int e = errno;
+  return status != 0 ? status
+                     : orxapp::Fail(std::string("standard output: write failed") + (e ? ": " + std::string(std::strerror(e)) : ""));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,11 +79,11 @@ int main(int argc, char** argv) {
   const char* cmd = argv[1];
   if (!std::strcmp(cmd, "--help") || !std::strcmp(cmd, "-h") || !std::strcmp(cmd, "help")) {
     std::fputs(kHelp, stdout);
-    return 0;
+    return StdoutWritten(0);
   }
   if (!std::strcmp(cmd, "--version") || !std::strcmp(cmd, "-V")) {
     PrintVersion();
-    return 0;
+    return StdoutWritten(0);
   }
   struct {
     const char* name;
@@ -83,7 +94,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(cmd, c.name) != 0) continue;
     if (AsksVersion(argc - 2, argv + 2)) {
       PrintVersion();
-      return 0;
+      return StdoutWritten(0);
     }
     int status;
     // No exception leaves the program: a failed allocation the commands did
@@ -102,7 +113,7 @@ int main(int argc, char** argv) {
       const std::string skipped = orxapp::ComponentProblems();
       if (!skipped.empty()) orxapp::Warn("component files skipped: " + skipped);
     }
-    return status;
+    return StdoutWritten(status);
   }
   if (cmd[0] == '-') return orxapp::Usage(std::string("unknown option ") + cmd + " (see orx --help)");
   return orxapp::Usage(std::string("unknown command \"") + cmd + "\" (see orx --help)");

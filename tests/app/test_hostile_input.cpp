@@ -246,6 +246,15 @@ TEST_F(Hostile, OutputsOnAFullDeviceFailWithTheWriteError) {
     struct stat st {};
     EXPECT_TRUE(stat(Path(out).c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << out;
   }
+  // Reports, summaries and help on a full standard output fail the run too.
+  const std::vector<std::string> reporting = {"info " + Q("v.mov"), "info --json " + Q("v.mov"), "--version",
+                                              "encode --help", "encode --test-clip --frames 1 --size 4x4 -y -o " + Q("w.mov")};
+  for (const std::string& args : reporting) {
+    const RunResult r = Run(args + " > /dev/full");
+    EXPECT_EQ(r.status, 1) << args << ": " << r.output;
+    EXPECT_NE(r.output.find("standard output: write failed: No space left on device"), std::string::npos)
+        << args << ": " << r.output;
+  }
 }
 
 // Footage whose sound lies far from its pictures costs no memory for the
