@@ -277,8 +277,6 @@ int CmdDecode(int argc, char** argv) {
                  height, summary.variant.empty() ? "ORX" : (summary.variant + (summary.lzf ? "+LZF" : "")).c_str(),
                  int(count), num > 0 ? FormatRate(double(num) / den).c_str() : "an unknown rate", first, last,
                  output.c_str());
-    std::fprintf(stderr, "orx: %s frames decode on the %s\n", summary.variant.empty() ? "ORX" : summary.variant.c_str(),
-                 DecodeRoadText(summary.variant, false).c_str());  // the decompressor reports a refused switch
   }
   Decoder decoder;
   if (!decoder.Open(desc, &err)) return Fail(path + ": " + err);
@@ -307,6 +305,9 @@ int CmdDecode(int argc, char** argv) {
     progress.Update(i - first + 1, sink->BytesWritten());
   }
   progress.Finish();
+  if (verbose)  // as the instance that decoded answers: the program asks no graphics context itself
+    std::fprintf(stderr, "orx: %s frames decoded on the %s\n", summary.variant.empty() ? "ORX" : summary.variant.c_str(),
+                 DecodeRoadText(summary.variant, &decoder).c_str());
   if (!sink->Finish(&err)) return Fail(err);
   const double seconds = timer.GetElapsedTime();
   if (!quiet && output != "-") {

@@ -7,18 +7,26 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "GLDecompressorResources.h"
 #include "MacMemory.h"
-#include "ORXDecodeRoad.h"
+#include "ORXDecompressorRequests.h"
 #include "ORXHeader.h"
 #include "ORXPreferencesPlace.h"
-#include "ORXSwitches.h"
 
 namespace orxapp {
 
 namespace {
 
 bool IEquals(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+// The decompressor's answer to its own road request, in words.
+std::string AskDecodeRoad(ComponentInstance decompressor) {
+  char text[700] = "";
+  const uintptr_t args[3] = {0, reinterpret_cast<uintptr_t>(text), sizeof text};
+  const ComponentResult r = HostCallComponent(decompressor, kORXGetDecodeRoadSelect, args, 3);
+  if (r != noErr || text[0] == 0)
+    return "unknown (the decompressor does not say: " + StatusText(OSStatus(r == noErr ? codecErr : r)) + ")";
+  return text;
+}
 
 }  // namespace
 
@@ -282,6 +290,11 @@ bool Decoder::Decode(const uint8_t* data, size_t size, std::string* error) {
   return true;
 }
 
+std::string Decoder::Road() const {
+  ComponentInstance ci = session_ ? HostDecompressionSessionGetDecompressor(session_) : nullptr;
+  return ci ? AskDecodeRoad(ci) : "unknown (the decompression session is not open)";
+}
+
 void Decoder::Close() {
   if (destination_) CVPixelBufferRelease(destination_);
   destination_ = nullptr;
@@ -341,20 +354,15 @@ std::string FrameProblem(const uint8_t* data, size_t size, int width, int height
   return e == ORXFrameError::none ? std::string() : ORXFrameErrorMessage(e);
 }
 
-std::string DecodeRoadText(const std::string& variant, bool reportRefused) {
+std::string DecodeRoadText(const std::string& variant, const Decoder* decoder) {
   if (variant.rfind("DXT24", 0) == 0) return "processor (DXT24 frames always decode on the processor)";
-  ORXDecodeRoad road = ORXDecodeRoad::disabled;
-  char renderer[512] = "";
-  if (!ORXSwitchOn(ORXSwitch::disableGL, reportRefused)) {
-    GLDecompressorResources probe;
-    probe.forceGraphics = ORXSwitchOn(ORXSwitch::forceGL, reportRefused);
-    road = ORXChooseDXTRoad(&probe);
-    std::snprintf(renderer, sizeof renderer, "%s", probe.extensions.rendererName);
-    probe.FreeResources();
-  }
-  char text[700];
-  ORXDescribeDecodeRoad(road, renderer, text, sizeof text);
-  return text;
+  if (decoder != nullptr) return decoder->Road();
+  ComponentInstance ci = nullptr;
+  const OSErr err = OpenADefaultComponent(decompressorComponentType, kORXCodecType, &ci);
+  if (err != noErr || ci == nullptr) return "unknown (cannot open the ORX decompressor: " + StatusText(err) + ")";
+  const std::string road = AskDecodeRoad(ci);
+  CloseComponent(ci);
+  return road;
 }
 
 }  // namespace orxapp

@@ -120,6 +120,10 @@ class Decoder {
   CVPixelBufferRef destination_ = nullptr;
   const uint8_t* pixels_ = nullptr;
   size_t rowBytes_ = 0;
+  // The road this instance's DXT1/DXT5 frames take, in words with the
+  // reason, as the decompressor answers it; after a frame, the road that
+  // frame took. An error in words when it cannot be asked.
+  std::string Road() const;
   int width_ = 0;
   int height_ = 0;
   int destWidth_ = 0;
@@ -136,13 +140,12 @@ struct FrameSummary {
   uint64_t rawSize = 0;
 };
 bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, FrameSummary* out);
-// The road a decompressor opened now takes for frames of this variant, and
-// why: "processor (DXT24 frames always decode on the processor)", or for
-// DXT1/DXT5 the choice the decompressor makes (asked of a context of its own,
-// with the same ORX_DISABLE_GL and ORX_FORCE_GL). A refused value of either
-// is reported unless reportRefused is false, for a caller that opens a
-// decompressor next (its own copy of the core reports it).
-std::string DecodeRoadText(const std::string& variant, bool reportRefused = true);
+// The road frames of this variant take, and why: "processor (DXT24 frames
+// always decode on the processor)", or for DXT1/DXT5 the answer of the
+// decompressor instance that decodes them (decoder), or, without one, of a
+// decompressor opened for the question and closed again. The program makes
+// no graphics context of its own for it.
+std::string DecodeRoadText(const std::string& variant, const Decoder* decoder = nullptr);
 // The bytes of a frame's header: a shorter sample is no ORX frame.
 int32_t FrameHeaderSize();
 int FrameFormatVersion();  // the version field of the frames this codec writes

@@ -6,20 +6,23 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "OpenGL/GLContext.h"
 
 namespace {
 
-bool HasClientExtension(const char* name) {
-  const char* list = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+// Whether the space-separated list holds the name as a whole word.
+bool ListHas(const char* list, const char* name) {
   if (list == nullptr) return false;
   const size_t n = std::strlen(name);
   for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n)
     if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == 0)) return true;
   return false;
 }
+
+bool HasClientExtension(const char* name) { return ListHas(eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS), name); }
 
 EGLDisplay PlatformDisplay(EGLenum platform, void* nativeDisplay) {
   auto getPlatformDisplay =
@@ -61,6 +64,31 @@ EGLContext CreateOn(EGLDisplay display) {
 }  // namespace
 
 GLContext::GLContext() : maxTextureSize(0), display(nullptr), context(nullptr) {}
+
+// Mesa lists its software device (EGL_MESA_device_software) beside a device
+// for each render node it can drive. When every EGL device is a software
+// one, each display InitContext tries renders with Mesa's software
+// rasterizer, and the device list says so without initialising a display
+// (which loads a driver) or making a context. With any other device the
+// renderer depends on the driver chosen, and a context must be asked.
+bool GLContext::RendererWithoutContext(char* name, int size, bool* software) {
+  if (!HasClientExtension("EGL_EXT_device_query") ||
+      (!HasClientExtension("EGL_EXT_device_enumeration") && !HasClientExtension("EGL_EXT_device_base")))
+    return false;
+  auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+  auto queryString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(eglGetProcAddress("eglQueryDeviceStringEXT"));
+  if (queryDevices == nullptr || queryString == nullptr) return false;
+  constexpr EGLint kMost = 16;
+  EGLDeviceEXT devices[kMost];
+  EGLint total = 0, count = 0;
+  if (!queryDevices(0, nullptr, &total) || total < 1 || total > kMost) return false;
+  if (!queryDevices(kMost, devices, &count) || count != total) return false;
+  for (EGLint i = 0; i < count; ++i)
+    if (!ListHas(queryString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software")) return false;
+  if (name != nullptr && size > 0) std::snprintf(name, static_cast<size_t>(size), "%s", "Mesa's swrast");
+  if (software != nullptr) *software = true;
+  return true;
+}
 GLContext::~GLContext() = default;
 
 bool GLContext::InitContext() {

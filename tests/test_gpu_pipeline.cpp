@@ -1,6 +1,8 @@
 // The frame pipeline's graphics road on this machine's OpenGL: it really
 // draws on the GPU, matches the processor road, follows size changes, reads
 // the layer section.
+#include <EGL/egl.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lzf.h>
 
@@ -18,6 +20,17 @@
 #include "ORXDecodeRoad.h"
 #include "ORXHeader.h"
 #include "ORXTestImage.h"
+
+// Every EGL context made in this process is counted: the decode road must
+// make none to choose itself.
+int g_contextsMade = 0;
+
+extern "C" EGLContext eglCreateContext(EGLDisplay display, EGLConfig config, EGLContext share, const EGLint* attrs) {
+  using Create = EGLContext (*)(EGLDisplay, EGLConfig, EGLContext, const EGLint*);
+  static const Create real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "eglCreateContext"));
+  ++g_contextsMade;
+  return real != nullptr ? real(display, config, share, attrs) : EGL_NO_CONTEXT;
+}
 
 namespace {
 
@@ -353,8 +366,8 @@ TEST(GPUPipeline, RoadSwitchesAreNamedAsTheyAreSet) {
 
 // The road for DXT1/DXT5 frames: the renderer strings of the software
 // rasterizers are told from hardware ones; on a software renderer an
-// instance decodes on the processor (its context released again) unless
-// forced, and the processor road gives the plain decoder's pixels exactly.
+// instance decodes on the processor (making no context) unless forced, and
+// the processor road gives the plain decoder's pixels exactly.
 TEST(GPUPipeline, SoftwareRenderersTakeTheProcessorRoad) {
   for (const char* s : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Mesa X11 swrast", "Software Rasterizer",
                         "GDI Generic", "LLVMPIPE"})
@@ -372,10 +385,10 @@ TEST(GPUPipeline, SoftwareRenderersTakeTheProcessorRoad) {
     std::vector<uint8_t> out;
     ASSERT_EQ(Decode(&r, f, w, h, &out), 0);
     ASSERT_TRUE(r.roadChosen);
-    const bool software = ORXIsSoftwareRenderer(r.extensions.rendererName);
+    const bool software = ORXLearnDisplayRenderer().software;
     if (r.road == ORXDecodeRoad::noContext) GTEST_SKIP() << "no OpenGL context here";
     EXPECT_EQ(r.road, software && !force ? ORXDecodeRoad::softwareRenderer : ORXDecodeRoad::graphics)
-        << r.extensions.rendererName;
+        << ORXRoadRenderer(&r);
     EXPECT_EQ(r.context != nullptr, r.road == ORXDecodeRoad::graphics);
     if (r.road == ORXDecodeRoad::softwareRenderer) {
       std::vector<uint8_t> plain(out.size(), 0);
@@ -383,8 +396,59 @@ TEST(GPUPipeline, SoftwareRenderersTakeTheProcessorRoad) {
       EXPECT_TRUE(out == plain);
     }
     char text[256];
-    ORXDescribeDecodeRoad(r.road, r.extensions.rendererName, text, sizeof text);
+    ORXDescribeDecodeRoad(r.road, ORXRoadRenderer(&r), text, sizeof text);
     EXPECT_NE(std::strstr(text, ORXDecodeRoadName(r.road)), nullptr) << text;
     r.FreeResources();
   }
+}
+
+// The renderer is learned once a process; choosing a road makes no context
+// in any instance, and an instance makes its own context only when a frame
+// takes the graphics road, once. Where the platform answers without a
+// context (Mesa with only its software device), the answer agrees with the
+// renderer a context reports.
+TEST(DecodeRoad, ChoosingTheRoadMakesNoContext) {
+  char name[512] = "";
+  bool software = false;
+  int made = g_contextsMade;
+  const bool told = GLContext::RendererWithoutContext(name, sizeof name, &software);
+  EXPECT_EQ(g_contextsMade, made) << "the context-free answer made a context";
+  const ORXDisplayRenderer& display = ORXLearnDisplayRenderer();
+  if (!display.usable) GTEST_SKIP() << "no OpenGL context here";
+  made = g_contextsMade;
+  for (bool force : {false, true}) {
+    for (int i = 0; i < 4; ++i) {
+      GLDecompressorResources r;
+      r.forceGraphics = force;
+      EXPECT_EQ(ORXChooseDXTRoad(&r), force || !display.software ? ORXDecodeRoad::graphics
+                                                                 : ORXDecodeRoad::softwareRenderer);
+      EXPECT_EQ(r.context, nullptr);
+      r.FreeResources();
+    }
+  }
+  EXPECT_EQ(ORXLearnDisplayRenderer().name, display.name);  // the same value, kept
+  EXPECT_EQ(g_contextsMade, made) << "instances made contexts to choose their road";
+
+  const auto f = MakeFrame(64, 32, false);
+  std::vector<uint8_t> out;
+  GLDecompressorResources chosen;  // the renderer's own road
+  ASSERT_EQ(Decode(&chosen, f, 64, 32, &out), 0);
+  ASSERT_EQ(Decode(&chosen, f, 64, 32, &out), 0);
+  EXPECT_EQ(g_contextsMade - made, chosen.road == ORXDecodeRoad::graphics ? 1 : 0);
+  chosen.FreeResources();
+  made = g_contextsMade;
+  GLDecompressorResources forced;
+  forced.forceGraphics = true;
+  ASSERT_EQ(Decode(&forced, f, 64, 32, &out), 0);
+  ASSERT_EQ(Decode(&forced, f, 64, 32, &out), 0);
+  EXPECT_EQ(g_contextsMade - made, 1) << "the graphics road makes its context on its first frame, once";
+  ASSERT_NE(forced.context, nullptr);
+  if (told) {
+    EXPECT_EQ(software, ORXIsSoftwareRenderer(forced.extensions.rendererName))
+        << name << " against " << forced.extensions.rendererName;
+    EXPECT_TRUE(ORXIsSoftwareRenderer(name)) << name;  // told in words a person and the road both read
+  }
+  EXPECT_EQ(display.software, ORXIsSoftwareRenderer(forced.extensions.rendererName)) << display.name;
+  EXPECT_STREQ(ORXRoadRenderer(&forced), forced.extensions.rendererName);
+  forced.FreeResources();
 }

@@ -28,6 +28,9 @@ GLContext::GLContext()
 
 GLContext::~GLContext() = default;
 
+// WGL names the renderer only through a current context.
+bool GLContext::RendererWithoutContext(char*, int, bool*) { return false; }
+
 bool GLContext::InitContext() {
   // Step 1: the window.
   if (window == nullptr) {

@@ -165,3 +165,14 @@ ComponentResult ORX_DEndBand(DecompressorGlobalsPtr, ImageSubCodecDecompressReco
 ComponentResult ORX_DQueueStarting(DecompressorGlobalsPtr) { return noErr; }
 ComponentResult ORX_DQueueStopping(DecompressorGlobalsPtr) { return noErr; }
 ComponentResult ORX_DDecodeBand(DecompressorGlobalsPtr, ImageSubCodecDecompressRecord*, UInt32) { return noErr; }
+
+// The road this instance's DXT1/DXT5 frames take, so that a host need not
+// make a context of its own to say it: decided now if no frame has decided
+// it yet, from the renderer the process has learned, making no context.
+ComponentResult ORX_DGetDecodeRoad(DecompressorGlobalsPtr g, SInt32* road, char* text, SInt32 textSize) {
+  if (g == nullptr) return paramErr;
+  const ORXDecodeRoad chosen = ORXChooseDXTRoad(g->resources);
+  if (road != nullptr) *road = static_cast<SInt32>(chosen);
+  if (text != nullptr && textSize > 0) ORXDescribeDecodeRoad(chosen, ORXRoadRenderer(g->resources), text, textSize);
+  return noErr;
+}

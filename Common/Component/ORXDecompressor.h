@@ -47,6 +47,8 @@ ComponentResult ORX_DEndBand(DecompressorGlobalsPtr storage, ImageSubCodecDecomp
 ComponentResult ORX_DQueueStarting(DecompressorGlobalsPtr storage);
 ComponentResult ORX_DQueueStopping(DecompressorGlobalsPtr storage);
 ComponentResult ORX_DDecodeBand(DecompressorGlobalsPtr storage, ImageSubCodecDecompressRecord* drp, UInt32 flags);
+// The codec's own request kORXGetDecodeRoadSelect (ORXDecompressorRequests.h).
+ComponentResult ORX_DGetDecodeRoad(DecompressorGlobalsPtr storage, SInt32* road, char* text, SInt32 textSize);
 
 extern "C" ComponentResult ORX_DComponentDispatch(ComponentParameters* params, Handle storage);
 bool ORXDecompressorImplements(SInt16 selector);

@@ -6,6 +6,7 @@
 #include "ORXComponent.h"
 #include "ORXQuickTimePlatform.h"
 #include "ORXDecompressor.h"
+#include "ORXDecompressorRequests.h"
 
 namespace {
 
@@ -105,8 +106,12 @@ struct DecompressorTables {
 };
 const DecompressorTables kDecompressor;
 
+// The codec's own requests, in the selectors an image codec's subtype owns.
+const DispatchEntry kDecompressorGetDecodeRoad = {ORX_HANDLER(ORX_DGetDecodeRoad), 0x3FF0};
+
 DispatchEntry DecompressorEntry(SInt16 selector) {
   if (selector < 0) return selector >= -8 ? kDecompressorStandard[selector + 8] : kNone;
+  if (selector == kORXGetDecodeRoadSelect) return kDecompressorGetDecodeRoad;
   const int range = (static_cast<uint16_t>(selector) >> 8) & 0xFF;
   const int index = selector & 0xFF;
   if (range == 0 && index < kDecompressor.range0Count) return kDecompressor.range0[index];

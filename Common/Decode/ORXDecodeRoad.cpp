@@ -32,19 +32,51 @@ bool ORXIsSoftwareRenderer(const char* renderer) {
   return false;
 }
 
+namespace {
+
+ORXDisplayRenderer Learn() {
+  ORXDisplayRenderer d{};
+  bool software = false;
+  if (GLContext::RendererWithoutContext(d.name, static_cast<int>(sizeof d.name), &software)) {
+    d.usable = true;
+    d.software = software || ORXIsSoftwareRenderer(d.name);
+    return d;
+  }
+  GLContext probe;
+  if (probe.InitContext()) {
+    d.usable = true;
+    std::snprintf(d.name, sizeof d.name, "%s", probe.extensions.rendererName);
+    d.software = ORXIsSoftwareRenderer(d.name);
+  }
+  probe.DeleteContext();
+  return d;
+}
+
+}  // namespace
+
+const ORXDisplayRenderer& ORXLearnDisplayRenderer() {
+  static const ORXDisplayRenderer learned = Learn();
+  return learned;
+}
+
 ORXDecodeRoad ORXChooseDXTRoad(GLDecompressorResources* r) {
   if (r == nullptr) return ORXDecodeRoad::disabled;
   if (r->roadChosen) return r->road;
   r->roadChosen = true;
-  if (!r->InitContext()) {
+  const ORXDisplayRenderer& display = ORXLearnDisplayRenderer();
+  if (!display.usable)
     r->road = ORXDecodeRoad::noContext;
-  } else if (ORXIsSoftwareRenderer(r->extensions.rendererName) && !r->forceGraphics) {
+  else if (display.software && !r->forceGraphics)
     r->road = ORXDecodeRoad::softwareRenderer;
-    r->DeleteContext();
-  } else {
+  else
     r->road = ORXDecodeRoad::graphics;
-  }
   return r->road;
+}
+
+const char* ORXRoadRenderer(const GLDecompressorResources* r) {
+  if (r == nullptr) return "";  // disabled: no renderer is asked
+  if (r->extensions.rendererName[0] != 0) return r->extensions.rendererName;
+  return ORXLearnDisplayRenderer().name;
 }
 
 const char* ORXDecodeRoadName(ORXDecodeRoad road) { return road == ORXDecodeRoad::graphics ? "graphics" : "processor"; }

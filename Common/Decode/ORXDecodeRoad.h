@@ -3,13 +3,16 @@
 // the same blocks decode several times faster on the processor.
 #pragma once
 
+#include "ORXDecompressorRequests.h"
+
 struct GLDecompressorResources;
 
+// The values are the decompressor's answer to kORXGetDecodeRoadSelect.
 enum class ORXDecodeRoad {
-  graphics,           // hardware renderer, or ORX_FORCE_GL=1
-  softwareRenderer,   // processor: the context's renderer is a software rasterizer
-  noContext,          // processor: no usable context or extension
-  disabled,           // processor: ORX_DISABLE_GL=1 when the instance opened
+  graphics = kORXRoadGraphics,                  // hardware renderer, or ORX_FORCE_GL=1
+  softwareRenderer = kORXRoadSoftwareRenderer,  // processor: the renderer is a software rasterizer
+  noContext = kORXRoadNoContext,                // processor: no usable context or extension
+  disabled = kORXRoadDisabled,                  // processor: ORX_DISABLE_GL=1 when the instance opened
 };
 
 // ORX_DISABLE_GL=1 (or yes, true): a decompressor instance opened while it
@@ -23,11 +26,28 @@ bool ORXGLRoadForced();
 // llvmpipe, softpipe and swrast, and Windows' GDI Generic.
 bool ORXIsSoftwareRenderer(const char* renderer);
 
-// Decided on the instance's first DXT1/DXT5 frame and kept: creates the
-// context to read its renderer, and releases it again when the processor
-// road wins, so that idle software contexts hold no threads or memory.
-// Null resources: disabled.
+// What renders for the process's display. The answer never changes while
+// the process runs, so it is learned once, on first use, and kept: the
+// core's one value of this kind. Where the platform can tell without a
+// context (GLContext::RendererWithoutContext) nothing is made; otherwise one
+// context is made, its GL_RENDERER read and the context released.
+struct ORXDisplayRenderer {
+  bool usable;       // false: no context could be made
+  bool software;     // a software rasterizer (ORXIsSoftwareRenderer)
+  char name[512];    // the renderer's name ("" when unusable), as GL_RENDERER gives it
+};
+const ORXDisplayRenderer& ORXLearnDisplayRenderer();
+
+// Decided on the instance's first DXT1/DXT5 frame (or when a host asks the
+// road first) and kept, from the process's renderer: no context is made for
+// it. The graphics road makes the instance's own context when a frame needs
+// it, and turns to noContext for good when that fails. Null resources:
+// disabled.
 ORXDecodeRoad ORXChooseDXTRoad(GLDecompressorResources* resources);
+
+// The renderer an instance's road is told with: its own context's once it
+// has one, else the process's; "" for null resources (disabled).
+const char* ORXRoadRenderer(const GLDecompressorResources* resources);
 
 // The road in a few words, with its reason, e.g. "processor (llvmpipe (LLVM
 // 15.0.6, 256 bits) is a software rasterizer; ORX_FORCE_GL=1 keeps the

@@ -20,6 +20,12 @@ class GLContext {
   // Destroys the context; harmless when there is none.
   void DeleteContext();
 
+  // What InitContext's context would render with, where the platform can
+  // tell without making one: the renderer's name into name (cut to size)
+  // and whether it is a software rasterizer. False when it cannot tell
+  // (a context must then be asked). Makes no context and no display.
+  static bool RendererWithoutContext(char* name, int size, bool* software);
+
   GLint maxTextureSize;
   GLExtensions extensions;
 

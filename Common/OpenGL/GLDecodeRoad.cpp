@@ -19,7 +19,11 @@ int BandRows(const GLDecompressorResources& r, int w4, int h4) {
 
 bool DrawFrameOnGPU(GLDecompressorResources* r, const ORXFrameLayout& layout, const unsigned char* blocks,
                     const unsigned char* layer, int width, int height, unsigned char* dest, int rowBytes) {
-  if (r == nullptr || !r->InitContext()) return false;
+  if (r == nullptr) return false;
+  if (!r->InitContext()) {
+    r->road = ORXDecodeRoad::noContext;  // the next frames go straight to the processor
+    return false;
+  }
   GLExtensions& ext = r->extensions;
   if (!ext.EXT_texture_compression_s3tc || !ext.ARB_texture_compression || !ext.EXT_framebuffer_object ||
       !ext.ARB_shader_objects || !ext.glActiveTextureARB || !ext.glMultiTexCoord2fARB || !ext.glUseProgramObjectARB)

@@ -20,8 +20,9 @@ struct GLDecompressorResources : GLContext {
   // the graphics memory of a very large frame stays a fraction of a frame.
   int64_t wholeFramePixels = int64_t{1} << 24;
   int64_t bandPixels = int64_t{1} << 22;
-  // The DXT1/DXT5 road (ORXChooseDXTRoad), decided on the first such frame;
-  // forceGraphics is ORX_FORCE_GL as the instance found it at open.
+  // The DXT1/DXT5 road (ORXChooseDXTRoad), decided on the first such frame
+  // or when a host asks; forceGraphics is ORX_FORCE_GL as the instance found
+  // it at open.
   bool forceGraphics = false;
   bool roadChosen = false;
   ORXDecodeRoad road = ORXDecodeRoad::noContext;

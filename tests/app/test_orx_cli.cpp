@@ -428,6 +428,35 @@ TEST_F(Workspace, EnvironmentSwitchesTakeTheirWordsAndRefuseTheRestOnce) {
   EXPECT_EQ(Occurrences(r.output, "ORX_FORCE_GL=\"2\" is refused"), 1u) << r.output;
 }
 
+// orx decode -v names the road the decoding instance took, and orx info
+// the road of the instance it asks: forced, switched off, or as the
+// renderer has it, the same road in both and the pixels the same.
+TEST_F(Workspace, TheRoadReportedIsTheDecompressorsOwn) {
+  ASSERT_EQ(RunOrx("encode --test-clip --size 40x24 --frames 2 --optimize performance -o " + Q("m.mov")).status, 0);
+  const std::string decode = " decode -v -y " + Q("m.mov") + " -o " + Q("out.argb");
+  RunResult r = Shell("ORX_DISABLE_GL=1 " + Orx() + decode);
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("DXT1 frames decoded on the processor (ORX_DISABLE_GL=1)"), std::string::npos) << r.output;
+  const std::vector<uint8_t> processor = ReadAll(Path("out.argb"));
+  r = Shell("ORX_FORCE_GL=1 " + Orx() + decode);
+  ASSERT_EQ(r.status, 0) << r.output;
+  if (r.output.find("no usable OpenGL context") != std::string::npos) GTEST_SKIP() << "no OpenGL context here";
+  EXPECT_NE(r.output.find("DXT1 frames decoded on the graphics ("), std::string::npos) << r.output;
+  EXPECT_EQ(Occurrences(r.output, "frames decoded on the"), 1u) << r.output;
+  const std::vector<uint8_t> graphics = ReadAll(Path("out.argb"));
+  ASSERT_EQ(graphics.size(), processor.size());
+  for (size_t i = 0; i < graphics.size(); ++i) ASSERT_LE(std::abs(graphics[i] - processor[i]), 1) << "byte " << i;
+  EXPECT_NE(Shell("ORX_FORCE_GL=1 " + Orx() + " info " + Q("m.mov")).output.find("decode    DXT1: graphics ("),
+            std::string::npos);
+  // Unforced, info and decode name the same road.
+  r = RunOrx(decode);
+  ASSERT_EQ(r.status, 0) << r.output;
+  const size_t at = r.output.find("DXT1 frames decoded on the ");
+  ASSERT_NE(at, std::string::npos) << r.output;
+  const std::string road = r.output.substr(at + 27, r.output.find('\n', at) - at - 27);
+  EXPECT_NE(RunOrx("info " + Q("m.mov")).output.find("decode    DXT1: " + road + "\n"), std::string::npos) << road;
+}
+
 // A damaged component folder first on ORX_COMPONENT_PATH: its files are
 // named with the loader's reason and the installed component is used; with
 // no installed component, the failure names them.

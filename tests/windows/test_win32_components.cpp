@@ -19,6 +19,7 @@
 #include "DXT24Decoder.h"
 #include "DXTDecoder.h"
 #include "Dialogs.h"
+#include "ORXDecompressorRequests.h"
 #include "ORXHeader.h"
 
 extern "C" uint32_t HostDispatcherCallCount(void);
@@ -384,6 +385,58 @@ TEST(Decompressor, AnswersTheWorkFunctionRequestAndDelegatesDecodeBand) {
   OSStatus status = noErr;
   EXPECT_TRUE(Decode(frame, kWidth, kHeight, &status).empty());
   EXPECT_NE(status, noErr);
+}
+
+// The codec's own road request, sent as any Windows host sends a component
+// call: answered with the road's code and words for each switch, before a
+// frame and after one.
+TEST(Decompressor, AnswersItsRoadRequestForEachSwitch) {
+  auto setSwitch = [](const char* name, const char* value) {
+    SetEnvironmentVariableA(name, value);
+    _putenv((std::string(name) + "=" + (value ? value : "")).c_str());
+  };
+  auto ask = [](ComponentInstance ci, SInt32* road, std::string* text) {
+    char words[300] = "";
+    const uintptr_t args[3] = {reinterpret_cast<uintptr_t>(road), reinterpret_cast<uintptr_t>(words), sizeof words};
+    const ComponentResult r = HostCallComponent(ci, kORXGetDecodeRoadSelect, args, 3);
+    *text = words;
+    return r;
+  };
+  const auto frame = Encode(kVariants[2], kWidth, kHeight, Picture(kVariants[2]), 3);  // DXT1
+  ASSERT_FALSE(frame.empty());
+  struct Case {
+    const char* force;
+    const char* disable;
+    SInt32 road;
+    const char* words;  // how the answer begins
+  };
+  for (const Case& c : {Case{"1", nullptr, kORXRoadGraphics, "graphics ("},
+                        Case{nullptr, "1", kORXRoadDisabled, "processor (ORX_DISABLE_GL=1)"}}) {
+    SCOPED_TRACE(c.words);
+    setSwitch("ORX_FORCE_GL", c.force);
+    setSwitch("ORX_DISABLE_GL", c.disable);
+    ImageDescriptionHandle desc = HostNewImageDescription(kORXV, kWidth, kHeight, "ORX");
+    HostDecompressionSessionRef session = nullptr;
+    CVPixelBufferRef dest = nullptr;
+    ASSERT_EQ(HostDecompressionSessionCreate(desc, &session), noErr);
+    ASSERT_EQ(HostDecompressionSessionCreateDestination(session, &dest), noErr);
+    ComponentInstance ci = HostDecompressionSessionGetDecompressor(session);
+    EXPECT_EQ(CallComponentCanDo(ci, kORXGetDecodeRoadSelect), 1);
+    SInt32 road = 0;
+    std::string text;
+    EXPECT_EQ(ask(ci, &road, &text), noErr);
+    EXPECT_EQ(road, c.road);
+    EXPECT_EQ(text.rfind(c.words, 0), 0u) << text;
+    EXPECT_EQ(HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest),
+              noErr);
+    EXPECT_EQ(ask(ci, &road, &text), noErr);
+    EXPECT_EQ(road, c.road) << text;  // the frame took the road answered
+    CVPixelBufferRelease(dest);
+    HostDecompressionSessionRelease(session);
+    DisposeHandle(reinterpret_cast<Handle>(desc));
+  }
+  setSwitch("ORX_DISABLE_GL", nullptr);
+  setSwitch("ORX_FORCE_GL", "1");  // as the suite runs
 }
 
 TEST(Settings, BlobRoundTripsAndRefusesWrongSizes) {
