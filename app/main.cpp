@@ -37,15 +37,19 @@ const char kHelp[] =
 #define ORX_VERSION "unknown"
 #endif
 
-// The program's version, the installed components' and the frame format's.
+// The program's version (the project's, shared with liborx and the
+// GStreamer plug-in), the installed components' own and the frame format's.
 void PrintVersion() {
   const std::string component = orxapp::ComponentVersion();
-  std::printf("orx %s\n", ORX_VERSION);
+  std::printf("orx (ORX) %s\n", ORX_VERSION);
   const std::string skipped = orxapp::ComponentProblems();
   std::printf("ORX components %s\n", !component.empty() ? component.c_str()
                                      : skipped.empty() ? "not found (see orx --help)"
                                                        : ("not found (skipped: " + skipped + ")").c_str());
   std::printf("ORX frame format version %d\n", orxapp::FrameFormatVersion());
+  std::printf("%s is ORX's version, shared by orx, liborx and the GStreamer plug-in; the components\n"
+              "report their own to the hosts that load them.\n",
+              ORX_VERSION);
   std::printf("License: MIT. This is free software: you may change and redistribute it.\n");
   if (!component.empty() && !skipped.empty()) orxapp::Warn("component files skipped: " + skipped);
 }

@@ -8,7 +8,9 @@
 #                                   (lib/x86_64-linux-gnu/gstreamer-1.0 on
 #                                   Debian), so installing to /usr needs no
 #                                   GST_PLUGIN_PATH
-#   P/share/man/man1/orx.1, P/share/doc/orx/{README.md,LICENSE}
+#   P/share/man/man1/orx.1, P/share/doc/orx/{README.md,LICENSE}, and the
+#   documents the README links for the SDK, P/share/doc/orx/docs/{API.md,
+#   FRAME-FORMAT.md} (where the README's and API.md's links find them)
 # Every RUNPATH is relative, so the installed tree can be moved as a whole.
 include(GNUInstallDirs)
 
@@ -41,3 +43,5 @@ if(ORX_HAVE_GST_PLUGIN)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/orx.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orx)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/FRAME-FORMAT.md
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orx/docs)

@@ -306,5 +306,9 @@ gboolean plugin_init(GstPlugin* plugin) {
 // project is under the MIT licence (LICENSE), which GStreamer names
 // "MIT/X11".
 #define PACKAGE "orx"
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, orx, "ORX movie playback: the orxdec video decoder",
+// The version is the project's, as orx --version and liborx report it; the
+// components the element decodes through report their own.
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, orx,
+                  "ORX movie playback: the orxdec video decoder (its version is ORX's, as orx --version and liborx "
+                  "give it; the ORX components it decodes through have their own)",
                   plugin_init, ORX_GST_VERSION, "MIT/X11", "ORX", "ORX project")

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 #include "ORXFrameDecode.h"
 #include "ORXFrameEncode.h"
@@ -128,9 +129,11 @@ int orx_version(void) { return ORX_VERSION_NUMBER; }
 
 #define ORX_TEXT_OF(n) #n
 #define ORX_VERSION_TEXT_OF(a, b, c) ORX_TEXT_OF(a) "." ORX_TEXT_OF(b) "." ORX_TEXT_OF(c)
-const char* orx_version_string(void) {
-  return ORX_VERSION_TEXT_OF(ORX_VERSION_MAJOR, ORX_VERSION_MINOR, ORX_VERSION_PATCH);
-}
+#define ORX_VERSION_TEXT ORX_VERSION_TEXT_OF(ORX_VERSION_MAJOR, ORX_VERSION_MINOR, ORX_VERSION_PATCH)
+// The header's version is the project's, which orx and the plug-in report.
+static_assert(std::string_view(ORX_VERSION_TEXT) == ORX_PROJECT_VERSION,
+              "ORX_VERSION_MAJOR/_MINOR/_PATCH in include/orx/orx.h must be the version of project() in CMakeLists.txt");
+const char* orx_version_string(void) { return ORX_VERSION_TEXT; }
 
 const char* orx_error_string(orx_error error) {
   switch (error) {

@@ -31,7 +31,9 @@ extern "C" {
 #define ORX_VERSION_NUMBER (ORX_VERSION_MAJOR * 10000 + ORX_VERSION_MINOR * 100 + ORX_VERSION_PATCH)
 
 /* The library's version number (as ORX_VERSION_NUMBER of the headers it was
- * built with) and its text ("1.0.0"). */
+ * built with) and its text ("1.0.0"): the ORX project's version, which
+ * orx --version and the GStreamer plug-in report too. The codec components
+ * report a version of their own ("ORX components 1.1"). */
 int orx_version(void);
 const char* orx_version_string(void);
 

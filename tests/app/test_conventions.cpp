@@ -114,7 +114,7 @@ TEST_F(Conventions, ExitStatusesVersionsAndRepeatedOptions) {
   for (const char* cmd : {"--version", "encode --version", "decode a.png --version", "settings --version"}) {
     const RunResult r = Run(cmd);
     EXPECT_EQ(r.status, 0) << cmd;
-    EXPECT_EQ(r.output.rfind("orx 0.", 0), 0u) << r.output;
+    EXPECT_EQ(r.output.rfind("orx (ORX) 1.", 0), 0u) << r.output;
     EXPECT_NE(r.output.find("\nORX components 1.1\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("\nORX frame format version 1\n"), std::string::npos) << r.output;
   }

@@ -14,8 +14,15 @@ mv "$work/first" "$work/p"
 p="$work/p"
 plugin="$(find "$p" -name libgstorx.so -print -quit)"
 for f in bin/orx lib/orx/libqthost.so lib/orx/ORXCodec.so lib/orx/ORXCodec.rsrc share/man/man1/orx.1 \
-         share/doc/orx/README.md share/doc/orx/LICENSE; do
+         share/doc/orx/README.md share/doc/orx/LICENSE share/doc/orx/docs/API.md; do
   [ -f "$p/$f" ] || fail "$f is not installed"
+done
+# The installed README's link to the library's reference, and the
+# reference's own links, lead to installed files.
+doc="$p/share/doc/orx"
+grep -q '](docs/API.md)' "$doc/README.md" || fail "the installed README does not link docs/API.md"
+for link in $(grep -o '](\([^)#:]*\.md\))' "$doc/docs/API.md" | sed 's/^](\(.*\))$/\1/'); do
+  [ -f "$doc/docs/$link" ] || fail "the installed API.md links $link, which is not installed"
 done
 if [ -f "$build/gst-plugins/libgstorx.so" ] && [ -z "$plugin" ]; then fail "the GStreamer plug-in is not installed"; fi
 
