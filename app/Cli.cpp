@@ -332,7 +332,7 @@ void Progress::Update(int64_t done, uint64_t bytes) {
   if (last_ >= 0 && now - last_ < 0.1 && done != total_) return;
   last_ = now;
   const double fps = now > 0 ? double(done) / now : 0;
-  std::string line = std::string(what_) + " ";
+  std::string line = what_ + " ";
   char buf[128];
   if (total_ > 0) {
     const int width = 24;

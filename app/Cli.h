@@ -80,9 +80,11 @@ class Progress {
   Progress(const char* what, int64_t total);  // total <= 0: unknown
   void Update(int64_t done, uint64_t bytes = 0);
   void Finish();
+  // What the line says it is doing ("encoding b.mp4"), from the next update.
+  void SetWhat(const std::string& what) { what_ = what; }
 
  private:
-  const char* what_;
+  std::string what_;
   int64_t total_;
   bool enabled_;
   double last_ = -1;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "Cli.h"
@@ -37,6 +38,12 @@ const char kEncodeHelp[] =
     "                          (MOV, MP4, MKV, WebM, ...: H.264, VP8, VP9, AV1,\n"
     "                          PNG, JPEG, ...), with its sound; its frame rate,\n"
     "                          pixel aspect and, without a rate, each frame's time\n"
+    "  FILE|URI FILE|URI ...   several pieces of footage joined in order into one\n"
+    "                          movie, each one's sound in step with its pictures\n"
+    "                          (silent where it has none); all must have one size,\n"
+    "                          rate and pixel aspect, and their sound one rate and\n"
+    "                          channel count (16-bit, 24-bit and float sound is\n"
+    "                          widened to the deepest); none may be live\n"
     "\n"
     "YUV4MPEG2 tags honoured: W, H, F (frame rate), I (p or ? only), A (ignored),\n"
     "C (420jpeg, 420mpeg2, 420paldv, 420, 422, 444, mono), XCOLORRANGE=FULL|LIMITED.\n"
@@ -61,10 +68,19 @@ const char kEncodeHelp[] =
     "                          its own beside them; while no preferences are\n"
     "                          stored, orx uses max\n"
     "  --fps RATE              frame rate (24, 29.97, 30000/1001); default: the\n"
-    "                          stream's own, else 30\n"
-      "  --frames N              encode at most N frames (the test clip: its length)\n"
-    "  --frames FIRST-LAST     encode frames FIRST to LAST of the source, counted\n"
-    "                          from 0 (10-20, 10-), with the sound that goes with them\n"
+    "                          stream's own, else 30. Footage is converted to it by\n"
+    "                          its frames' times: frames are repeated or dropped,\n"
+    "                          and its length and sound stay as they were; PNG,\n"
+    "                          YUV4MPEG2 and raw frames are given this rate\n"
+    "  --retime RATE           give footage's own frames this rate, one movie frame\n"
+    "                          each, so it plays faster or slower; refused for\n"
+    "                          footage whose sound it would put out of step\n"
+    "                          (--audio none leaves the sound out)\n"
+    "  --frames N              encode at most N frames (the test clip: its length)\n"
+    "  --frames FIRST-LAST     encode frames FIRST to LAST of the movie, counted\n"
+    "                          from 0 (10-20, 10-) across joined inputs and at the\n"
+    "                          rate --fps converts to, with the sound that goes\n"
+    "                          with them\n"
     "  --video-stream N        footage with several video streams: the Nth (from 1)\n"
     "  --audio copy|none|FILE  the movie's sound: the source's own (copy, the default\n"
     "                          when it has sound), none, or another file's (a WAV,\n"
@@ -105,6 +121,7 @@ struct EncodeRequest {
   EncoderChoices choices;
   std::string output;
   int fpsNum = 0, fpsDen = 0;  // 0: the source's own rate, else 30
+  bool retime = false;         // --retime: fpsNum/fpsDen is given to the source's own frames
   long maxFrames = -1;
   int firstFrame = 0;  // --frames FIRST-LAST
   int lastFrame = -1;
@@ -132,6 +149,12 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
     return "--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24";
   if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &r->fpsNum, &r->fpsDen))
     return "--fps: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001";
+  if (args.Value("--retime", nullptr, &v, &err)) {
+    if (r->fpsNum > 0) return "--fps and --retime: give one (--fps converts footage's rate, --retime retimes its frames)";
+    if (!ParseRate(v, &r->fpsNum, &r->fpsDen))
+      return "--retime: \"" + v + "\" is not a frame rate such as 24, 29.97 or 30000/1001";
+    r->retime = true;
+  }
   if (args.Value("--frames", nullptr, &v, &err)) {
     if (v.find('-') != std::string::npos) {
       if (!ParseFrameRange(v, &r->firstFrame, &r->lastFrame))
@@ -175,14 +198,23 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
 
 // The summary line: the frames' bytes, as orx info reports them, so the
 // ratio is the codec's; "codec" counts the time in the compressor alone.
+// alpha: what the frames store of it; more: the sound track and the rate's
+// conversion, each after "; ".
 void PrintSummary(const std::string& output, int64_t frames, int width, int height, uint64_t bytes, double seconds,
-                  double codecSeconds, const CompressorSettings& settings) {
+                  double codecSeconds, const CompressorSettings& settings, const char* alpha, const std::string& more) {
   const double raw = double(frames) * width * height * 4;
-  std::printf("%s: %s %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s\n",
+  std::printf("%s: %s %dx%d, %s of frames, %.2f:1 to raw ARGB, %.1f fps (codec %.1f fps); %s, %s, threads %s%s\n",
               output.c_str(), Frames(frames).c_str(), width, height, HumanBytes(bytes).c_str(),
               bytes > 0 ? raw / double(bytes) : 0.0, seconds > 0 ? frames / seconds : 0.0,
-              codecSeconds > 0 ? frames / codecSeconds : 0.0, settings.preserveAlpha ? "alpha kept" : "alpha discarded",
-              OptimizeName(settings).c_str(), ThreadsName(settings.threadSetting).c_str());
+              codecSeconds > 0 ? frames / codecSeconds : 0.0, alpha, OptimizeName(settings).c_str(),
+              ThreadsName(settings.threadSetting).c_str(), more.c_str());
+}
+
+// "30 fps", or "frames of their own times" for a variable rate.
+std::string RateOf(const FrameSource& source) {
+  int num = 0, den = 1;
+  if (!source.Rate(&num, &den) || source.VariableRate()) return "frames of their own times";
+  return FormatRate(double(num) / den) + " fps";
 }
 
 // What -v prints before the frames: the source, the rate and the settings.
@@ -213,20 +245,14 @@ ImageDescriptionHandle WithPixelAspect(ImageDescriptionHandle desc, int num, int
   return d;
 }
 
-// "PCM 24-bit, 48000 Hz, 2 channels"
-std::string SoundWords(const HostSoundFormat& f) {
-  return std::string("PCM ") +
-         (f.sampleFormat == kHostSoundFloat32 ? "32-bit float" : f.sampleFormat == kHostSoundInt24 ? "24-bit" : "16-bit") +
-         ", " + std::to_string(f.sampleRate) + " Hz, " + std::to_string(f.channels) + " channel" +
-         (f.channels == 1 ? "" : "s");
-}
-
 }  // namespace
 
 int CmdEncode(int argc, char** argv) {
   Args args(argc, argv, 0);
   if (args.Flag("--help", "-h")) {
-    std::fputs(kEncodeHelp, stdout);
+    // Longer than stdio's buffer: a failed write is caught here, with its reason.
+    if (std::fputs(kEncodeHelp, stdout) == EOF || std::fflush(stdout) != 0)
+      return Fail(std::string("standard output: write failed: ") + std::strerror(errno));
     return 0;
   }
   EncodeRequest r;
@@ -241,6 +267,7 @@ int CmdEncode(int argc, char** argv) {
   std::unique_ptr<SoundSource> soundFile;
   SoundSource* sound = nullptr;
   std::vector<std::string> inputs = source->Files();
+  const std::vector<JoinedInput> joined = JoinedInputs(*source);
   if (!r.audio.empty() && r.audio != "copy" && r.audio != "none") {
     soundFile = OpenSoundFile(r.audio, &err);
     if (!soundFile) return Fail(Interrupted() ? interrupted : err);
@@ -248,16 +275,42 @@ int CmdEncode(int argc, char** argv) {
     inputs.push_back(r.audio);
   } else if (r.audio != "none") {
     sound = source->Sound();
-    if (sound == nullptr && !source->SoundProblem().empty())
+    if (!joined.empty()) {
+      // Joined footage: an input whose sound cannot be taken is silent for its length.
+      for (const JoinedInput& in : joined)
+        if (!in.soundProblem.empty())
+          Warn(in.name + ": " + in.soundProblem + (sound ? "; the movie is silent for its length" : "; the movie has none"));
+      if (sound == nullptr && r.audio == "copy") Warn("none of the " + std::to_string(joined.size()) + " inputs has sound; the movie has none");
+    } else if (sound == nullptr && !source->SoundProblem().empty()) {
       Warn(source->CurrentName() + ": " + source->SoundProblem() + "; the movie has none");
-    else if (sound == nullptr && r.audio == "copy")
+    } else if (sound == nullptr && r.audio == "copy") {
       Warn(source->CurrentName() + ": has no sound; the movie has none");
+    }
   }
+  // --fps converts footage's rate by its frames' times; --retime, and --fps
+  // for frames without times of their own, give the frames the new rate,
+  // which would put footage's own sound out of step.
+  int ownNum = 0, ownDen = 1;
+  const bool sameRate = source->Rate(&ownNum, &ownDen) && !source->VariableRate() &&
+                        int64_t(ownNum) * r.fpsDen == int64_t(r.fpsNum) * ownDen;
+  const bool convert = !r.retime && r.fpsNum > 0 && source->Timed() && !sameRate;
+  if (r.retime && sound != nullptr && !soundFile && source->Timed() && !sameRate)
+    return Fail(source->CurrentName() + ": --retime " + FormatRate(double(r.fpsNum) / r.fpsDen) + " would put its sound out " +
+                "of step with its pictures (" + RateOf(*source) + "); --fps converts the rate and keeps the sound in " +
+                "step, --audio none leaves the sound out");
   if (const std::string problem = OutputProblem(r.output, inputs, r.overwrite, true); !problem.empty())
     return Fail(problem);
   WarnAboutName(r.output);
   // The next frames are read while the codec works on this one.
   source = ReadAhead(std::move(source));
+  RateConverter* converter = nullptr;
+  std::string convertedFrom;
+  if (convert) {
+    convertedFrom = RateOf(*source);
+    auto c = std::make_unique<RateConverter>(std::move(source), r.fpsNum, r.fpsDen);
+    converter = c.get();
+    source = std::move(c);
+  }
   // Frames of a variable-rate source keep their own times, on a 90 kHz
   // clock, unless a rate is forced.
   const bool variable = fpsNum == 0 && source->VariableRate();
@@ -276,14 +329,21 @@ int CmdEncode(int argc, char** argv) {
   const bool useTimes = variable;
 
   ImageARGB frame, next;
-  int got = source->Next(&frame);
+  int got = 1;
   for (int i = 0; got == 1 && i < r.firstFrame; ++i) got = source->Next(&frame);
+  if (converter != nullptr) converter->StartCounting();  // the movie starts with the next frame
+  if (got == 1) got = source->Next(&frame);
   if (got < 0) return Fail(Interrupted() ? interrupted : source->Error());
   if (got == 0)
     return Fail(source->CurrentName() +
                 (r.firstFrame > 0 ? ": no frame " + std::to_string(r.firstFrame) + " to start from" : ": no frames to encode"));
-  if (r.choices.transparency == 1 && !frame.hasAlpha)
-    Warn(source->CurrentName() + ": the pictures have no alpha channel; the movie keeps them opaque");
+  std::string frameName = source->CurrentName();
+  // Pictures without alpha in a movie that keeps it: the frames store an
+  // alpha channel all the same, every pixel opaque.
+  const bool sourceAlpha = source->HasAlpha() >= 0 ? source->HasAlpha() > 0 : frame.hasAlpha;
+  if (r.choices.transparency == 1 && !sourceAlpha)
+    Warn(source->CurrentName() + ": the pictures have no alpha channel; the movie stores one all the same, every " +
+         "pixel opaque, which takes room for nothing (--transparency discard leaves it out)");
 
   HostMovieWriterRef writer = nullptr;
   // However this command ends before the movie is finished (a failure, an
@@ -382,15 +442,29 @@ int CmdEncode(int argc, char** argv) {
   const int64_t count = source->Count() > r.firstFrame ? source->Count() - r.firstFrame : 0;
   const int64_t total = r.maxFrames > 0 && (count == 0 || count > r.maxFrames) ? r.maxFrames : count;
   if (r.verbose) {
-    Describe(source->CurrentName(), width, height, total, fpsNum, fpsDen, r.output, encoder.Settings(), timeScale,
-             duration);
+    Describe(joined.empty() ? source->CurrentName() : std::to_string(joined.size()) + " inputs joined", width, height,
+             total, fpsNum, fpsDen, r.output, encoder.Settings(), timeScale, duration);
     if (variable) std::fprintf(stderr, "orx: the source's frames keep their own times\n");
+    if (converter != nullptr)
+      std::fprintf(stderr, "orx: %s converted to %s fps by the frames' times\n", convertedFrom.c_str(),
+                   FormatRate(double(fpsNum) / fpsDen).c_str());
     if (parNum != parDen) std::fprintf(stderr, "orx: pixel aspect %d:%d\n", parNum, parDen);
-    if (sound != nullptr)
+    for (size_t i = 0; i < joined.size(); ++i) {
+      const JoinedInput& in = joined[i];
+      std::fprintf(stderr, "orx: input %zu of %zu: %s: %s, %s\n", i + 1, joined.size(), in.name.c_str(),
+                   in.frames > 0 ? ("about " + Frames(in.frames)).c_str() : "frames unknown",
+                   !in.sound.empty() ? ("sound " + in.sound).c_str() : sound != nullptr ? "silent" : "no sound");
+    }
+    if (sound != nullptr && joined.empty())
       std::fprintf(stderr, "orx: sound from %s: %s%s\n", sound->Name().c_str(), SoundWords(sound->Format()).c_str(),
                    sound->ConvertedFrom().empty() ? "" : (" (decoded as " + sound->ConvertedFrom() + ")").c_str());
+    else if (sound != nullptr)
+      std::fprintf(stderr, "orx: sound from the inputs: %s\n", SoundWords(sound->Format()).c_str());
   }
   Progress progress("encoding", total);
+  // Joined inputs: the progress line names the one being read, and -v says
+  // when the next one begins.
+  std::string shownName;
   ORXTimer timer;
   double codecSeconds = 0;
   int64_t frames = 0;
@@ -401,6 +475,14 @@ int CmdEncode(int argc, char** argv) {
       progress.Finish();
       return abandon(interrupted);
     }
+    if (!joined.empty() && frameName != shownName) {
+      shownName = frameName;
+      progress.SetWhat("encoding " + shownName);
+      if (r.verbose) {
+        progress.Finish();
+        std::fprintf(stderr, "orx: reading %s\n", shownName.c_str());
+      }
+    }
     if (frame.width != width || frame.height != height) {
       progress.Finish();
       return abandon(source->CurrentName() + ": frame " + std::to_string(frames + 1) + " is " +
@@ -410,6 +492,7 @@ int CmdEncode(int argc, char** argv) {
     // The next picture gives this one its length when frames keep their times.
     const bool last = r.maxFrames > 0 && frames + 1 >= r.maxFrames;
     const int gotNext = last ? 0 : source->Next(&next);
+    std::string nextName = gotNext == 1 ? source->CurrentName() : "";
     sampleDuration = duration;
     if (useTimes && startNs >= 0 && frame.ptsNs >= 0 && gotNext == 1 && next.ptsNs > frame.ptsNs) {
       const int64_t nextTime = int64_t((__int128(next.ptsNs - startNs) * timeScale + 500000000) / 1000000000);
@@ -433,6 +516,7 @@ int CmdEncode(int argc, char** argv) {
     }
     progress.Update(frames, frameBytes);
     std::swap(frame, next);
+    frameName = std::move(nextName);
     got = gotNext;
   }
   progress.Finish();
@@ -458,8 +542,19 @@ int CmdEncode(int argc, char** argv) {
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);
   writer = nullptr;  // finished or not, the writer is gone
   if (s != noErr) return Fail(r.output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
-  if (!r.quiet)
-    PrintSummary(r.output, frames, width, height, frameBytes, timer.GetElapsedTime(), codecSeconds, settings);
+  if (!r.quiet) {
+    std::string more;
+    if (placer && placer->Written() > 0)
+      more += "; sound " + SoundWords(sound->Format()) + ", " + seconds(double(placer->Written()) / sound->Format().sampleRate);
+    if (converter != nullptr)
+      more += "; " + convertedFrom + " converted to " + FormatRate(double(fpsNum) / fpsDen) + " fps: " +
+              Frames(converter->Repeated()) + " repeated, " + std::to_string(converter->Dropped()) + " dropped";
+    const char* alpha = !settings.preserveAlpha ? "alpha discarded"
+                        : sourceAlpha           ? "alpha kept"
+                                                : "alpha stored, every pixel opaque";
+    PrintSummary(r.output, frames, width, height, frameBytes, timer.GetElapsedTime(), codecSeconds, settings, alpha,
+                 more);
+  }
   return 0;
 }
 

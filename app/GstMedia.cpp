@@ -590,6 +590,7 @@ int GstMedia::NextFrame(ImageARGB* out, int64_t* ptsNs, std::string* error) {
       const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
       for (int y = 0; y < h; ++y) std::memcpy(out->Row(y), src + size_t(y) * size_t(stride), out->RowBytes());
       *ptsNs = pts;
+      out->durationNs = GST_BUFFER_DURATION_IS_VALID(buffer) ? int64_t(GST_BUFFER_DURATION(buffer)) : -1;
       result = 1;
     }
     gst_video_frame_unmap(&frame);

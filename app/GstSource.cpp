@@ -70,6 +70,13 @@ class GstFrameSource : public FrameSource {
     return true;
   }
   bool VariableRate() const override { return media_->Info().fpsNum == 0; }
+  bool Timed() const override { return true; }
+  bool PictureSize(int* width, int* height) const override {
+    *width = media_->Info().width;
+    *height = media_->Info().height;
+    return *width > 0 && *height > 0;
+  }
+  bool Endless() const override { return media_->Info().live; }
   bool PixelAspect(int* num, int* den) const override {
     *num = media_->Info().parNum;
     *den = media_->Info().parDen;

@@ -16,6 +16,7 @@ struct ImageARGB {
   int height = 0;
   bool hasAlpha = false;       // the source carried an alpha channel
   int64_t ptsNs = -1;          // the picture's time in its source, when it has one
+  int64_t durationNs = -1;     // and its length, when the source says
   std::vector<uint8_t> pixels;  // width * height * 4 bytes, no row padding
 
   size_t RowBytes() const { return size_t(width) * 4; }

@@ -127,6 +127,8 @@ class ReadAheadSource : public FrameSource {
   int64_t Count() const override { return shared_->inner->Count(); }
   bool Rate(int* num, int* den) const override { return shared_->inner->Rate(num, den); }
   bool VariableRate() const override { return shared_->inner->VariableRate(); }
+  bool Timed() const override { return shared_->inner->Timed(); }
+  bool Endless() const override { return shared_->inner->Endless(); }
   bool PixelAspect(int* num, int* den) const override { return shared_->inner->PixelAspect(num, den); }
   int64_t DurationNs() const override { return shared_->inner->DurationNs(); }
   int HasAlpha() const override { return shared_->inner->HasAlpha(); }

@@ -12,6 +12,15 @@ constexpr int64_t kJitterNs = 20000000;
 constexpr size_t kSilenceBytes = 65536;
 }  // namespace
 
+std::string SampleWords(UInt32 sampleFormat) {
+  return sampleFormat == kHostSoundFloat32 ? "32-bit float" : sampleFormat == kHostSoundInt24 ? "24-bit" : "16-bit";
+}
+
+std::string SoundWords(const HostSoundFormat& f) {
+  return "PCM " + SampleWords(f.sampleFormat) + ", " + std::to_string(f.sampleRate) + " Hz, " +
+         std::to_string(f.channels) + " channel" + (f.channels == 1 ? "" : "s");
+}
+
 SoundPlacer::SoundPlacer(HostMovieWriterRef writer, const HostSoundFormat& format, int64_t videoStartNs)
     : writer_(writer), format_(format), frameBytes_(HostSoundBytesPerFrame(&format)), originNs_(videoStartNs) {}
 

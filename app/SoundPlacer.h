@@ -14,6 +14,10 @@
 
 namespace orxapp {
 
+// "PCM 24-bit, 48000 Hz, 2 channels"; SampleWords gives the first part.
+std::string SoundWords(const HostSoundFormat& f);
+std::string SampleWords(UInt32 sampleFormat);
+
 class SoundPlacer {
  public:
   // videoStartNs: the source time of the movie's first picture, -1 when the

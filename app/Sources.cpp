@@ -254,13 +254,6 @@ Kind ReadKind(const std::string& path, std::string* error) {
   return Signature(b, n);
 }
 
-Kind Sniff(const std::string& path, std::string* error) {
-  const Kind k = ReadKind(path, error);
-  if (k == Kind::kUnknown)
-    *error = path + ": neither a PNG image nor a YUV4MPEG2 stream (raw ARGB input needs --size WxH)";
-  return k;
-}
-
 // Raw ARGB inputs checked before anything is encoded: each regular file
 // must hold whole frames and must not be a picture file. Sets *frames to
 // the frames they hold in all (0 when a stream makes it unknown).
@@ -328,6 +321,20 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
   }
 
   if (o.inputs.size() == 1 && IsURI(o.inputs[0])) return OpenGstFrameSource(o, error);
+  // Standard input and a pattern stand for a whole stream or sequence: with
+  // other inputs beside them they are refused rather than read in part.
+  if (o.inputs.size() > 1) {
+    for (const std::string& in : o.inputs) {
+      if (in == "-") {
+        *error = "-: standard input cannot be joined to other inputs (only raw ARGB read with --size can)";
+        return nullptr;
+      }
+      if (in.find('%') != std::string::npos && !IsURI(in) && !Exists(in) && ValidNumberPattern(in)) {
+        *error = in + ": a numbered pattern must be the only input";
+        return nullptr;
+      }
+    }
+  }
   if (o.inputs.size() == 1 && o.inputs[0] == "-") {
     auto s = std::make_unique<Y4MSource>(stdin, "standard input", false);
     if (!s->Start(error)) return nullptr;
@@ -361,10 +368,22 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
   if (o.inputs.size() == 1 && stat(o.inputs[0].c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
     return OpenY4MFile(o.inputs[0], error);
   }
-  // Named files: one YUV4MPEG2 stream, PNG images, or one file of footage
-  // that GStreamer decodes.
-  const Kind first = o.inputs.size() == 1 ? ReadKind(o.inputs[0], error) : Sniff(o.inputs[0], error);
-  if (first == Kind::kUnknown) return OpenGstFrameSource(o, error);
+  // Named files: one YUV4MPEG2 stream, PNG images, or footage that
+  // GStreamer decodes (several files and URIs of it are joined).
+  const Kind first = IsURI(o.inputs[0]) ? Kind::kUnknown : ReadKind(o.inputs[0], error);
+  if (first == Kind::kUnknown) {
+    if (o.inputs.size() == 1) return OpenGstFrameSource(o, error);
+    for (size_t i = 1; i < o.inputs.size(); ++i) {
+      const Kind k = IsURI(o.inputs[i]) ? Kind::kUnknown : ReadKind(o.inputs[i], error);
+      if (k == Kind::kUnreadable) return nullptr;
+      if (k != Kind::kUnknown) {
+        *error = o.inputs[i] + ": " + (k == Kind::kPNG ? "a PNG image" : "a YUV4MPEG2 stream") +
+                 " cannot be joined to footage (" + o.inputs[0] + "); only footage follows footage";
+        return nullptr;
+      }
+    }
+    return OpenJoinedFootage(o, error);
+  }
   if (first == Kind::kY4M) {
     if (o.inputs.size() != 1) {
       *error = o.inputs[0] + ": a YUV4MPEG2 stream must be the only input";
@@ -374,8 +393,10 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
   }
   if (first != Kind::kPNG) return nullptr;
   for (size_t i = 1; i < o.inputs.size(); ++i) {
-    const Kind k = Sniff(o.inputs[i], error);
+    const Kind k = IsURI(o.inputs[i]) ? Kind::kUnknown : ReadKind(o.inputs[i], error);
     if (k == Kind::kY4M) *error = o.inputs[i] + ": a YUV4MPEG2 stream cannot follow PNG images";
+    if (k == Kind::kUnknown)
+      *error = o.inputs[i] + ": not a PNG image, so it cannot follow PNG images (footage is joined only to footage)";
     if (k != Kind::kPNG) return nullptr;
   }
   return std::make_unique<PNGSequence>(o.inputs);

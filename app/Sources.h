@@ -51,6 +51,13 @@ class FrameSource {
   virtual bool Rate(int* /*num*/, int* /*den*/) const { return false; }
   // Frames whose times vary: each carries its own (ImageARGB::ptsNs).
   virtual bool VariableRate() const { return false; }
+  // Frames that carry times of their own (footage): --fps converts their
+  // rate by those times; other sources take it as the rate of their frames.
+  virtual bool Timed() const { return false; }
+  // A live source, which never ends by itself.
+  virtual bool Endless() const { return false; }
+  // The pictures' size before the first frame is read, when the source knows.
+  virtual bool PictureSize(int* /*width*/, int* /*height*/) const { return false; }
   // The pixel aspect, when the source says.
   virtual bool PixelAspect(int* /*num*/, int* /*den*/) const { return false; }
   // The source's length in nanoseconds, -1 when unknown.
@@ -101,11 +108,78 @@ struct SourceOptions {
 // Anything that is neither (a movie, a video file, a URI) goes to GStreamer.
 std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& options, std::string* error);
 
-// Footage GStreamer's plug-ins decode (GstSource.cpp).
+// Footage GStreamer's plug-ins decode (GstSource.cpp): options.inputs[0].
 std::unique_ptr<FrameSource> OpenGstFrameSource(const SourceOptions& options, std::string* error);
+// Several footage inputs as one source, in order (JoinedSource.cpp): each is
+// opened once before any frame is read, and one of another picture size,
+// rate or pixel aspect, a live one, or sound of another rate or channel
+// count is refused with the reason. Their times run on from one input to
+// the next, and their sound is joined in step with their pictures: each
+// input's own is cut at the end of its pictures, and where it is short or
+// missing the movie is silent; sound of another sample format is widened to
+// the deepest (16-bit to 24-bit to float, exactly).
+std::unique_ptr<FrameSource> OpenJoinedFootage(const SourceOptions& options, std::string* error);
+// What a joined source holds, an entry an input (none for other sources).
+struct JoinedInput {
+  std::string name;
+  int64_t frames = 0;        // estimated from its length and rate; 0 when unknown
+  int64_t durationNs = -1;
+  std::string sound;         // its sound in words, "" when it has none
+  std::string soundProblem;  // why it has none, when it has an audio stream
+};
+std::vector<JoinedInput> JoinedInputs(const FrameSource& source);
 // The sound of a file (a WAV or FLAC file, or any footage), for pictures
 // that have none.
 std::unique_ptr<SoundSource> OpenSoundFile(const std::string& path, std::string* error);
+
+// Footage converted to another frame rate by the frames' times: each frame
+// of the new rate shows the source frame nearest its time (the earlier one
+// at a tie), so frames are repeated or dropped and the length, and the
+// sound beside it, stay as they were. Each frame's time is that of its
+// place at the new rate.
+class RateConverter : public FrameSource {
+ public:
+  RateConverter(std::unique_ptr<FrameSource> source, int num, int den);
+  int Next(ImageARGB* out) override;
+  int64_t Count() const override;
+  bool Rate(int* num, int* den) const override;
+  bool Timed() const override { return true; }
+  bool PixelAspect(int* num, int* den) const override { return source_->PixelAspect(num, den); }
+  int64_t DurationNs() const override { return source_->DurationNs(); }
+  int HasAlpha() const override { return source_->HasAlpha(); }
+  SoundSource* Sound() override { return source_->Sound(); }
+  std::string SoundProblem() const override { return source_->SoundProblem(); }
+  std::string CurrentName() const override { return name_; }
+  std::vector<std::string> Files() const override { return source_->Files(); }
+  // Source frames shown more than once, and those not shown at all, since
+  // StartCounting (frames skipped before the movie starts do not count).
+  void StartCounting();
+  int64_t Repeated() const { return repeated_; }
+  int64_t Dropped() const { return dropped_; }
+
+ private:
+  int64_t SlotNs(int64_t n) const;  // the time of frame n of the new rate
+  int64_t TimeOf(const ImageARGB& f, int64_t index) const;  // source frame index's time
+  int64_t CurEndNs() const;  // where the current frame ends when none follows
+  // Whether the current frame is done with by slot n: the next is nearer
+  // its time (a tie goes to the earlier), or none follows and it has ended.
+  bool Passed(int64_t n) const;
+  void ReadNext();
+
+  std::unique_ptr<FrameSource> source_;
+  int num_, den_;
+  int sourceNum_ = 0, sourceDen_ = 1;  // the source's own rate, when it has a fixed one
+  int64_t sourceFrameNs_ = 0;          // and its frame length, 0 without
+  bool started_ = false;
+  int ended_ = 1;  // 1 while frames come; then what Next returns from here on (0 or -1)
+  ImageARGB cur_, next_;  // the source frame shown now, and the one after it
+  std::string name_, nextName_, nextError_;
+  int64_t curIndex_ = 0, curNs_ = 0, curLengthNs_ = -1, nextNs_ = 0, prevNs_ = -1;
+  int nextResult_ = 0;  // 1: next_ holds the following frame; 0: the source ended; -1: it failed
+  bool curShown_ = false, curInMovie_ = false;  // shown at all, and since StartCounting
+  int64_t t0_ = 0, slot_ = 0;
+  int64_t repeated_ = 0, dropped_ = 0;
+};
 
 // The same frames, read ahead on threads of their own while the caller
 // encodes: one reader for sources read in order, several for independent

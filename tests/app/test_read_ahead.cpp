@@ -1,11 +1,13 @@
 // The read-ahead source: the frames, names and errors of the source it wraps,
 // in order, whether one reader reads ahead (a YUV4MPEG2 stream) or several
-// decode PNG files at once; and a source dropped early lets go at once.
+// decode PNG files at once; and a source dropped early lets go at once. The
+// rate converter over frames of times of their own.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -156,6 +158,54 @@ TEST(ReadAhead, AStreamReadInOrderKeepsItsFramesAndItsTruncation) {
     ExpectSame(p, a);
   }
   std::system(("rm -rf " + dir).c_str());
+}
+
+// Frames at the given times (ms), the last lasting lastMs, then failing
+// when failAfter frames have been read (-1: ending well).
+class TimedSource : public FrameSource {
+ public:
+  TimedSource(std::vector<int> ms, int lastMs, int failAfter = -1) : ms_(std::move(ms)), lastMs_(lastMs), fail_(failAfter) {}
+  int Next(ImageARGB* out) override {
+    if (fail_ >= 0 && next_ == size_t(fail_)) {
+      error_ = "timed: damaged";
+      return -1;
+    }
+    if (next_ >= ms_.size()) return 0;
+    *out = Frame(int(next_));
+    out->ptsNs = int64_t(ms_[next_]) * 1000000;
+    out->durationNs = int64_t(next_ + 1 < ms_.size() ? ms_[next_ + 1] - ms_[next_] : lastMs_) * 1000000;
+    ++next_;
+    return 1;
+  }
+  bool VariableRate() const override { return true; }
+  bool Timed() const override { return true; }
+  std::string CurrentName() const override { return "timed"; }
+
+ private:
+  std::vector<int> ms_;
+  int lastMs_, fail_;
+  size_t next_ = 0;
+};
+
+// At 25 fps (a frame each 40 ms) each frame shows the source frame nearest
+// its time: the one at 50 ms is never nearest and is dropped, the last is
+// repeated until its end at 250 ms; a source that fails shows its last
+// good frame for its length, then the failure.
+TEST(RateConverter, EachFrameShowsTheNearestSourceFrame) {
+  const std::vector<int> ms = {0, 40, 50, 100, 110, 200};
+  orxapp::RateConverter c(std::make_unique<TimedSource>(ms, 50), 25, 1);
+  Read r = All(&c);
+  const int shown[] = {0, 1, 3, 4, 5, 5, 5};
+  ASSERT_EQ(r.frames.size(), std::size(shown));
+  for (size_t k = 0; k < std::size(shown); ++k) EXPECT_TRUE(r.frames[k] == Frame(shown[k]).pixels) << k;
+  EXPECT_EQ(c.Repeated(), 2);
+  EXPECT_EQ(c.Dropped(), 1);
+
+  orxapp::RateConverter failing(std::make_unique<TimedSource>(ms, 50, 3), 25, 1);
+  r = All(&failing, false);
+  EXPECT_EQ(r.frames.size(), 3u);  // 0, 40 and 80 ms; the frame at 50 ms lasts to 100
+  EXPECT_EQ(r.last, -1);
+  EXPECT_EQ(r.error, "timed: damaged");
 }
 
 }  // namespace

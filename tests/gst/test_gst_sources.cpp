@@ -3,7 +3,8 @@
 // variable frame times, the same frames as from PNG files, sound through to
 // orx info, mediainfo, qtdemux and a WAV file, picture and sound in step
 // through orxdec, sound of 64 channels, sound placed to the nearest frame,
-// pictures and sound lost in damaged files, and the bad inputs.
+// pictures and sound lost in damaged files, the bad inputs, several inputs
+// joined into one movie, and --fps converting footage's rate.
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -33,6 +34,8 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
+std::vector<uint8_t> ClickWave(uint32_t frames, uint32_t click);
+
 class Footage : public testing::Test {
  protected:
   void SetUp() override {
@@ -45,6 +48,20 @@ class Footage : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  // VP8 footage at 30 fps in Matroska, with linear PCM beside it when
+  // soundFrames > 0: 48 kHz stereo, silent but for a click at frame click,
+  // decoded as `format` (no codec delay, so the clicks tell exact times).
+  void Clip(const std::string& name, int frames, uint32_t soundFrames = 0, uint32_t click = 0,
+            const char* format = "S16LE", int width = 64, const char* rate = "30/1") const {
+    std::string sound;
+    if (soundFrames > 0) {
+      WriteAll(Path(name + ".wav"), ClickWave(soundFrames, click));
+      sound = " filesrc location=" + Q(name + ".wav") + " ! wavparse ! audioconvert ! audio/x-raw,format=" + format + " ! m.";
+    }
+    Make("videotestsrc num-buffers=" + std::to_string(frames) + " pattern=ball ! video/x-raw,format=I420,width=" +
+         std::to_string(width) + ",height=48,framerate=" + rate + " ! vp8enc ! matroskamux name=m ! filesink location=" +
+         Q(name) + sound);
+  }
   std::string Q(const std::string& name) const { return "'" + Path(name) + "'"; }
   RunResult Orx(const std::string& args) const { return Shell(orx_ + " " + args); }
   void Make(const std::string& pipeline) const {
@@ -141,6 +158,45 @@ std::vector<uint8_t> Wave(uint32_t rate, uint16_t channels, uint16_t bits, uint3
   return w;
 }
 
+// Silent 16-bit stereo at 48 kHz with a click (48 frames at 0x6000, 0.75 of
+// full scale) starting at frame `click`.
+std::vector<uint8_t> ClickWave(uint32_t frames, uint32_t click) {
+  std::vector<uint8_t> w = Wave(48000, 2, 16, frames);
+  for (size_t i = 44; i < w.size(); ++i) w[i] = 0;
+  for (uint32_t f = click; f < click + 48 && f < frames; ++f)
+    for (int c = 0; c < 2; ++c) w[44 + f * 4 + c * 2 + 1] = 0x60;
+  return w;
+}
+
+// The sound orx decode wrote as a WAV file (16-bit or float, stereo): its
+// frames, its bits a sample, and where each click starts with its value.
+struct Heard {
+  size_t frames = 0;
+  int bits = 0;
+  std::vector<std::pair<size_t, float>> clicks;
+};
+Heard Listen(const std::string& path) {
+  Heard h;
+  const std::vector<uint8_t> header = ReadAll(path);
+  if (header.size() < 44) return h;
+  h.bits = header[34];
+  const std::vector<uint8_t> data = WaveData(path);
+  const size_t bytes = size_t(h.bits / 8) * 2;
+  h.frames = data.size() / bytes;
+  bool loud = false;
+  for (size_t f = 0; f < h.frames; ++f) {
+    float v;
+    if (h.bits == 32) {
+      std::memcpy(&v, &data[f * bytes], 4);
+    } else {
+      v = float(int16_t(uint16_t(data[f * bytes] | data[f * bytes + 1] << 8))) / 32768.0f;
+    }
+    if (std::fabs(v) > 0.5f && !loud) h.clicks.emplace_back(f, v);
+    loud = std::fabs(v) > 0.5f;
+  }
+  return h;
+}
+
 // Where each Matroska block names its track, by track: the offsets of those
 // bytes, found by walking the file's elements (segment, clusters, block
 // groups) by their sizes.
@@ -198,8 +254,8 @@ TEST_F(Footage, EveryKindOfFootageEncodesAtItsRateAndAspect) {
     const std::vector<uint8_t> pasp = {'p', 'a', 's', 'p', 0, 0, 0, 4, 0, 0, 0, 3};
     EXPECT_EQ(Contains(ReadAll(Path(std::string(c.file) + ".mov")), pasp), c.aspect);
   }
-  // --fps overrides the source's rate; --frames picks a stretch of it.
-  Encode(Q("a.mp4") + " --fps 50 --frames 3-7", "d.mov");
+  // --retime gives the source's frames another rate; --frames picks a stretch of it.
+  Encode(Q("a.mp4") + " --retime 50 --frames 3-7", "d.mov");
   const Samples d = ReadMovie(Path("d.mov"));
   ASSERT_EQ(d.frames.size(), 5u);
   const Samples a = ReadMovie(Path("a.mp4.mov"));
@@ -613,6 +669,124 @@ TEST_F(Footage, LostPicturesAndSoundCountAsASourceEndingEarly) {
     }
     fs::remove(Path("lost.mov"));
   }
+}
+
+// Several inputs make one movie in order: each one's sound against its own
+// pictures, so sound shorter than its pictures (one), none at all (two) and
+// sound longer than its pictures (three) leave the next input's sound in
+// step; 16-bit sound beside float is widened exactly; --frames counts
+// across the inputs; the progress and -v name the input being read.
+TEST_F(Footage, SeveralInputsAreJoinedWithTheirSoundInStep) {
+  Clip("one.mkv", 30, 38400, 24000);                // 1 s of pictures, 0.8 s of sound, a click at 0.5 s
+  Clip("two.mkv", 15);                              // 0.5 s, no sound
+  Clip("three.mkv", 30, 62400, 12000, "F32LE");     // 1 s of pictures, 1.3 s of sound, a click at 0.25 s
+  const RunResult r = Orx("encode -v " + Q("one.mkv") + " " + Q("two.mkv") + " " + Q("three.mkv") + " -o " + Q("j.mov"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("sound PCM 32-bit float, 48000 Hz, 2 channels, 2.500 s"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("orx: reading " + Path("two.mkv")), std::string::npos) << r.output;
+  const Samples j = ReadMovie(Path("j.mov"));
+  ASSERT_EQ(j.frames.size(), 75u);
+  Encode(Q("two.mkv"), "two.mov");
+  const Samples two = ReadMovie(Path("two.mov"));
+  ASSERT_EQ(two.frames.size(), 15u);
+  EXPECT_TRUE(std::equal(two.frames.begin(), two.frames.end(), j.frames.begin() + 30));
+  ASSERT_EQ(Orx("decode -q " + Q("j.mov") + " -o " + Q("j.wav")).status, 0);
+  Heard h = Listen(Path("j.wav"));
+  EXPECT_EQ(h.bits, 32);
+  EXPECT_EQ(h.frames, 120000u);  // 2.5 s: as long as the pictures
+  const std::vector<std::pair<size_t, float>> clicks = {{24000, 0.75f}, {84000, 0.75f}};  // 0.5 s, 1 s + 0.5 s + 0.25 s
+  EXPECT_EQ(h.clicks, clicks);
+
+  // Frames 25 to 49: the end of one, all of two, the start of three, with their sound.
+  Encode(Q("one.mkv") + " " + Q("two.mkv") + " " + Q("three.mkv") + " --frames 25-49", "part.mov");
+  EXPECT_EQ(ReadMovie(Path("part.mov")).frames.size(), 25u);
+  ASSERT_EQ(Orx("decode -q " + Q("part.mov") + " -o " + Q("part.wav")).status, 0);
+  h = Listen(Path("part.wav"));
+  EXPECT_EQ(h.frames, 40000u);
+  EXPECT_TRUE(h.clicks.empty());  // 0.5 s and 1.75 s lie outside 0.833 s to 1.667 s
+}
+
+// Inputs that cannot make one movie are refused before any work, in one
+// line naming the input and how it differs, and nothing is written; so are
+// lists that mix footage with PNG images.
+TEST_F(Footage, InputsThatCannotBeJoinedAreRefused) {
+  Clip("a.mkv", 3, 4800, 0);
+  Clip("narrow.mkv", 3, 0, 0, "S16LE", 32);
+  Clip("slow.mkv", 3, 0, 0, "S16LE", 64, "25/1");
+  Make("videotestsrc num-buffers=3 ! video/x-raw,format=I420,width=64,height=48,framerate=30/1 ! vp8enc ! "
+       "matroskamux name=m ! filesink location=" + Q("mono.mkv") +
+       " audiotestsrc num-buffers=3 ! audio/x-raw,format=S16LE,rate=48000,channels=1 ! m.");
+  Make("videotestsrc num-buffers=1 ! video/x-raw,width=64,height=48 ! pngenc ! filesink location=" + Q("f.png"));
+  const struct {
+    std::string inputs;
+    std::string says;
+  } cases[] = {
+      {Q("a.mkv") + " " + Q("narrow.mkv"), Path("narrow.mkv") + ": its pictures are 32x48, not 64x48 as " + Path("a.mkv")},
+      {Q("a.mkv") + " " + Q("slow.mkv"), Path("slow.mkv") + ": its rate is 25 fps, not 30 fps as " + Path("a.mkv")},
+      {Q("a.mkv") + " " + Q("mono.mkv"),
+       Path("mono.mkv") + ": its sound is 48000 Hz, 1 channel, not 48000 Hz, 2 channels as " + Path("a.mkv")},
+      {Q("a.mkv") + " " + Q("f.png"), Path("f.png") + ": a PNG image cannot be joined to footage"},
+      {Q("f.png") + " " + Q("a.mkv"), Path("a.mkv") + ": not a PNG image, so it cannot follow PNG images"},
+  };
+  const std::vector<std::string> before = Listing();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.inputs);
+    const RunResult r = Orx("encode " + c.inputs + " -o " + Q("out.mov"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_EQ(Listing(), before);
+  }
+  // Without sound, the sound's difference does not count.
+  Encode(Q("a.mkv") + " " + Q("mono.mkv") + " --audio none", "pictures.mov");
+  EXPECT_EQ(ReadMovie(Path("pictures.mov")).frames.size(), 6u);
+}
+
+// --fps converts footage by its frames' times: 30 fps to 60 shows every
+// frame twice, to 25 drops one in six, and the movie keeps its length and
+// its sound in step; the summary counts them. --retime gives the frames
+// the new rate, which footage with sound refuses unless --audio none.
+TEST_F(Footage, FpsConvertsFootageAndKeepsItsSoundInStep) {
+  Clip("c.mkv", 30, 48000, 24000);  // 1 s, a click at 0.5 s
+  Encode(Q("c.mkv"), "own.mov");
+  const Samples own = ReadMovie(Path("own.mov"));
+  ASSERT_EQ(own.frames.size(), 30u);
+  const struct {
+    const char* rate;
+    size_t frames;
+    const char* counts;
+  } cases[] = {{"60", 60, "30 fps converted to 60 fps: 30 frames repeated, 0 dropped"},
+               {"25", 25, "30 fps converted to 25 fps: 0 frames repeated, 5 dropped"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    const std::string movie = std::string("at") + c.rate + ".mov";
+    const RunResult r = Orx("encode " + Q("c.mkv") + " --fps " + c.rate + " -o " + Q(movie));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find(c.counts), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("sound PCM 16-bit, 48000 Hz, 2 channels, 1.000 s"), std::string::npos) << r.output;
+    const Samples s = ReadMovie(Path(movie));
+    ASSERT_EQ(s.frames.size(), c.frames);
+    EXPECT_EQ(int64_t(s.durations[0]) * std::stoi(c.rate), int64_t(s.scale));
+    // Frame k shows the source frame nearest k / rate (the earlier at a tie).
+    for (size_t k = 0; k < c.frames; ++k) {
+      const size_t nearest = c.frames == 60 ? k / 2 : (12 * k + 4) / 10;
+      EXPECT_TRUE(s.frames[k] == own.frames[nearest]) << k;
+    }
+    ASSERT_EQ(Orx("decode -q -y " + Q(movie) + " -o " + Q("at.wav")).status, 0);
+    const Heard h = Listen(Path("at.wav"));
+    EXPECT_EQ(h.frames, 48000u);
+    ASSERT_EQ(h.clicks.size(), 1u);
+    EXPECT_EQ(h.clicks[0].first, 24000u);
+  }
+  const RunResult r = Orx("encode " + Q("c.mkv") + " --retime 60 -o " + Q("retimed.mov"));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("c.mkv: --retime 60 would put its sound out of step"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(Path("retimed.mov")));
+  Encode(Q("c.mkv") + " --retime 60 --audio none", "retimed.mov");
+  const Samples s = ReadMovie(Path("retimed.mov"));
+  ASSERT_EQ(s.frames.size(), 30u);
+  EXPECT_TRUE(s.frames == own.frames);
+  EXPECT_EQ(s.durations[0] * 60, s.scale);
 }
 
 int main(int argc, char** argv) {
