@@ -111,6 +111,10 @@ class Decoder {
   size_t RowBytes() const { return rowBytes_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
+  // The road this instance's DXT1/DXT5 frames take, in words with the
+  // reason, as the decompressor answers it; after a frame, the road that
+  // frame took. An error in words when it cannot be asked.
+  std::string Road() const;
   void Close();
 
  private:
@@ -120,10 +124,6 @@ class Decoder {
   CVPixelBufferRef destination_ = nullptr;
   const uint8_t* pixels_ = nullptr;
   size_t rowBytes_ = 0;
-  // The road this instance's DXT1/DXT5 frames take, in words with the
-  // reason, as the decompressor answers it; after a frame, the road that
-  // frame took. An error in words when it cannot be asked.
-  std::string Road() const;
   int width_ = 0;
   int height_ = 0;
   int destWidth_ = 0;
