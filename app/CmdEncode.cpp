@@ -121,6 +121,7 @@ struct EncodeRequest {
   EncoderChoices choices;
   std::string output;
   int fpsNum = 0, fpsDen = 0;  // 0: the source's own rate, else 30
+  std::string threadsFrom;     // where the thread setting comes from, for -v
   bool retime = false;         // --retime: fpsNum/fpsDen is given to the source's own frames
   long maxFrames = -1;
   int firstFrame = 0;  // --frames FIRST-LAST
@@ -192,7 +193,8 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
   so.sound = r->audio.empty() || r->audio == "copy";
   // The program's own default while the user has stored no preferences:
   // every core (the component alone keeps its default of one thread).
-  if (r->choices.threads < 0 && !HasStoredPreferences()) r->choices.threads = 1;
+  r->threadsFrom = ThreadSettingSource(r->choices.threads >= 0);
+  if (r->choices.threads < 0 && !HasStoredPreferences()) r->choices.threads = kProgramDefaultThreads;
   return "";
 }
 
@@ -219,13 +221,14 @@ std::string RateOf(const FrameSource& source) {
 
 // What -v prints before the frames: the source, the rate and the settings.
 void Describe(const std::string& source, int width, int height, int64_t total, int fpsNum, int fpsDen,
-              const std::string& output, const CompressorSettings& chosen, int32_t timeScale, int32_t duration) {
+              const std::string& output, const CompressorSettings& chosen, const std::string& threadsFrom,
+              int32_t timeScale, int32_t duration) {
   std::fprintf(stderr, "orx: %s: %dx%d, %s frames at %s fps -> %s\n", source.c_str(), width, height,
                total > 0 ? std::to_string(total).c_str() : "an unknown number of",
                FormatRate(double(fpsNum) / fpsDen).c_str(), output.c_str());
-  std::fprintf(stderr, "orx: settings: %s, %s, threads %s (time scale %d, %d a frame)\n", OptimizeName(chosen).c_str(),
-               chosen.preserveAlpha ? "alpha kept" : "alpha discarded", ThreadsName(chosen.threadSetting).c_str(),
-               timeScale, duration);
+  std::fprintf(stderr, "orx: settings: %s, %s, threads %s from %s (time scale %d, %d a frame)\n",
+               OptimizeName(chosen).c_str(), chosen.preserveAlpha ? "alpha kept" : "alpha discarded",
+               ThreadsName(chosen.threadSetting).c_str(), threadsFrom.c_str(), timeScale, duration);
 }
 
 // The movie's description with the source's pixel aspect as a 'pasp'
@@ -443,7 +446,7 @@ int CmdEncode(int argc, char** argv) {
   const int64_t total = r.maxFrames > 0 && (count == 0 || count > r.maxFrames) ? r.maxFrames : count;
   if (r.verbose) {
     Describe(joined.empty() ? source->CurrentName() : std::to_string(joined.size()) + " inputs joined", width, height,
-             total, fpsNum, fpsDen, r.output, encoder.Settings(), timeScale, duration);
+             total, fpsNum, fpsDen, r.output, encoder.Settings(), r.threadsFrom, timeScale, duration);
     if (variable) std::fprintf(stderr, "orx: the source's frames keep their own times\n");
     if (converter != nullptr)
       std::fprintf(stderr, "orx: %s converted to %s fps by the frames' times\n", convertedFrom.c_str(),

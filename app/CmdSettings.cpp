@@ -36,12 +36,15 @@ const char kSettingsHelp[] =
     "password database); in $ORX_PREFERENCES_DIR when that is set. No folder is\n"
     "made under a home or $XDG_CONFIG_HOME that does not exist.\n"
     "'orx encode' uses them unless its options say otherwise; while none are\n"
-    "stored it encodes with Max threads.\n";
+    "stored it encodes with Max threads. Storing preferences when none are stored\n"
+    "stores Max threads too unless threads=... is set (other programs that use the\n"
+    "compressor default to 1x).\n";
 
-void PrintSettings(const CompressorSettings& s) {
+// threadsNote follows the Threads line: where the setting comes from.
+void PrintSettings(const CompressorSettings& s, const std::string& threadsNote = "") {
   std::printf("Transparency:  %s\n", s.preserveAlpha ? "Preserve Alpha Channel" : "Discard Alpha Channel");
   std::printf("Optimize For:  %s\n", OptimizeName(s).c_str());
-  std::printf("Threads:       %s\n", ThreadsName(s.threadSetting).c_str());
+  std::printf("Threads:       %s%s\n", ThreadsName(s.threadSetting).c_str(), threadsNote.c_str());
 }
 
 bool SameSettings(const CompressorSettings& a, const CompressorSettings& b) {
@@ -88,25 +91,41 @@ int CmdSettings(int argc, char** argv) {
   ComponentInstance ci = OpenORXCompressor(&err);
   if (ci == nullptr) return Fail(err);
   int status = 0;
+  const bool hadPreferences = HasStoredPreferences();
   if (show && step.setCount == 0) {
     CompressorSettings s;
     const OSStatus r = ReadCompressorSettings(ci, &s);
     if (r != noErr) {
       status = Fail("cannot read the compressor's settings: " + StatusText(r));
     } else {
-      PrintSettings(s);
+      if (!hadPreferences) s.threadSetting = kProgramDefaultThreads;
+      PrintSettings(s, hadPreferences ? " (stored)" : " (orx's default while none are stored; the compressor's own is " +
+                                                  ThreadsName(kORXDefaultSettings.threadSetting) + ")");
       if (PreferencesPath().empty())
         std::printf("Stored in:     nowhere (%s)\n", PreferencesProblem().c_str());
       else if (HasStoredPreferences())
         std::printf("Stored in:     %s\n", PreferencesPath().c_str());
       else
-        std::printf("Stored in:     %s (none stored yet: these are the compressor's defaults, and orx encode "
-                    "uses Max threads)\n", PreferencesPath().c_str());
+        std::printf("Stored in:     %s (none stored yet: these are the compressor's defaults, with orx's "
+                    "Max threads)\n", PreferencesPath().c_str());
     }
     CloseComponent(ci);
     return status;
   }
 
+  // With nothing stored the dialog starts from orx's Max threads, not the
+  // compressor's one thread, so storing another popup keeps orx's default
+  // rather than storing a thread choice the user never made.
+  bool threadsNamed = false;
+  for (int i = 0; i < step.setCount; ++i) threadsNamed = threadsNamed || step.sets[i].item == kThreadsItem;
+  if (!hadPreferences) {
+    EncoderChoices programDefault;
+    programDefault.threads = kProgramDefaultThreads;
+    if (const OSStatus r = ApplyEncoderChoices(ci, programDefault, nullptr); r != noErr) {
+      CloseComponent(ci);
+      return Fail("cannot read the compressor's settings: " + StatusText(r));
+    }
+  }
   HostDialogScript script{&step, 1, 0};
   HostTerminalIO io{stdin, stdout};
   if (step.setCount > 0) {
@@ -140,10 +159,12 @@ int CmdSettings(int argc, char** argv) {
                     (problem.empty() ? std::string("the folder may be full or not writable") : problem) +
                     "); they are still " + OptimizeName(stored) + ", " +
                     (stored.preserveAlpha ? "alpha kept" : "alpha discarded") + ", threads " +
-                    ThreadsName(stored.threadSetting));
+                    ThreadsName(HasStoredPreferences() ? stored.threadSetting : kProgramDefaultThreads));
     } else {
       std::printf("Preferences stored in %s:\n", PreferencesPath().c_str());
-      PrintSettings(stored);
+      const bool keptDefault = !hadPreferences && !threadsNamed && stored.threadSetting == kProgramDefaultThreads;
+      PrintSettings(stored, keptDefault ? " (orx's default, stored with them: no thread setting was stored before; "
+                                        "threads=... chooses another)" : "");
     }
   } else {
     std::printf("Cancelled; the preferences are unchanged.\n");

@@ -332,6 +332,11 @@ bool HasStoredPreferences() {
   return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
+std::string ThreadSettingSource(bool fromOption) {
+  if (fromOption) return "--threads";
+  return HasStoredPreferences() ? "the stored preferences" : "orx's default while no preferences are stored";
+}
+
 std::string ComponentProblems() {
   char text[4096];
   if (HostComponentProblems(text, sizeof text) <= 0) return "";

@@ -40,6 +40,15 @@ std::string StatusText(OSStatus status);
 std::string PreferencesPath();
 std::string PreferencesProblem();
 bool HasStoredPreferences();
+// The program's thread choice while the user has stored no preferences:
+// Max, every core. The compressor's own default (one thread) stays for other
+// hosts; orx settings stores Max with the other popups when nothing was
+// stored before, so storing one popup never turns orx to one thread.
+constexpr int32_t kProgramDefaultThreads = 1;
+// Where the thread setting orx encodes with comes from, in words:
+// "--threads" when an option named it, else "the stored preferences" or
+// "orx's default while no preferences are stored".
+std::string ThreadSettingSource(bool fromOption);
 // The component files the host skipped so far, "PATH: reason" each,
 // separated by ';' ("" when none): a resource file it could not read, a
 // library that did not load.

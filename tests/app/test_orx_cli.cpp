@@ -428,6 +428,41 @@ TEST_F(Workspace, EnvironmentSwitchesTakeTheirWordsAndRefuseTheRestOnce) {
   EXPECT_EQ(Occurrences(r.output, "ORX_FORCE_GL=\"2\" is refused"), 1u) << r.output;
 }
 
+// Storing one popup while nothing is stored keeps orx's default of Max
+// threads (stored with it and said so); a thread choice stored once stays
+// when another popup is stored; --show and encode -v say where the setting
+// comes from.
+TEST_F(Workspace, StoringAnotherPopupKeepsTheThreadSetting) {
+  EXPECT_NE(RunOrx("settings --show").output.find("Threads:       Max (orx's default while none are stored"),
+            std::string::npos);
+  RunResult r = RunOrx("settings --set optimize=performance");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Threads:       Max (orx's default, stored with them"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadAll(Path("prefs/ORXPreferences.dat")).at(12), 1);  // Max
+  EXPECT_NE(RunOrx("settings --show").output.find("Threads:       Max (stored)"), std::string::npos);
+  r = RunOrx("encode -v --test-clip --size 16x16 --frames 2 -o " + Q("a.mov"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Performance, threads Max\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("threads Max from the stored preferences"), std::string::npos) << r.output;
+  r = RunOrx("encode -v --threads 2 --test-clip --size 16x16 --frames 2 -y -o " + Q("a.mov"));
+  EXPECT_NE(r.output.find("threads 2x from --threads"), std::string::npos) << r.output;
+  // A thread choice, once stored, is the user's: storing another popup keeps it.
+  ASSERT_EQ(RunOrx("settings --set threads=4").status, 0);
+  r = RunOrx("settings --set optimize=quality");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Threads:       4x\n"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadAll(Path("prefs/ORXPreferences.dat")).at(12), 4);
+  // Nothing stored: encode -v names orx's own default.
+  ASSERT_EQ(Shell("rm " + Q("prefs/ORXPreferences.dat")).status, 0);
+  r = RunOrx("encode -v --test-clip --size 16x16 --frames 2 -y -o " + Q("a.mov"));
+  EXPECT_NE(r.output.find("threads Max from orx's default while no preferences are stored"), std::string::npos)
+      << r.output;
+  // The dialog answered by a person starts at Max too.
+  r = Shell("printf 'ok\\n' | " + Orx() + " settings");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadAll(Path("prefs/ORXPreferences.dat")).at(12), 1) << r.output;
+}
+
 // orx decode -v names the road the decoding instance took, and orx info
 // the road of the instance it asks: forced, switched off, or as the
 // renderer has it, the same road in both and the pixels the same.
