@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -28,28 +31,227 @@ int Usage(const std::string& message) {
 
 void Warn(const std::string& message) { std::fprintf(stderr, "orx: warning: %s\n", message.c_str()); }
 
-namespace {
-volatile sig_atomic_t g_interruption = 0;
+// The interruption: the first signal, the main thread that acts on it, and
+// what a second one removes. The handler reads them; only the main thread
+// changes them, and the handler runs on it alone, so every change below is
+// one store that leaves the list whole.
+struct PartialEntry {
+  enum Kind { kFile, kFolder, kSequence } kind = kFile;
+  std::string path;  // a pattern for kSequence; never changed while listed
+  std::atomic<int> first{0}, last{-1};
+  std::atomic<PartialEntry*> next{nullptr};
+  PartialEntry* prev = nullptr;
+};
 
-void NoteInterruption(int sig) { g_interruption = sig; }
+namespace {
+
+struct Interruption {
+  volatile sig_atomic_t signal = 0;
+  volatile sig_atomic_t caught = 0;
+  pthread_t main{};
+  std::atomic<PartialEntry*> partial{nullptr};
+};
+Interruption g_interruption;
+static_assert(std::atomic<PartialEntry*>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+sigset_t InterruptionSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+  return set;
+}
+
+// ExpandPattern into a buffer, with nothing a signal handler may not call.
+// False when the name does not fit.
+bool ExpandInto(const char* p, long number, char* out, size_t cap) {
+  size_t n = 0;
+  const auto put = [&](char c) {
+    if (n + 1 >= cap) return false;
+    out[n++] = c;
+    return true;
+  };
+  for (size_t i = 0; p[i] != '\0'; ++i) {
+    if (p[i] != '%') {
+      if (!put(p[i])) return false;
+      continue;
+    }
+    if (p[i + 1] == '%') {
+      if (!put('%')) return false;
+      ++i;
+      continue;
+    }
+    // %[0...][width] and the conversion letter, as printf's %d reads them.
+    size_t j = i + 1;
+    bool zeros = false;
+    while (p[j] == '0') zeros = true, ++j;
+    long width = 0;
+    while (p[j] >= '0' && p[j] <= '9' && width < 1000) width = width * 10 + (p[j++] - '0');
+    char digits[24];
+    int count = 0;
+    unsigned long v = number < 0 ? 0ul - (unsigned long)number : (unsigned long)number;
+    do {
+      digits[count++] = char('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    long pad = width - count - (number < 0 ? 1 : 0);
+    if (number < 0 && zeros && !put('-')) return false;
+    for (; pad > 0; --pad)
+      if (!put(zeros ? '0' : ' ')) return false;
+    if (number < 0 && !zeros && !put('-')) return false;
+    while (count > 0)
+      if (!put(digits[--count])) return false;
+    i = p[j] == '\0' ? j - 1 : j;
+  }
+  out[n] = '\0';
+  return true;
+}
+
+// Removes a name only while it is a regular file (or, for a folder, only
+// when it is empty). Safe in a signal handler.
+void RemoveFile(const char* path) {
+  struct stat st {};
+  if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) unlink(path);
+}
+
+void RemoveEntry(const PartialEntry& e) {
+  switch (e.kind) {
+    case PartialEntry::kFile:
+      RemoveFile(e.path.c_str());
+      break;
+    case PartialEntry::kFolder:
+      rmdir(e.path.c_str());
+      break;
+    case PartialEntry::kSequence: {
+      char name[PATH_MAX + 64];
+      const int last = e.last.load();
+      for (long i = e.first.load(); i <= last; ++i)
+        if (ExpandInto(e.path.c_str(), i, name, sizeof name)) RemoveFile(name);
+      break;
+    }
+  }
+}
+
+void Say(const char* line) {
+  for (size_t n = std::strlen(line); n > 0;) {
+    const ssize_t w = write(2, line, n);
+    if (w <= 0) return;
+    line += w;
+    n -= size_t(w);
+  }
+}
+
+void NoteInterruption(int sig) {
+  const int savedErrno = errno;
+  if (!pthread_equal(pthread_self(), g_interruption.main)) {
+    // A reader's or a library's thread: the main thread acts on it.
+    pthread_kill(g_interruption.main, sig);
+  } else if (g_interruption.signal == 0) {
+    g_interruption.signal = sig;
+  } else {
+    // A second signal: what is unfinished goes now, newest first (a
+    // folder's files before the folder), and the program ends by the first.
+    for (const PartialEntry* e = g_interruption.partial.load(); e != nullptr; e = e->next.load()) RemoveEntry(*e);
+    Say("orx: interrupted twice; stopped at once, leaving nothing unfinished behind\n");
+    const int first = g_interruption.signal;
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    sigaction(first, &sa, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, first);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(first);
+    _exit(128 + first);
+  }
+  errno = savedErrno;
+}
+
+PartialEntry* Register(PartialEntry::Kind kind, const std::string& path, int first) {
+  auto* e = new PartialEntry;
+  e->kind = kind;
+  e->path = path;
+  e->first = first;
+  PartialEntry* head = g_interruption.partial.load();
+  e->next = head;
+  if (head != nullptr) head->prev = e;
+  g_interruption.partial.store(e);  // the handler sees it whole from here
+  return e;
+}
+
+void Unregister(PartialEntry* e) {
+  PartialEntry* next = e->next.load();
+  if (e->prev != nullptr) e->prev->next.store(next);
+  else g_interruption.partial.store(next);  // the handler no longer reaches it
+  if (next != nullptr) next->prev = e->prev;
+  delete e;
+}
+
 }  // namespace
 
 void CatchInterruptions() {
+  if (g_interruption.caught) return;
+  g_interruption.main = pthread_self();
+  g_interruption.caught = 1;
   struct sigaction sa {};
   sa.sa_handler = NoteInterruption;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESETHAND;  // no SA_RESTART: a blocked read returns EINTR
+  sa.sa_mask = InterruptionSignals();  // one at a time
+  sa.sa_flags = 0;  // no SA_RESTART: a blocked read returns EINTR
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
-bool Interrupted() { return g_interruption != 0; }
+bool Interrupted() { return g_interruption.signal != 0; }
 
-void RaiseInterruption() {
-  const int sig = g_interruption;
+void RaiseInterruption(int status) {
+  const int sig = g_interruption.signal;
   if (sig == 0) return;
-  std::fflush(nullptr);
-  signal(sig, SIG_DFL);
+  if (status == 0) Fail("interrupted as the work ended; what it wrote is complete");
+  // Not fflush(nullptr): a reader left in a read of standard input holds
+  // that stream's lock.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  struct sigaction sa {};
+  sa.sa_handler = SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  sigaction(sig, &sa, nullptr);
   raise(sig);
+}
+
+HoldInterruptions::HoldInterruptions() {
+  const sigset_t set = InterruptionSignals();
+  pthread_sigmask(SIG_BLOCK, &set, &old_);
+}
+
+HoldInterruptions::~HoldInterruptions() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+void PartialOutput::File(const std::string& path) {
+  Release();
+  entry_ = Register(PartialEntry::kFile, path, 0);
+}
+
+void PartialOutput::Folder(const std::string& path) {
+  Release();
+  entry_ = Register(PartialEntry::kFolder, path, 0);
+}
+
+void PartialOutput::Sequence(const std::string& pattern, int first) {
+  Release();
+  entry_ = Register(PartialEntry::kSequence, pattern, first);
+}
+
+void PartialOutput::Written(int last) {
+  if (entry_ != nullptr) entry_->last.store(last);
+}
+
+void PartialOutput::Remove() {
+  if (entry_ == nullptr) return;
+  RemoveEntry(*entry_);
+  Release();
+}
+
+void PartialOutput::Release() {
+  if (entry_ != nullptr) Unregister(entry_);
+  entry_ = nullptr;
 }
 
 Args::Args(int argc, char** argv, int first) {
@@ -294,26 +496,9 @@ bool ValidNumberPattern(const std::string& p) {
 }
 
 std::string ExpandPattern(const std::string& p, int number) {
-  std::string out;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (p[i] != '%') {
-      out += p[i];
-      continue;
-    }
-    if (i + 1 < p.size() && p[i + 1] == '%') {
-      out += '%';
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    while (j < p.size() && p[j] >= '0' && p[j] <= '9') ++j;
-    const std::string format = "%" + p.substr(i + 1, j - i - 1) + "d";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format.c_str(), number);
-    out += buf;
-    i = j;
-  }
-  return out;
+  // The same expansion a signal handler makes of a PartialOutput's pattern.
+  std::vector<char> out(p.size() + 1024);
+  return ExpandInto(p.c_str(), number, out.data(), out.size()) ? std::string(out.data()) : p;
 }
 
 Progress::Progress(const char* what, int64_t total) : what_(what), total_(total), enabled_(isatty(2) != 0) {}
@@ -381,10 +566,11 @@ std::string OutputProblem(const std::string& output, const std::vector<std::stri
 
 OutputFile::~OutputFile() { Discard(); }
 
-bool OutputFile::Open(const std::string& path, std::string* error, bool replace) {
+bool OutputFile::Open(const std::string& path, std::string* error, bool replace, bool sync) {
   Discard();
   path_ = path;
   replace_ = replace;
+  sync_ = sync;
   if (path == "-") {
     stdout_ = true;
     file_ = stdout;
@@ -405,19 +591,27 @@ bool OutputFile::Open(const std::string& path, std::string* error, bool replace)
   temp_ = path + ".partial-XXXXXX";
   std::vector<char> name(temp_.begin(), temp_.end());
   name.push_back('\0');
-  const int fd = mkstemp(name.data());
+  int fd;
+  {
+    HoldInterruptions hold;  // no second signal between the file and its registration
+    fd = mkstemp(name.data());
+    if (fd >= 0) {
+      temp_ = name.data();
+      partial_.File(temp_);
+    }
+  }
   if (fd < 0) {
     *error = std::string("cannot create: ") + std::strerror(errno);
     temp_.clear();
     return false;
   }
-  temp_ = name.data();
   fchmod(fd, 0644);
   file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
     *error = std::string("cannot create: ") + std::strerror(errno);
     close(fd);
     unlink(temp_.c_str());
+    partial_.Release();
     temp_.clear();
     return false;
   }
@@ -450,13 +644,14 @@ bool OutputFile::Commit(std::string* error) {
     }
     return true;
   }
-  const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  const bool flushed = std::fflush(file_) == 0 && (!sync_ || fsync(fileno(file_)) == 0);
   const int flushErrno = errno;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!flushed || !closed) {
     *error = std::string("write failed: ") + std::strerror(flushed ? errno : flushErrno);
     unlink(temp_.c_str());
+    partial_.Release();
     temp_.clear();
     return false;
   }
@@ -464,9 +659,11 @@ bool OutputFile::Commit(std::string* error) {
     *error = errno == EEXIST ? std::string("a file of that name appeared while it was written; it is left as it was")
                              : std::string("cannot move the finished file into place: ") + std::strerror(errno);
     unlink(temp_.c_str());
+    partial_.Release();
     temp_.clear();
     return false;
   }
+  partial_.Release();  // moved: nothing is left under the temporary name
   temp_.clear();
   return true;
 }
@@ -475,10 +672,20 @@ void OutputFile::Discard() {
   if (file_ && !stdout_) std::fclose(file_);
   file_ = nullptr;
   if (!temp_.empty()) unlink(temp_.c_str());
+  partial_.Release();
   temp_.clear();
   stdout_ = false;
   direct_ = false;
   replace_ = true;
+  sync_ = true;
+}
+
+OSStatus CreateMovieWriter(const std::string& path, ImageDescriptionHandle desc, TimeScale timeScale,
+                           HostMovieWriterRef* writer, char* message, SInt32 messageSize, PartialOutput* temp) {
+  HoldInterruptions hold;  // no second signal between the file and its registration
+  const OSStatus s = HostMovieWriterCreateWithError(path.c_str(), desc, timeScale, writer, message, messageSize);
+  if (s == noErr) temp->File(HostMovieWriterGetTemporaryPath(*writer));
+  return s;
 }
 
 std::string HumanBytes(uint64_t bytes) {

@@ -2,11 +2,14 @@
 // progress display, and output files that appear only when complete.
 #pragma once
 
+#include <signal.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "MovieFile.h"
 #include "ORXTimer.h"
 
 namespace orxapp {
@@ -23,12 +26,57 @@ void Warn(const std::string& message);
 // Ctrl-C, SIGTERM and SIGHUP while a command writes files: the first one is
 // noted, a blocked read or write returns, and the command's loops stop at the
 // next frame and remove what they wrote, as after any failure. A second
-// signal ends the program at once.
+// signal ends the program at once: the handler itself removes every
+// PartialOutput still registered, says so in a line and ends by the first
+// signal. Whichever thread a signal reaches, the main thread acts on it, so
+// HoldInterruptions there defers it.
 void CatchInterruptions();
 bool Interrupted();
 // Ends the process by the signal that interrupted it (so the exit status is
-// the shell's 128 + signal), once the command has cleaned up.
-void RaiseInterruption();
+// the shell's 128 + signal), once the command has cleaned up. status 0 (the
+// command finished its work before it noticed) is said in a line first.
+void RaiseInterruption(int status = 1);
+
+// Defers those signals on the main thread while it lives: around the few
+// steps that create a file and register it as a PartialOutput, which a
+// second signal must find both done or neither.
+class HoldInterruptions {
+ public:
+  HoldInterruptions();
+  ~HoldInterruptions();
+  HoldInterruptions(const HoldInterruptions&) = delete;
+  HoldInterruptions& operator=(const HoldInterruptions&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// Something a command is writing and has not finished: a file (removed only
+// while it is a regular file, so a FIFO or device written in place stays),
+// a folder (removed when empty) or the files of a numbered pattern written
+// so far. Remove, or the destructor, removes it; Release lets it stay. Until
+// then a second signal's handler removes it too.
+class PartialOutput {
+ public:
+  PartialOutput() = default;
+  ~PartialOutput() { Remove(); }
+  PartialOutput(PartialOutput&& other) noexcept : entry_(other.entry_) { other.entry_ = nullptr; }
+  PartialOutput& operator=(PartialOutput&&) = delete;
+  PartialOutput(const PartialOutput&) = delete;
+
+  // Each lets go of what was registered before (without removing it).
+  void File(const std::string& path);
+  void Folder(const std::string& path);
+  // pattern expanded (ExpandPattern) for the numbers from first to the last
+  // one passed to Written; a name without a conversion is that name.
+  void Sequence(const std::string& pattern, int first);
+  void Written(int last);
+  void Remove();
+  void Release();
+
+ private:
+  struct PartialEntry* entry_ = nullptr;
+};
 
 // Command-line arguments of one command, consumed as options are read.
 class Args {
@@ -102,9 +150,10 @@ std::string OutputProblem(const std::string& output, const std::vector<std::stri
                           bool needsSeek);
 
 // A file written under a temporary name beside its path and moved onto the
-// path by Commit, so that a failed run leaves nothing that looks complete.
-// "-" means standard output, and an existing FIFO or device is written
-// directly (no temporary name).
+// path by Commit, so that a failed run leaves nothing that looks complete;
+// the temporary file is a PartialOutput until then. "-" means standard
+// output, and an existing FIFO or device is written directly (no temporary
+// name).
 class OutputFile {
  public:
   OutputFile() = default;
@@ -114,7 +163,9 @@ class OutputFile {
 
   // replace: an existing regular file at the path may be replaced; without
   // it Commit refuses to replace one, even one that appeared meanwhile.
-  bool Open(const std::string& path, std::string* error, bool replace = true);
+  // sync: Commit puts the file on the disk before it moves it into place
+  // (a file of a numbered sequence goes without).
+  bool Open(const std::string& path, std::string* error, bool replace = true, bool sync = true);
   FILE* Stream() const { return file_; }
   bool Commit(std::string* error);
   void Discard();
@@ -126,7 +177,15 @@ class OutputFile {
   bool stdout_ = false;
   bool direct_ = false;
   bool replace_ = true;
+  bool sync_ = true;
+  PartialOutput partial_;
 };
+
+// HostMovieWriterCreateWithError with the movie's temporary file registered
+// in *temp in the same step. Once the writer is finished or aborted, temp
+// is released: the writer has moved or removed the file.
+OSStatus CreateMovieWriter(const std::string& path, ImageDescriptionHandle desc, TimeScale timeScale,
+                           HostMovieWriterRef* writer, char* message, SInt32 messageSize, PartialOutput* temp);
 
 std::string HumanBytes(uint64_t bytes);  // "12.3 MB"
 std::string Frames(int64_t n);           // "1 frame", "12 frames"

@@ -66,38 +66,49 @@ class NullSink : public FrameSink {
   bool Finish(std::string*) override { return true; }
 };
 
+// One PNG a frame, each written under a temporary name and moved onto its
+// own when complete. Until Finish, the frames written so far are a
+// PartialOutput: an unfinished run removes them (the destructor), and so
+// does a second signal, so a partial sequence is not left looking like a
+// complete one.
 class PNGSink : public FrameSink {
  public:
-  PNGSink(std::string pattern, int w, int h, bool alpha) : pattern_(std::move(pattern)), w_(w), h_(h), alpha_(alpha) {}
-  ~PNGSink() override {
-    // An unfinished run removes what it wrote: a partial sequence is not left
-    // looking like a complete one.
-    if (!finished_)
-      for (const std::string& f : written_) unlink(f.c_str());
+  PNGSink(std::string pattern, int first, int w, int h, bool alpha, bool replace)
+      : pattern_(std::move(pattern)), w_(w), h_(h), alpha_(alpha), replace_(replace) {
+    written_.Sequence(pattern_, first);
   }
   bool Write(int index, const uint8_t* argb, size_t rowBytes, std::string* error) override {
     const std::string name = pattern_.find('%') != std::string::npos ? ExpandPattern(pattern_, index) : pattern_;
     std::string e;
-    if (!WritePNG(name, argb, w_, h_, rowBytes, alpha_, &e)) {
+    OutputFile out;
+    if (!EncodePNG(&png_, argb, w_, h_, rowBytes, alpha_, &e) || !out.Open(name, &e, replace_, false)) {
       *error = name + ": " + e;
       return false;
     }
-    written_.push_back(name);
-    struct stat st {};
-    if (stat(name.c_str(), &st) == 0) bytes_ += uint64_t(st.st_size);
+    if (std::fwrite(png_.data(), 1, png_.size(), out.Stream()) != png_.size()) {
+      *error = name + ": write failed: " + std::strerror(errno);
+      return false;
+    }
+    written_.Written(index);  // before the move: a signal then finds this name too
+    if (!out.Commit(&e)) {
+      written_.Written(index - 1);  // what stands at the name is not this run's
+      *error = name + ": " + e;
+      return false;
+    }
+    bytes_ += png_.size();
     return true;
   }
   bool Finish(std::string*) override {
-    finished_ = true;
+    written_.Release();
     return true;
   }
 
  private:
   std::string pattern_;
   int w_, h_;
-  bool alpha_;
-  std::vector<std::string> written_;
-  bool finished_ = false;
+  bool alpha_, replace_;
+  std::vector<uint8_t> png_;
+  PartialOutput written_;
 };
 
 class StreamSink : public FrameSink {
@@ -175,17 +186,19 @@ int ExtractSound(const std::string& path, HostMovieReaderRef reader, const std::
   const UInt32 frameBytes = HostSoundBytesPerFrame(&format);
   std::vector<uint8_t> buffer(size_t(format.sampleRate) * frameBytes);
   Progress progress("writing sound", frames);
+  const std::string interrupted = output + ": interrupted; nothing was left behind";
   for (SInt64 at = 0; at < frames;) {
-    if (Interrupted()) return progress.Finish(), Fail(output + ": interrupted; nothing was left behind");
+    if (Interrupted()) return progress.Finish(), Fail(interrupted);
     const SInt32 n = SInt32(std::min<SInt64>(frames - at, format.sampleRate));
     if (const OSStatus s = HostMovieReaderReadSound(reader, at, n, buffer.data()); s != noErr)
       return progress.Finish(), Fail(path + ": " + HostMovieReaderGetErrorMessage(reader));
     if (std::fwrite(buffer.data(), frameBytes, size_t(n), out.Stream()) != size_t(n))
-      return progress.Finish(), Fail(output + ": write failed: " + std::strerror(errno));
+      return progress.Finish(), Fail(Interrupted() ? interrupted : output + ": write failed: " + std::strerror(errno));
     at += n;
     progress.Update(at, uint64_t(at) * frameBytes);
   }
   progress.Finish();
+  if (Interrupted()) return Fail(interrupted);  // nothing is kept that was not finished before the signal
   if (!out.Commit(&e)) return Fail(output + ": " + e);
   if (!quiet)
     std::printf("%s: %lld sound frames, %u Hz, %u channel%s, %s\n", output.c_str(), (long long)frames,
@@ -284,7 +297,7 @@ int CmdDecode(int argc, char** argv) {
   if (discard) {
     sink = std::make_unique<NullSink>();
   } else if (png) {
-    sink = std::make_unique<PNGSink>(output, width, height, alpha);
+    sink = std::make_unique<PNGSink>(output, first, width, height, alpha, overwrite);
   } else {
     auto s = std::make_unique<StreamSink>(output, width, height, y4m, overwrite);
     int num = 0, den = 1;
@@ -296,15 +309,18 @@ int CmdDecode(int argc, char** argv) {
 
   Progress progress("decoding", last - first + 1);
   ORXTimer timer;
+  const std::string interrupted = output + ": interrupted; nothing was left behind";
   for (int i = first; i <= last; ++i) {
-    if (Interrupted()) return progress.Finish(), Fail(output + ": interrupted; nothing was left behind");
+    if (Interrupted()) return progress.Finish(), Fail(interrupted);
     if (i != first && !ReadSample(path, movie.reader, i, &sample, &err)) return progress.Finish(), Fail(err);
     if (!decoder.Decode(sample.data(), sample.size(), &err))
       return progress.Finish(), Fail(path + ": frame " + std::to_string(i) + ": " + err);
-    if (!sink->Write(i, decoder.Pixels(), decoder.RowBytes(), &err)) return progress.Finish(), Fail(err);
+    if (!sink->Write(i, decoder.Pixels(), decoder.RowBytes(), &err))
+      return progress.Finish(), Fail(Interrupted() ? interrupted : err);  // a write the signal cut short
     progress.Update(i - first + 1, sink->BytesWritten());
   }
   progress.Finish();
+  if (Interrupted()) return Fail(interrupted);
   if (verbose)  // as the instance that decoded answers: the program asks no graphics context itself
     std::fprintf(stderr, "orx: %s frames decoded on the %s\n", summary.variant.empty() ? "ORX" : summary.variant.c_str(),
                  DecodeRoadText(summary.variant, &decoder).c_str());

@@ -53,7 +53,19 @@ int CmdDemo(int argc, char** argv) {
   if (!args.Positionals(&rest, &err)) return Usage(err);
   if (!rest.empty()) return Usage("demo: unexpected argument \"" + rest[0] + "\"");
   CatchInterruptions();
-  if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) return Fail(out + ": cannot create the folder: " + std::strerror(errno));
+  // What this run writes is one output: until the contact sheet is in
+  // place, an interruption or a failure removes the movies and the sheet it
+  // wrote, and the folder when the run made it.
+  PartialOutput folder;
+  std::vector<PartialOutput> written;
+  written.reserve(8);
+  int made;
+  {
+    HoldInterruptions hold;  // no second signal between the folder and its registration
+    made = mkdir(out.c_str(), 0755);
+    if (made == 0) folder.Folder(out);
+  }
+  if (made != 0 && errno != EEXIST) return Fail(out + ": cannot create the folder: " + std::strerror(errno));
   struct stat st;
   if (stat(out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(out + ": not a folder");
 
@@ -65,14 +77,24 @@ int CmdDemo(int argc, char** argv) {
   std::printf("Test clip: %dx%d, %d frames at 24 fps, raw ARGB %s\n", w, h, frames,
               HumanBytes(uint64_t(frames) * uint64_t(w) * uint64_t(h) * 4).c_str());
   for (size_t i = 0; i < cfgs.size(); ++i) {
-    if (!RunOne(cfgs[i], w, h, frames, gen, out + "/" + cfgs[i].file, keep, &results[i], &err)) return Fail(err);
+    written.emplace_back();
+    if (!RunOne(cfgs[i], w, h, frames, gen, out + "/" + cfgs[i].file, keep, &results[i], &err, &written.back()))
+      return Fail(Interrupted() ? out + ": interrupted; nothing was left behind" : err);
     names.push_back(cfgs[i].name);
   }
   PrintTable(names, results, w, h);
   ImageARGB source;
   gen(keep, &source);
   const std::string sheet = out + "/contact-sheet.png";
-  if (!WriteContactSheet(sheet, source, cfgs, results, &err)) return Fail(err);
+  written.emplace_back();
+  if (Interrupted()) return Fail(out + ": interrupted; nothing was left behind");
+  if (!WriteContactSheet(sheet, source, cfgs, results, &written.back(), &err))
+    return Fail(Interrupted() ? out + ": interrupted; nothing was left behind" : err);
+  {
+    HoldInterruptions hold;  // kept all together, or a second signal finds all
+    for (PartialOutput& p : written) p.Release();
+    folder.Release();
+  }
   std::printf("\nWrote ");
   for (const RunConfig& c : cfgs) std::printf("%s, ", c.file.c_str());
   std::printf("and contact-sheet.png (frame %d) into %s/\n", keep, out.c_str());

@@ -372,8 +372,9 @@ int CmdEncode(int argc, char** argv) {
   source->PixelAspect(&parNum, &parDen);
   ImageDescriptionHandle aspect = WithPixelAspect(encoder.Description(), parNum, parDen);
   char message[512] = {};
-  OSStatus s = HostMovieWriterCreateWithError(r.output.c_str(), aspect ? aspect : encoder.Description(), timeScale,
-                                              &writer, message, sizeof message);
+  PartialOutput movieTemp;  // the temporary file, for a second signal to remove
+  OSStatus s = CreateMovieWriter(r.output, aspect ? aspect : encoder.Description(), timeScale, &writer, message,
+                                 sizeof message, &movieTemp);
   DisposeHandle(reinterpret_cast<Handle>(aspect));
   if (s != noErr) return Fail(r.output + ": cannot write the movie: " + (message[0] ? message : StatusText(s)));
   HostMovieWriterSetReplaceExisting(writer, r.overwrite);
@@ -542,8 +543,10 @@ int CmdEncode(int argc, char** argv) {
   }
   const CompressorSettings settings = encoder.Settings();
   encoder.Close();
+  if (Interrupted()) return abandon(interrupted);
   s = HostMovieWriterFinishWithError(writer, message, sizeof message);
   writer = nullptr;  // finished or not, the writer is gone
+  movieTemp.Release();  // moved into place, removed, or kept under the name the message gives
   if (s != noErr) return Fail(r.output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
   if (!r.quiet) {
     std::string more;

@@ -134,10 +134,16 @@ int CmdSettings(int argc, char** argv) {
   } else {
     HostSetModalDialogDriver(HostTerminalDialogDriver, &io);
   }
+  // A signal ends the dialog as a cancel (its read returns); one that comes
+  // while the preferences are stored waits until the file is in place.
+  CatchInterruptions();
   Handle blob = NewHandle(0);
-  const ComponentResult r = blob ? ImageCodecRequestSettings(ci, blob, nullptr, nullptr) : memFullErr;
+  const ComponentResult r =
+      Interrupted() ? userCanceledErr : blob ? ImageCodecRequestSettings(ci, blob, nullptr, nullptr) : memFullErr;
   HostSetModalDialogDriver(nullptr, nullptr);
-  if (r != noErr) {
+  if (Interrupted() && (r != noErr || GetHandleSize(blob) != 12)) {
+    status = Fail("interrupted; the preferences are unchanged");
+  } else if (r != noErr) {
     status = Fail("the preferences dialog failed: " + StatusText(r));
   } else if (GetHandleSize(blob) == 12) {
     // The compressor fills the handle only when the dialog ends with Ok. What

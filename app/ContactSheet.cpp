@@ -1,6 +1,9 @@
 #include "ContactSheet.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace orxapp {
 
@@ -27,7 +30,7 @@ void PasteCrop(ImageARGB* sheet, const ImageARGB& img, int sx, int sy, int cw, i
 }  // namespace
 
 bool WriteContactSheet(const std::string& path, const ImageARGB& source, const std::vector<RunConfig>& cfgs,
-                       const std::vector<RunResult>& results, std::string* error) {
+                       const std::vector<RunResult>& results, PartialOutput* written, std::string* error) {
   const int w = source.width, h = source.height;
   // Three regions: small text, a gradient area and the alpha ramp.
   const int cw = std::min(320, w), ch = std::min(120, h);
@@ -50,7 +53,20 @@ bool WriteContactSheet(const std::string& path, const ImageARGB& source, const s
     for (int r = 0; r < 3; ++r) PasteCrop(&sheet, img, regions[r][0], regions[r][1], cw, ch, x, labelH + gap + r * (ch + gap));
   }
   std::string e;
-  if (!WritePNG(path, sheet.pixels.data(), sheet.width, sheet.height, sheet.RowBytes(), false, &e)) {
+  std::vector<uint8_t> png;
+  OutputFile out;
+  if (!EncodePNG(&png, sheet.pixels.data(), sheet.width, sheet.height, sheet.RowBytes(), false, &e) ||
+      !out.Open(path, &e)) {
+    *error = path + ": " + e;
+    return false;
+  }
+  if (std::fwrite(png.data(), 1, png.size(), out.Stream()) != png.size()) {
+    *error = path + ": write failed: " + std::strerror(errno);
+    return false;
+  }
+  written->File(path);
+  if (!out.Commit(&e)) {
+    written->Release();  // what stands at the path is not this run's
     *error = path + ": " + e;
     return false;
   }

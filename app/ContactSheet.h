@@ -11,7 +11,9 @@
 
 namespace orxapp {
 
+// Written under a temporary name and moved onto path; the sheet is
+// registered in *written from before the move, for the caller to let go.
 bool WriteContactSheet(const std::string& path, const ImageARGB& source, const std::vector<RunConfig>& cfgs,
-                       const std::vector<RunResult>& results, std::string* error);
+                       const std::vector<RunResult>& results, PartialOutput* written, std::string* error);
 
 }  // namespace orxapp

@@ -2,12 +2,14 @@
 // frame order while the caller takes them one by one, so reading (and PNG
 // decoding) overlaps the codec's work.
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
 
+#include "Cli.h"
 #include "Sources.h"
 
 namespace orxapp {
@@ -113,7 +115,15 @@ class ReadAheadSource : public FrameSource {
     Shared& s = *shared_;
     std::unique_lock<std::mutex> lock(s.mutex);
     Slot& slot = s.slots[size_t(s.taken % int64_t(s.slots.size()))];
-    s.ready.wait(lock, [&] { return slot.state == Slot::kReady; });
+    // A reader held in a read that does not return (a stalled pipe) does
+    // not hold up an interruption: it is left behind as the source goes.
+    while (!s.ready.wait_for(lock, std::chrono::milliseconds(50), [&] { return slot.state == Slot::kReady; })) {
+      if (Interrupted()) {
+        error_ = "interrupted";
+        ended_ = true;
+        return -1;
+      }
+    }
     std::swap(*out, slot.image);  // the caller's old buffer is refilled later
     current_ = slot.name;
     const int result = slot.result;

@@ -110,8 +110,17 @@ constexpr int32_t kTimeScale = 600, kDuration = 25;  // 24 fps
 // receives the sample description.
 bool EncodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& gen, const std::string& moviePath,
                RunResult* res, std::vector<std::vector<uint8_t>>* samples, std::vector<uint8_t>* descBytes,
-               std::string* error) {
+               PartialOutput* movie, std::string* error) {
   HostMovieWriterRef writer = nullptr;
+  // However the run ends before the movie is finished (an exception too),
+  // the unfinished movie goes.
+  struct AbortUnfinished {
+    HostMovieWriterRef& w;
+    ~AbortUnfinished() {
+      if (w != nullptr) HostMovieWriterAbort(w);
+    }
+  } abortUnfinished{writer};
+  PartialOutput temp;  // the movie's temporary file, for a second signal to remove
   std::string writeError;
   auto sink = [&](const uint8_t* d, size_t n) -> OSStatus {
     res->bytes += n;
@@ -128,7 +137,7 @@ bool EncodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& g
   if (!moviePath.empty()) {
     char message[512] = {};
     const OSStatus s =
-        HostMovieWriterCreateWithError(moviePath.c_str(), enc.Description(), kTimeScale, &writer, message, sizeof message);
+        CreateMovieWriter(moviePath, enc.Description(), kTimeScale, &writer, message, sizeof message, &temp);
     if (s != noErr) {
       *error = moviePath + ": cannot write the movie: " + (message[0] ? message : StatusText(s));
       return false;
@@ -146,7 +155,6 @@ bool EncodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& g
       progress.Finish();
       if (Interrupted()) *error = (moviePath.empty() ? cfg.name : moviePath) + ": interrupted";
       else if (!writeError.empty()) *error = moviePath + ": cannot write the movie: " + writeError;
-      HostMovieWriterAbort(writer);
       return false;
     }
     res->encodeSeconds += t.GetElapsedTime();
@@ -155,9 +163,19 @@ bool EncodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& g
   progress.Finish();
   enc.Close();
   if (writer) {
+    if (Interrupted()) {
+      *error = moviePath + ": interrupted";
+      return false;
+    }
+    // The movie counts as written from before its move into place: a
+    // second signal then finds it whichever side of the move it lands.
+    if (movie != nullptr) movie->File(moviePath);
     char message[512] = {};
     const OSStatus s = HostMovieWriterFinishWithError(writer, message, sizeof message);
+    writer = nullptr;
+    temp.Release();
     if (s != noErr) {
+      if (movie != nullptr) movie->Release();  // what stands at the path is not this run's
       *error = moviePath + ": cannot finish the movie: " + (message[0] ? message : StatusText(s));
       return false;
     }
@@ -211,10 +229,10 @@ std::vector<RunConfig> StandardConfigs(int32_t threads) {
 }
 
 bool RunOne(const RunConfig& cfg, int w, int h, int frames, const FrameGen& gen, const std::string& moviePath,
-            int keepIndex, RunResult* res, std::string* error) {
+            int keepIndex, RunResult* res, std::string* error, PartialOutput* movie) {
   std::vector<std::vector<uint8_t>> samples;
   std::vector<uint8_t> descBytes;
-  if (!EncodeRun(cfg, w, h, frames, gen, moviePath, res, &samples, &descBytes, error)) return false;
+  if (!EncodeRun(cfg, w, h, frames, gen, moviePath, res, &samples, &descBytes, movie, error)) return false;
   SampleStore store;
   const bool opened = moviePath.empty() ? store.UseMemory(descBytes, std::move(samples), error)
                                         : store.OpenMovie(moviePath, error);

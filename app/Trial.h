@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Cli.h"
 #include "Codec.h"
 #include "ImageIO.h"
 
@@ -38,9 +39,11 @@ std::vector<RunConfig> StandardConfigs(int32_t threads);
 
 // Encodes `frames` frames of gen into a movie at moviePath (in memory when it
 // is empty), decodes each back and accumulates the errors against gen; the
-// decoded frame keepIndex is kept. False with *error naming the file.
+// decoded frame keepIndex is kept. False with *error naming the file. The
+// finished movie is registered in *movie (when not null), for the caller
+// to let go once all it writes is complete.
 bool RunOne(const RunConfig& cfg, int w, int h, int frames, const FrameGen& gen, const std::string& moviePath,
-            int keepIndex, RunResult* res, std::string* error);
+            int keepIndex, RunResult* res, std::string* error, PartialOutput* movie = nullptr);
 
 // Variant, size, ratio, speeds and PSNR, a row a run.
 void PrintTable(const std::vector<std::string>& names, const std::vector<RunResult>& results, int w, int h);

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
       status = orxapp::Fail(std::string(cmd) + ": " + e.what());
     }
-    orxapp::RaiseInterruption();  // after an interruption, end as the signal would
+    orxapp::RaiseInterruption(status);  // after an interruption, end as the signal would
     // Component files passed over for one found further on the search path;
     // a command that failed for want of a component has named them.
     if (status == 0) {

@@ -4,6 +4,8 @@
 // instead). 16 bytes: four 32-bit little-endian integers preserveAlpha,
 // preserveGradients, skipLZF, threadSetting.
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,12 +52,22 @@ void WritePreferences(CompressorGlobals* g) {
   const std::string path = place.File();
   uint8_t bytes[kORXPreferencesBytes];
   WriteORXPreferences(SettingsOf(g), bytes);
-  // Written to a temporary file and renamed, so a reader never sees half a file.
+  // Written to a temporary file and renamed, so a reader never sees half a
+  // file. The signals that end a program by default wait on this thread
+  // until the rename is done, so one that arrives meanwhile leaves the old
+  // file or the new one, never the temporary one (a program that handles
+  // them elsewhere, as orx does, acts on them on this thread).
   const std::string temp = path + ".tmp" + std::to_string(getpid());
+  sigset_t held, old;
+  sigemptyset(&held);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, sig);
+  pthread_sigmask(SIG_BLOCK, &held, &old);
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  // On disk before the rename: a full or failing disk leaves the old file.
-  const bool ok = write(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes) && fsync(fd) == 0;
-  const bool closed = close(fd) == 0;
-  if (!ok || !closed || rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+  if (fd >= 0) {
+    // On disk before the rename: a full or failing disk leaves the old file.
+    const bool ok = write(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes) && fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (!ok || !closed || rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }

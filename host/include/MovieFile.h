@@ -74,6 +74,11 @@ void HostMovieWriterAbort(HostMovieWriterRef writer);
 // call on the writer.
 const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef writer);
 
+// The temporary file the movie is written to until Finish moves it onto
+// its path ("<path>.partial-XXXXXX", beside it); "" for null. A program
+// that must remove it from a signal handler keeps a copy of the name.
+const char* HostMovieWriterGetTemporaryPath(HostMovieWriterRef writer);
+
 // Whether Finish may replace a file at the path (the default). Without it
 // Finish never replaces one, even one that appeared while the movie was
 // written: it fails with dupFNErr and keeps the finished movie under its

@@ -597,6 +597,8 @@ void HostMovieWriterAbort(HostMovieWriterRef w) {
 
 const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef w) { return w ? w->error.c_str() : ""; }
 
+const char* HostMovieWriterGetTemporaryPath(HostMovieWriterRef w) { return w ? w->tempPath.c_str() : ""; }
+
 Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replace) {
   if (replace) {
     // Only a regular file is replaced: a FIFO, device or folder that is

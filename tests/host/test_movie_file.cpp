@@ -471,6 +471,8 @@ TEST_F(MovieFileTest, WriterRejectsBadArgumentsWithoutLosingTheMovie) {
   EXPECT_EQ(HostMovieWriterGetSampleCount(w), 1);
   EXPECT_EQ(Listing().size(), 1u);
   EXPECT_EQ(Listing()[0].rfind("x.mov.partial-", 0), 0u);
+  // The name a signal handler would remove is the file being written.
+  EXPECT_EQ(HostMovieWriterGetTemporaryPath(w), Path(Listing()[0]));
   HostMovieWriterAbort(w);
   EXPECT_TRUE(Listing().empty());
 
