@@ -165,9 +165,11 @@ class JoinedSound : public SoundSource {
  private:
   int64_t FramesAt(int64_t ns) const { return int64_t((__int128(ns) * format_.sampleRate + kSecondNs / 2) / kSecondNs); }
   int64_t NsAt(int64_t frames) const { return int64_t(__int128(frames) * kSecondNs / format_.sampleRate); }
-  // Hands over frames of the carried sound from `from` (a joined frame) up
-  // to `to`, and silence before them down to pos_.
+  // Hands over the carried sound up to joined frame `to`.
   void HandOver(std::vector<uint8_t>* out, int64_t* firstNs, int64_t to);
+  // n frames of silence from pos_ (at most a piece's worth), which add to it.
+  void Silence(std::vector<uint8_t>* out, int64_t* firstNs, int64_t n);
+  int64_t PieceFrames() const { return int64_t(std::max<size_t>(kTakeBytes / frameBytes_, 1)); }
   void NoteLoss() const;
   void NextPart();
 
@@ -208,6 +210,13 @@ void JoinedSound::NextPart() {
   carry_.clear();
 }
 
+void JoinedSound::Silence(std::vector<uint8_t>* out, int64_t* firstNs, int64_t n) {
+  n = std::min(n, PieceFrames());
+  *firstNs = NsAt(pos_);
+  out->assign(size_t(n) * frameBytes_, 0);
+  pos_ += n;
+}
+
 void JoinedSound::HandOver(std::vector<uint8_t>* out, int64_t* firstNs, int64_t to) {
   int64_t at = carryAt_;
   size_t skip = 0;
@@ -216,16 +225,15 @@ void JoinedSound::HandOver(std::vector<uint8_t>* out, int64_t* firstNs, int64_t 
     skip = size_t(std::min<int64_t>(pos_ - at, int64_t(carry_.size() / frameBytes_)));
     at += int64_t(skip);
   }
-  const int64_t have = int64_t(carry_.size() / frameBytes_) - int64_t(skip);
-  const int64_t n = std::max<int64_t>(std::min(have, to - at), 0);
-  if (n > 0) {
+  if (!partStarted_ && at > pos_) {
     // An input whose sound starts after its first picture is led in with
-    // silence; within an input, its own times stand (a gap there is lost
-    // sound, which the placer finds).
-    const int64_t lead = !partStarted_ && at > pos_ ? at - pos_ : 0;
-    *firstNs = NsAt(at - lead);
-    out->assign(size_t(lead) * frameBytes_, 0);
-    out->insert(out->end(), carry_.begin() + std::ptrdiff_t(skip * frameBytes_),
+    // silence, a piece at a time.
+    if (to > pos_) Silence(out, firstNs, std::min(at, to) - pos_);
+  } else if (const int64_t n = std::min(int64_t(carry_.size() / frameBytes_) - int64_t(skip), to - at); n > 0) {
+    // Within an input its own times stand: a gap there is lost sound,
+    // which the placer finds.
+    *firstNs = NsAt(at);
+    out->assign(carry_.begin() + std::ptrdiff_t(skip * frameBytes_),
                 carry_.begin() + std::ptrdiff_t((skip + size_t(n)) * frameBytes_));
     partStarted_ = true;
     pos_ = std::max(pos_, at + n);
@@ -287,10 +295,7 @@ int JoinedSound::Take(std::vector<uint8_t>* out, int64_t* firstNs, int waitMs) {
     // The input's sound has ended (or it has none): silence as far as its
     // pictures reach.
     if (pos_ < reach) {
-      const int64_t n = std::min<int64_t>(reach - pos_, int64_t(std::max<size_t>(kTakeBytes / frameBytes_, 1)));
-      *firstNs = NsAt(pos_);
-      out->assign(size_t(n) * frameBytes_, 0);
-      pos_ += n;
+      Silence(out, firstNs, reach - pos_);
       partStarted_ = true;
       return 1;
     }

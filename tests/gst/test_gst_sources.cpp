@@ -672,20 +672,26 @@ TEST_F(Footage, LostPicturesAndSoundCountAsASourceEndingEarly) {
 }
 
 // Several inputs make one movie in order: each one's sound against its own
-// pictures, so sound shorter than its pictures (one), none at all (two) and
-// sound longer than its pictures (three) leave the next input's sound in
-// step; 16-bit sound beside float is widened exactly; --frames counts
-// across the inputs; the progress and -v name the input being read.
+// pictures, so sound shorter than its pictures (one), none at all (two),
+// sound that starts after its first picture (late) and sound longer than
+// its pictures (three) leave the next input's sound in step; 16-bit sound
+// beside float is widened exactly; --frames counts across the inputs; the
+// progress and -v name the input being read.
 TEST_F(Footage, SeveralInputsAreJoinedWithTheirSoundInStep) {
   Clip("one.mkv", 30, 38400, 24000);                // 1 s of pictures, 0.8 s of sound, a click at 0.5 s
   Clip("two.mkv", 15);                              // 0.5 s, no sound
+  Make("videotestsrc num-buffers=15 pattern=ball ! video/x-raw,format=I420,width=64,height=48,framerate=30/1 ! "
+       "vp8enc ! matroskamux name=m ! filesink location=" + Q("late.mkv") +  // 0.5 s, 0.1 s of loud sound from 0.2 s
+       " audiotestsrc wave=square volume=0.8 timestamp-offset=200000000 num-buffers=2 samplesperbuffer=2400 ! "
+       "audio/x-raw,format=S16LE,rate=48000,channels=2 ! m.");
   Clip("three.mkv", 30, 62400, 12000, "F32LE");     // 1 s of pictures, 1.3 s of sound, a click at 0.25 s
-  const RunResult r = Orx("encode -v " + Q("one.mkv") + " " + Q("two.mkv") + " " + Q("three.mkv") + " -o " + Q("j.mov"));
+  const std::string inputs = Q("one.mkv") + " " + Q("two.mkv") + " " + Q("late.mkv") + " " + Q("three.mkv");
+  const RunResult r = Orx("encode -v " + inputs + " -o " + Q("j.mov"));
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("sound PCM 32-bit float, 48000 Hz, 2 channels, 2.500 s"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("sound PCM 32-bit float, 48000 Hz, 2 channels, 3.000 s"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("orx: reading " + Path("two.mkv")), std::string::npos) << r.output;
   const Samples j = ReadMovie(Path("j.mov"));
-  ASSERT_EQ(j.frames.size(), 75u);
+  ASSERT_EQ(j.frames.size(), 90u);
   Encode(Q("two.mkv"), "two.mov");
   const Samples two = ReadMovie(Path("two.mov"));
   ASSERT_EQ(two.frames.size(), 15u);
@@ -693,12 +699,15 @@ TEST_F(Footage, SeveralInputsAreJoinedWithTheirSoundInStep) {
   ASSERT_EQ(Orx("decode -q " + Q("j.mov") + " -o " + Q("j.wav")).status, 0);
   Heard h = Listen(Path("j.wav"));
   EXPECT_EQ(h.bits, 32);
-  EXPECT_EQ(h.frames, 120000u);  // 2.5 s: as long as the pictures
-  const std::vector<std::pair<size_t, float>> clicks = {{24000, 0.75f}, {84000, 0.75f}};  // 0.5 s, 1 s + 0.5 s + 0.25 s
-  EXPECT_EQ(h.clicks, clicks);
+  EXPECT_EQ(h.frames, 144000u);  // 3 s: as long as the pictures
+  // 0.5 s; 1.5 s + 0.2 s; 2 s + 0.25 s, widened from 16 bits exactly.
+  ASSERT_EQ(h.clicks.size(), 3u);
+  EXPECT_EQ(h.clicks[0], std::make_pair(size_t(24000), 0.75f));
+  EXPECT_EQ(h.clicks[1].first, 81600u);
+  EXPECT_EQ(h.clicks[2], std::make_pair(size_t(108000), 0.75f));
 
-  // Frames 25 to 49: the end of one, all of two, the start of three, with their sound.
-  Encode(Q("one.mkv") + " " + Q("two.mkv") + " " + Q("three.mkv") + " --frames 25-49", "part.mov");
+  // Frames 25 to 49: the end of one, all of two, the start of late, with their sound.
+  Encode(inputs + " --frames 25-49", "part.mov");
   EXPECT_EQ(ReadMovie(Path("part.mov")).frames.size(), 25u);
   ASSERT_EQ(Orx("decode -q " + Q("part.mov") + " -o " + Q("part.wav")).status, 0);
   h = Listen(Path("part.wav"));
