@@ -1,7 +1,7 @@
 // What footage through GStreamer is judged by apart from any pipeline:
-// whether an input may be opened at all, the package that holds a missing
-// decoder, the sample format decoded sound is stored in, and how far a
-// stream may fall short of the length its file declares.
+// whether an input may be opened at all, what a missing decoder means, the
+// sample format decoded sound is stored in, and how far a stream may fall
+// short of the length its file declares.
 #pragma once
 
 #include <gst/audio/audio.h>
@@ -25,9 +25,12 @@ std::string Seconds(int64_t ns);
 // when nothing does.
 std::string InputProblem(const std::string& input);
 
-// The Debian package that holds GStreamer's decoder for a missing kind of
-// stream (the missing plug-in message's installer detail).
-std::string PackageFor(const std::string& detail);
+// What a missing-plugin message means for the user, in words that name
+// what is really missing: ORX's own plug-in and how GStreamer finds it; an
+// installed decoder that lacks the stream's profile, or that its rank keeps
+// out of use; else the Debian package that holds a decoder for it. Asks
+// GStreamer's registry, so it is called outside the pipeline's lock.
+std::string MissingPluginHint(GstMessage* msg);
 
 // The sample format a decoded audio stream is stored in, and GStreamer's
 // name for it.

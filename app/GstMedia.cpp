@@ -242,9 +242,12 @@ struct GstMedia::Pipeline {
                                       GST_MESSAGE_ASYNC_DONE);
     GstMessage* msg = gst_bus_timed_pop_filtered(bus, timeout, types);
     while (msg != nullptr) {
+      // The words for a missing plug-in ask GStreamer's registry: found
+      // before the lock is taken.
+      const std::string hint = gst_is_missing_plugin_message(msg) ? MissingPluginHint(msg) : std::string();
       {
         std::lock_guard<std::mutex> lock(m);
-        Note(msg);
+        Note(msg, hint);
       }
       gst_message_unref(msg);
       msg = gst_bus_pop_filtered(bus, types);
@@ -258,17 +261,11 @@ struct GstMedia::Pipeline {
     return !error.empty();
   }
 
-  void Note(GstMessage* msg) {
+  // missingHint: MissingPluginHint of a missing-plugin message.
+  void Note(GstMessage* msg, const std::string& missingHint) {
     switch (GST_MESSAGE_TYPE(msg)) {
       case GST_MESSAGE_ELEMENT:
-        if (gst_is_missing_plugin_message(msg) && missing.empty()) {
-          gchar* what = gst_missing_plugin_message_get_description(msg);
-          gchar* detail = gst_missing_plugin_message_get_installer_detail(msg);
-          missing = std::string("GStreamer has no ") + (what ? what : "plug-in for it") + "; install " +
-                    PackageFor(detail ? detail : "");
-          g_free(what);
-          g_free(detail);
-        }
+        if (gst_is_missing_plugin_message(msg) && missing.empty()) missing = missingHint;
         return;
       case GST_MESSAGE_ASYNC_DONE:
         asyncDone = true;

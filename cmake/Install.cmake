@@ -40,6 +40,12 @@ install(FILES ${ORX_COMPONENT_DIR}/ORXCodec.rsrc DESTINATION ${ORX_INSTALL_LIBDI
 if(ORX_HAVE_GST_PLUGIN)
   set_target_properties(gstorx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_GST_TO_LIB}")
   install(TARGETS gstorx LIBRARY DESTINATION ${ORX_INSTALL_GST_PLUGINDIR})
+  # Where orx looks for the plug-in, relative to itself, to tell a user whose
+  # GStreamer lacks it which folder GST_PLUGIN_PATH should name: the build's
+  # folder, then the installed one.
+  file(RELATIVE_PATH ORX_BUILD_BIN_TO_GST ${PROJECT_BINARY_DIR}/app ${ORX_GST_PLUGIN_DIR})
+  file(RELATIVE_PATH ORX_BIN_TO_GST /${CMAKE_INSTALL_BINDIR} /${ORX_INSTALL_GST_PLUGINDIR})
+  target_compile_definitions(orx PRIVATE ORX_GST_PLUGIN_DIRS="${ORX_BUILD_BIN_TO_GST}:${ORX_BIN_TO_GST}")
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/orx.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orx)

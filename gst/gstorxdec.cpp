@@ -190,6 +190,25 @@ std::string FirstFrameProblem(const uint8_t* data, size_t size, int width, int h
   }
 }
 
+// The codec's name in the stream's tags, which players and
+// gst-discoverer-1.0 show (qtdemux gives no name for a codec it does not
+// know): ORX, with the first frame's variant and packing.
+void TagCodec(GstOrxDec* self, const uint8_t* data, size_t size) {
+  const char* name = "ORX";
+  std::string described;
+  try {
+    orxapp::FrameSummary summary;
+    if (orxapp::SummarizeFrame(data, size, self->width, self->height, &summary)) {
+      described = "ORX (" + summary.variant + (summary.lzf ? ", LZF)" : ")");
+      name = described.c_str();
+    }
+  } catch (...) {
+  }
+  GstTagList* tags = gst_tag_list_new(GST_TAG_VIDEO_CODEC, name, nullptr);
+  gst_video_decoder_merge_tags(GST_VIDEO_DECODER(self), tags, GST_TAG_MERGE_REPLACE);
+  gst_tag_list_unref(tags);
+}
+
 bool OpenFor(GstOrxDec* self, std::string* error) {
   ImageDescriptionHandle desc = MakeDescription(self->width, self->height, self->depth);
   if (desc == nullptr) {
@@ -232,6 +251,7 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
       return GST_FLOW_ERROR;
     }
     self->decoder_open = true;
+    TagCodec(self, in.data, in.size);
   }
   ret = gst_video_decoder_allocate_output_frame(dec, frame);
   if (ret != GST_FLOW_OK) {

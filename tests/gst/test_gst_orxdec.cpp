@@ -116,6 +116,31 @@ TEST_F(OrxDec, InspectListsTheElementWithItsCaps) {
   EXPECT_EQ(p.output.find("WARNING"), std::string::npos) << p.output;
 }
 
+// gst-discoverer-1.0 names the codec. Its summary line describes qtdemux's
+// caps, whose type GStreamer's descriptions do not know; the name comes with
+// the stream's tags (shown with -v), from orxdec: ORX with the first
+// frame's variant and packing.
+TEST_F(OrxDec, DiscovererNamesTheCodec) {
+  const std::string discoverer = Tool("ORX_GST_DISCOVERER");
+  ASSERT_FALSE(discoverer.empty()) << "gst-discoverer-1.0 is not installed";
+  const struct {
+    Variant variant;
+    const char* name;
+  } cases[] = {{{"discard", "quality"}, "ORX (DXT24, LZF)"},
+               {{"discard", "vovorevaded"}, "ORX (DXT24)"},
+               {{"preserve", "performance"}, "ORX (DXT5, LZF)"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string movie = std::string(c.variant.optimize) + "-" + c.variant.transparency + ".mov";
+    Encode(std::string("--test-clip --size 40x24 --frames 3 --transparency ") + c.variant.transparency +
+               " --optimize " + c.variant.optimize,
+           movie);
+    const RunResult r = Shell(discoverer + " -v " + Q(movie));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find(std::string("video codec: ") + c.name + "\n"), std::string::npos) << r.output;
+  }
+}
+
 // ---- Pixels ----------------------------------------------------------------------------
 
 // Every variant at a size of whole blocks (the decompressor draws into the
