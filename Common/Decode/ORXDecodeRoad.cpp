@@ -63,10 +63,13 @@ ORXDecodeRoad ORXChooseDXTRoad(GLDecompressorResources* r) {
   if (r == nullptr) return ORXDecodeRoad::disabled;
   if (r->roadChosen) return r->road;
   r->roadChosen = true;
+  // Forced: whatever renders, the instance's own context, made on its first
+  // frame, is all the road needs.
+  if (r->forceGraphics) return r->road = ORXDecodeRoad::graphics;
   const ORXDisplayRenderer& display = ORXLearnDisplayRenderer();
   if (!display.usable)
     r->road = ORXDecodeRoad::noContext;
-  else if (display.software && !r->forceGraphics)
+  else if (display.software)
     r->road = ORXDecodeRoad::softwareRenderer;
   else
     r->road = ORXDecodeRoad::graphics;

@@ -39,10 +39,10 @@ struct ORXDisplayRenderer {
 const ORXDisplayRenderer& ORXLearnDisplayRenderer();
 
 // Decided on the instance's first DXT1/DXT5 frame (or when a host asks the
-// road first) and kept, from the process's renderer: no context is made for
-// it. The graphics road makes the instance's own context when a frame needs
-// it, and turns to noContext for good when that fails. Null resources:
-// disabled.
+// road first) and kept, from the process's renderer (not asked when
+// ORX_FORCE_GL keeps the graphics road): no context is made for it. The
+// graphics road makes the instance's own context when a frame needs it, and
+// turns to noContext for good when that fails. Null resources: disabled.
 ORXDecodeRoad ORXChooseDXTRoad(GLDecompressorResources* resources);
 
 // The renderer an instance's road is told with: its own context's once it
