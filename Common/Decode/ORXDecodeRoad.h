@@ -27,10 +27,11 @@ bool ORXGLRoadForced();
 bool ORXIsSoftwareRenderer(const char* renderer);
 
 // What renders for the process's display. The answer never changes while
-// the process runs, so it is learned once, on first use, and kept: the
-// core's one value of this kind. Where the platform can tell without a
-// context (GLContext::RendererWithoutContext) nothing is made; otherwise one
-// context is made, its GL_RENDERER read and the context released.
+// the process runs, so it is learned once, on first use, and kept as one
+// constant behind this function (thread-safe; each copy of the core learns
+// its own). Where the platform can tell without a context
+// (GLContext::RendererWithoutContext) nothing is made; otherwise one context
+// is made, its GL_RENDERER read and the context released.
 struct ORXDisplayRenderer {
   bool usable;       // false: no context could be made
   bool software;     // a software rasterizer (ORXIsSoftwareRenderer)

@@ -410,9 +410,12 @@ TEST(Decompressor, AnswersItsRoadRequestForEachSwitch) {
     SInt32 road;
     const char* words;  // how the answer begins
   };
+  // Neither switch: the renderer decides (learned once, through a context
+  // made and released, as WGL tells nothing without one).
   for (const Case& c : {Case{"1", nullptr, kORXRoadGraphics, "graphics ("},
-                        Case{nullptr, "1", kORXRoadDisabled, "processor (ORX_DISABLE_GL=1)"}}) {
-    SCOPED_TRACE(c.words);
+                        Case{nullptr, "1", kORXRoadDisabled, "processor (ORX_DISABLE_GL=1)"},
+                        Case{nullptr, nullptr, 0, nullptr}}) {
+    SCOPED_TRACE(c.words ? c.words : "the renderer's road");
     setSwitch("ORX_FORCE_GL", c.force);
     setSwitch("ORX_DISABLE_GL", c.disable);
     ImageDescriptionHandle desc = HostNewImageDescription(kORXV, kWidth, kHeight, "ORX");
@@ -425,12 +428,18 @@ TEST(Decompressor, AnswersItsRoadRequestForEachSwitch) {
     SInt32 road = 0;
     std::string text;
     EXPECT_EQ(ask(ci, &road, &text), noErr);
-    EXPECT_EQ(road, c.road);
-    EXPECT_EQ(text.rfind(c.words, 0), 0u) << text;
+    if (c.words != nullptr) {
+      EXPECT_EQ(road, c.road);
+      EXPECT_EQ(text.rfind(c.words, 0), 0u) << text;
+    } else {
+      EXPECT_TRUE(road == kORXRoadGraphics || road == kORXRoadSoftwareRenderer) << text;
+      EXPECT_EQ(text.rfind(road == kORXRoadGraphics ? "graphics (" : "processor (", 0), 0u) << text;
+    }
+    const SInt32 answered = road;
     EXPECT_EQ(HostDecompressionSessionDecodeFrame(session, frame.data(), static_cast<SInt32>(frame.size()), dest),
               noErr);
     EXPECT_EQ(ask(ci, &road, &text), noErr);
-    EXPECT_EQ(road, c.road) << text;  // the frame took the road answered
+    EXPECT_EQ(road, answered) << text;  // the frame took the road answered
     CVPixelBufferRelease(dest);
     HostDecompressionSessionRelease(session);
     DisposeHandle(reinterpret_cast<Handle>(desc));
