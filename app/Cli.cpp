@@ -513,7 +513,7 @@ std::string FormatDuration(double seconds) {
 
 void Progress::Update(int64_t done, uint64_t bytes) {
   if (!enabled_) return;
-  const double now = timer_.GetElapsedTime();
+  const double now = timer_.Seconds();
   if (last_ >= 0 && now - last_ < 0.1 && done != total_) return;
   last_ = now;
   const double fps = now > 0 ? double(done) / now : 0;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "MovieFile.h"
-#include "ORXTimer.h"
+#include "Stopwatch.h"
 
 namespace orxapp {
 
@@ -136,7 +136,7 @@ class Progress {
   int64_t total_;
   bool enabled_;
   double last_ = -1;
-  ORXTimer timer_;
+  Stopwatch timer_;
 };
 std::string FormatDuration(double seconds);  // "0:42", "1:02:03"
 

@@ -6,7 +6,7 @@
 #include "Cli.h"
 #include "Codec.h"
 #include "Commands.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 #include "Trial.h"
 
 namespace orxapp {

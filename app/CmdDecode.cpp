@@ -308,7 +308,7 @@ int CmdDecode(int argc, char** argv) {
   }
 
   Progress progress("decoding", last - first + 1);
-  ORXTimer timer;
+  Stopwatch timer;
   const std::string interrupted = output + ": interrupted; nothing was left behind";
   for (int i = first; i <= last; ++i) {
     if (Interrupted()) return progress.Finish(), Fail(interrupted);
@@ -325,7 +325,7 @@ int CmdDecode(int argc, char** argv) {
     std::fprintf(stderr, "orx: %s frames decoded on the %s\n", summary.variant.empty() ? "ORX" : summary.variant.c_str(),
                  DecodeRoadText(summary.variant, &decoder).c_str());
   if (!sink->Finish(&err)) return Fail(err);
-  const double seconds = timer.GetElapsedTime();
+  const double seconds = timer.Seconds();
   if (!quiet && output != "-") {
     const int n = last - first + 1;
     std::printf("%s: %d frames %dx%d decoded at %.1f fps -> %s\n", path.c_str(), n, width, height,

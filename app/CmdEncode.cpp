@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "MacMemory.h"
 #include "MovieFile.h"
-#include "ORXTimer.h"
+#include "Stopwatch.h"
 #include "SoundPlacer.h"
 #include "Sources.h"
 
@@ -469,7 +469,7 @@ int CmdEncode(int argc, char** argv) {
   // Joined inputs: the progress line names the one being read, and -v says
   // when the next one begins.
   std::string shownName;
-  ORXTimer timer;
+  Stopwatch timer;
   double codecSeconds = 0;
   int64_t frames = 0;
   int64_t movieTime = 0;  // in units of the time scale
@@ -502,12 +502,12 @@ int CmdEncode(int argc, char** argv) {
       const int64_t nextTime = int64_t((__int128(next.ptsNs - startNs) * timeScale + 500000000) / 1000000000);
       sampleDuration = int32_t(std::clamp<int64_t>(nextTime - movieTime, 1, INT32_MAX));
     }
-    ORXTimer t;
+    Stopwatch t;
     if (!encoder.Encode(frame.pixels.data(), frame.RowBytes(), movieTime, sampleDuration, &err)) {
       progress.Finish();
       return abandon(r.output + ": " + (sinkError.empty() ? err : "cannot write the movie: " + sinkError));
     }
-    codecSeconds += t.GetElapsedTime();
+    codecSeconds += t.Seconds();
     ++frames;
     movieTime += sampleDuration;
     if (placer) {
@@ -558,7 +558,7 @@ int CmdEncode(int argc, char** argv) {
     const char* alpha = !settings.preserveAlpha ? "alpha discarded"
                         : sourceAlpha           ? "alpha kept"
                                                 : "alpha stored, every pixel opaque";
-    PrintSummary(r.output, frames, width, height, frameBytes, timer.GetElapsedTime(), codecSeconds, settings, alpha,
+    PrintSummary(r.output, frames, width, height, frameBytes, timer.Seconds(), codecSeconds, settings, alpha,
                  more);
   }
   return 0;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace orxapp {
 

@@ -8,7 +8,7 @@
 #include "Cli.h"
 #include "MacMemory.h"
 #include "MovieFile.h"
-#include "ORXTimer.h"
+#include "Stopwatch.h"
 
 namespace orxapp {
 
@@ -150,14 +150,14 @@ bool EncodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& g
   Progress progress(("encoding " + cfg.name).c_str(), frames);
   for (int i = 0; i < frames; ++i) {
     gen(i, &src);
-    ORXTimer t;
+    Stopwatch t;
     if (Interrupted() || !enc.Encode(src.pixels.data(), src.RowBytes(), int64_t(i) * kDuration, kDuration, error)) {
       progress.Finish();
       if (Interrupted()) *error = (moviePath.empty() ? cfg.name : moviePath) + ": interrupted";
       else if (!writeError.empty()) *error = moviePath + ": cannot write the movie: " + writeError;
       return false;
     }
-    res->encodeSeconds += t.GetElapsedTime();
+    res->encodeSeconds += t.Seconds();
     progress.Update(i + 1, res->bytes);
   }
   progress.Finish();
@@ -203,9 +203,9 @@ bool DecodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& g
       FrameSummary fs;
       if (SummarizeFrame(data, size, w, h, &fs)) res->variant = fs.variant, res->lzf = fs.lzf, res->alpha = fs.alpha;
     }
-    ORXTimer t;
+    Stopwatch t;
     if (!dec.Decode(data, size, error)) return progress.Finish(), false;
-    res->decodeSeconds += t.GetElapsedTime();
+    res->decodeSeconds += t.Seconds();
     gen(i, &src);
     Accumulate(src, dec.Pixels(), dec.RowBytes(), res);
     if (i == keepIndex) {

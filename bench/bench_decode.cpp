@@ -18,7 +18,7 @@
 #include "ImageCodec.h"
 #include "MacMemory.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "DXTSimd.h"
 #include "LZFChunks.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 

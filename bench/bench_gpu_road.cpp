@@ -13,7 +13,7 @@
 #include "GLDecompressorResources.h"
 #include "ORXDecodePipeline.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 

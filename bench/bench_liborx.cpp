@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 #include "orx/orx.h"
 
 namespace {

@@ -23,7 +23,7 @@
 #include "MacMemory.h"
 #include "ORXComponent.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 

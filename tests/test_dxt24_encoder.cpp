@@ -12,7 +12,7 @@
 #include "DXT24Internal.h"
 #include "DXT24Decoder.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 using namespace dxt24_internal;
 

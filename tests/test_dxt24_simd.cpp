@@ -12,7 +12,7 @@
 #include "DXT24.h"
 #include "DXT24Simd.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 

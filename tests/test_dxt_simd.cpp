@@ -16,7 +16,7 @@
 #include "DXTSimd.h"
 #include "DXTStandard.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 #if defined(ORX_TEST_CLIP)
 #include "TestClip.h"

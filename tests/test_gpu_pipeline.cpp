@@ -19,7 +19,7 @@
 #include "ORXDecodePipeline.h"
 #include "ORXDecodeRoad.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 // Every EGL context made in this process is counted: the decode road must
 // make none to choose itself.

@@ -12,7 +12,7 @@
 #include "LZFChunks.h"
 #include "ORXFormat.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 

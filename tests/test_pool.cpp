@@ -21,7 +21,7 @@
 #include "DXT24Pool.h"
 #include "DXTStandard.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include <random>
 
 #include "MacMemory.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 std::string UsePrivatePreferencesFolder() {
   static std::string folder = [] {

@@ -14,7 +14,7 @@
 #include "MacMemory.h"
 #include "ORXFrameEncode.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 #include "ProcessorCores.h"
 #include "component_test_util.h"
 

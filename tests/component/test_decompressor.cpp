@@ -18,7 +18,7 @@
 #include "DXT24Decoder.h"
 #include "MacMemory.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 #include "component_test_util.h"
 
 namespace {

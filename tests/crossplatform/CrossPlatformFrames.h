@@ -14,7 +14,7 @@
 
 #include "ImageCodec.h"
 #include "MacMemory.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 namespace crossplatform {
 

@@ -12,7 +12,7 @@
 #include "GLDecompressorResources.h"
 #include "ORXDecodePipeline.h"
 #include "ORXHeader.h"
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 #include "OpenGL/GLContext.h"
 
 // The library's module handle, as the deliverable records it; here the

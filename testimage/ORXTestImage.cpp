@@ -1,4 +1,4 @@
-#include "ORXTestImage.h"
+#include "testimage/ORXTestImage.h"
 
 #include <cmath>
 #include <limits>
