@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "ORXFrameEncode.h"
 #include "ORXHeader.h"
 #include "ORXLibInternal.h"
+#include "ORXLibThreads.h"
 #include "ProcessorCores.h"
 
 static_assert(std::endian::native == std::endian::little, "pixels are swizzled as little-endian words");
@@ -21,8 +23,14 @@ static_assert(std::endian::native == std::endian::little, "pixels are swizzled a
 namespace {
 
 constexpr int kMaxSide = 32767;
-constexpr int kMaxThreads = 32;
-constexpr int32_t kMemFullErr = -108;
+constexpr int kMaxThreads = kORXMaxThreads;
+
+// The core's status as the library's error.
+orx_error ErrorOf(ORXStatus status) {
+  return status == ORXStatus::ok         ? ORX_OK
+         : status == ORXStatus::noMemory ? ORX_ERROR_OUT_OF_MEMORY
+                                         : ORX_ERROR_BAD_FRAME;
+}
 
 bool SideInRange(int n) { return n >= 0 && n <= kMaxSide; }
 int64_t Padded(int n) { return (int64_t{n} + 3) / 4 * 4; }
@@ -104,15 +112,53 @@ orx_error Check(const void* frame, size_t frameSize, int width, int height, ORXF
   return ORX_OK;
 }
 
+// Who runs an object's jobs: the caller's run_jobs, the object's own
+// threads (more than one), or the calling thread alone (one).
+struct Jobs {
+  orx_run_jobs_fn runJobs = nullptr;
+  void* user = nullptr;
+  int threads = 1;  // jobs a frame is cut into
+  std::unique_ptr<ORXLibThreads> own;
+
+  static void CallUser(void* self, int count, ORXJob job, void* context) {
+    const Jobs* j = static_cast<const Jobs*>(self);
+    j->runJobs(j->user, count, job, context);
+  }
+  // threads as the options give it (0: one a processor core); false without
+  // memory for the threads' record.
+  bool Set(int32_t requested, orx_run_jobs_fn run, void* runUser) {
+    threads = requested == 0 ? ORXThreadsForCores(QueryProcessorCoreCount()) : requested;
+    runJobs = run;
+    user = runUser;
+    if (run == nullptr && threads > 1) {
+      own.reset(new (std::nothrow) ORXLibThreads(threads));
+      if (!own) return false;
+    }
+    return true;
+  }
+  ORXJobRunner Runner() {
+    if (runJobs != nullptr) return ORXJobRunner{CallUser, this, threads};
+    if (own) return own->Runner();
+    return ORXJobRunner{};
+  }
+};
+
+bool ReservedZero(const uint64_t* reserved, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (reserved[i] != 0) return false;
+  return true;
+}
+
 }  // namespace
 
 // Working storage of a decoder: unpacked blocks and, for DXT24 pictures that
-// are not whole blocks, the padded picture.
+// are not whole blocks, the padded picture; the runner of its bands.
 struct orx_decoder {
   std::mutex lock;
   ORXDecodeScratch blocks{nullptr, 0};
   unsigned char* pixels = nullptr;
   int64_t pixelsSize = 0;
+  Jobs jobs;
 };
 
 struct orx_encoder {
@@ -121,6 +167,7 @@ struct orx_encoder {
   ORXEncodeScratch scratch;
   unsigned char* argb = nullptr;  // pictures in another byte order, as ARGB
   int64_t argbSize = 0;
+  Jobs jobs;
 };
 
 extern "C" {
@@ -178,9 +225,24 @@ size_t orx_pixels_size(int width, int height, size_t stride) {
 }
 
 orx_error orx_decoder_create(orx_decoder** decoder) {
+  const orx_decoder_options defaults{};
+  return orx_decoder_create_with_options(&defaults, decoder);
+}
+
+orx_error orx_decoder_create_with_options(const orx_decoder_options* options, orx_decoder** decoder) {
   if (decoder == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
-  *decoder = new (std::nothrow) orx_decoder;
-  return *decoder ? ORX_OK : ORX_ERROR_OUT_OF_MEMORY;
+  *decoder = nullptr;
+  if (options == nullptr || options->threads < 0 || options->threads > kMaxThreads || options->reserved0 != 0 ||
+      !ReservedZero(options->reserved, sizeof options->reserved / sizeof options->reserved[0]))
+    return ORX_ERROR_INVALID_ARGUMENT;
+  auto* d = new (std::nothrow) orx_decoder;
+  if (d == nullptr) return ORX_ERROR_OUT_OF_MEMORY;
+  if (!d->jobs.Set(options->threads, options->run_jobs, options->run_jobs_user)) {
+    delete d;
+    return ORX_ERROR_OUT_OF_MEMORY;
+  }
+  *decoder = d;
+  return ORX_OK;
 }
 
 void orx_decoder_destroy(orx_decoder* decoder) {
@@ -204,10 +266,12 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
   ORXFrameLayout layout;
   const unsigned char* blocks = nullptr;
   const int64_t paddedRow = 4 * Padded(width);
-  const int prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame), static_cast<int64_t>(frame_size),
-                                       width, height, paddedRow, &decoder->blocks, &layout, &blocks);
-  if (prepared != 0) return prepared == kMemFullErr ? ORX_ERROR_OUT_OF_MEMORY : ORX_ERROR_BAD_FRAME;
+  const ORXStatus prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame),
+                                             static_cast<int64_t>(frame_size), width, height, paddedRow,
+                                             &decoder->blocks, &layout, &blocks);
+  if (prepared != ORXStatus::ok) return ErrorOf(prepared);
   if (blocks == nullptr) return ORX_OK;  // no pixels
+  const ORXJobRunner runner = decoder->jobs.Runner();
 
   auto* out = static_cast<unsigned char*>(dest);
   const auto destStride = static_cast<int64_t>(stride);
@@ -215,12 +279,12 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
   // blocks, else into the decoder's padded picture and then copied.
   const bool wholeBlocks = layout.header.isDXT24 != 1 || (width % 4 == 0 && height % 4 == 0);
   if (wholeBlocks) {
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(destStride));
+    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(destStride), &runner);
     if (format != ORX_PIXEL_ARGB) CopyFromARGB(out, destStride, out, destStride, width, height, format);
     return ORX_OK;
   }
   if (!Grow(&decoder->pixels, &decoder->pixelsSize, paddedRow * Padded(height))) return ORX_ERROR_OUT_OF_MEMORY;
-  ORXDecodeBlocksOnProcessor(layout, blocks, width, height, decoder->pixels, static_cast<int>(paddedRow));
+  ORXDecodeBlocksOnProcessor(layout, blocks, width, height, decoder->pixels, static_cast<int>(paddedRow), &runner);
   CopyFromARGB(decoder->pixels, paddedRow, out, destStride, width, height, format);
   return ORX_OK;
 }
@@ -292,12 +356,14 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   if (buffer_size < t.size) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
   std::lock_guard<std::mutex> hold(decoder->lock);
   const unsigned char* blocks = nullptr;
-  const int prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame), static_cast<int64_t>(frame_size),
-                                       width, height, row, &decoder->blocks, &layout, &blocks);
-  if (prepared != 0) return prepared == kMemFullErr ? ORX_ERROR_OUT_OF_MEMORY : ORX_ERROR_BAD_FRAME;
+  const ORXStatus prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame),
+                                             static_cast<int64_t>(frame_size), width, height, row, &decoder->blocks,
+                                             &layout, &blocks);
+  if (prepared != ORXStatus::ok) return ErrorOf(prepared);
   if (blocks != nullptr) {
     auto* out = static_cast<unsigned char*>(buffer);
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(row));
+    const ORXJobRunner runner = decoder->jobs.Runner();
+    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(row), &runner);
     CopyFromARGB(out, row, out, row, t.tex_width, t.tex_height, ORX_PIXEL_RGBA);
   }
   t.data = t.size > 0 ? buffer : nullptr;
@@ -316,8 +382,7 @@ bool SettingsValid(const orx_encode_settings* s) {
 ORXFrameChoices ChoicesFor(const orx_encode_settings& s) {
   ORXFrameChoices c;
   c.alpha = s.keep_alpha != 0;
-  // As the compressor: DXT24 only without alpha; kept alpha is DXT5 either way.
-  c.dxt24 = s.preserve_gradients != 0 && !c.alpha;
+  c.dxt24 = ORXChoosesDXT24(c.alpha, s.preserve_gradients != 0);  // as the compressor
   c.lzf = s.skip_lzf == 0;
   c.gradientsByte = ORXGradientsDiscardedByte(s.preserve_gradients != 0);
   c.threads = s.threads;
@@ -336,14 +401,28 @@ size_t orx_max_encoded_size(int width, int height, const orx_encode_settings* se
 orx_error orx_encoder_create(const orx_encode_settings* settings, orx_encoder** encoder) {
   if (encoder == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   *encoder = nullptr;
-  if (!SettingsValid(settings)) return ORX_ERROR_INVALID_ARGUMENT;
+  if (settings == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  orx_encoder_options options{};
+  options.settings = *settings;
+  return orx_encoder_create_with_options(&options, encoder);
+}
+
+orx_error orx_encoder_create_with_options(const orx_encoder_options* options, orx_encoder** encoder) {
+  if (encoder == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  *encoder = nullptr;
+  if (options == nullptr || !SettingsValid(&options->settings) ||
+      !ReservedZero(options->reserved, sizeof options->reserved / sizeof options->reserved[0]))
+    return ORX_ERROR_INVALID_ARGUMENT;
   auto* e = new (std::nothrow) orx_encoder;
   if (e == nullptr) return ORX_ERROR_OUT_OF_MEMORY;
-  e->choices = ChoicesFor(*settings);
-  if (e->choices.threads == 0) {  // one a processor core, as the component's Max
-    const int cores = QueryProcessorCoreCount();
-    e->choices.threads = cores < 1 ? 1 : cores > kMaxThreads ? kMaxThreads : cores;
+  e->choices = ChoicesFor(options->settings);
+  // threads 0 is one a processor core, as the component's Max.
+  if (!e->jobs.Set(options->settings.threads, options->run_jobs, options->run_jobs_user)) {
+    delete e;
+    return ORX_ERROR_OUT_OF_MEMORY;
   }
+  e->choices.threads = e->jobs.threads;
+  e->choices.runner = e->jobs.Runner();
   *encoder = e;
   return ORX_OK;
 }

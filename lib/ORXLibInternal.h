@@ -1,13 +1,9 @@
-// What the library's two halves (frames, movies) share: the conversion of
-// the core's and the movie files' status codes into the public errors.
+// What the library's two halves (frames, movies) share.
 #pragma once
 
 #include <cstdint>
 
 #include "orx/orx.h"
-
-// The status codes the core and the movie files answer with (QuickTime's).
-orx_error ORXLibErrorFromStatus(int32_t status);
 
 // Bytes of a pixel in every byte order the library takes.
 constexpr int64_t kORXLibPixelBytes = 4;

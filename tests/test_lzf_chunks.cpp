@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "DXT24Pool.h"
 #include "DXTStandard.h"
 #include "LZFChunks.h"
 #include "ORXFormat.h"

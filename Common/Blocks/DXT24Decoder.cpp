@@ -8,7 +8,6 @@
 #include "DXT24DecoderRows.h"
 #include "ORXCpuFeatures.h"
 #include "ORXFormat.h"
-#include "ORXBandPool.h"
 
 
 uint8_t thirdsTable[65536];
@@ -162,41 +161,31 @@ void DecodeRows24Alpha(const unsigned char* src, unsigned char* dest, int across
 typedef void (*DecodeRowsFn)(const unsigned char* src, unsigned char* dest, int across, int rowBytes,
                              int blockRows);
 
-// One band of a frame's block rows, as the decode pool hands it out.
-struct RowsJob {
-  DecodeRowsFn decode;
-  const unsigned char* src;
-  unsigned char* dest;
-  int across, rowBytes, blockBytes;
-};
-
-void DecodeBandOfRows(const void* context, int first, int count) {
-  const RowsJob& j = *static_cast<const RowsJob*>(context);
-  j.decode(j.src + static_cast<ptrdiff_t>(first) * j.across * j.blockBytes,
-           j.dest + static_cast<ptrdiff_t>(first) * 4 * j.rowBytes, j.across, j.rowBytes, count);
-}
-
-void DecodeFrame(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes,
-                 bool alpha, bool banded) {
+// Block rows first .. first + count - 1 of a frame (clipped to the frame).
+void DecodeFrameRows(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
+                     int first, int count) {
   InitThirdsTable();
   const int w4 = (width + 3) / 4 * 4;
   const int h4 = (height + 3) / 4 * 4;
   if (w4 < 4 || h4 < 4) return;
   const int across = w4 / 4, down = h4 / 4;
+  if (first < 0 || first >= down || count <= 0) return;
+  if (count > down - first) count = down - first;
   const DecodeRowsFn decode = alpha ? DecodeRows24Alpha : DecodeRows24Best;
   const int blockBytes = ORXBytesPerBlock(alpha, true);
-
-  // Frames of a megapixel and more in bands over the decode pool; a frame
-  // that finds it busy, or a small one, on this thread alone.
-  const RowsJob job{decode, src, dest, across, rowBytes, blockBytes};
-  if (banded && int64_t{w4} * h4 >= kORXBandedDecodePixels && ORXRunInBands(down, DecodeBandOfRows, &job)) return;
-  decode(src, dest, across, rowBytes, down);
+  decode(src + static_cast<ptrdiff_t>(first) * across * blockBytes, dest + static_cast<ptrdiff_t>(first) * 4 * rowBytes,
+         across, rowBytes, count);
 }
 
 }  // namespace
 
+void DecodeDXT24Rows(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
+                     int firstRow, int rowCount) {
+  DecodeFrameRows(src, dest, width, height, rowBytes, alpha, firstRow, rowCount);
+}
+
 void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes) {
-  DecodeFrame(src, dest, width, height, rowBytes, false, true);
+  DecodeFrameRows(src, dest, width, height, rowBytes, false, 0, (height + 3) / 4);
 }
 
 void DecodeDXT24Plain(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes) {
@@ -210,10 +199,10 @@ bool DXT24DecoderUsesVectorRows() { return ChooseColourRows() != DecodeRows24; }
 
 void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int width, int height,
                           int rowBytes) {
-  DecodeFrame(src, dest, width, height, rowBytes, true, true);
+  DecodeFrameRows(src, dest, width, height, rowBytes, true, 0, (height + 3) / 4);
 }
 
 void DecodeDXT24OnCallingThread(const unsigned char* src, unsigned char* dest, int width, int height,
                                 int rowBytes, bool alpha) {
-  DecodeFrame(src, dest, width, height, rowBytes, alpha, false);
+  DecodeFrameRows(src, dest, width, height, rowBytes, alpha, 0, (height + 3) / 4);
 }

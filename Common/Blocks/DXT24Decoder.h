@@ -14,11 +14,9 @@ extern std::atomic<bool> initThirds;
 void InitThirdsTable();
 
 // Decodes 10-byte DXT24 blocks. Every pixel gets alpha 255. Writes nothing
-// when the padded width or height is below 4. Frames of a megapixel or more
-// are decoded in bands of block rows on the calling thread and the decode
-// pool (started on the first such frame, one worker per further processor,
-// kept for the life of the process); while another frame holds the pool the
-// calling thread decodes alone. Safe to call from several threads at once.
+// when the padded width or height is below 4. Decodes on the calling thread
+// (the frame road, ORXFrameDecode.h, cuts large frames into bands for its
+// caller's threads). Safe to call from several threads at once.
 void DecodeDXT24(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes);
 
 // Decodes 18-byte DXT24-with-alpha blocks: an 8-byte DXT5 alpha block, then
@@ -27,9 +25,17 @@ void DecodeDXT24WithAlpha(const unsigned char* src, unsigned char* dest, int wid
                           int rowBytes);
 
 // The same output as DecodeDXT24 (alpha false) or DecodeDXT24WithAlpha
-// (alpha true), always decoded on the calling thread alone.
+// (alpha true), named for the callers that ask for the calling thread.
 void DecodeDXT24OnCallingThread(const unsigned char* src, unsigned char* dest, int width, int height,
                                 int rowBytes, bool alpha);
+
+// One band of a frame: block rows firstRow .. firstRow + rowCount - 1 (4
+// pixel rows each) of the frame DecodeDXT24 / DecodeDXT24WithAlpha decode,
+// src and dest the whole frame's. Rows past the frame are ignored. Bands
+// decoded in any order or at once on several threads give the whole frame's
+// pixels.
+void DecodeDXT24Rows(const unsigned char* src, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
+                     int firstRow, int rowCount);
 
 // DecodeDXT24 on the calling thread through the plain rows, whatever the
 // processor offers: the twin the vector rows are checked against.

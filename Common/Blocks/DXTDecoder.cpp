@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "DXT24Decoder.h"
-#include "ORXBandPool.h"
 #include "ORXFormat.h"
 
 namespace {
@@ -69,28 +68,18 @@ void Decode(const unsigned char* blocks, unsigned char* dest, int width, int hei
   }
 }
 
-// One band of a frame's block rows, as the decode pool hands it out.
-struct BandJob {
-  const unsigned char* blocks;
-  unsigned char* dest;
-  int width, height, rowBytes;
-  bool alpha;
-};
-
-void DecodeBand(const void* context, int first, int count) {
-  const BandJob& j = *static_cast<const BandJob*>(context);
-  const int across = (j.width + 3) / 4;
-  const int rows = j.height - 4 * first < 4 * count ? j.height - 4 * first : 4 * count;
-  DecodeDXTImage(ORXBestSimdLevel(), j.blocks + static_cast<ptrdiff_t>(first) * across * ORXBytesPerBlock(j.alpha, false),
-                 j.dest + static_cast<ptrdiff_t>(first) * 4 * j.rowBytes, j.width, rows, j.rowBytes, j.alpha);
-}
-
-void DecodeFrame(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha) {
+// Block rows first .. first + count - 1 of a frame (clipped to the frame) at
+// the widest level.
+void DecodeFrameRows(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
+                     int first, int count) {
   if (width <= 0 || height <= 0) return;
-  const int64_t padded = int64_t{(width + 3) / 4 * 4} * ((height + 3) / 4 * 4);
-  const BandJob job{blocks, dest, width, height, rowBytes, alpha};
-  if (padded >= kORXBandedDecodePixels && ORXRunInBands((height + 3) / 4, DecodeBand, &job)) return;
-  DecodeDXTImage(ORXBestSimdLevel(), blocks, dest, width, height, rowBytes, alpha);
+  const int down = (height + 3) / 4;
+  if (first < 0 || first >= down || count <= 0) return;
+  if (count > down - first) count = down - first;
+  const int across = (width + 3) / 4;
+  const int rows = height - 4 * first < 4 * count ? height - 4 * first : 4 * count;
+  DecodeDXTImage(ORXBestSimdLevel(), blocks + static_cast<ptrdiff_t>(first) * across * ORXBytesPerBlock(alpha, false),
+                 dest + static_cast<ptrdiff_t>(first) * 4 * rowBytes, width, rows, rowBytes, alpha);
 }
 
 }  // namespace
@@ -128,10 +117,15 @@ void DecodeDXTOnCallingThread(const unsigned char* blocks, unsigned char* dest, 
   DecodeDXTImage(ORXBestSimdLevel(), blocks, dest, width, height, rowBytes, alpha);
 }
 
+void DecodeDXTRows(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
+                   int firstRow, int rowCount) {
+  DecodeFrameRows(blocks, dest, width, height, rowBytes, alpha, firstRow, rowCount);
+}
+
 void DecodeDXT1ToARGB(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes) {
-  DecodeFrame(blocks, dest, width, height, rowBytes, false);
+  DecodeDXTOnCallingThread(blocks, dest, width, height, rowBytes, false);
 }
 
 void DecodeDXT5ToARGB(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes) {
-  DecodeFrame(blocks, dest, width, height, rowBytes, true);
+  DecodeDXTOnCallingThread(blocks, dest, width, height, rowBytes, true);
 }

@@ -6,17 +6,24 @@
 
 #include "ORXCpuFeatures.h"
 
-// The widest level this processor runs. Frames of a megapixel or more are
-// decoded in bands of block rows on the calling thread and the decode pool,
-// as DXT24 frames are; a frame that finds the pool busy is decoded on the
-// calling thread alone. Safe to call from several threads at once.
+// The widest level this processor runs, on the calling thread (the frame
+// road, ORXFrameDecode.h, cuts large frames into bands for its caller's
+// threads). Safe to call from several threads at once.
 void DecodeDXT1ToARGB(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes);
 void DecodeDXT5ToARGB(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes);
 
-// The same pixels on the calling thread alone, at the widest level (alpha:
-// DXT5 blocks, else DXT1).
+// The same pixels (alpha: DXT5 blocks, else DXT1), named for the callers
+// that ask for the calling thread.
 void DecodeDXTOnCallingThread(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes,
                               bool alpha);
+
+// One band of a frame at the widest level: block rows firstRow .. firstRow +
+// rowCount - 1 (the image's pixel rows among them) of the frame
+// DecodeDXT1ToARGB / DecodeDXT5ToARGB decode, blocks and dest the whole
+// frame's. Rows past the frame are ignored; bands in any order or at once
+// give the whole frame's pixels.
+void DecodeDXTRows(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
+                   int firstRow, int rowCount);
 
 // One level on the calling thread; a level this machine lacks falls back to
 // plain.

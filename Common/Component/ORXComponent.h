@@ -96,7 +96,7 @@ void GetPreferencesPath(char* path, size_t pathSize);
 ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRef sourceFrame, bool useDXT24);
 // Block-compression threads (DXT24 and standard DXT alike) for a "Threads" choice.
 int ThreadsForSetting(SInt32 threadSetting);
-// Cached core count, computed on first need (1 when the query gives 0).
+// Cached "Max" thread count (ORXThreadsForCores), computed on first need.
 extern std::atomic<int32_t> numCores;
 
 // ---- Dispatch --------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "MacMemory.h"
 #include "ORXComponent.h"
+#include "ORXFrameEncode.h"
 #include "ORXQuickTimePlatform.h"
 #include "ORXHeader.h"
 
@@ -125,7 +126,7 @@ ComponentResult ORX_CPrepareToCompressFrames(CompressorGlobalsPtr g, ICMCompress
 
 ComponentResult ORX_CEncodeFrame(CompressorGlobalsPtr g, ICMCompressorSourceFrameRef sourceFrame, UInt32) {
   if (g == nullptr) return kNoCodecOpenErr;
-  return CompressDXTOnly(g, sourceFrame, g->preserveGradients != 0 && g->preserveAlpha == 0);
+  return CompressDXTOnly(g, sourceFrame, ORXChoosesDXT24(g->preserveAlpha != 0, g->preserveGradients != 0));
 }
 
 ComponentResult ORX_CCompleteFrame(CompressorGlobalsPtr, ICMCompressorSourceFrameRef, UInt32) { return noErr; }

@@ -1,5 +1,6 @@
 // The frame encoder: one source pixel buffer becomes one compressed frame
 // (ORXEncodeFrame, the core's), emitted to the session as a key frame.
+#include "DXT24Pool.h"
 #include "ORXComponent.h"
 #include "ORXFrameEncode.h"
 #include "ORXQuickTimePlatform.h"
@@ -10,10 +11,9 @@ std::atomic<int32_t> numCores{0};
 int ThreadsForSetting(SInt32 threadSetting) {
   const int fixed = ORXThreadsForChoice(threadSetting);  // 1 for values outside the popup
   if (fixed != 0) return fixed;
-  int n = numCores.load();  // Max: one thread per processor core
+  int n = numCores.load();  // Max: one thread per processor core, at most 32
   if (n == 0) {
-    n = QueryProcessorCoreCount();
-    if (n <= 0) n = 1;
+    n = ORXThreadsForCores(QueryProcessorCoreCount());
     numCores.store(n);
   }
   return n;
@@ -55,6 +55,8 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   choices.lzf = g->skipLZF == 0;
   choices.gradientsByte = ORXGradientsDiscardedByte(g->preserveGradients != 0);
   choices.threads = ThreadsForSetting(g->threadSetting);
+  // The bands and chunks go to the encode pool, one frame at a time.
+  choices.runner = ORXEncodePoolRunner(choices.threads);
   ORXEncodeScratch scratch{g->encodeScratch, g->encodeScratchSize};
   const int64_t frameSize = ORXEncodeFrame(base, width, height, static_cast<int64_t>(rowBytes), choices, data,
                                            bufferSize, &scratch);

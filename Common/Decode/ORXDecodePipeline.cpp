@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "GLDecodeRoad.h"
+#include "ORXBandPool.h"
+#include "ORXDecodeStatus.h"
 #include "ORXHeader.h"
 
 namespace {
-constexpr int kMemFullErr = -108;
-constexpr int kCodecBadDataErr = -8969;
 
 // The pipeline's buffers, freed on every way out.
 struct FreeDeleter {
@@ -38,7 +38,7 @@ bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigne
 
 int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int height, const unsigned char* frame,
                             int64_t frameSize, unsigned char* dest, int rowBytes, ORXDecodeScratch* scratch) {
-  if (dest == nullptr) return kCodecBadDataErr;
+  if (dest == nullptr) return ORXQuickTimeStatus(ORXStatus::badData);
   // Without the instance's scratch, a buffer of this frame's own.
   struct Own {
     ORXDecodeScratch s{nullptr, 0};
@@ -46,12 +46,15 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   } own;
   ORXFrameLayout layout;
   const unsigned char* blocks = nullptr;
-  const int prepared =
+  const ORXStatus prepared =
       ORXPrepareFrame(frame, frameSize, width, height, rowBytes, scratch ? scratch : &own.s, &layout, &blocks);
-  if (prepared != 0 || blocks == nullptr) return prepared;
+  if (prepared != ORXStatus::ok || blocks == nullptr) return ORXQuickTimeStatus(prepared);
+  // The processor road's bands go to the decode pool; a frame that finds it
+  // busy is decoded on this thread alone.
+  const ORXJobRunner pool = ORXDecodePoolRunner();
   const ORXHeader& h = layout.header;
   if (h.isDXT24 == 1) {
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes);
+    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes, &pool);
     return 0;
   }
 
@@ -64,12 +67,12 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
     Buffer layer;
     if (layout.layerSize > 0) {
       layer = ClearedBuffer(layout.layerSize);
-      if (!layer) return kMemFullErr;
-      if (!ReadLayer(layout, frame, layer.get())) return kCodecBadDataErr;
+      if (!layer) return ORXQuickTimeStatus(ORXStatus::noMemory);
+      if (!ReadLayer(layout, frame, layer.get())) return ORXQuickTimeStatus(ORXStatus::badData);
     }
     drawn = DrawFrameOnGPU(resources, layout, blocks, layer.get(), width, height, dest, rowBytes);
   }
   // No usable context: the same pixels from the processor.
-  if (!drawn) ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes);
+  if (!drawn) ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes, &pool);
   return 0;
 }

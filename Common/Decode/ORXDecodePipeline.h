@@ -13,9 +13,11 @@ struct GLDecompressorResources;
 // pixels into the extended destination), DXT1/DXT5 on the graphics hardware
 // when resources are given and make a usable context, else on the processor
 // (width x height pixels). The graphics road is taken only where
-// ORXChooseDXTRoad picks it (hardware renderers, or ORX_FORCE_GL=1). Returns
-// 0, -108 when memory runs out, or codecBadDataErr for a frame that cannot
-// be decoded safely (nothing is written then).
+// ORXChooseDXTRoad picks it (hardware renderers, or ORX_FORCE_GL=1). The
+// processor road decodes large frames in bands over the decode pool
+// (ORXDecodePoolRunner). Returns 0, memFullErr when memory runs out, or
+// codecBadDataErr for a frame that cannot be decoded safely (nothing is
+// written then): ORXQuickTimeStatus of the core's status.
 
 // scratch: the instance's unpacked block data, kept between frames (null:
 // a buffer of the frame's own).

@@ -8,6 +8,12 @@
 #include <cstdint>
 
 #include "ORXHeader.h"
+#include "ORXJobs.h"
+#include "ORXStatus.h"
+
+// Frames of at least this many (padded) pixels are cut into bands for the
+// runner's threads; smaller ones are decoded as one job.
+constexpr int64_t kORXBandedDecodePixels = int64_t{1} << 20;
 
 // Unpacked block data kept between frames, so that playback allocates
 // nothing per frame: grown when a frame needs more, released by
@@ -24,13 +30,15 @@ void ORXFreeDecodeScratch(ORXDecodeScratch* scratch);
 // others), then finds its block data: *blocks points into the frame when it
 // is raw, into scratch when it is packed (and unpacks to exactly the raw
 // size, proven before the scratch grows for it).
-// *blocks is null for an image without blocks. Returns 0, -108 when memory
-// runs out, or -8969 (codecBadDataErr) for a frame that cannot be decoded
-// safely.
-int ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
+// *blocks is null for an image without blocks. Returns ok, noMemory, or
+// badData for a frame that cannot be decoded safely.
+ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
                     ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks);
 
 // Decodes prepared block data into dest: DXT24 as whole blocks (the image
-// extended to multiples of 4), DXT1/DXT5 the image's pixels only.
+// extended to multiples of 4), DXT1/DXT5 the image's pixels only. A frame of
+// kORXBandedDecodePixels or more is cut into bands of block rows, one for
+// each of the runner's threads (ORXDecodeBandRows), run as its jobs; null
+// runs it on the calling thread. The pixels do not depend on the runner.
 void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
-                                unsigned char* dest, int rowBytes);
+                                unsigned char* dest, int rowBytes, const ORXJobRunner* runner = nullptr);

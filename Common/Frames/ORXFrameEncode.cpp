@@ -3,12 +3,53 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "DXT24Pool.h"
+#include "DXT24.h"
 #include "DXTStandard.h"
 #include "LZFChunks.h"
+#include "ORXFormat.h"
 #include "ORXHeader.h"
 
 namespace {
+
+// An image's bands of block rows as jobs: job i compresses band i.
+struct EncodeBands {
+  const unsigned char* src;
+  unsigned char* dest;
+  int width, rowBytes, band, blockBytes;
+  bool alpha, dxt24;
+  int rows[kORXMaxThreads];
+};
+
+void EncodeBand(void* context, int i) {
+  const EncodeBands& b = *static_cast<const EncodeBands*>(context);
+  if (b.rows[i] <= 0) return;
+  const int across = (b.width + 3) / 4;
+  unsigned char* dest = b.dest + static_cast<ptrdiff_t>(i) * (b.band / 4) * across * b.blockBytes;
+  const unsigned char* src = b.src + static_cast<ptrdiff_t>(i) * b.band * b.rowBytes;
+  if (b.dxt24)
+    _stbCompressARGB32_to24(dest, src, b.width, b.rows[i], b.rowBytes, b.alpha ? 1 : 0);
+  else
+    stbCompressARGB32(dest, src, b.width, b.rows[i], b.rowBytes, b.alpha ? 1 : 0);
+}
+
+// The blocks of the whole image, in one band for each of the choices'
+// threads (the encode band rule) as jobs of the runner.
+void EncodeBlocks(const unsigned char* argb, int width, int height, int rowBytes, const ORXFrameChoices& c,
+                  unsigned char* blocks) {
+  const bool runs = c.runner.run != nullptr;
+  int n = runs ? (c.threads > 1 ? c.threads : 1) : 1;
+  if (n > kORXMaxThreads) n = kORXMaxThreads;
+  if (n == 1 || height <= 0) {
+    if (c.dxt24)
+      _stbCompressARGB32_to24(blocks, argb, width, height, rowBytes, c.alpha ? 1 : 0);
+    else
+      stbCompressARGB32(blocks, argb, width, height, rowBytes, c.alpha ? 1 : 0);
+    return;
+  }
+  EncodeBands b{argb, blocks, width, rowBytes, 0, ORXBytesPerBlock(c.alpha, c.dxt24), c.alpha, c.dxt24, {}};
+  b.band = ORXEncodeBandRows(height, n, b.rows);
+  ORXRunJobs(&c.runner, n, EncodeBand, &b);
+}
 
 unsigned char* Reserve(ORXEncodeScratch* s, size_t bytes) {
   if (bytes == 0) bytes = 1;
@@ -50,11 +91,7 @@ int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t
     blocks = Reserve(scratch, static_cast<size_t>(lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes)));
     if (blocks == nullptr) return -1;
   }
-  const int threads = c.threads > 0 ? c.threads : 1;
-  if (c.dxt24)
-    stbCompressARGB32_to24_threaded(threads, blocks, argb, width, height, static_cast<int>(rowBytes), c.alpha ? 1 : 0);
-  else
-    stbCompressARGB32_threaded(threads, blocks, argb, width, height, static_cast<int>(rowBytes), c.alpha ? 1 : 0);
+  EncodeBlocks(argb, width, height, static_cast<int>(rowBytes), c, blocks);
 
   ORXHeader h;
   h.headerSize = kORXHeaderSize;
@@ -62,10 +99,10 @@ int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t
   h.hasAlpha = c.alpha ? 1 : 0;
   h.isDXT24 = c.dxt24 ? 1 : 0;
   h.gradientsDiscarded = c.gradientsByte;
-  // LZF in fixed chunks over the pool; within the raw size or not at all.
+  // LZF in fixed chunks, one job each; within the raw size or not at all.
   int64_t packed = 0;
   if (c.lzf && rawSize > 0)
-    packed = ORXPackLZF(threads, blocks, rawSize, chunkBytes, dest + kORXHeaderSize, rawSize, blocks + lzfAt);
+    packed = ORXPackLZF(&c.runner, blocks, rawSize, chunkBytes, dest + kORXHeaderSize, rawSize, blocks + lzfAt);
   if (packed != 0) {
     h.isLZF = 1;
     h.dataSize = static_cast<int32_t>(packed);

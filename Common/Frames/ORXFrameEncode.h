@@ -1,19 +1,31 @@
 // One 32-bit ARGB picture into one compressed frame: blocks of the chosen
-// variant over the encode pool, LZF in chunks when it fits within the raw
-// size, the header. The compressor component and any other caller of the
+// variant in bands of block rows, LZF in chunks when it fits within the raw
+// size, the header. Bands and chunks are jobs of the runner the caller
+// supplies (ORXJobs.h). The compressor component and any other caller of the
 // core make the same bytes from the same pixels and choices.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "ORXJobs.h"
+
 struct ORXFrameChoices {
   bool alpha = false;       // DXT5 blocks (with alpha kept)
   bool dxt24 = false;       // DXT24 blocks; DXT1/DXT5 otherwise
   bool lzf = true;          // pack the block data when it gets smaller
   uint8_t gradientsByte = 0;  // the header's informational byte 25
-  int threads = 1;          // threads to code blocks and pack LZF on
+  // Bands of block rows the image is cut into (1 to kORXMaxThreads; the
+  // encode band rule, ORXEncodeBandRows) when runner runs jobs.
+  int threads = 1;
+  // Runs the bands and the LZF chunks; without run, all of them in order on
+  // the calling thread, the image as one band. The bytes do not depend on it.
+  ORXJobRunner runner{};
 };
+
+// The variant rule: DXT24 blocks when gradients are preserved and alpha is
+// not kept; kept alpha is DXT5 either way.
+constexpr bool ORXChoosesDXT24(bool keepAlpha, bool preserveGradients) { return preserveGradients && !keepAlpha; }
 
 // Working storage kept between frames (block data and the LZF chunks).
 struct ORXEncodeScratch {

@@ -11,6 +11,7 @@
 
 #include "DXT24.h"
 #include "DXTStandard.h"
+#include "LZFChunks.h"
 #include "ORXFormat.h"
 #include "ORXThread.h"
 
@@ -88,21 +89,7 @@ void SetupThreads(int count) {
   g_numDXT24Threads = started;
 }
 
-int DXT24BandRows(int height, int n, int* rows) {
-  int band = height / n;
-  if (band < 4)
-    band = 4;
-  else
-    band = (band + 3) / 4 * 4;
-  if (band > height) band = height;
-  for (int i = 0; i < n; ++i) {
-    const long long first = static_cast<long long>(i) * band;
-    long long count = (i == n - 1) ? height - first : band;
-    if (first + count > height) count = height - first;
-    rows[i] = count > 0 ? static_cast<int>(count) : 0;
-  }
-  return band;
-}
+int DXT24BandRows(int height, int n, int* rows) { return ORXEncodeBandRows(height, n, rows); }
 
 namespace {
 
@@ -190,4 +177,27 @@ void ORXRunEncodeJobs(int numThreads, int jobs, ORXPoolJob job, void* context) {
     t.jobCount = jobs;
   }
   RunPosted(n);
+}
+
+namespace {
+
+void RunOnEncodePool(void* self, int count, ORXJob job, void* context) {
+  ORXRunEncodeJobs(static_cast<int>(reinterpret_cast<intptr_t>(self)), count, job, context);
+}
+
+}  // namespace
+
+ORXJobRunner ORXEncodePoolRunner(int numThreads) {
+  ORXJobRunner r;
+  r.threads = std::clamp(numThreads, 1, kMaxDXT24Threads);
+  r.run = r.threads > 1 ? RunOnEncodePool : nullptr;
+  // The thread count rides in self: the runner refers to nothing that could end.
+  r.self = reinterpret_cast<void*>(static_cast<intptr_t>(r.threads));
+  return r;
+}
+
+int64_t ORXPackLZF(int numThreads, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
+                   int64_t budget, unsigned char* scratch) {
+  const ORXJobRunner pool = ORXEncodePoolRunner(numThreads);
+  return ORXPackLZF(&pool, src, rawSize, chunkBytes, dest, budget, scratch);
 }

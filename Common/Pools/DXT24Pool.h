@@ -1,13 +1,15 @@
 // The encode worker pool: DXT24 and standard DXT1/DXT5 images compressed in
 // bands of block rows, and a frame's LZF chunks packed, on up to 32 worker
-// threads, one frame at a time.
+// threads, one frame at a time. The compressor component hands it to the
+// frame road as its job runner (ORXEncodePoolRunner).
 #pragma once
 
 #include <cstdint>
 
+#include "ORXJobs.h"
 #include "ORXSemaphore.h"
 
-constexpr int kMaxDXT24Threads = 32;
+constexpr int kMaxDXT24Threads = kORXMaxThreads;
 
 // A whole-image block routine with the image driver's arguments: the pool
 // runs one on each band (_stbCompressARGB32_to24, or stbCompressARGB32 for
@@ -17,7 +19,7 @@ typedef void (*BandRoutine)(unsigned char* dest, const unsigned char* src, int w
 
 // One of a list of independent jobs (index 0 .. count - 1) of the job list
 // described by context.
-typedef void (*ORXPoolJob)(void* context, int index);
+typedef ORXJob ORXPoolJob;
 
 // One worker's record: the hand-off semaphores and its band of the image.
 class ThreadInfo {
@@ -88,5 +90,17 @@ void stbCompressARGB32_threaded(int numThreads, unsigned char* dest, const unsig
 void ORXRunEncodeJobs(int numThreads, int jobs, ORXPoolJob job, void* context);
 
 // Rows of each worker for an image of height rows on n workers (the band
-// rule of the pool); rows[i] for i < n. Returns the band height.
+// rule of the pool, ORXEncodeBandRows); rows[i] for i < n. Returns the band
+// height.
 int DXT24BandRows(int height, int n, int* rows);
+
+// The pool as a job runner for numThreads threads (clamped to 1 .. 32): its
+// jobs go through ORXRunEncodeJobs(numThreads, ...), so a caller that finds
+// another frame in the pool waits for it, and the first call with more than
+// one thread fixes the pool's size. threads is numThreads, the number of
+// bands the frame road cuts an image into.
+ORXJobRunner ORXEncodePoolRunner(int numThreads);
+
+// LZFChunks.h's ORXPackLZF with its chunks over the pool (ORXEncodePoolRunner).
+int64_t ORXPackLZF(int numThreads, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
+                   int64_t budget, unsigned char* scratch);

@@ -18,6 +18,11 @@ struct Band {
   const void* context = nullptr;
   int first = 0;
   int count = 0;
+  // A job list instead of a band when each is set: indices first, first +
+  // step, ... below count.
+  ORXJob each = nullptr;
+  void* eachContext = nullptr;
+  int step = 1;
 };
 
 struct BandPool {
@@ -34,7 +39,11 @@ void* BandWorker(void* arg) {
   Band* band = static_cast<Band*>(arg);
   for (;;) {
     band->start.Wait();
-    band->job(band->context, band->first, band->count);
+    if (band->each != nullptr) {
+      for (int k = band->first; k < band->count; k += band->step) band->each(band->eachContext, k);
+    } else {
+      band->job(band->context, band->first, band->count);
+    }
     band->done.Post();
   }
   return nullptr;
@@ -84,6 +93,7 @@ bool ORXRunInBands(int rows, ORXBandJob job, const void* context) {
     const int first = i * perBand;
     if (first >= rows) break;
     Band& b = pool->bands[i - 1];
+    b.each = nullptr;
     b.job = job;
     b.context = context;
     b.first = first;
@@ -95,4 +105,40 @@ bool ORXRunInBands(int rows, ORXBandJob job, const void* context) {
   for (int i = 0; i < posted; ++i) pool->bands[i].done.Wait();
   pool->gate.Post();
   return true;
+}
+
+namespace {
+
+void RunOnDecodePool(void* self, int count, ORXJob job, void* context) {
+  BandPool* pool = static_cast<BandPool*>(self);
+  if (!pool->gate.TryWait()) {
+    for (int k = 0; k < count; ++k) job(context, k);
+    return;
+  }
+  const int bands = pool->workers + 1 < count ? pool->workers + 1 : count;
+  for (int i = 1; i < bands; ++i) {
+    Band& b = pool->bands[i - 1];
+    b.each = job;
+    b.eachContext = context;
+    b.first = i;
+    b.step = bands;
+    b.count = count;
+    b.start.Post();
+  }
+  for (int k = 0; k < count; k += bands) job(context, k);
+  for (int i = 1; i < bands; ++i) pool->bands[i - 1].done.Wait();
+  pool->gate.Post();
+}
+
+}  // namespace
+
+ORXJobRunner ORXDecodePoolRunner() {
+  ORXJobRunner r;
+  if (PoolTurnedOff()) return r;
+  std::call_once(g_decodePoolOnce, StartPool);
+  if (g_decodePool == nullptr) return r;
+  r.run = RunOnDecodePool;
+  r.self = g_decodePool;
+  r.threads = g_decodePool->workers + 1;
+  return r;
 }

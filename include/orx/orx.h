@@ -8,8 +8,12 @@
  * - Handles (orx_decoder, orx_encoder, orx_movie_reader, orx_movie_writer)
  *   keep working storage between calls. Calls on one handle may come from
  *   any thread; they are served one at a time. Different handles are
- *   independent. The library's only process-wide state is its pools of
- *   worker threads, started on first use and shared by every handle.
+ *   independent.
+ * - Threads belong to the caller: each encoder and decoder runs its work on
+ *   the calling thread, on worker threads of its own (started on first use,
+ *   stopped by its destroy call; never shared with another handle), or
+ *   through the caller's own job system (orx_run_jobs_fn), as its options
+ *   say.
  * - Pixels are 8 bits a channel, rows top to bottom, `stride` bytes apart.
  *
  * See docs/API.md for each call, its errors and the texture recipe for GL.
@@ -101,11 +105,42 @@ typedef enum orx_pixel_format {
  * out of range. */
 size_t orx_pixels_size(int width, int height, size_t stride);
 
+/* One of a list of independent jobs: job(job_context, index). */
+typedef void (*orx_job_fn)(void* job_context, int index);
+
+/* A caller's job system: runs job(job_context, i) exactly once for each i in
+ * 0 .. count - 1, on any threads and in any order, and returns when all are
+ * done. user is the run_jobs_user given with it. It must not call back into
+ * the handle that called it. */
+typedef void (*orx_run_jobs_fn)(void* user, int count, orx_job_fn job, void* job_context);
+
 /* A decoder keeps unpacked block data between frames, so decoding a stream
- * allocates nothing per frame. */
+ * allocates nothing per frame. orx_decoder_create makes one with all options
+ * zero: worker threads of its own, one a processor core. */
 typedef struct orx_decoder orx_decoder;
 orx_error orx_decoder_create(orx_decoder** decoder);
-void orx_decoder_destroy(orx_decoder* decoder); /* accepts null */
+void orx_decoder_destroy(orx_decoder* decoder); /* accepts null; stops the decoder's threads */
+
+/* How a decoder runs a frame. Zero every field before setting those you
+ * use (e.g. orx_decoder_options o = {0};): fields added later take the
+ * place of reserved ones, and their zero keeps today's behaviour. */
+typedef struct orx_decoder_options {
+  /* Without run_jobs: 1 decodes on the calling thread only; 2 to 32 on the
+   * calling thread and threads - 1 workers of the decoder's own; 0 one
+   * thread a processor core (at most 32). With run_jobs: the number of bands
+   * a frame is cut into (0: one a processor core). Frames under a megapixel
+   * are never cut. */
+  int32_t threads;
+  int32_t reserved0;        /* 0 */
+  orx_run_jobs_fn run_jobs; /* null: the decoder's own threads */
+  void* run_jobs_user;
+  uint64_t reserved[4];     /* 0 */
+} orx_decoder_options;
+
+/* A decoder with these options. ORX_ERROR_INVALID_ARGUMENT for threads
+ * outside 0 .. 32 or a reserved field not zero. The pixels do not depend on
+ * the options. */
+orx_error orx_decoder_create_with_options(const orx_decoder_options* options, orx_decoder** decoder);
 
 /* Decodes a frame into dest (dest_size bytes, rows stride bytes apart, at
  * least orx_pixels_size(width, height, stride)) in the given byte order. The
@@ -173,10 +208,30 @@ typedef struct orx_encode_settings {
  * with these settings; 0 for arguments out of range. */
 size_t orx_max_encoded_size(int width, int height, const orx_encode_settings* settings);
 
-/* An encoder keeps its settings and working storage between frames. */
+/* An encoder keeps its settings and working storage between frames. With
+ * threads above 1 it starts that many threads less one of its own (the
+ * calling thread is the other) on its first frame. */
 typedef struct orx_encoder orx_encoder;
 orx_error orx_encoder_create(const orx_encode_settings* settings, orx_encoder** encoder);
-void orx_encoder_destroy(orx_encoder* encoder); /* accepts null */
+void orx_encoder_destroy(orx_encoder* encoder); /* accepts null; stops the encoder's threads */
+
+/* An encoder's settings and who runs its work. Zero it before setting the
+ * fields you use: fields added later take the place of reserved ones. */
+typedef struct orx_encoder_options {
+  /* As for orx_encoder_create. With run_jobs, settings.threads is the number
+   * of bands a picture is cut into (0: one a processor core); the LZF chunks
+   * go to run_jobs too. */
+  orx_encode_settings settings;
+  orx_run_jobs_fn run_jobs; /* null: the encoder's own threads, as settings.threads says */
+  void* run_jobs_user;
+  uint64_t reserved[4];     /* 0 */
+} orx_encoder_options;
+
+/* An encoder with these options; orx_encoder_create(s, e) is this call with
+ * settings s and every other field zero. ORX_ERROR_INVALID_ARGUMENT for
+ * settings out of range or a reserved field not zero. The frames' bytes do
+ * not depend on the threads or the runner. */
+orx_error orx_encoder_create_with_options(const orx_encoder_options* options, orx_encoder** encoder);
 
 /* Encodes width x height pixels (rows stride bytes apart, in the given byte
  * order) into dest, which holds dest_size bytes, at least

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "DXT24Pool.h"
 #include "ORXFormat.h"
 
 namespace {
@@ -42,7 +41,7 @@ int64_t ORXLZFScratchBytes(int64_t rawSize, int64_t chunkBytes) {
   return chunks * SlotBytes(chunkBytes) + chunks * static_cast<int64_t>(sizeof(uint32_t));
 }
 
-int64_t ORXPackLZF(int numThreads, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
+int64_t ORXPackLZF(const ORXJobRunner* runner, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
                    int64_t budget, unsigned char* scratch) {
   if (rawSize <= 0 || budget <= 0) return 0;
   if (chunkBytes <= 0 || rawSize <= chunkBytes) {
@@ -53,7 +52,7 @@ int64_t ORXPackLZF(int numThreads, const unsigned char* src, int64_t rawSize, in
   const int64_t chunks = ChunkCount(rawSize, chunkBytes);
   const int64_t slotBytes = SlotBytes(chunkBytes);
   PackJobs jobs{src, rawSize, chunkBytes, slotBytes, scratch, reinterpret_cast<uint32_t*>(scratch + chunks * slotBytes)};
-  ORXRunEncodeJobs(numThreads, static_cast<int>(chunks), PackChunk, &jobs);
+  ORXRunJobs(runner, static_cast<int>(chunks), PackChunk, &jobs);
 
   int64_t total = 0;
   for (int64_t k = 0; k < chunks; ++k) {
