@@ -2,7 +2,8 @@
 #   P/bin/orx                       the program (RUNPATH $ORIGIN/../lib/orx)
 #   P/lib/orx/                      libqthost.so, ORXCodec.so, ORXCodec.rsrc:
 #                                   the host looks for components beside itself
-#   P/<GStreamer's plug-in folder>  libgstorx.so (RUNPATH back to P/lib/orx);
+#   P/<GStreamer's plug-in folder>  libgstorx.so (RUNPATH back to liborx in
+#                                   P/lib, the SDK's library folder);
 #                                   the folder is the one GStreamer's own
 #                                   plug-ins use, relative to its prefix
 #                                   (lib/x86_64-linux-gnu/gstreamer-1.0 on
@@ -29,7 +30,7 @@ if(NOT DEFINED ORX_INSTALL_GST_PLUGINDIR)
 endif()
 
 file(RELATIVE_PATH ORX_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${ORX_INSTALL_LIBDIR})
-file(RELATIVE_PATH ORX_GST_TO_LIB /${ORX_INSTALL_GST_PLUGINDIR} /${ORX_INSTALL_LIBDIR})
+file(RELATIVE_PATH ORX_GST_TO_LIBORX /${ORX_INSTALL_GST_PLUGINDIR} /${CMAKE_INSTALL_LIBDIR})
 
 set_target_properties(orx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_BIN_TO_LIB}")
 set_target_properties(ORXCodec qthost PROPERTIES INSTALL_RPATH "$ORIGIN")
@@ -38,7 +39,7 @@ install(TARGETS orx RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS qthost ORXCodec LIBRARY DESTINATION ${ORX_INSTALL_LIBDIR})
 install(FILES ${ORX_COMPONENT_DIR}/ORXCodec.rsrc DESTINATION ${ORX_INSTALL_LIBDIR})
 if(ORX_HAVE_GST_PLUGIN)
-  set_target_properties(gstorx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_GST_TO_LIB}")
+  set_target_properties(gstorx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_GST_TO_LIBORX}")
   install(TARGETS gstorx LIBRARY DESTINATION ${ORX_INSTALL_GST_PLUGINDIR})
   # Where orx looks for the plug-in, relative to itself, to tell a user whose
   # GStreamer lacks it which folder GST_PLUGIN_PATH should name: the build's

@@ -1,32 +1,30 @@
-// orxdec: a GStreamer video decoder for ORX movies. It is a host
-// application like orx itself: it opens the ORX decompressor component
-// through the host's decompression session (orxapp::Decoder) and hands the
-// ARGB frames it draws to GStreamer. Every ORX frame stands alone, so every
-// frame is a key frame and seeking is frame-exact.
+// orxdec: a GStreamer video decoder for ORX movies, on liborx. Each frame is
+// decoded on the processor road straight into the output buffer, in the byte
+// order downstream asks for: ARGB, BGRA, RGBA, or the same orders with the
+// alpha byte as padding (xRGB, BGRx, RGBx), so no videoconvert is needed.
+// Every ORX frame stands alone, so every frame is a key frame and seeking is
+// frame-exact.
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
-#include <cstring>
-#include <new>
-#include <string>
+#include <cstdio>
 
-#include "Codec.h"
-#include "MacMemory.h"
+#include "ORXHeader.h"
+#include "orx/orx.h"
 
 namespace {
 
-// Frames the decompressor rejects before a damaged stream becomes an error;
-// up to this many are dropped with a warning. The "max-errors" property of
-// the base class changes it.
+// Frames liborx rejects before a damaged stream becomes an error; up to this
+// many are dropped with a warning. The "max-errors" property of the base
+// class changes it.
 constexpr int kDefaultMaxErrors = 3;
 
 struct GstOrxDec {
   GstVideoDecoder parent;
-  orxapp::Decoder* decoder;  // one per element; used on the streaming thread
-  bool decoder_open;         // opened on the first frame that fits the caps
-  gint width, height, depth;
+  orx_decoder* decoder;  // one per element; used on the streaming thread
+  bool size_proven;      // a frame has passed the check at the caps' size
+  gint width, height;
   GstVideoCodecState* input_state;
-  GstVideoCodecState* output_state;
 };
 
 struct GstOrxDecClass {
@@ -49,50 +47,29 @@ GstStaticPadTemplate sink_template =
                                             "video/x-orx, width = (int) [ 1, 32767 ], "
                                             "height = (int) [ 1, 32767 ]"));
 
-// The host's decompression session hands out 32-bit ARGB only; any other
-// order would cost a conversion, which videoconvert does downstream.
-GstStaticPadTemplate src_template =
-    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("ARGB")));
+// The byte orders liborx writes, and the padded orders that are the same
+// bytes with alpha in the padding. ARGB first: liborx's own order (the
+// others cost a pass over the pixels), taken when downstream takes any.
+struct OutputFormat {
+  GstVideoFormat gst;
+  orx_pixel_format orx;
+};
+constexpr OutputFormat kFormats[] = {
+    {GST_VIDEO_FORMAT_ARGB, ORX_PIXEL_ARGB}, {GST_VIDEO_FORMAT_BGRA, ORX_PIXEL_BGRA},
+    {GST_VIDEO_FORMAT_RGBA, ORX_PIXEL_RGBA}, {GST_VIDEO_FORMAT_xRGB, ORX_PIXEL_ARGB},
+    {GST_VIDEO_FORMAT_BGRx, ORX_PIXEL_BGRA}, {GST_VIDEO_FORMAT_RGBx, ORX_PIXEL_RGBA},
+};
+
+GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
+    "src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ ARGB, BGRA, RGBA, xRGB, BGRx, RGBx }")));
 
 G_DEFINE_TYPE(GstOrxDec, gst_orx_dec, GST_TYPE_VIDEO_DECODER)
 
-// orxapp's calls report in std::string and may throw std::bad_alloc; these
-// keep exceptions inside the element.
-bool OpenDecoder(orxapp::Decoder* d, ImageDescriptionHandle desc, std::string* error) {
-  try {
-    return d->Open(desc, error);
-  } catch (...) {
-    *error = "out of memory opening the ORX decompressor";
-    return false;
-  }
-}
-
-bool DecodeFrame(orxapp::Decoder* d, const uint8_t* data, size_t size, std::string* error) {
-  try {
-    return d->Decode(data, size, error);
-  } catch (...) {
-    *error = "out of memory decoding the frame";
-    return false;
-  }
-}
-
-bool DecodeFrameInto(orxapp::Decoder* d, const uint8_t* data, size_t size, uint8_t* pixels, size_t rowBytes,
-                     std::string* error) {
-  try {
-    return d->DecodeInto(data, size, pixels, rowBytes, error);
-  } catch (...) {
-    *error = "out of memory decoding the frame";
-    return false;
-  }
-}
-
-// The image description the decompressor reads: codec type, frame size and
-// depth, as a movie's sample description carries them.
-ImageDescriptionHandle MakeDescription(int width, int height, int depth) {
-  ImageDescriptionHandle desc =
-      HostNewImageDescription(kORXCodecType, static_cast<SInt16>(width), static_cast<SInt16>(height), "ORX");
-  if (desc != nullptr) (*desc)->depth = static_cast<SInt16>(depth);
-  return desc;
+// liborx's byte order for an output format; 0 for one the element does not offer.
+int OrxOrder(GstVideoFormat format) {
+  for (const OutputFormat& f : kFormats)
+    if (f.gst == format) return f.orx;
+  return 0;
 }
 
 void gst_orx_dec_init(GstOrxDec* self) {
@@ -102,23 +79,18 @@ void gst_orx_dec_init(GstOrxDec* self) {
   gst_video_decoder_set_max_errors(dec, kDefaultMaxErrors);
   GST_PAD_SET_ACCEPT_TEMPLATE(GST_VIDEO_DECODER_SINK_PAD(self));
   self->decoder = nullptr;
-  self->decoder_open = false;
+  self->size_proven = false;
   self->width = self->height = 0;
-  self->depth = 32;
   self->input_state = nullptr;
-  self->output_state = nullptr;
-}
-
-void ReleaseStates(GstOrxDec* self) {
-  g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
-  g_clear_pointer(&self->output_state, gst_video_codec_state_unref);
 }
 
 gboolean gst_orx_dec_start(GstVideoDecoder* dec) {
   GstOrxDec* self = GST_ORX_DEC(dec);
-  if (self->decoder == nullptr) self->decoder = new (std::nothrow) orxapp::Decoder;
-  if (self->decoder == nullptr) {
-    GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("Out of memory"), ("cannot allocate the ORX decoder"));
+  if (self->decoder != nullptr) return TRUE;
+  const orx_error e = orx_decoder_create(&self->decoder);
+  if (e != ORX_OK) {
+    self->decoder = nullptr;
+    GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("Cannot make the ORX decoder"), ("%s", orx_error_string(e)));
     return FALSE;
   }
   return TRUE;
@@ -126,104 +98,211 @@ gboolean gst_orx_dec_start(GstVideoDecoder* dec) {
 
 gboolean gst_orx_dec_stop(GstVideoDecoder* dec) {
   GstOrxDec* self = GST_ORX_DEC(dec);
-  delete self->decoder;  // closes the decompressor
+  orx_decoder_destroy(self->decoder);
   self->decoder = nullptr;
-  self->decoder_open = false;
-  ReleaseStates(self);
+  self->size_proven = false;
+  g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
   return TRUE;
+}
+
+// Whether downstream takes format at the stream's size in system memory.
+bool Takes(GstCaps* peer, GstVideoFormat format, int width, int height) {
+  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, gst_video_format_to_string(format),
+                                      "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
+  const bool takes = gst_caps_can_intersect(caps, peer);
+  gst_caps_unref(caps);
+  return takes;
+}
+
+// The output format: the first of ours that downstream names, in its own
+// order of preference, else the first of ours it takes (ARGB where it takes
+// anything); GST_VIDEO_FORMAT_UNKNOWN when it takes none.
+GstVideoFormat ChooseFormat(GstOrxDec* self) {
+  GstCaps* peer = gst_pad_peer_query_caps(GST_VIDEO_DECODER_SRC_PAD(self), nullptr);
+  if (peer == nullptr) return kFormats[0].gst;
+  GstVideoFormat chosen = GST_VIDEO_FORMAT_UNKNOWN;
+  auto consider = [&](const GValue* value) {
+    if (chosen != GST_VIDEO_FORMAT_UNKNOWN || value == nullptr || !G_VALUE_HOLDS_STRING(value)) return;
+    const GstVideoFormat f = gst_video_format_from_string(g_value_get_string(value));
+    if (OrxOrder(f) != 0 && Takes(peer, f, self->width, self->height)) chosen = f;
+  };
+  if (!gst_caps_is_any(peer)) {
+    for (guint i = 0; i < gst_caps_get_size(peer) && chosen == GST_VIDEO_FORMAT_UNKNOWN; ++i) {
+      const GValue* formats = gst_structure_get_value(gst_caps_get_structure(peer, i), "format");
+      if (formats != nullptr && GST_VALUE_HOLDS_LIST(formats)) {
+        for (guint j = 0; j < gst_value_list_get_size(formats); ++j) consider(gst_value_list_get_value(formats, j));
+      } else {
+        consider(formats);
+      }
+    }
+  }
+  for (const OutputFormat& f : kFormats)
+    if (chosen == GST_VIDEO_FORMAT_UNKNOWN && Takes(peer, f.gst, self->width, self->height)) chosen = f.gst;
+  gst_caps_unref(peer);
+  return chosen;
+}
+
+// Called by the base class with the stream lock held: on new input caps and
+// when downstream asks to reconfigure. Chooses the format again and makes a
+// new output state when it or the input changed.
+gboolean gst_orx_dec_negotiate(GstVideoDecoder* dec) {
+  GstOrxDec* self = GST_ORX_DEC(dec);
+  if (self->input_state == nullptr) return FALSE;
+  const GstVideoFormat format = ChooseFormat(self);
+  if (format == GST_VIDEO_FORMAT_UNKNOWN) {
+    GST_WARNING_OBJECT(self, "downstream takes none of the formats orxdec offers");
+    return FALSE;
+  }
+  GstVideoCodecState* current = gst_video_decoder_get_output_state(dec);
+  const bool keep = current != nullptr && GST_VIDEO_INFO_FORMAT(&current->info) == format &&
+                    GST_VIDEO_INFO_WIDTH(&current->info) == self->width &&
+                    GST_VIDEO_INFO_HEIGHT(&current->info) == self->height;
+  if (current != nullptr) gst_video_codec_state_unref(current);
+  if (!keep) {
+    GstVideoCodecState* state =
+        gst_video_decoder_set_output_state(dec, format, guint(self->width), guint(self->height), self->input_state);
+    if (state == nullptr) return FALSE;
+    gst_video_codec_state_unref(state);
+    GST_DEBUG_OBJECT(self, "output %s %dx%d", gst_video_format_to_string(format), self->width, self->height);
+  }
+  return GST_VIDEO_DECODER_CLASS(gst_orx_dec_parent_class)->negotiate(dec);
 }
 
 gboolean gst_orx_dec_set_format(GstVideoDecoder* dec, GstVideoCodecState* state) {
   GstOrxDec* self = GST_ORX_DEC(dec);
   const GstStructure* s = gst_caps_get_structure(state->caps, 0);
-  gint width = 0, height = 0, depth = 32;
+  gint width = 0, height = 0;
   if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height) || width <= 0 ||
       height <= 0 || width > 32767 || height > 32767) {
     GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("The ORX stream has no valid frame size"),
                       ("caps %" GST_PTR_FORMAT, state->caps));
     return FALSE;
   }
-  gst_structure_get_int(s, "depth", &depth);  // a muxer may say 24 (no alpha) or 32
-
   if (self->decoder == nullptr && !gst_orx_dec_start(dec)) return FALSE;
-  // The decompressor opens on the first frame that fits this size: a size
-  // the frames cannot back must not cost a frame-sized destination.
-  self->decoder->Close();
-  self->decoder_open = false;
+  // The next frame is checked against this size before an output buffer is
+  // allocated for it: a size the frames cannot back must cost nothing.
+  self->size_proven = false;
   self->width = width;
   self->height = height;
-  self->depth = depth == 24 ? 24 : 32;
-
-  ReleaseStates(self);
+  g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
   self->input_state = gst_video_codec_state_ref(state);
-  self->output_state = gst_video_decoder_set_output_state(dec, GST_VIDEO_FORMAT_ARGB, width, height, state);
+  // A fresh output state, with the input's rate and aspect.
+  GstVideoCodecState* previous = gst_video_decoder_get_output_state(dec);
+  if (previous != nullptr) {
+    const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&previous->info);
+    gst_video_codec_state_unref(previous);
+    GstVideoCodecState* fresh = gst_video_decoder_set_output_state(dec, format, guint(width), guint(height), state);
+    if (fresh != nullptr) gst_video_codec_state_unref(fresh);
+  }
   return gst_video_decoder_negotiate(dec);
 }
 
-// A frame the decompressor refused (or would refuse): dropped with a bus
-// warning within the base class's error tolerance, an error beyond it.
-GstFlowReturn DropDamaged(GstOrxDec* self, GstVideoCodecFrame* frame, const std::string& error) {
+// Downstream's pool as the base class configured it, with video metadata on
+// its buffers where downstream reads it, so that a pool with padded rows can
+// be decoded into.
+gboolean gst_orx_dec_decide_allocation(GstVideoDecoder* dec, GstQuery* query) {
+  if (!GST_VIDEO_DECODER_CLASS(gst_orx_dec_parent_class)->decide_allocation(dec, query)) return FALSE;
+  if (gst_query_get_n_allocation_pools(query) == 0) return TRUE;
+  GstBufferPool* pool = nullptr;
+  guint size = 0, min = 0, max = 0;
+  gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, &min, &max);
+  if (pool == nullptr) return TRUE;
+  if (gst_query_find_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr) &&
+      gst_buffer_pool_has_option(pool, GST_BUFFER_POOL_OPTION_VIDEO_META)) {
+    GstStructure* config = gst_buffer_pool_get_config(pool);
+    gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_VIDEO_META);
+    gst_buffer_pool_set_config(pool, config);
+  }
+  gst_object_unref(pool);
+  return TRUE;
+}
+
+// Why a frame was refused, in words: the frame check's reason for a frame
+// that is not one of this size, else liborx's.
+void DescribeRefusal(GstOrxDec* self, const GstMapInfo& in, orx_error e, char* text, size_t size) {
+  const ORXFrameError problem = CheckORXFrameData(in.data, int64_t(in.size), self->width, self->height, nullptr);
+  if (problem != ORXFrameError::none)
+    std::snprintf(text, size, "not an ORX frame of %dx%d: %s", self->width, self->height,
+                  ORXFrameErrorMessage(problem));
+  else
+    std::snprintf(text, size, "%s", orx_error_string(e));
+}
+
+// A frame liborx refused (or would refuse): dropped with a bus warning
+// within the base class's error tolerance, an error beyond it.
+GstFlowReturn DropDamaged(GstOrxDec* self, GstVideoCodecFrame* frame, const char* error) {
   GstVideoDecoder* dec = GST_VIDEO_DECODER(self);
   GstFlowReturn ret = GST_FLOW_OK;
-  GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("ORX frame %u: %s", frame->system_frame_number, error.c_str()),
-                          ("%s (%" G_GSIZE_FORMAT " bytes at %" GST_TIME_FORMAT ")", error.c_str(),
+  GST_VIDEO_DECODER_ERROR(self, 1, STREAM, DECODE, ("ORX frame %u: %s", frame->system_frame_number, error),
+                          ("%s (%" G_GSIZE_FORMAT " bytes at %" GST_TIME_FORMAT ")", error,
                            gst_buffer_get_size(frame->input_buffer), GST_TIME_ARGS(frame->pts)),
                           ret);
   // Within the tolerance the base class only logs; the application hears
   // of the dropped frame through a warning on the bus.
   if (ret == GST_FLOW_OK)
-    GST_ELEMENT_WARNING(self, STREAM, DECODE, ("ORX frame %u dropped: %s", frame->system_frame_number, error.c_str()),
-                        ("%s", error.c_str()));
+    GST_ELEMENT_WARNING(self, STREAM, DECODE, ("ORX frame %u dropped: %s", frame->system_frame_number, error),
+                        ("%s", error));
   gst_video_decoder_drop_frame(dec, frame);
   return ret;
-}
-
-// Why the first frame cannot open the decompressor at the caps' size; ""
-// when it fits.
-std::string FirstFrameProblem(const uint8_t* data, size_t size, int width, int height) {
-  try {
-    const std::string problem = orxapp::FrameProblem(data, size, width, height);
-    if (problem.empty()) return problem;
-    return "not an ORX frame of " + std::to_string(width) + "x" + std::to_string(height) + ": " + problem;
-  } catch (...) {
-    return "out of memory checking the frame";
-  }
 }
 
 // The codec's name in the stream's tags, which players and
 // gst-discoverer-1.0 show (qtdemux gives no name for a codec it does not
 // know): ORX, with the first frame's variant and packing.
-void TagCodec(GstOrxDec* self, const uint8_t* data, size_t size) {
-  const char* name = "ORX";
-  std::string described;
-  try {
-    orxapp::FrameSummary summary;
-    if (orxapp::SummarizeFrame(data, size, self->width, self->height, &summary)) {
-      described = "ORX (" + summary.variant + (summary.lzf ? ", LZF)" : ")");
-      name = described.c_str();
-    }
-  } catch (...) {
+void TagCodec(GstOrxDec* self, const orx_frame_props& props) {
+  const char* variant = "ORX";
+  switch (props.variant) {
+    case ORX_VARIANT_DXT1: variant = "DXT1"; break;
+    case ORX_VARIANT_DXT5: variant = "DXT5"; break;
+    case ORX_VARIANT_DXT24: variant = "DXT24"; break;
+    case ORX_VARIANT_DXT24_ALPHA: variant = "DXT24+alpha"; break;
   }
+  char name[64];
+  std::snprintf(name, sizeof name, "ORX (%s%s)", variant, props.is_lzf ? ", LZF" : "");
   GstTagList* tags = gst_tag_list_new(GST_TAG_VIDEO_CODEC, name, nullptr);
   gst_video_decoder_merge_tags(GST_VIDEO_DECODER(self), tags, GST_TAG_MERGE_REPLACE);
   gst_tag_list_unref(tags);
 }
 
-bool OpenFor(GstOrxDec* self, std::string* error) {
-  ImageDescriptionHandle desc = MakeDescription(self->width, self->height, self->depth);
-  if (desc == nullptr) {
-    *error = "out of memory making the image description";
-    return false;
+// Decodes the mapped frame into the output buffer the base class allocated,
+// in its output state's format, rows as the buffer's video metadata or the
+// state's info lays them out.
+GstFlowReturn DecodeInto(GstOrxDec* self, GstVideoCodecFrame* frame, const GstMapInfo& in, orx_error* result) {
+  GstVideoDecoder* dec = GST_VIDEO_DECODER(self);
+  GstVideoCodecState* state = gst_video_decoder_get_output_state(dec);
+  if (state == nullptr) {
+    GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, (nullptr), ("no output format"));
+    return GST_FLOW_NOT_NEGOTIATED;
   }
-  const bool opened = OpenDecoder(self->decoder, desc, error);
-  DisposeHandle(reinterpret_cast<Handle>(desc));  // the session keeps its own copy
-  if (opened) GST_DEBUG_OBJECT(self, "decompressor open for %dx%d, depth %d", self->width, self->height, self->depth);
-  return opened;
+  const int order = OrxOrder(GST_VIDEO_INFO_FORMAT(&state->info));
+  GstVideoFrame out;
+  const bool mapped = order != 0 && gst_video_frame_map(&out, &state->info, frame->output_buffer, GST_MAP_WRITE);
+  gst_video_codec_state_unref(state);
+  if (!mapped) {
+    GST_ELEMENT_ERROR(self, RESOURCE, WRITE, (nullptr), ("cannot map the output buffer"));
+    return GST_FLOW_ERROR;
+  }
+  auto* dst = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0));
+  const gint stride = GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0);
+  // The plane lies inside its memory's mapping; what follows its start is
+  // what the decoder may write.
+  const size_t offset = size_t(dst - static_cast<uint8_t*>(out.map[0].data));
+  const size_t room = out.map[0].size > offset ? out.map[0].size - offset : 0;
+  if (stride < self->width * 4) {
+    gst_video_frame_unmap(&out);
+    GST_ELEMENT_ERROR(self, STREAM, FORMAT, (nullptr), ("output rows of %d bytes cannot hold %d pixels", stride,
+                                                        self->width));
+    return GST_FLOW_ERROR;
+  }
+  *result = orx_decode_rgba(self->decoder, in.data, in.size, self->width, self->height, orx_pixel_format(order), dst,
+                            room, size_t(stride));
+  gst_video_frame_unmap(&out);
+  return GST_FLOW_OK;
 }
 
 GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame* frame) {
   GstOrxDec* self = GST_ORX_DEC(dec);
-  if (self->decoder == nullptr || self->output_state == nullptr) {
+  if (self->decoder == nullptr || self->input_state == nullptr) {
     GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, (nullptr), ("a frame arrived before the stream's format"));
     gst_video_decoder_drop_frame(dec, frame);
     return GST_FLOW_NOT_NEGOTIATED;
@@ -236,64 +315,49 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
     gst_video_decoder_drop_frame(dec, frame);
     return GST_FLOW_ERROR;
   }
-  GstFlowReturn ret = GST_FLOW_OK;
-  std::string error;
-  if (!self->decoder_open) {
-    error = FirstFrameProblem(in.data, in.size, self->width, self->height);
-    if (!error.empty()) {
+  char refusal[160];
+  if (!self->size_proven) {
+    // The first frame at this size is checked, packed data proven, before
+    // an output buffer is allocated for the caps' size.
+    orx_frame_props props;
+    const orx_error e = orx_frame_info(in.data, in.size, self->width, self->height, &props);
+    if (e != ORX_OK) {
+      DescribeRefusal(self, in, e, refusal, sizeof refusal);
       gst_buffer_unmap(frame->input_buffer, &in);
-      return DropDamaged(self, frame, error);
+      return DropDamaged(self, frame, refusal);
     }
-    if (!OpenFor(self, &error)) {
-      gst_buffer_unmap(frame->input_buffer, &in);
-      GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("Cannot open the ORX decompressor"), ("%s", error.c_str()));
-      gst_video_decoder_drop_frame(dec, frame);
-      return GST_FLOW_ERROR;
-    }
-    self->decoder_open = true;
-    TagCodec(self, in.data, in.size);
+    self->size_proven = true;
+    TagCodec(self, props);
   }
-  ret = gst_video_decoder_allocate_output_frame(dec, frame);
+  GstFlowReturn ret = gst_video_decoder_allocate_output_frame(dec, frame);
+  orx_error decoded = ORX_OK;
+  if (ret == GST_FLOW_OK) ret = DecodeInto(self, frame, in, &decoded);
   if (ret != GST_FLOW_OK) {
     gst_buffer_unmap(frame->input_buffer, &in);
     gst_video_decoder_drop_frame(dec, frame);
     return ret;
   }
-  GstVideoFrame out;
-  if (!gst_video_frame_map(&out, &self->output_state->info, frame->output_buffer, GST_MAP_WRITE)) {
+  if (decoded != ORX_OK) {
+    DescribeRefusal(self, in, decoded, refusal, sizeof refusal);
     gst_buffer_unmap(frame->input_buffer, &in);
-    GST_ELEMENT_ERROR(self, RESOURCE, WRITE, (nullptr), ("cannot map the output buffer"));
-    gst_video_decoder_drop_frame(dec, frame);
-    return GST_FLOW_ERROR;
-  }
-  auto* dst = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0));
-  const size_t dstStride = size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
-  bool decoded;
-  if (self->decoder->DrawsImageOnly()) {
-    // Frames of whole blocks: the decompressor draws into the output buffer.
-    decoded = DecodeFrameInto(self->decoder, in.data, in.size, dst, dstStride, &error);
-  } else {
-    // Its destination is extended to whole blocks: only the image is copied.
-    decoded = DecodeFrame(self->decoder, in.data, in.size, &error);
-    if (decoded) {
-      const size_t rowBytes = size_t(self->decoder->Width()) * 4;
-      const uint8_t* src = self->decoder->Pixels();
-      const size_t srcStride = self->decoder->RowBytes();
-      for (int y = 0; y < self->decoder->Height(); ++y)
-        std::memcpy(dst + dstStride * size_t(y), src + srcStride * size_t(y), rowBytes);
+    // A frame that is fine but would not fit the output buffer is the
+    // element's fault or downstream's, never the stream's.
+    if (decoded == ORX_ERROR_INVALID_ARGUMENT || decoded == ORX_ERROR_BUFFER_TOO_SMALL) {
+      GST_ELEMENT_ERROR(self, STREAM, DECODE, ("Cannot decode into the output buffer"), ("%s", refusal));
+      gst_video_decoder_drop_frame(dec, frame);
+      return GST_FLOW_ERROR;
     }
+    return DropDamaged(self, frame, refusal);
   }
-  gst_video_frame_unmap(&out);
   gst_buffer_unmap(frame->input_buffer, &in);
-  if (!decoded) return DropDamaged(self, frame, error);
   return gst_video_decoder_finish_frame(dec, frame);
 }
 
 void gst_orx_dec_finalize(GObject* object) {
   GstOrxDec* self = GST_ORX_DEC(object);
-  delete self->decoder;
+  orx_decoder_destroy(self->decoder);
   self->decoder = nullptr;
-  ReleaseStates(self);
+  g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
   G_OBJECT_CLASS(gst_orx_dec_parent_class)->finalize(object);
 }
 
@@ -306,11 +370,13 @@ void gst_orx_dec_class_init(GstOrxDecClass* klass) {
   gst_element_class_add_static_pad_template(element_class, &src_template);
   gst_element_class_set_static_metadata(element_class, "ORX video decoder", "Codec/Decoder/Video",
                                         "Decodes ORX frames (DXT1, DXT5, DXT24, with or without LZF) through "
-                                        "the ORX decompressor component",
+                                        "liborx into 8-bit RGB orders with alpha or padding",
                                         "ORX project");
   dec_class->start = GST_DEBUG_FUNCPTR(gst_orx_dec_start);
   dec_class->stop = GST_DEBUG_FUNCPTR(gst_orx_dec_stop);
   dec_class->set_format = GST_DEBUG_FUNCPTR(gst_orx_dec_set_format);
+  dec_class->negotiate = GST_DEBUG_FUNCPTR(gst_orx_dec_negotiate);
+  dec_class->decide_allocation = GST_DEBUG_FUNCPTR(gst_orx_dec_decide_allocation);
   dec_class->handle_frame = GST_DEBUG_FUNCPTR(gst_orx_dec_handle_frame);
 }
 
@@ -326,9 +392,8 @@ gboolean plugin_init(GstPlugin* plugin) {
 // project is under the MIT licence (LICENSE), which GStreamer names
 // "MIT/X11".
 #define PACKAGE "orx"
-// The version is the project's, as orx --version and liborx report it; the
-// components the element decodes through report their own.
+// The version is the project's, as orx --version and liborx report it.
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, orx,
                   "ORX movie playback: the orxdec video decoder (its version is ORX's, as orx --version and liborx "
-                  "give it; the ORX components it decodes through have their own)",
+                  "give it)",
                   plugin_init, ORX_GST_VERSION, "MIT/X11", "ORX", "ORX project")

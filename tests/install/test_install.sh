@@ -38,20 +38,22 @@ done
 
 # The libraries a command loaded, from the dynamic loader's own account.
 loaded() { sed -n 's/.*calling init: //p' "$1" | sort -u; }
+# The third argument is a pattern for the installed library the command
+# must have loaded: the component for orx, liborx for the plug-in.
 check_loaded() {
-  local log="$1" what="$2"
-  loaded "$log" | grep -E 'ORXCodec|qthost|gstorx' > "$work/ours" || fail "$what loaded no ORX library"
+  local log="$1" what="$2" needed="$3"
+  loaded "$log" | grep -E 'ORXCodec|qthost|gstorx|liborx' > "$work/ours" || fail "$what loaded no ORX library"
   if grep -v "^$p/" "$work/ours"; then fail "$what loaded the libraries above from outside the prefix"; fi
-  grep -q "^$p/lib/orx/ORXCodec.so$" "$work/ours" || fail "$what did not load the installed component"
+  grep -qE "^$p/$needed$" "$work/ours" || fail "$what did not load the installed $needed"
 }
 
 cd "$work"
 bare=(env -i HOME="$work" PATH=/usr/bin:/bin)
 "${bare[@]}" "$p/bin/orx" --version | grep -q "^ORX components 1\." || fail "orx --version does not find the components"
 "${bare[@]}" LD_DEBUG=libs LD_DEBUG_OUTPUT="$work/enc" "$p/bin/orx" encode --test-clip --size 96x64 --frames 3 -q -o clip.mov
-check_loaded "$work"/enc.* "orx encode"
+check_loaded "$work"/enc.* "orx encode" lib/orx/ORXCodec.so
 "${bare[@]}" LD_DEBUG=libs LD_DEBUG_OUTPUT="$work/dec" "$p/bin/orx" decode clip.mov -q -o clip.y4m
-check_loaded "$work"/dec.* "orx decode"
+check_loaded "$work"/dec.* "orx decode" lib/orx/ORXCodec.so
 [ "$(head -c 9 clip.y4m)" = YUV4MPEG2 ] || fail "orx decode wrote no stream"
 
 if [ -n "$plugin" ] && command -v gst-launch-1.0 > /dev/null; then
@@ -59,6 +61,9 @@ if [ -n "$plugin" ] && command -v gst-launch-1.0 > /dev/null; then
     LD_DEBUG=libs LD_DEBUG_OUTPUT="$work/gst" timeout 60 gst-launch-1.0 -q filesrc location=clip.mov ! qtdemux ! \
     orxdec ! video/x-raw,width=96,height=64 ! fakesink > /dev/null || fail "the installed plug-in did not play the movie"
   cat "$work"/gst.* > "$work/gst-all"
-  check_loaded "$work/gst-all" "gst-launch-1.0"
+  # The plug-in decodes through liborx, found by its RUNPATH; it never
+  # loads the components.
+  check_loaded "$work/gst-all" "gst-launch-1.0" '(.*/)?liborx\.so\.1'
+  if grep -E 'ORXCodec|qthost' "$work/ours"; then fail "the plug-in loaded the components or the host library"; fi
 fi
 echo "installed tree works from $p"
