@@ -3,32 +3,33 @@
 // offers must lie in the file and read back.
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "MovieFile.h"
+#include "movie/MovieReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using orxmovie::Status;
   orxfuzz::MemoryFile file(data, size);
   if (!file.ok()) return 0;
-  char message[256];
-  if (HostMovieCheckSoundTracks(file.Path().c_str(), message, sizeof message) != noErr && message[0] == '\0')
+  std::string message;
+  if (orxmovie::CheckSoundTracks(file.Path().c_str(), &message) != Status::ok && message.empty())
     std::abort();  // a refusal names its reason
-  HostMovieReaderRef r = nullptr;
-  if (HostMovieReaderOpen(file.Path().c_str(), 0, &r, message, sizeof message) != noErr) return 0;
-  HostSoundFormat format{};
-  SInt64 frames = 0;
-  if (HostMovieReaderGetSound(r, &format, &frames)) {
-    if (*HostMovieReaderGetSoundProblem(r) != '\0') std::abort();
-    const UInt32 bytes = HostSoundBytesPerFrame(&format);
-    if (bytes == 0 || frames <= 0 || uint64_t(frames) * bytes > size) std::abort();  // the reader vouched for them
-    constexpr SInt64 kStep = 4096;
+  orxmovie::Reader r;
+  if (r.Open(file.Path().c_str(), 0, &message) != Status::ok) return 0;
+  orxmovie::SoundFormat format;
+  uint64_t frames = 0;
+  if (r.Sound(&format, &frames)) {
+    if (*r.SoundProblem() != '\0') std::abort();
+    const uint32_t bytes = orxmovie::SoundBytesPerFrame(format);
+    if (bytes == 0 || frames == 0 || frames * bytes > size) std::abort();  // the reader vouched for them
+    constexpr uint64_t kStep = 4096;
     std::vector<uint8_t> buf(size_t(kStep) * bytes);
-    for (SInt64 at = 0; at < frames; at += kStep) {
-      if (HostMovieReaderReadSound(r, at, SInt32(std::min(kStep, frames - at)), buf.data()) != noErr) std::abort();
+    for (uint64_t at = 0; at < frames; at += kStep) {
+      if (r.ReadSound(int64_t(at), int64_t(std::min(kStep, frames - at)), buf.data()) != Status::ok) std::abort();
     }
-    if (HostMovieReaderReadSound(r, frames, 1, buf.data()) != eofErr) std::abort();
+    if (r.ReadSound(int64_t(frames), 1, buf.data()) != Status::endOfFile) std::abort();
   }
-  HostMovieReaderClose(r);
   return 0;
 }

@@ -1,6 +1,6 @@
-// The library's movie calls over the project's movie reader and writer: one
-// ORX video track, read frame by frame with its times, or written from
-// frames that pass the frame check.
+// The library's movie calls over the movie module (movie/): one ORX video
+// track, read frame by frame with its times, or written from frames that
+// pass the frame check.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -8,12 +8,12 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 
-#include "ImageCompression.h"
-#include "MacMemory.h"
-#include "MovieFile.h"
 #include "ORXHeader.h"
 #include "ORXLibInternal.h"
+#include "movie/MovieReader.h"
+#include "movie/MovieWriter.h"
 
 namespace {
 
@@ -24,27 +24,51 @@ void CopyMessage(const char* text, char* message, size_t size) {
   std::snprintf(message, size, "%s", text);
 }
 
-}  // namespace
-
-orx_error ORXLibErrorFromStatus(int32_t status) {
+orx_error ErrorOf(orxmovie::Status status) {
+  using orxmovie::Status;
   switch (status) {
-    case noErr: return ORX_OK;
-    case paramErr: return ORX_ERROR_INVALID_ARGUMENT;
-    case memFullErr: return ORX_ERROR_OUT_OF_MEMORY;
-    case eofErr: return ORX_ERROR_TRUNCATED;
-    case dupFNErr: return ORX_ERROR_EXISTS;
-    case fnfErr:
-    case ioErr:
-    case permErr:
-    case wrPermErr:
-    case dskFulErr: return ORX_ERROR_IO;
-    default: return ORX_ERROR_BAD_MOVIE;  // the reader's and writer's codes for the file's contents
+    case Status::ok: return ORX_OK;
+    case Status::badArgument: return ORX_ERROR_INVALID_ARGUMENT;
+    case Status::outOfMemory: return ORX_ERROR_OUT_OF_MEMORY;
+    case Status::endOfFile: return ORX_ERROR_TRUNCATED;
+    case Status::fileExists: return ORX_ERROR_EXISTS;
+    case Status::fileNotFound:
+    case Status::ioError:
+    case Status::noPermission:
+    case Status::readOnly:
+    case Status::diskFull: return ORX_ERROR_IO;
+    case Status::badDescription:
+    case Status::invalidTrack:
+    case Status::invalidMovie:
+    case Status::invalidSampleTable:
+    case Status::noMovie: break;
   }
+  return ORX_ERROR_BAD_MOVIE;  // the reader's and writer's statuses for the file's contents
 }
+
+// The sample description of an ORX movie: 72 dpi, one frame a sample, 32-bit
+// depth, no colour table, named "ORX".
+orxmovie::ImageFacts OrxImage(int width, int height) {
+  orxmovie::ImageFacts image;
+  image.codecType = kORXCodecType;
+  image.dataRefIndex = 1;
+  image.width = static_cast<int16_t>(width);
+  image.height = static_cast<int16_t>(height);
+  image.hRes = image.vRes = 72 << 16;
+  image.frameCount = 1;
+  image.depth = 32;
+  image.clutID = -1;
+  static constexpr char kName[] = "ORX";
+  image.name[0] = sizeof kName - 1;
+  std::memcpy(image.name + 1, kName, sizeof kName - 1);
+  return image;
+}
+
+}  // namespace
 
 struct orx_movie_reader {
   std::mutex lock;
-  HostMovieReaderRef reader = nullptr;
+  orxmovie::Reader reader;
   orx_movie_props props{};
   int64_t* times = nullptr;  // each frame's start, in the time scale
   char message[kMessageBytes] = "";
@@ -52,7 +76,7 @@ struct orx_movie_reader {
 
 struct orx_movie_writer {
   std::mutex lock;
-  HostMovieWriterRef writer = nullptr;
+  orxmovie::Writer writer;
   int32_t width = 0, height = 0;
   char message[kMessageBytes] = "";
 };
@@ -62,18 +86,14 @@ namespace {
 // Frame index of the reader's track: its time, duration and size; the
 // handle's message says when there is no such frame.
 orx_error FindFrame(orx_movie_reader* reader, int32_t index, orx_movie_frame* frame) {
-  SInt64 offset = 0;
-  SInt32 size = 0;
-  TimeValue duration = 0;
-  Boolean sync = false;
-  if (index < 0 || index >= reader->props.frame_count ||
-      HostMovieReaderGetSampleInfo(reader->reader, index, &offset, &size, &duration, &sync) != noErr) {
+  orxmovie::SampleSpan span;
+  if (index < 0 || index >= reader->props.frame_count || !reader->reader.Sample(index, &span)) {
     CopyMessage("no such frame", reader->message, sizeof reader->message);
     return ORX_ERROR_INVALID_ARGUMENT;
   }
   frame->time = reader->times[index];
-  frame->duration = duration;
-  frame->size = static_cast<size_t>(size);
+  frame->duration = span.duration;
+  frame->size = static_cast<size_t>(span.size);
   return ORX_OK;
 }
 
@@ -88,49 +108,46 @@ orx_error orx_movie_open(const char* path, orx_movie_reader** reader, char* mess
     return ORX_ERROR_INVALID_ARGUMENT;
   }
   *reader = nullptr;
-  char words[kMessageBytes] = "";
-  HostMovieReaderRef host = nullptr;
-  const OSStatus s = HostMovieReaderOpen(path, kORXCodecType, &host, words, sizeof words);
-  if (s != noErr) {
-    CopyMessage(words, message, message_size);
-    return ORXLibErrorFromStatus(s);
-  }
   auto* r = new (std::nothrow) orx_movie_reader;
-  const SInt32 count = HostMovieReaderGetSampleCount(host);
-  auto* times = static_cast<int64_t*>(std::malloc(sizeof(int64_t) * size_t(count > 0 ? count : 1)));
-  if (r == nullptr || times == nullptr) {
+  if (r == nullptr) {
+    CopyMessage("out of memory", message, message_size);
+    return ORX_ERROR_OUT_OF_MEMORY;
+  }
+  std::string words;
+  const orxmovie::Status s = r->reader.Open(path, kORXCodecType, &words);
+  if (s != orxmovie::Status::ok) {
     delete r;
-    std::free(times);
-    HostMovieReaderClose(host);
+    CopyMessage(s == orxmovie::Status::outOfMemory && words.empty() ? "out of memory" : words.c_str(), message,
+                message_size);
+    return ErrorOf(s);
+  }
+  const orxmovie::TrackFacts& facts = r->reader.Facts();
+  const uint32_t count = facts.sampleCount;  // at most INT32_MAX: the reader refuses more
+  r->times = static_cast<int64_t*>(std::malloc(sizeof(int64_t) * size_t(count > 0 ? count : 1)));
+  if (r->times == nullptr) {
+    delete r;
     CopyMessage("out of memory", message, message_size);
     return ORX_ERROR_OUT_OF_MEMORY;
   }
   int64_t t = 0;
-  for (SInt32 i = 0; i < count; ++i) {
-    SInt64 offset = 0;
-    SInt32 size = 0;
-    TimeValue duration = 0;
-    Boolean sync = false;
-    HostMovieReaderGetSampleInfo(host, i, &offset, &size, &duration, &sync);
-    times[i] = t;
-    t += duration;
+  for (uint32_t i = 0; i < count; ++i) {
+    orxmovie::SampleSpan span;
+    r->reader.Sample(i, &span);
+    r->times[i] = t;
+    t += span.duration;
   }
-  ImageDescriptionHandle desc = HostMovieReaderGetImageDescription(host);
-  r->reader = host;
-  r->times = times;
-  r->props.width = (**desc).width;
-  r->props.height = (**desc).height;
-  r->props.frame_count = count;
-  r->props.time_scale = HostMovieReaderGetTimeScale(host);
-  r->props.duration = HostMovieReaderGetDuration(host);
-  r->props.max_frame_size = static_cast<size_t>(HostMovieReaderGetMaxSampleSize(host));
+  r->props.width = facts.image.width;
+  r->props.height = facts.image.height;
+  r->props.frame_count = int32_t(count);
+  r->props.time_scale = int32_t(facts.timeScale);
+  r->props.duration = int64_t(facts.duration);
+  r->props.max_frame_size = facts.maxSampleSize;
   *reader = r;
   return ORX_OK;
 }
 
 void orx_movie_close(orx_movie_reader* reader) {
   if (reader == nullptr) return;
-  HostMovieReaderClose(reader->reader);
   std::free(reader->times);
   delete reader;
 }
@@ -159,12 +176,11 @@ orx_error orx_movie_read_frame(orx_movie_reader* reader, int32_t index, void* bu
     CopyMessage("the buffer is smaller than the frame", reader->message, sizeof reader->message);
     return ORX_ERROR_BUFFER_TOO_SMALL;
   }
-  const SInt32 room = buffer_size > size_t{INT32_MAX} ? INT32_MAX : static_cast<SInt32>(buffer_size);
-  SInt32 got = 0;
-  const OSStatus s = HostMovieReaderReadSample(reader->reader, index, buffer, room, &got);
-  CopyMessage(s == noErr ? "" : HostMovieReaderGetErrorMessage(reader->reader), reader->message,
-              sizeof reader->message);
-  if (s != noErr) return ORXLibErrorFromStatus(s);
+  const int64_t room = buffer_size > size_t{INT32_MAX} ? INT32_MAX : static_cast<int64_t>(buffer_size);
+  uint32_t got = 0;
+  const orxmovie::Status s = reader->reader.ReadSample(index, buffer, room, &got);
+  CopyMessage(s == orxmovie::Status::ok ? "" : reader->reader.Error(), reader->message, sizeof reader->message);
+  if (s != orxmovie::Status::ok) return ErrorOf(s);
   *size = static_cast<size_t>(got);
   return ORX_OK;
 }
@@ -201,23 +217,17 @@ orx_error orx_movie_create(const char* path, int width, int height, int32_t time
     return ORX_ERROR_EXISTS;
   }
   auto* w = new (std::nothrow) orx_movie_writer;
-  ImageDescriptionHandle desc =
-      HostNewImageDescription(kORXCodecType, static_cast<SInt16>(width), static_cast<SInt16>(height), "ORX");
-  if (w == nullptr || desc == nullptr) {
-    delete w;
-    if (desc != nullptr) DisposeHandle(reinterpret_cast<Handle>(desc));
+  if (w == nullptr) {
     CopyMessage("out of memory", message, message_size);
     return ORX_ERROR_OUT_OF_MEMORY;
   }
-  char words[kMessageBytes] = "";
-  const OSStatus s = HostMovieWriterCreateWithError(path, desc, time_scale, &w->writer, words, sizeof words);
-  DisposeHandle(reinterpret_cast<Handle>(desc));  // the writer keeps a copy
-  if (s != noErr) {
+  const orxmovie::Status s = w->writer.Create(path, OrxImage(width, height), time_scale);
+  if (s != orxmovie::Status::ok) {
+    CopyMessage(w->writer.Error(), message, message_size);
     delete w;
-    CopyMessage(words, message, message_size);
-    return ORXLibErrorFromStatus(s);
+    return ErrorOf(s);
   }
-  HostMovieWriterSetReplaceExisting(w->writer, replace);
+  w->writer.SetReplaceExisting(replace);
   w->width = width;
   w->height = height;
   *writer = w;
@@ -235,37 +245,31 @@ orx_error orx_movie_add_frame(orx_movie_writer* writer, const void* frame, size_
                                                   nullptr);
   if (problem != ORXFrameError::none) {
     std::snprintf(writer->message, sizeof writer->message, "frame %d: not an ORX frame of %dx%d: %s",
-                  int(HostMovieWriterGetSampleCount(writer->writer)) + 1, int(writer->width), int(writer->height),
+                  int(writer->writer.SampleCount()) + 1, int(writer->width), int(writer->height),
                   ORXFrameErrorMessage(problem));
     return ORX_ERROR_BAD_FRAME;
   }
-  const OSStatus s =
-      HostMovieWriterAddSample(writer->writer, frame, static_cast<SInt32>(frame_size), static_cast<TimeValue>(duration));
-  CopyMessage(s == noErr ? "" : HostMovieWriterGetErrorMessage(writer->writer), writer->message,
-              sizeof writer->message);
-  return ORXLibErrorFromStatus(s);
+  const orxmovie::Status s = writer->writer.AddSample(frame, static_cast<int64_t>(frame_size), duration);
+  CopyMessage(s == orxmovie::Status::ok ? "" : writer->writer.Error(), writer->message, sizeof writer->message);
+  return ErrorOf(s);
 }
 
 orx_error orx_movie_finish(orx_movie_writer* writer, char* message, size_t message_size) {
   CopyMessage("", message, message_size);
   if (writer == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
-  if (HostMovieWriterGetSampleCount(writer->writer) == 0) {
+  if (writer->writer.SampleCount() == 0) {
     CopyMessage("the movie has no frames", message, message_size);
     orx_movie_abort(writer);
     return ORX_ERROR_NO_FRAMES;
   }
-  char words[kMessageBytes] = "";
-  const OSStatus s = HostMovieWriterFinishWithError(writer->writer, words, sizeof words);
-  writer->writer = nullptr;  // released by the host whatever the result
+  const orxmovie::Status s = writer->writer.Finish();  // spends the movie whatever the result
+  CopyMessage(writer->writer.Error(), message, message_size);
   delete writer;
-  CopyMessage(words, message, message_size);
-  return ORXLibErrorFromStatus(s);
+  return ErrorOf(s);
 }
 
 void orx_movie_abort(orx_movie_writer* writer) {
-  if (writer == nullptr) return;
-  HostMovieWriterAbort(writer->writer);
-  delete writer;
+  delete writer;  // the module removes the unfinished movie
 }
 
 const char* orx_movie_writer_message(orx_movie_writer* writer) {

@@ -1,8 +1,8 @@
-#include "MovieWriterSound.h"
+#include "movie/MovieWriterSound.h"
 
 #include <cstring>
 
-namespace host_movie {
+namespace orxmovie {
 
 namespace {
 
@@ -18,12 +18,18 @@ uint64_t SoundTrackWriter::Duration(uint32_t timeScale) const {
   return (frames * timeScale + format.sampleRate - 1) / format.sampleRate;
 }
 
-std::string SoundFormatProblem(const HostSoundFormat& f) {
+std::string SoundFormatProblem(const SoundFormat& f) {
   if (f.sampleRate < 1 || f.sampleRate > 384000) return Format("a sound rate of %u Hz", f.sampleRate);
   if (f.channels < 1 || f.channels > 64) return Format("%u sound channels", f.channels);
-  if (f.sampleFormat != kHostSoundInt16 && f.sampleFormat != kHostSoundInt24 && f.sampleFormat != kHostSoundFloat32)
+  if (f.sampleFormat != kSoundInt16 && f.sampleFormat != kSoundInt24 && f.sampleFormat != kSoundFloat32)
     return Format("sound sample format %u", f.sampleFormat);
   return "";
+}
+
+uint32_t SoundBytesPerFrame(const SoundFormat& f) {
+  const bool stored = f.sampleRate >= 1 && f.sampleRate <= 384000 && f.channels >= 1 && f.channels <= 64 &&
+                      (f.sampleFormat == kSoundInt16 || f.sampleFormat == kSoundInt24 || f.sampleFormat == kSoundFloat32);
+  return stored ? f.channels * (f.sampleFormat / 8) : 0;
 }
 
 void WriteSoundTrack(AtomBuilder& b, const SoundTrackWriter& s, uint32_t trackID, uint32_t movieTimeScale,
@@ -91,7 +97,7 @@ void WriteSoundTrack(AtomBuilder& b, const SoundTrackWriter& s, uint32_t trackID
   b.U32(s.format.channels);
   b.U32(0x7F000000);
   b.U32(s.format.sampleFormat);  // bits a channel
-  b.U32(kLPCMPacked | (s.format.sampleFormat == kHostSoundFloat32 ? kLPCMFloat : kLPCMSignedInteger));
+  b.U32(kLPCMPacked | (s.format.sampleFormat == kSoundFloat32 ? kLPCMFloat : kLPCMSignedInteger));
   b.U32(s.bytesPerFrame);
   b.U32(1);  // frames a packet
   b.Close();
@@ -126,4 +132,4 @@ void WriteSoundTrack(AtomBuilder& b, const SoundTrackWriter& s, uint32_t trackID
   b.Close();  // trak
 }
 
-}  // namespace host_movie
+}  // namespace orxmovie

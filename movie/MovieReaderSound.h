@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "MovieBoxes.h"
-#include "MovieFile.h"
+#include "movie/MovieBoxes.h"
+#include "movie/MovieFacts.h"
 
-namespace host_movie {
+namespace orxmovie {
 
 struct SoundTrackReader {
-  HostSoundFormat format{};
+  SoundFormat format{};
   uint32_t bytesPerFrame = 0;
   uint64_t frames = 0;
   struct Chunk {
@@ -37,4 +37,4 @@ bool ParseSoundTrack(const Box& trak, uint64_t fileSize, SoundTrackReader* out, 
 // fails; other readers of the file have been seen to crash on such tracks.
 bool CheckSoundTrack(const Box& trak, Failure* f);
 
-}  // namespace host_movie
+}  // namespace orxmovie

@@ -4,22 +4,16 @@
 #pragma once
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "MacTypes.h"
-#include "MovieFile.h"
+#include "movie/MovieFacts.h"
+#include "movie/MovieStatus.h"
 
-namespace host_movie {
-
-constexpr uint32_t FourCC(const char (&s)[5]) {
-  return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-         uint32_t(uint8_t(s[3]));
-}
+namespace orxmovie {
 
 constexpr uint32_t kDescriptionBytes = 86;  // the stored image description without extensions
 constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
@@ -53,13 +47,6 @@ inline std::string TypeName(uint32_t type) {
   return s + "'";
 }
 
-inline void CopyMessage(const std::string& message, char* out, SInt32 outSize) {
-  if (out == nullptr || outSize <= 0) return;
-  const size_t n = std::min(message.size(), size_t(outSize) - 1);
-  std::memcpy(out, message.data(), n);
-  out[n] = '\0';
-}
-
 inline uint16_t BE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
 inline uint32_t BE32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3]; }
 inline uint64_t BE64(const uint8_t* p) { return (uint64_t{BE32(p)} << 32) | BE32(p + 4); }
@@ -76,18 +63,4 @@ inline void PutBE64(uint8_t* p, uint64_t v) {
   PutBE32(p + 4, uint32_t(v));
 }
 
-// The status for a failed file operation's errno.
-inline OSStatus StatusOfErrno(int e) {
-  switch (e) {
-    case ENOSPC:
-    case EDQUOT: return dskFulErr;
-    case ENOENT:
-    case ENOTDIR: return fnfErr;
-    case EACCES:
-    case EPERM: return permErr;
-    case EROFS: return wrPermErr;
-    default: return ioErr;
-  }
-}
-
-}  // namespace host_movie
+}  // namespace orxmovie

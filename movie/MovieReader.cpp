@@ -14,20 +14,19 @@
 #include <string>
 #include <vector>
 
-#include "MacMemory.h"
-#include "MovieAtoms.h"
-#include "MovieBoxes.h"
-#include "MovieFile.h"
-#include "MovieReaderSound.h"
+#include "movie/MovieAtoms.h"
+#include "movie/MovieBoxes.h"
+#include "movie/MovieReader.h"
+#include "movie/MovieReaderSound.h"
 
-using namespace host_movie;
+namespace orxmovie {
 
 namespace {
 
 // The child of the given type, which the video track must have.
 bool Require(const std::vector<Box>& boxes, const char (&type)[5], Box* out, Failure* f) {
   const Box* b = Find(boxes, FourCC(type));
-  if (b == nullptr) return Fail(f, invalidTrack, std::string("the video track has no '") + type + "' atom");
+  if (b == nullptr) return Fail(f, Status::invalidTrack, std::string("the video track has no '") + type + "' atom");
   *out = *b;
   return true;
 }
@@ -36,31 +35,31 @@ bool Require(const std::vector<Box>& boxes, const char (&type)[5], Box* out, Fai
 // each (after `skip` further bytes). Checks the count against the atom.
 bool Table(const Box* b, const char* name, uint64_t skip, uint64_t entryBytes, uint32_t* count, const uint8_t** entries,
            Failure* f) {
-  if (b == nullptr) return Fail(f, invalidSampleTable, std::string("the video track has no '") + name + "' atom");
-  if (b->size < 8 + skip) return Fail(f, invalidSampleTable, std::string("the '") + name + "' atom is cut short");
+  if (b == nullptr) return Fail(f, Status::invalidSampleTable, std::string("the video track has no '") + name + "' atom");
+  if (b->size < 8 + skip) return Fail(f, Status::invalidSampleTable, std::string("the '") + name + "' atom is cut short");
   *count = BE32(b->data + 4 + skip);
   *entries = b->data + 8 + skip;
   const uint64_t room = (b->size - 8 - skip) / entryBytes;
   if (*count > room) {
-    return Fail(f, invalidSampleTable, Format("the '%s' atom lists %u entries but has room for %llu", name, *count,
+    return Fail(f, Status::invalidSampleTable, Format("the '%s' atom lists %u entries but has room for %llu", name, *count,
                                               (unsigned long long)room));
   }
   return true;
 }
+
+}  // namespace
 
 struct TimeRun {
   uint32_t first;  // index of the run's first sample
   uint32_t duration;
 };
 
-}  // namespace
-
-struct OpaqueHostMovieReader {
+struct Reader::State {
   int fd = -1;
   uint64_t fileSize = 0;
-  ImageDescriptionHandle desc = nullptr;
-  SInt32 trackCount = 0, trackID = 0;
-  TimeScale timeScale = 0;
+  TrackFacts facts;  // the image description is read into it; the rest is gathered below
+  int32_t trackCount = 0, trackID = 0;
+  uint32_t timeScale = 0;
   uint64_t duration = 0;
   uint32_t sampleCount = 0;
   uint32_t uniformSize = 0;         // when nonzero every sample has this size
@@ -76,9 +75,8 @@ struct OpaqueHostMovieReader {
   SoundTrackReader sound;
   std::string soundProblem;  // why no sound is offered, when a track that could hold it cannot be read
 
-  ~OpaqueHostMovieReader() {
+  ~State() {
     if (fd >= 0) close(fd);
-    DisposeHandle(reinterpret_cast<Handle>(desc));
   }
   uint64_t SizeOf(uint32_t i) const { return uniformSize ? uniformSize : sizeSums[i + 1] - sizeSums[i]; }
   uint64_t OffsetOf(uint32_t i) const {
@@ -90,7 +88,7 @@ struct OpaqueHostMovieReader {
 
 namespace {
 
-using Reader = OpaqueHostMovieReader;
+using ReaderState = Reader::State;
 
 // Reads n bytes at off; the count read, or -1 with errno set.
 ssize_t ReadAt(int fd, uint64_t off, void* buf, size_t n) {
@@ -112,82 +110,78 @@ bool KnownTopLevel(uint32_t type) {
 }
 
 // Finds the movie atom among the top-level atoms and loads it.
-bool LoadMovieAtom(Reader* r, std::vector<uint8_t>* moov, Failure* f) {
-  const auto readFailure = [f]() { return Fail(f, ioErr, std::string("cannot read: ") + std::strerror(errno)); };
-  if (r->fileSize == 0) return Fail(f, noMovieFound, "not a QuickTime movie (the file is empty)");
+bool LoadMovieAtom(ReaderState* r, std::vector<uint8_t>* moov, Failure* f) {
+  const auto readFailure = [f]() { return Fail(f, Status::ioError, std::string("cannot read: ") + std::strerror(errno)); };
+  if (r->fileSize == 0) return Fail(f, Status::noMovie, "not a QuickTime movie (the file is empty)");
   for (uint64_t pos = 0; pos < r->fileSize;) {
     uint8_t h[16];
     const ssize_t got = ReadAt(r->fd, pos, h, sizeof h);
     if (got < 0) return readFailure();
     const uint32_t type = got >= 8 ? BE32(h + 4) : 0;
     // A first atom of a type no movie starts with: some other kind of file.
-    if (pos == 0 && (got < 8 || !KnownTopLevel(type))) return Fail(f, noMovieFound, "not a QuickTime movie");
-    if (got < 8) return Fail(f, invalidMovie, Format("the file ends inside an atom header at byte %llu", (unsigned long long)pos));
+    if (pos == 0 && (got < 8 || !KnownTopLevel(type))) return Fail(f, Status::noMovie, "not a QuickTime movie");
+    if (got < 8) return Fail(f, Status::invalidMovie, Format("the file ends inside an atom header at byte %llu", (unsigned long long)pos));
     uint64_t size = BE32(h), header = 8;
     if (size == 1) {
-      if (got < 16) return Fail(f, invalidMovie, "the file ends inside the " + TypeName(type) + " atom header");
+      if (got < 16) return Fail(f, Status::invalidMovie, "the file ends inside the " + TypeName(type) + " atom header");
       size = BE64(h + 8);
       header = 16;
     } else if (size == 0) {
       size = r->fileSize - pos;  // the last atom, to the end of the file
     }
     if (size < header) {
-      return Fail(f, invalidMovie, Format("the %s atom at byte %llu claims %llu bytes", TypeName(type).c_str(),
+      return Fail(f, Status::invalidMovie, Format("the %s atom at byte %llu claims %llu bytes", TypeName(type).c_str(),
                                           (unsigned long long)pos, (unsigned long long)size));
     }
     if (size > r->fileSize - pos) {
-      return Fail(f, invalidMovie,
+      return Fail(f, Status::invalidMovie,
                   Format("the %s atom runs past the end of the file (%llu bytes from byte %llu, the file has %llu)",
                          TypeName(type).c_str(), (unsigned long long)size, (unsigned long long)pos,
                          (unsigned long long)r->fileSize));
     }
     if (type == FourCC("moov")) {
-      if (size - header > kMaxMovieAtom) return Fail(f, invalidMovie, "the 'moov' atom is too large");
+      if (size - header > kMaxMovieAtom) return Fail(f, Status::invalidMovie, "the 'moov' atom is too large");
       moov->resize(size_t(size - header));
       const ssize_t n = ReadAt(r->fd, pos + header, moov->data(), moov->size());
       if (n < 0) return readFailure();
-      if (size_t(n) != moov->size()) return Fail(f, eofErr, "the file ends inside the 'moov' atom");
+      if (size_t(n) != moov->size()) return Fail(f, Status::endOfFile, "the file ends inside the 'moov' atom");
       return true;
     }
     pos += size;
   }
-  return Fail(f, noMovieFound, "no movie atom ('moov') in the file");
+  return Fail(f, Status::noMovie, "no movie atom ('moov') in the file");
 }
 
-bool ParseDescription(Reader* r, const uint8_t* entry, uint32_t entrySize, Failure* f) {
+bool ParseDescription(ReaderState* r, const uint8_t* entry, uint32_t entrySize, Failure* f) {
   if (entrySize < kDescriptionBytes) {
-    return Fail(f, badImageDescription,
+    return Fail(f, Status::badDescription,
                 Format("the sample description holds %u bytes, fewer than %u", entrySize, kDescriptionBytes));
   }
-  Handle h = NewHandleClear(Size(entrySize));
-  if (h == nullptr) return Fail(f, memFullErr, "out of memory");
-  r->desc = reinterpret_cast<ImageDescriptionHandle>(h);
-  ImageDescription& d = **r->desc;
-  d.idSize = SInt32(entrySize);
-  d.cType = BE32(entry + 4);
-  d.dataRefIndex = SInt16(BE16(entry + 14));
-  d.version = SInt16(BE16(entry + 16));
-  d.revisionLevel = SInt16(BE16(entry + 18));
-  d.vendor = SInt32(BE32(entry + 20));
+  ImageFacts& d = r->facts.image;
+  d.codecType = BE32(entry + 4);
+  d.dataRefIndex = int16_t(BE16(entry + 14));
+  d.version = int16_t(BE16(entry + 16));
+  d.revisionLevel = int16_t(BE16(entry + 18));
+  d.vendor = int32_t(BE32(entry + 20));
   d.temporalQuality = BE32(entry + 24);
   d.spatialQuality = BE32(entry + 28);
-  d.width = SInt16(BE16(entry + 32));
-  d.height = SInt16(BE16(entry + 34));
-  d.hRes = Fixed(BE32(entry + 36));
-  d.vRes = Fixed(BE32(entry + 40));
-  d.dataSize = SInt32(BE32(entry + 44));
-  d.frameCount = SInt16(BE16(entry + 48));
+  d.width = int16_t(BE16(entry + 32));
+  d.height = int16_t(BE16(entry + 34));
+  d.hRes = int32_t(BE32(entry + 36));
+  d.vRes = int32_t(BE32(entry + 40));
+  d.dataSize = int32_t(BE32(entry + 44));
+  d.frameCount = int16_t(BE16(entry + 48));
   std::memcpy(d.name, entry + 50, sizeof d.name);
-  d.depth = SInt16(BE16(entry + 82));
-  d.clutID = SInt16(BE16(entry + 84));
-  std::memcpy(*h + kDescriptionBytes, entry + kDescriptionBytes, entrySize - kDescriptionBytes);
-  if (d.width <= 0 || d.height <= 0) return Fail(f, badImageDescription, Format("the image is %dx%d", d.width, d.height));
+  d.depth = int16_t(BE16(entry + 82));
+  d.clutID = int16_t(BE16(entry + 84));
+  d.extensions.assign(entry + kDescriptionBytes, entry + entrySize);
+  if (d.width <= 0 || d.height <= 0) return Fail(f, Status::badDescription, Format("the image is %dx%d", d.width, d.height));
   return true;
 }
 
 // Sizes. A uniform size leaves the count unbounded by the atom, so it is
 // checked against the file: the samples cannot hold more bytes than it does.
-bool ParseSizes(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+bool ParseSizes(ReaderState* r, const std::vector<Box>& stbl, Failure* f) {
   uint32_t count;
   const uint8_t* e;
   const Box* stsz = Find(stbl, FourCC("stsz"));
@@ -197,9 +191,9 @@ bool ParseSizes(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   } else if (!Table(stsz, "stsz", 4, 4, &count, &e, f)) {
     return false;
   }
-  if (count == 0) return Fail(f, invalidSampleTable, "the track holds no samples");
+  if (count == 0) return Fail(f, Status::invalidSampleTable, "the track holds no samples");
   if (count > uint32_t(INT32_MAX) || uint64_t(uniform) * count > r->fileSize) {
-    return Fail(f, invalidSampleTable, Format("the sample table claims %u samples, more than the file can hold", count));
+    return Fail(f, Status::invalidSampleTable, Format("the sample table claims %u samples, more than the file can hold", count));
   }
   if (uniform == 0) {
     r->sizeSums.resize(size_t(count) + 1);
@@ -211,14 +205,14 @@ bool ParseSizes(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   }
   r->uniformSize = uniform;
   r->maxSize = std::max(r->maxSize, uniform);
-  if (r->maxSize > uint32_t(INT32_MAX)) return Fail(f, invalidSampleTable, Format("a sample holds %u bytes", r->maxSize));
+  if (r->maxSize > uint32_t(INT32_MAX)) return Fail(f, Status::invalidSampleTable, Format("a sample holds %u bytes", r->maxSize));
   r->sampleCount = count;
 
   return true;
 }
 
 // Durations: runs of samples of one duration, covering every sample.
-bool ParseDurations(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+bool ParseDurations(ReaderState* r, const std::vector<Box>& stbl, Failure* f) {
   const uint32_t count = r->sampleCount;
   const uint8_t* e;
   uint32_t runs;
@@ -226,13 +220,13 @@ bool ParseDurations(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   uint64_t covered = 0;
   for (uint32_t i = 0; i < runs; ++i) covered += BE32(e + 8 * i);
   if (covered != count) {
-    return Fail(f, invalidSampleTable, Format("the time-to-sample table covers %llu samples, the track has %u",
+    return Fail(f, Status::invalidSampleTable, Format("the time-to-sample table covers %llu samples, the track has %u",
                                               (unsigned long long)covered, count));
   }
   covered = 0;
   for (uint32_t i = 0; i < runs; ++i) {
     const uint32_t n = BE32(e + 8 * i), d = BE32(e + 8 * i + 4);
-    if (d > uint32_t(INT32_MAX)) return Fail(f, invalidSampleTable, Format("a sample lasts %u units", d));
+    if (d > uint32_t(INT32_MAX)) return Fail(f, Status::invalidSampleTable, Format("a sample lasts %u units", d));
     if (n == 0) continue;
     r->runs.push_back(TimeRun{uint32_t(covered), d});
     covered += n;
@@ -243,7 +237,7 @@ bool ParseDurations(Reader* r, const std::vector<Box>& stbl, Failure* f) {
 }
 
 // Chunks: their offsets, and which samples each holds.
-bool ParseChunks(Reader* r, const std::vector<Box>& stbl, uint32_t descriptions, Failure* f) {
+bool ParseChunks(ReaderState* r, const std::vector<Box>& stbl, uint32_t descriptions, Failure* f) {
   const uint32_t count = r->sampleCount;
   const uint8_t* e;
   const Box* stco = Find(stbl, FourCC("stco"));
@@ -259,7 +253,7 @@ bool ParseChunks(Reader* r, const std::vector<Box>& stbl, uint32_t descriptions,
     return false;
   }
   if (placed != count) {
-    return Fail(f, invalidSampleTable,
+    return Fail(f, Status::invalidSampleTable,
                 Format("the sample-to-chunk table does not place the track's %u samples in its %u chunks", count, chunks));
   }
   r->chunkFirst.resize(chunks);
@@ -276,7 +270,7 @@ bool ParseChunks(Reader* r, const std::vector<Box>& stbl, uint32_t descriptions,
 }
 
 // Every sample must lie inside the file.
-bool CheckSamplesInFile(const Reader* r, Failure* f) {
+bool CheckSamplesInFile(const ReaderState* r, Failure* f) {
   const uint32_t count = r->sampleCount, chunks = uint32_t(r->chunkOffsets.size());
   for (uint32_t c = 0; c < chunks; ++c) {
     const uint32_t end = c + 1 < chunks ? r->chunkFirst[c + 1] : count;
@@ -284,7 +278,7 @@ bool CheckSamplesInFile(const Reader* r, Failure* f) {
     for (uint32_t i = r->chunkFirst[c]; i < end; ++i) {
       const uint64_t size = r->SizeOf(i);
       if (at > r->fileSize || size > r->fileSize - at) {
-        return Fail(f, invalidSampleTable,
+        return Fail(f, Status::invalidSampleTable,
                     Format("sample %u ends at byte %llu, past the end of the file (%llu bytes)", i,
                            (unsigned long long)(at + size), (unsigned long long)r->fileSize));
       }
@@ -296,7 +290,7 @@ bool CheckSamplesInFile(const Reader* r, Failure* f) {
 }
 
 // Sync samples; without the table every sample is one.
-bool ParseSyncSamples(Reader* r, const std::vector<Box>& stbl, Failure* f) {
+bool ParseSyncSamples(ReaderState* r, const std::vector<Box>& stbl, Failure* f) {
   const uint32_t count = r->sampleCount;
   const uint8_t* e;
   if (const Box* stss = Find(stbl, FourCC("stss"))) {
@@ -307,7 +301,7 @@ bool ParseSyncSamples(Reader* r, const std::vector<Box>& stbl, Failure* f) {
     for (uint32_t i = 0; i < n; ++i) {
       r->syncSamples[i] = BE32(e + 4 * i);
       if (r->syncSamples[i] == 0 || r->syncSamples[i] > count) {
-        return Fail(f, invalidSampleTable, Format("the sync-sample table names sample %u of %u", r->syncSamples[i], count));
+        return Fail(f, Status::invalidSampleTable, Format("the sync-sample table names sample %u of %u", r->syncSamples[i], count));
       }
     }
     std::sort(r->syncSamples.begin(), r->syncSamples.end());
@@ -315,13 +309,13 @@ bool ParseSyncSamples(Reader* r, const std::vector<Box>& stbl, Failure* f) {
   return true;
 }
 
-bool ParseSampleTables(Reader* r, const std::vector<Box>& stbl, uint32_t descriptions, Failure* f) {
+bool ParseSampleTables(ReaderState* r, const std::vector<Box>& stbl, uint32_t descriptions, Failure* f) {
   return ParseSizes(r, stbl, f) && ParseDurations(r, stbl, f) && ParseChunks(r, stbl, descriptions, f) &&
          CheckSamplesInFile(r, f) && ParseSyncSamples(r, stbl, f);
 }
 
 // Chooses the track if it is video of codec type cType and reads its tables.
-bool ParseTrack(Reader* r, const Box& trak, CodecType cType, bool* chosen, Failure* f) {
+bool ParseTrack(ReaderState* r, const Box& trak, uint32_t cType, bool* chosen, Failure* f) {
   std::vector<Box> trakKids, mdiaKids, minfKids, stblKids;
   if (!Children(trak, &trakKids, f)) return false;
   const Box* mdia = Find(trakKids, FourCC("mdia"));
@@ -338,40 +332,40 @@ bool ParseTrack(Reader* r, const Box& trak, CodecType cType, bool* chosen, Failu
   const uint8_t* entry;
   if (!Table(Find(stblKids, FourCC("stsd")), "stsd", 0, 1, &descriptions, &entry, f)) return false;
   const uint64_t room = Find(stblKids, FourCC("stsd"))->size - 8;
-  if (descriptions == 0 || room < 8) return Fail(f, badImageDescription, "the video track has no sample description");
+  if (descriptions == 0 || room < 8) return Fail(f, Status::badDescription, "the video track has no sample description");
   const uint32_t entrySize = BE32(entry);
-  if (entrySize > room) return Fail(f, badImageDescription, "the sample description runs past its 'stsd' atom");
+  if (entrySize > room) return Fail(f, Status::badDescription, "the sample description runs past its 'stsd' atom");
   if (!CheckDescriptions(entry, room, descriptions, "the video track's", f)) return false;
   if (cType != 0 && BE32(entry + 4) != cType) return true;
 
   *chosen = true;
   if (const Box* tkhd = Find(trakKids, FourCC("tkhd"))) {
     const uint64_t at = tkhd->size > 0 && tkhd->data[0] == 1 ? 20 : 12;
-    if (tkhd->size >= at + 4) r->trackID = SInt32(BE32(tkhd->data + at));
+    if (tkhd->size >= at + 4) r->trackID = int32_t(BE32(tkhd->data + at));
   }
   Box mdhd;
   if (!Require(mdiaKids, "mdhd", &mdhd, f)) return false;
   const uint64_t at = mdhd.size > 0 && mdhd.data[0] == 1 ? 20 : 12;
-  if (mdhd.size < at + 4) return Fail(f, invalidMovie, "the 'mdhd' atom is cut short");
+  if (mdhd.size < at + 4) return Fail(f, Status::invalidMovie, "the 'mdhd' atom is cut short");
   const uint32_t scale = BE32(mdhd.data + at);
-  if (scale == 0 || scale > uint32_t(INT32_MAX)) return Fail(f, invalidMovie, Format("the media's time scale is %u", scale));
-  r->timeScale = TimeScale(scale);
+  if (scale == 0 || scale > uint32_t(INT32_MAX)) return Fail(f, Status::invalidMovie, Format("the media's time scale is %u", scale));
+  r->timeScale = scale;
   return ParseDescription(r, entry, entrySize, f) && ParseSampleTables(r, stblKids, descriptions, f);
 }
 
 // Opens the file at path and loads its movie atom's children, the tracks
 // among them.
-bool LoadTracks(Reader* r, const char* path, std::vector<uint8_t>* moov, std::vector<Box>* atoms, Failure* f) {
+bool LoadTracks(ReaderState* r, const char* path, std::vector<uint8_t>* moov, std::vector<Box>* atoms, Failure* f) {
   // Without blocking: a FIFO at the path must be refused, not waited on.
   r->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (r->fd < 0) {
     const int e = errno;
-    const OSStatus s = StatusOfErrno(e);
-    return Fail(f, s == fnfErr || s == permErr ? s : OSStatus(ioErr), std::string("cannot open: ") + std::strerror(e));
+    const Status s = StatusOfErrno(e);
+    return Fail(f, s == Status::fileNotFound || s == Status::noPermission ? s : Status::ioError, std::string("cannot open: ") + std::strerror(e));
   }
   struct stat st;
-  if (fstat(r->fd, &st) != 0) return Fail(f, ioErr, std::string("cannot read: ") + std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) return Fail(f, noMovieFound, "not a QuickTime movie (not a regular file)");
+  if (fstat(r->fd, &st) != 0) return Fail(f, Status::ioError, std::string("cannot read: ") + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return Fail(f, Status::noMovie, "not a QuickTime movie (not a regular file)");
   r->fileSize = uint64_t(st.st_size);
   return LoadMovieAtom(r, moov, f) && Children(Box{FourCC("moov"), moov->data(), moov->size()}, atoms, f);
 }
@@ -383,7 +377,7 @@ bool LoadTracks(Reader* r, const char* path, std::vector<uint8_t>* moov, std::ve
 // track that might have been the one name the reason. The first sound track
 // of linear PCM is kept for whoever wants it, or else the reason the first
 // track that could hold sound cannot be read.
-bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
+bool OpenMovie(ReaderState* r, const char* path, uint32_t cType, Failure* f) {
   std::vector<uint8_t> bytes;
   std::vector<Box> atoms;
   if (!LoadTracks(r, path, &bytes, &atoms, f)) return false;
@@ -397,7 +391,7 @@ bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
       Failure tf;
       if (!ParseTrack(r, b, cType, &chosen, &tf)) {
         if (chosen) return Fail(f, tf.status, tf.message);
-        if (skipped.status == noErr) skipped = tf;
+        if (skipped.status == Status::ok) skipped = tf;
       }
     }
     if (!r->hasSound && (handler == FourCC("soun") || handler == 0)) {
@@ -413,16 +407,16 @@ bool Open(Reader* r, const char* path, CodecType cType, Failure* f) {
     }
   }
   if (r->hasSound) r->soundProblem.clear();
-  if (!chosen && skipped.status != noErr) return Fail(f, skipped.status, skipped.message);
+  if (!chosen && skipped.status != Status::ok) return Fail(f, skipped.status, skipped.message);
   if (!chosen) {
-    return Fail(f, invalidTrack, cType == 0 ? std::string("no video track") : "no " + TypeName(cType) + " video track");
+    return Fail(f, Status::invalidTrack, cType == 0 ? std::string("no video track") : "no " + TypeName(cType) + " video track");
   }
   return true;
 }
 
 // The checks every sound track of the movie at path must pass (see
 // CheckSoundTrack); a file that is not a movie has none to fail.
-bool CheckSoundTracks(Reader* r, const char* path, Failure* f) {
+bool CheckEverySoundTrack(ReaderState* r, const char* path, Failure* f) {
   std::vector<uint8_t> bytes;
   std::vector<Box> atoms;
   Failure unread;
@@ -440,134 +434,111 @@ bool CheckSoundTracks(Reader* r, const char* path, Failure* f) {
 
 }  // namespace
 
-extern "C" {
-OSStatus HostMovieReaderOpen(const char* path, CodecType cType, HostMovieReaderRef* readerOut, char* errorMessage,
-                             SInt32 errorSize) {
+Reader::Reader() = default;
+Reader::~Reader() = default;
+
+Status Reader::Open(const char* path, uint32_t codecType, std::string* message) {
   Failure f;
-  if (readerOut == nullptr || path == nullptr) {
-    CopyMessage("missing path or reader", errorMessage, errorSize);
-    return paramErr;
-  }
-  *readerOut = nullptr;
-  Reader* r = new (std::nothrow) Reader;
-  if (r == nullptr) {
-    CopyMessage("out of memory", errorMessage, errorSize);
-    return memFullErr;
-  }
   try {
-    if (Open(r, path, cType, &f)) {
-      *readerOut = r;
-      CopyMessage("", errorMessage, errorSize);
-      return noErr;
+    if (path == nullptr || state_ != nullptr) {
+      Fail(&f, Status::badArgument, path == nullptr ? "missing path or reader" : "the reader is already open");
+    } else {
+      auto r = std::make_unique<State>();
+      if (OpenMovie(r.get(), path, codecType, &f)) {
+        TrackFacts& t = r->facts;
+        t.trackCount = r->trackCount;
+        t.trackID = r->trackID;
+        t.timeScale = r->timeScale;
+        t.duration = r->duration;
+        t.sampleCount = r->sampleCount;
+        t.maxSampleSize = r->maxSize;
+        facts_ = std::move(t);
+        state_ = std::move(r);
+        if (message != nullptr) message->clear();
+        return Status::ok;
+      }
     }
   } catch (const std::bad_alloc&) {
-    Fail(&f, memFullErr, "out of memory");
+    Fail(&f, Status::outOfMemory, "out of memory");
   }
-  delete r;
-  CopyMessage(f.message, errorMessage, errorSize);
+  if (message != nullptr) {
+    try {
+      *message = f.message;
+    } catch (const std::bad_alloc&) {
+      message->clear();
+    }
+  }
   return f.status;
 }
 
-void HostMovieReaderClose(HostMovieReaderRef r) { delete r; }
+const TrackFacts& Reader::Facts() const { return facts_; }
 
-ImageDescriptionHandle HostMovieReaderGetImageDescription(HostMovieReaderRef r) { return r ? r->desc : nullptr; }
-SInt32 HostMovieReaderGetTrackCount(HostMovieReaderRef r) { return r ? r->trackCount : 0; }
-SInt32 HostMovieReaderGetTrackID(HostMovieReaderRef r) { return r ? r->trackID : 0; }
-TimeScale HostMovieReaderGetTimeScale(HostMovieReaderRef r) { return r ? r->timeScale : 0; }
-TimeValue64 HostMovieReaderGetDuration(HostMovieReaderRef r) { return r ? TimeValue64(r->duration) : 0; }
-SInt32 HostMovieReaderGetSampleCount(HostMovieReaderRef r) { return r ? SInt32(r->sampleCount) : 0; }
-SInt32 HostMovieReaderGetMaxSampleSize(HostMovieReaderRef r) { return r ? SInt32(r->maxSize) : 0; }
-
-OSStatus HostMovieReaderGetSampleInfo(HostMovieReaderRef r, SInt32 index, SInt64* offset, SInt32* size,
-                                      TimeValue* duration, Boolean* isSync) {
-  if (r == nullptr || index < 0 || uint32_t(index) >= r->sampleCount) return paramErr;
+bool Reader::Sample(int64_t index, SampleSpan* span) const {
+  const State* r = state_.get();
+  if (r == nullptr || index < 0 || uint64_t(index) >= r->sampleCount) return false;
   const uint32_t i = uint32_t(index);
-  if (offset != nullptr) *offset = SInt64(r->OffsetOf(i));
-  if (size != nullptr) *size = SInt32(r->SizeOf(i));
-  if (duration != nullptr) {
-    const auto run = std::upper_bound(r->runs.begin(), r->runs.end(), i,
-                                      [](uint32_t v, const TimeRun& t) { return v < t.first; }) - 1;
-    *duration = TimeValue(run->duration);
-  }
-  if (isSync != nullptr) {
-    *isSync = r->allSync || std::binary_search(r->syncSamples.begin(), r->syncSamples.end(), i + 1);
-  }
-  return noErr;
+  span->offset = r->OffsetOf(i);
+  span->size = uint32_t(r->SizeOf(i));
+  const auto run =
+      std::upper_bound(r->runs.begin(), r->runs.end(), i, [](uint32_t v, const TimeRun& t) { return v < t.first; }) - 1;
+  span->duration = run->duration;
+  span->sync = r->allSync || std::binary_search(r->syncSamples.begin(), r->syncSamples.end(), i + 1);
+  return true;
 }
 
-OSStatus HostMovieReaderReadSample(HostMovieReaderRef r, SInt32 index, void* buffer, SInt32 bufferSize,
-                                   SInt32* sizeOut) {
-  if (r == nullptr) return paramErr;
+Status Reader::ReadSample(int64_t index, void* buffer, int64_t capacity, uint32_t* sizeOut) {
+  State* r = state_.get();
+  if (r == nullptr) return Status::badArgument;
   try {
     r->error.clear();
-    if (index < 0 || uint32_t(index) >= r->sampleCount) {
-      r->error = Format("there is no sample %d (the track has %u)", int(index), r->sampleCount);
-      return paramErr;
+    if (index < 0 || uint64_t(index) >= r->sampleCount) {
+      r->error = Format("there is no sample %lld (the track has %u)", (long long)index, r->sampleCount);
+      return Status::badArgument;
     }
     const uint32_t i = uint32_t(index);
     const uint64_t size = r->SizeOf(i), offset = r->OffsetOf(i);
-    if ((buffer == nullptr && size > 0) || bufferSize < 0 || uint64_t(bufferSize) < size) {
-      r->error = Format("sample %u needs %llu bytes, the buffer holds %d", i, (unsigned long long)size, int(bufferSize));
-      return paramErr;
+    if ((buffer == nullptr && size > 0) || capacity < 0 || uint64_t(capacity) < size) {
+      r->error = Format("sample %u needs %llu bytes, the buffer holds %lld", i, (unsigned long long)size, (long long)capacity);
+      return Status::badArgument;
     }
     const ssize_t got = ReadAt(r->fd, offset, buffer, size_t(size));
     if (got < 0) {
       r->error = Format("cannot read sample %u: %s", i, std::strerror(errno));
-      return ioErr;
+      return Status::ioError;
     }
     if (uint64_t(got) != size) {
       r->error = Format("the file ends inside sample %u (%lld of its %llu bytes)", i, (long long)got, (unsigned long long)size);
-      return eofErr;
+      return Status::endOfFile;
     }
-    if (sizeOut != nullptr) *sizeOut = SInt32(size);
-    return noErr;
+    if (sizeOut != nullptr) *sizeOut = uint32_t(size);
+    return Status::ok;
   } catch (const std::bad_alloc&) {
-    return memFullErr;
+    return Status::outOfMemory;
   }
 }
 
-const char* HostMovieReaderGetErrorMessage(HostMovieReaderRef r) { return r ? r->error.c_str() : ""; }
+const char* Reader::Error() const { return state_ != nullptr ? state_->error.c_str() : ""; }
 
-Boolean HostMovieReaderGetSound(HostMovieReaderRef r, HostSoundFormat* format, SInt64* frameCount) {
-  if (r == nullptr || !r->hasSound) return false;
-  if (format != nullptr) *format = r->sound.format;
-  if (frameCount != nullptr) *frameCount = SInt64(r->sound.frames);
+bool Reader::Sound(SoundFormat* format, uint64_t* frames) const {
+  if (state_ == nullptr || !state_->hasSound) return false;
+  if (format != nullptr) *format = state_->sound.format;
+  if (frames != nullptr) *frames = state_->sound.frames;
   return true;
 }
 
-const char* HostMovieReaderGetSoundProblem(HostMovieReaderRef r) {
-  return r != nullptr && !r->hasSound ? r->soundProblem.c_str() : "";
+const char* Reader::SoundProblem() const {
+  return state_ != nullptr && !state_->hasSound ? state_->soundProblem.c_str() : "";
 }
 
-OSStatus HostMovieCheckSoundTracks(const char* path, char* errorMessage, SInt32 errorSize) {
-  CopyMessage("", errorMessage, errorSize);
-  if (path == nullptr) {
-    CopyMessage("missing path", errorMessage, errorSize);
-    return paramErr;
-  }
-  Failure f;
-  try {
-    Reader r;
-    if (CheckSoundTracks(&r, path, &f)) return noErr;
-  } catch (const std::bad_alloc&) {
-    Fail(&f, memFullErr, "out of memory");
-  }
-  CopyMessage(f.message, errorMessage, errorSize);
-  return f.status;
-}
+namespace {
 
-OSStatus HostMovieReaderReadSound(HostMovieReaderRef r, SInt64 firstFrame, SInt32 frameCount, void* buffer) {
-  if (r == nullptr || !r->hasSound || firstFrame < 0 || frameCount < 0 || (buffer == nullptr && frameCount > 0))
-    return paramErr;
+Status ReadSoundFrames(ReaderState* r, uint64_t frame, uint64_t left, uint8_t* out) {
   r->error.clear();
   const SoundTrackReader& s = r->sound;
-  if (uint64_t(firstFrame) + uint64_t(frameCount) > s.frames) {
+  if (frame + left > s.frames) {
     r->error = Format("the sound track has %llu frames", (unsigned long long)s.frames);
-    return eofErr;
+    return Status::endOfFile;
   }
-  auto* out = static_cast<uint8_t*>(buffer);
-  uint64_t frame = uint64_t(firstFrame);
-  uint64_t left = uint64_t(frameCount);
   // The chunk holding the first frame, then its successors.
   size_t c = size_t(std::upper_bound(s.chunks.begin(), s.chunks.end(), frame,
                                      [](uint64_t v, const SoundTrackReader::Chunk& k) { return v < k.firstFrame; }) -
@@ -579,18 +550,56 @@ OSStatus HostMovieReaderReadSound(HostMovieReaderRef r, SInt64 firstFrame, SInt3
     const ssize_t got = ReadAt(r->fd, s.chunks[c].offset + (frame - s.chunks[c].firstFrame) * s.bytesPerFrame, out, bytes);
     if (got < 0) {
       r->error = Format("cannot read the sound: %s", std::strerror(errno));
-      return ioErr;
+      return Status::ioError;
     }
     if (size_t(got) != bytes) {
       r->error = Format("the file ends inside sound chunk %zu", c + 1);
-      return eofErr;
+      return Status::endOfFile;
     }
     out += bytes;
     frame += take;
     left -= take;
     ++c;
   }
-  return noErr;
+  return Status::ok;
 }
 
-}  // extern "C"
+}  // namespace
+
+Status Reader::ReadSound(int64_t firstFrame, int64_t frameCount, void* buffer) {
+  State* r = state_.get();
+  if (r == nullptr || !r->hasSound || firstFrame < 0 || frameCount < 0 || (buffer == nullptr && frameCount > 0))
+    return Status::badArgument;
+  try {
+    return ReadSoundFrames(r, uint64_t(firstFrame), uint64_t(frameCount), static_cast<uint8_t*>(buffer));
+  } catch (const std::bad_alloc&) {
+    return Status::outOfMemory;
+  }
+}
+
+Status CheckSoundTracks(const char* path, std::string* message) {
+  Failure f;
+  try {
+    if (path == nullptr) {
+      Fail(&f, Status::badArgument, "missing path");
+    } else {
+      Reader::State r;
+      if (CheckEverySoundTrack(&r, path, &f)) {
+        if (message != nullptr) message->clear();
+        return Status::ok;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    Fail(&f, Status::outOfMemory, "out of memory");
+  }
+  if (message != nullptr) {
+    try {
+      *message = f.message;
+    } catch (const std::bad_alloc&) {
+      message->clear();
+    }
+  }
+  return f.status;
+}
+
+}  // namespace orxmovie

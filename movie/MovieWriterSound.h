@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "AtomBuilder.h"
-#include "MovieFile.h"
+#include "movie/AtomBuilder.h"
+#include "movie/MovieFacts.h"
 
-namespace host_movie {
+namespace orxmovie {
 
 struct SoundChunk {
   uint64_t offset;  // in the file
@@ -18,7 +18,7 @@ struct SoundChunk {
 };
 
 struct SoundTrackWriter {
-  HostSoundFormat format{};
+  SoundFormat format{};
   uint32_t bytesPerFrame = 0;
   std::vector<uint8_t> pending;  // whole frames not yet in the file
   std::vector<SoundChunk> chunks;
@@ -31,7 +31,7 @@ struct SoundTrackWriter {
 };
 
 // "" when the format can be stored, else what is wrong with it.
-std::string SoundFormatProblem(const HostSoundFormat& format);
+std::string SoundFormatProblem(const SoundFormat& format);
 
 // The track (trak: tkhd, mdia with mdhd, hdlr, minf, the sample tables) as
 // track trackID of a movie whose time scale is movieTimeScale. large: chunk
@@ -39,4 +39,4 @@ std::string SoundFormatProblem(const HostSoundFormat& format);
 void WriteSoundTrack(AtomBuilder& b, const SoundTrackWriter& s, uint32_t trackID, uint32_t movieTimeScale,
                      uint64_t now, bool large);
 
-}  // namespace host_movie
+}  // namespace orxmovie

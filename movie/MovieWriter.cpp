@@ -17,34 +17,33 @@
 #include <string>
 #include <vector>
 
-#include "AtomBuilder.h"
-#include "MacMemory.h"
-#include "MovieAtoms.h"
-#include "MovieFile.h"
-#include "MovieWriterSound.h"
+#include "movie/AtomBuilder.h"
+#include "movie/MovieAtoms.h"
+#include "movie/MovieWriter.h"
+#include "movie/MovieWriterSound.h"
 
-using namespace host_movie;
+namespace orxmovie {
 
 namespace {
-
-struct Run {
-  uint32_t count;
-  uint32_t duration;
-};
 
 // The spill file holds per sample its size (4 bytes) and offset (8), native order.
 constexpr size_t kRecordBytes = 12;
 
 }  // namespace
 
-struct OpaqueHostMovieWriter {
+struct DurationRun {
+  uint32_t count;
+  uint32_t duration;
+};
+
+struct Writer::State {
   std::string path, tempPath;
   FILE* out = nullptr;
   FILE* table = nullptr;
   std::vector<uint8_t> description;  // the stored sample description
-  SInt16 width = 0, height = 0;
-  TimeScale timeScale = 0;
-  std::vector<Run> runs;
+  int16_t width = 0, height = 0;
+  int32_t timeScale = 0;
+  std::vector<DurationRun> runs;
   uint32_t sampleCount = 0;
   uint64_t duration = 0;
   uint64_t position = 0;  // bytes written so far
@@ -53,27 +52,29 @@ struct OpaqueHostMovieWriter {
   bool uniformSizes = true;
   uint64_t threshold = uint64_t(1) << 32;
   bool replace = true;
-  OSStatus failure = noErr;  // latched I/O failure
+  Status failure = Status::ok;  // latched I/O failure
   std::string error;
   std::unique_ptr<SoundTrackWriter> sound;  // null without a sound track
+
+  ~State();
 };
 
 namespace {
 
-using Writer = OpaqueHostMovieWriter;
+using WriterState = Writer::State;
 
 std::string SampleWhat(uint32_t index) { return "sample " + std::to_string(index); }
 
 // Records a write failure; later calls return the same status.
-OSStatus FailWrite(Writer* w, int e, const std::string& what) {
+Status FailWrite(WriterState* w, int e, const std::string& what) {
   if (e == 0) e = EIO;
-  w->failure = StatusOfErrno(e) == dskFulErr ? OSStatus(dskFulErr) : OSStatus(ioErr);
+  w->failure = StatusOfErrno(e) == Status::diskFull ? Status(Status::diskFull) : Status(Status::ioError);
   w->error = e == ENOSPC ? "no space left on the device while writing " + what
                          : "cannot write " + what + ": " + std::strerror(e);
   return w->failure;
 }
 
-bool Put(Writer* w, FILE* f, const void* p, size_t n, const std::string& what) {
+bool Put(WriterState* w, FILE* f, const void* p, size_t n, const std::string& what) {
   errno = 0;
   if (n == 0 || std::fwrite(p, 1, n, f) == n) return true;
   FailWrite(w, errno, what);
@@ -86,7 +87,7 @@ bool Put(Writer* w, FILE* f, const void* p, size_t n, const std::string& what) {
 // failure here changes nothing, the final sync still reports errors.
 constexpr uint64_t kWritebackBytes = uint64_t(16) << 20;
 
-void StartWriteback(Writer* w, uint64_t written) {
+void StartWriteback(WriterState* w, uint64_t written) {
   if (written - w->writebackFrom < kWritebackBytes) return;
   if (std::fflush(w->out) != 0) return;  // the next Put reports it
   sync_file_range(fileno(w->out), off_t(w->writebackFrom), off_t(written - w->writebackFrom), SYNC_FILE_RANGE_WRITE);
@@ -94,7 +95,7 @@ void StartWriteback(Writer* w, uint64_t written) {
 }
 
 // Writes the pending sound frames, up to `frames` of them, as the next chunk.
-bool WriteSoundChunk(Writer* w, uint32_t frames) {
+bool WriteSoundChunk(WriterState* w, uint32_t frames) {
   SoundTrackWriter& s = *w->sound;
   const size_t bytes = size_t(frames) * s.bytesPerFrame;
   if (!Put(w, w->out, s.pending.data(), bytes, "sound chunk " + std::to_string(s.chunks.size() + 1))) return false;
@@ -105,7 +106,7 @@ bool WriteSoundChunk(Writer* w, uint32_t frames) {
   return true;
 }
 
-void CloseAndRemove(Writer* w) {
+void CloseAndRemove(WriterState* w) {
   if (w->out != nullptr) std::fclose(w->out);
   if (w->table != nullptr) std::fclose(w->table);
   w->out = w->table = nullptr;
@@ -113,9 +114,15 @@ void CloseAndRemove(Writer* w) {
   w->tempPath.clear();
 }
 
+}  // namespace
+
+Writer::State::~State() { CloseAndRemove(this); }
+
+namespace {
+
 // Creates "<path>.partial-XXXXXX" exclusively; mode 0666 lets the umask
 // give the finished movie the permissions of any new file.
-int CreateTemporary(Writer* w) {
+int CreateTemporary(WriterState* w) {
   const unsigned long seed = (unsigned long)getpid() ^ (unsigned long)(uintptr_t)w ^ (unsigned long)std::time(nullptr);
   for (unsigned i = 0; i < 100; ++i) {
     w->tempPath = w->path + Format(".partial-%06lx", (seed + i * 7919ul) & 0xFFFFFF);
@@ -126,27 +133,20 @@ int CreateTemporary(Writer* w) {
   return -1;
 }
 
-// The stored sample description: the ImageDescription's fields big-endian,
-// then any extension bytes the handle holds after them.
-OSStatus BuildDescription(Writer* w, ImageDescriptionHandle desc) {
-  const Size handleSize = GetHandleSize(reinterpret_cast<Handle>(desc));
-  if (handleSize < Size(kDescriptionBytes)) {
-    w->error = Format("the image description holds %d bytes, fewer than %u", int(handleSize), kDescriptionBytes);
-    return paramErr;
-  }
-  const ImageDescription& d = **desc;
-  if (d.idSize > handleSize) {
-    w->error = Format("the image description claims %d bytes but holds %d", int(d.idSize), int(handleSize));
-    return paramErr;
-  }
+// The stored sample description: the image's fields big-endian, then its
+// extensions.
+Status BuildDescription(WriterState* w, const ImageFacts& d) {
   if (d.width <= 0 || d.height <= 0) {
     w->error = Format("the image is %dx%d", d.width, d.height);
-    return paramErr;
+    return Status::badArgument;
   }
-  const uint32_t extension = d.idSize > SInt32(kDescriptionBytes) ? uint32_t(d.idSize) - kDescriptionBytes : 0;
+  if (d.extensions.size() > kMax32 - kDescriptionBytes) {
+    w->error = Format("the image description's extensions hold %zu bytes", d.extensions.size());
+    return Status::badArgument;
+  }
   Bytes b;
-  b.U32(kDescriptionBytes + extension);
-  b.U32(d.cType);
+  b.U32(kDescriptionBytes + uint32_t(d.extensions.size()));
+  b.U32(d.codecType);
   b.Zeros(6);
   b.U16(1);  // data reference 1: this file
   b.U16(uint16_t(d.version));
@@ -163,34 +163,29 @@ OSStatus BuildDescription(Writer* w, ImageDescriptionHandle desc) {
   b.v.insert(b.v.end(), d.name, d.name + sizeof d.name);
   b.U16(uint16_t(d.depth));
   b.U16(uint16_t(d.clutID));
-  const uint8_t* ext = reinterpret_cast<const uint8_t*>(*desc) + kDescriptionBytes;
-  b.v.insert(b.v.end(), ext, ext + extension);
+  b.v.insert(b.v.end(), d.extensions.begin(), d.extensions.end());
   w->description = std::move(b.v);
   w->width = d.width;
   w->height = d.height;
-  return noErr;
+  return Status::ok;
 }
 
-void Destroy(Writer* w) {
-  CloseAndRemove(w);
-  delete w;
-}
-
-OSStatus Create(const char* path, ImageDescriptionHandle desc, TimeScale timeScale, HostMovieWriterRef* writerOut,
-                std::string* error) {
-  if (writerOut != nullptr) *writerOut = nullptr;
-  if (writerOut == nullptr || path == nullptr || *path == '\0' || desc == nullptr || *desc == nullptr) {
+// The state of a new movie at path, its header written; on failure null
+// with the reason in *error.
+Status Create(const char* path, const ImageFacts& image, int64_t timeScale, std::unique_ptr<WriterState>* out,
+              std::string* error) {
+  if (path == nullptr || *path == '\0') {
     *error = "missing path, image description or writer";
-    return paramErr;
+    return Status::badArgument;
   }
-  if (timeScale <= 0) {
-    *error = Format("the time scale is %d", int(timeScale));
-    return paramErr;
+  if (timeScale <= 0 || timeScale > INT32_MAX) {
+    *error = Format("the time scale is %lld", (long long)timeScale);
+    return Status::badArgument;
   }
-  std::unique_ptr<Writer, void (*)(Writer*)> w(new Writer, Destroy);
+  auto w = std::make_unique<WriterState>();
   w->path = path;
-  w->timeScale = timeScale;
-  if (const OSStatus s = BuildDescription(w.get(), desc); s != noErr) {
+  w->timeScale = int32_t(timeScale);
+  if (const Status s = BuildDescription(w.get(), image); s != Status::ok) {
     *error = w->error;
     return s;
   }
@@ -206,7 +201,7 @@ OSStatus Create(const char* path, ImageDescriptionHandle desc, TimeScale timeSca
   if (w->out != nullptr) w->table = std::tmpfile();
   if (w->table == nullptr) {
     *error = std::string("cannot create the movie file: ") + std::strerror(errno);
-    return ioErr;
+    return Status::ioError;
   }
   Bytes b;
   b.Atom(20, "ftyp");
@@ -220,12 +215,12 @@ OSStatus Create(const char* path, ImageDescriptionHandle desc, TimeScale timeSca
     return w->failure;
   }
   w->position = kFirstSampleOffset;
-  *writerOut = w.release();
-  return noErr;
+  *out = std::move(w);
+  return Status::ok;
 }
 
 // Streams the spill file back: the sizes (stsz) or the offsets (stco, co64).
-bool WriteTable(Writer* w, bool offsets, bool wide) {
+bool WriteTable(WriterState* w, bool offsets, bool wide) {
   if (std::fseek(w->table, 0, SEEK_SET) != 0) {
     FailWrite(w, errno, "the sample table");
     return false;
@@ -236,7 +231,7 @@ bool WriteTable(Writer* w, bool offsets, bool wide) {
     const size_t want = std::min<size_t>(kBatch, w->sampleCount - done);
     errno = 0;
     if (std::fread(in.data(), kRecordBytes, want, w->table) != want) {
-      w->failure = ioErr;
+      w->failure = Status::ioError;
       w->error = std::string("cannot read back the sample table: ") +
                  (std::ferror(w->table) ? std::strerror(errno ? errno : EIO) : "it ends early");
       return false;
@@ -264,7 +259,7 @@ bool WriteTable(Writer* w, bool offsets, bool wide) {
   return true;
 }
 
-OSStatus WriteMovieAtom(Writer* w) {
+Status WriteMovieAtom(WriterState* w) {
   const uint64_t n = w->sampleCount;
   const bool large = w->position > std::min(w->threshold, kMax32);
   const uint64_t now = uint64_t(std::time(nullptr)) + kSecondsFrom1904To1970;
@@ -331,7 +326,7 @@ OSStatus WriteMovieAtom(Writer* w) {
   b.Close();
   b.OpenFull("stts", 0, 0);
   b.U32(uint32_t(w->runs.size()));
-  for (const Run& r : w->runs) {
+  for (const DurationRun& r : w->runs) {
     b.U32(r.count);
     b.U32(r.duration);
   }
@@ -380,38 +375,38 @@ OSStatus WriteMovieAtom(Writer* w) {
   }
   if (std::fseek(w->out, where, SEEK_SET) != 0) return FailWrite(w, errno, "the movie header");
   if (!Put(w, w->out, header, headerBytes, "the movie header")) return w->failure;
-  return noErr;
+  return Status::ok;
 }
 
-OSStatus Finish(Writer* w, std::string* error) {
-  OSStatus s = w->failure;
-  if (s == noErr && w->sampleCount == 0) {
+Status Finish(WriterState* w, std::string* error) {
+  Status s = w->failure;
+  if (s == Status::ok && w->sampleCount == 0) {
     w->error = "the movie holds no samples";
-    s = paramErr;
+    s = Status::badArgument;
   }
-  if (s == noErr && w->sound != nullptr && !w->sound->pending.empty() &&
+  if (s == Status::ok && w->sound != nullptr && !w->sound->pending.empty() &&
       !WriteSoundChunk(w, uint32_t(w->sound->pending.size() / w->sound->bytesPerFrame)))
     s = w->failure;
-  if (s == noErr) {
+  if (s == Status::ok) {
     try {
       s = WriteMovieAtom(w);
     } catch (const std::bad_alloc&) {
       w->error = "out of memory while writing the movie header";
-      s = memFullErr;
+      s = Status::outOfMemory;
     }
   }
-  if (s == noErr) {
+  if (s == Status::ok) {
     errno = 0;
     if (std::fflush(w->out) != 0 || fsync(fileno(w->out)) != 0) s = FailWrite(w, errno, "the movie header");
   }
-  if (s == noErr) {
+  if (s == Status::ok) {
     FILE* f = w->out;
     w->out = nullptr;
     if (std::fclose(f) != 0) s = FailWrite(w, errno, "the movie header");
   }
-  if (s == noErr && !HostMoveFileIntoPlace(w->tempPath.c_str(), w->path.c_str(), w->replace)) {
+  if (s == Status::ok && !MoveFileIntoPlace(w->tempPath.c_str(), w->path.c_str(), w->replace)) {
     if (errno == EEXIST) {
-      s = dupFNErr;
+      s = Status::fileExists;
       struct stat st {};
       const bool special = stat(w->path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
       w->error = std::string(special ? S_ISDIR(st.st_mode) ? "a folder has that name, and only a file is replaced"
@@ -420,11 +415,11 @@ OSStatus Finish(Writer* w, std::string* error) {
                  "; the movie is kept as " + w->tempPath;
       w->tempPath.clear();
     } else {
-      s = ioErr;
+      s = Status::ioError;
       w->error = std::string("cannot move the finished movie into place: ") + std::strerror(errno);
     }
   }
-  if (s == noErr) {
+  if (s == Status::ok) {
     w->tempPath.clear();
     // Best effort: makes the rename durable. The movie is in place either way.
     const size_t slash = w->path.rfind('/');
@@ -435,171 +430,178 @@ OSStatus Finish(Writer* w, std::string* error) {
       close(dir);
     }
   }
-  if (s != noErr) *error = w->error;
-  Destroy(w);
+  if (s != Status::ok) *error = w->error;
   return s;
 }
 
 }  // namespace
 
-extern "C" {
+Writer::Writer() = default;
+Writer::~Writer() = default;
 
-OSStatus HostMovieWriterCreateWithError(const char* path, ImageDescriptionHandle desc, TimeScale timeScale,
-                                        HostMovieWriterRef* writerOut, char* errorMessage, SInt32 errorSize) {
-  std::string error;
-  OSStatus s;
+Status Writer::Create(const char* path, const ImageFacts& image, int64_t timeScale) {
   try {
-    s = Create(path, desc, timeScale, writerOut, &error);
-  } catch (...) {
-    s = memFullErr;
+    error_.clear();
+    if (state_ != nullptr) {
+      error_ = "the writer has a movie already";
+      return Status::badArgument;
+    }
+    return orxmovie::Create(path, image, timeScale, &state_, &error_);
+  } catch (const std::bad_alloc&) {
+    state_.reset();
+    error_ = "out of memory";  // short enough to need no allocation
+    return Status::outOfMemory;
   }
-  if (s == memFullErr && error.empty()) error = "out of memory";
-  CopyMessage(s == noErr ? std::string() : error, errorMessage, errorSize);
-  return s;
 }
 
-OSStatus HostMovieWriterCreate(const char* path, ImageDescriptionHandle desc, TimeScale timeScale,
-                               HostMovieWriterRef* writerOut) {
-  return HostMovieWriterCreateWithError(path, desc, timeScale, writerOut, nullptr, 0);
-}
-
-OSStatus HostMovieWriterAddSample(HostMovieWriterRef w, const void* data, SInt32 dataSize, TimeValue duration) {
-  if (w == nullptr) return paramErr;
-  if (w->failure != noErr) return w->failure;
+Status Writer::AddSample(const void* data, int64_t dataSize, int64_t duration) {
+  WriterState* w = state_.get();
+  if (w == nullptr) return Status::badArgument;
+  if (w->failure != Status::ok) return w->failure;
   w->error.clear();
   try {
-    if (dataSize < 0 || (data == nullptr && dataSize > 0) || duration <= 0) {
-      w->error = Format("sample %u: size %d, duration %d", w->sampleCount, int(dataSize), int(duration));
-      return paramErr;
+    if (dataSize < 0 || dataSize > INT32_MAX || (data == nullptr && dataSize > 0) || duration <= 0 ||
+        duration > INT32_MAX) {
+      w->error = Format("sample %u: size %lld, duration %lld", w->sampleCount, (long long)dataSize, (long long)duration);
+      return Status::badArgument;
     }
     if (w->sampleCount >= kMaxSamples) {
       w->error = Format("the movie already holds %u samples, the most it can", kMaxSamples);
-      return paramErr;
+      return Status::badArgument;
     }
     if (!w->runs.empty() && w->runs.back().duration == uint32_t(duration) && w->runs.back().count < kMax32) {
       ++w->runs.back().count;
     } else {
-      w->runs.push_back(Run{1, uint32_t(duration)});
+      w->runs.push_back(DurationRun{1, uint32_t(duration)});
     }
   } catch (const std::bad_alloc&) {
     w->error = "out of memory";
-    return memFullErr;
+    return Status::outOfMemory;
   }
-  const uint32_t index = w->sampleCount;
-  uint8_t record[kRecordBytes];
-  const uint32_t size = uint32_t(dataSize);
-  std::memcpy(record, &size, 4);
-  std::memcpy(record + 4, &w->position, 8);
-  if (!Put(w, w->out, data, size_t(size), SampleWhat(index)) ||
-      !Put(w, w->table, record, sizeof record, SampleWhat(index))) {
+  try {
+    const uint32_t index = w->sampleCount;
+    uint8_t record[kRecordBytes];
+    const uint32_t size = uint32_t(dataSize);
+    std::memcpy(record, &size, 4);
+    std::memcpy(record + 4, &w->position, 8);
+    if (!Put(w, w->out, data, size_t(size), SampleWhat(index)) ||
+        !Put(w, w->table, record, sizeof record, SampleWhat(index))) {
+      return w->failure;
+    }
+    if (index == 0) w->firstSize = size;
+    StartWriteback(w, w->position + size);
+    w->uniformSizes = w->uniformSizes && size == w->firstSize && size != 0;
+    w->position += size;
+    w->duration += uint64_t(duration);
+    w->sampleCount = index + 1;
+    return Status::ok;
+  } catch (const std::bad_alloc&) {  // only the words of a failure can throw
+    w->failure = Status::outOfMemory;
     return w->failure;
   }
-  if (index == 0) w->firstSize = size;
-  StartWriteback(w, w->position + size);
-  w->uniformSizes = w->uniformSizes && size == w->firstSize && size != 0;
-  w->position += size;
-  w->duration += uint64_t(duration);
-  w->sampleCount = index + 1;
-  return noErr;
 }
 
-UInt32 HostSoundBytesPerFrame(const HostSoundFormat* f) {
-  if (f == nullptr || !SoundFormatProblem(*f).empty()) return 0;
-  return f->channels * (f->sampleFormat / 8);
-}
-
-OSStatus HostMovieWriterAddSoundTrack(HostMovieWriterRef w, const HostSoundFormat* format) {
-  if (w == nullptr || format == nullptr) return paramErr;
-  if (w->failure != noErr) return w->failure;
+Status Writer::AddSoundTrack(const SoundFormat& format) {
+  WriterState* w = state_.get();
+  if (w == nullptr) return Status::badArgument;
+  if (w->failure != Status::ok) return w->failure;
   w->error.clear();
   try {
     if (w->sound != nullptr) {
       w->error = "the movie already has a sound track";
-      return paramErr;
+      return Status::badArgument;
     }
-    if (const std::string problem = SoundFormatProblem(*format); !problem.empty()) {
+    if (const std::string problem = SoundFormatProblem(format); !problem.empty()) {
       w->error = "cannot store " + problem;
-      return paramErr;
+      return Status::badArgument;
     }
     auto s = std::make_unique<SoundTrackWriter>();
-    s->format = *format;
-    s->bytesPerFrame = HostSoundBytesPerFrame(format);
+    s->format = format;
+    s->bytesPerFrame = SoundBytesPerFrame(format);
     s->pending.reserve(size_t(s->ChunkFrames()) * s->bytesPerFrame);
     w->sound = std::move(s);
   } catch (const std::bad_alloc&) {
     w->error = "out of memory";
-    return memFullErr;
+    return Status::outOfMemory;
   }
-  return noErr;
+  return Status::ok;
 }
 
-OSStatus HostMovieWriterAddSound(HostMovieWriterRef w, const void* frames, SInt32 frameCount) {
-  if (w == nullptr) return paramErr;
-  if (w->failure != noErr) return w->failure;
+Status Writer::AddSound(const void* frames, int64_t frameCount) {
+  WriterState* w = state_.get();
+  if (w == nullptr) return Status::badArgument;
+  if (w->failure != Status::ok) return w->failure;
   w->error.clear();
-  if (w->sound == nullptr || frameCount < 0 || (frames == nullptr && frameCount > 0)) {
-    w->error = w->sound == nullptr ? "the movie has no sound track" : Format("%d sound frames", int(frameCount));
-    return paramErr;
-  }
-  SoundTrackWriter& s = *w->sound;
-  if (s.frames + uint64_t(frameCount) > kMax32) {
-    w->error = Format("the sound track already holds %llu frames, the most it can", (unsigned long long)s.frames);
-    return paramErr;
-  }
-  const auto* p = static_cast<const uint8_t*>(frames);
-  const uint32_t chunk = s.ChunkFrames();
   try {
-    for (SInt32 left = frameCount; left > 0;) {
+    if (w->sound == nullptr || frameCount < 0 || (frames == nullptr && frameCount > 0)) {
+      w->error = w->sound == nullptr ? "the movie has no sound track" : Format("%lld sound frames", (long long)frameCount);
+      return Status::badArgument;
+    }
+    SoundTrackWriter& s = *w->sound;
+    if (s.frames + uint64_t(frameCount) > kMax32) {
+      w->error = Format("the sound track already holds %llu frames, the most it can", (unsigned long long)s.frames);
+      return Status::badArgument;
+    }
+    const auto* p = static_cast<const uint8_t*>(frames);
+    const uint32_t chunk = s.ChunkFrames();
+    for (uint64_t left = uint64_t(frameCount); left > 0;) {
       const uint32_t room = chunk - uint32_t(s.pending.size() / s.bytesPerFrame);
-      const uint32_t take = std::min<uint32_t>(room, uint32_t(left));
+      const uint32_t take = uint32_t(std::min<uint64_t>(room, left));
       s.pending.insert(s.pending.end(), p, p + size_t(take) * s.bytesPerFrame);
       p += size_t(take) * s.bytesPerFrame;
-      left -= SInt32(take);
+      left -= take;
       s.frames += take;
       if (s.pending.size() == size_t(chunk) * s.bytesPerFrame && !WriteSoundChunk(w, chunk)) return w->failure;
     }
   } catch (const std::bad_alloc&) {
     w->error = "out of memory";
-    return memFullErr;
+    return Status::outOfMemory;
   }
-  return noErr;
+  return Status::ok;
 }
 
-SInt64 HostMovieWriterGetSoundFrameCount(HostMovieWriterRef w) {
-  return w != nullptr && w->sound != nullptr ? SInt64(w->sound->frames) : 0;
-}
-
-SInt32 HostMovieWriterGetSampleCount(HostMovieWriterRef w) { return w ? SInt32(w->sampleCount) : 0; }
-
-SInt64 HostMovieWriterGetFileSize(HostMovieWriterRef w) { return w ? SInt64(w->position) : 0; }
-
-OSStatus HostMovieWriterFinishWithError(HostMovieWriterRef w, char* errorMessage, SInt32 errorSize) {
-  if (w == nullptr) {
-    CopyMessage("no movie writer", errorMessage, errorSize);
-    return paramErr;
+Status Writer::Finish() {
+  if (state_ == nullptr) {
+    try {
+      error_ = "no movie writer";
+    } catch (const std::bad_alloc&) {
+    }
+    return Status::badArgument;
   }
-  std::string error;
-  OSStatus s;
+  Status s;
   try {
-    s = Finish(w, &error);
-  } catch (...) {  // only the message strings can throw here
-    s = memFullErr;
+    error_.clear();
+    s = orxmovie::Finish(state_.get(), &error_);
+  } catch (const std::bad_alloc&) {  // only the message strings can throw here
+    s = Status::outOfMemory;
   }
-  CopyMessage(error, errorMessage, errorSize);
+  state_.reset();
   return s;
 }
 
-OSStatus HostMovieWriterFinish(HostMovieWriterRef w) { return HostMovieWriterFinishWithError(w, nullptr, 0); }
+void Writer::Abort() { state_.reset(); }
 
-void HostMovieWriterAbort(HostMovieWriterRef w) {
-  if (w != nullptr) Destroy(w);
+uint32_t Writer::SampleCount() const { return state_ != nullptr ? state_->sampleCount : 0; }
+
+uint64_t Writer::SoundFrameCount() const {
+  return state_ != nullptr && state_->sound != nullptr ? state_->sound->frames : 0;
 }
 
-const char* HostMovieWriterGetErrorMessage(HostMovieWriterRef w) { return w ? w->error.c_str() : ""; }
+uint64_t Writer::FileSize() const { return state_ != nullptr ? state_->position : 0; }
 
-const char* HostMovieWriterGetTemporaryPath(HostMovieWriterRef w) { return w ? w->tempPath.c_str() : ""; }
+const char* Writer::Error() const { return state_ != nullptr ? state_->error.c_str() : error_.c_str(); }
 
-Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replace) {
+const char* Writer::TemporaryPath() const { return state_ != nullptr ? state_->tempPath.c_str() : ""; }
+
+void Writer::SetReplaceExisting(bool replace) {
+  if (state_ != nullptr) state_->replace = replace;
+}
+
+void Writer::SetLargeFileThreshold(int64_t bytes) {
+  if (state_ != nullptr) state_->threshold = bytes > 0 ? uint64_t(bytes) : 0;
+}
+
+bool MoveFileIntoPlace(const char* temp, const char* path, bool replace) {
   if (replace) {
     // Only a regular file is replaced: a FIFO, device or folder that is
     // there (or that a link there leads to) stays, as a file that appeared.
@@ -625,12 +627,4 @@ Boolean HostMoveFileIntoPlace(const char* temp, const char* path, Boolean replac
   return std::rename(temp, path) == 0;
 }
 
-void HostMovieWriterSetReplaceExisting(HostMovieWriterRef w, Boolean replace) {
-  if (w != nullptr) w->replace = replace != 0;
-}
-
-void HostMovieWriterSetLargeFileThreshold(HostMovieWriterRef w, SInt64 bytes) {
-  if (w != nullptr) w->threshold = bytes > 0 ? uint64_t(bytes) : 0;
-}
-
-}  // extern "C"
+}  // namespace orxmovie

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "MovieAtoms.h"
+#include "movie/MovieAtoms.h"
 
-namespace host_movie {
+namespace orxmovie {
 
 struct Failure {
-  OSStatus status = noErr;
+  Status status = Status::ok;
   std::string message;
 };
 
-inline bool Fail(Failure* f, OSStatus status, std::string message) {
+inline bool Fail(Failure* f, Status status, std::string message) {
   f->status = status;
   f->message = std::move(message);
   return false;
@@ -39,15 +39,15 @@ inline bool Children(const Box& parent, std::vector<Box>* out, Failure* f) {
     uint64_t size = BE32(p), header = 8;
     const uint32_t type = BE32(p + 4);
     if (size == 1) {
-      if (left < 16) return Fail(f, invalidMovie, "the " + TypeName(type) + " atom header is cut short");
+      if (left < 16) return Fail(f, Status::invalidMovie, "the " + TypeName(type) + " atom header is cut short");
       size = BE64(p + 8);
       header = 16;
     } else if (size == 0) {
-      return Fail(f, invalidMovie, "the " + TypeName(type) + " atom inside " + TypeName(parent.type) + " has size 0");
+      return Fail(f, Status::invalidMovie, "the " + TypeName(type) + " atom inside " + TypeName(parent.type) + " has size 0");
     }
-    if (size < header) return Fail(f, invalidMovie, Format("the %s atom claims %llu bytes", TypeName(type).c_str(), (unsigned long long)size));
+    if (size < header) return Fail(f, Status::invalidMovie, Format("the %s atom claims %llu bytes", TypeName(type).c_str(), (unsigned long long)size));
     if (size > left) {
-      return Fail(f, invalidMovie, "the " + TypeName(type) + " atom runs past the end of its parent " + TypeName(parent.type));
+      return Fail(f, Status::invalidMovie, "the " + TypeName(type) + " atom runs past the end of its parent " + TypeName(parent.type));
     }
     out->push_back(Box{type, p + header, size - header});
     pos += size;
@@ -84,7 +84,7 @@ inline bool CheckDescriptions(const uint8_t* entries, uint64_t room, uint32_t co
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t size = room - at >= 8 ? BE32(entries + at) : 0;
     if (size < 8 || size > room - at) {
-      return Fail(f, badImageDescription,
+      return Fail(f, Status::badDescription,
                   whose + Format(" 'stsd' atom lists %u sample descriptions but holds %u", count, i));
     }
     at += size;
@@ -103,7 +103,7 @@ inline bool CheckSampleToChunk(const uint8_t* e, uint32_t entries, uint32_t chun
   *placed = 0;
   if (entries == 0 && chunks == 0) return true;  // an empty track (a fragmented movie's)
   if (entries == 0 || BE32(e) != 1) {
-    return Fail(f, invalidSampleTable,
+    return Fail(f, Status::invalidSampleTable,
                 whose + " sample-to-chunk table does not start at chunk 1" +
                     (entries == 0 ? std::string(" (it is empty)") : Format(" (it starts at chunk %u)", BE32(e))));
   }
@@ -111,18 +111,18 @@ inline bool CheckSampleToChunk(const uint8_t* e, uint32_t entries, uint32_t chun
     const uint32_t first = BE32(e + 12 * i), perChunk = BE32(e + 12 * i + 4), description = BE32(e + 12 * i + 8);
     const uint64_t next = i + 1 < entries ? BE32(e + 12 * (i + 1)) : uint64_t(chunks) + 1;
     if (first > chunks) {
-      return Fail(f, invalidSampleTable,
+      return Fail(f, Status::invalidSampleTable,
                   whose + Format(" sample-to-chunk table's entry %u names chunk %u, the track has %u", i + 1, first, chunks));
     }
     if (next <= first) {  // a next entry past the chunks is named on its own turn
-      return Fail(f, invalidSampleTable,
+      return Fail(f, Status::invalidSampleTable,
                   whose + Format(" sample-to-chunk table's entry %u is out of order (chunk %u, then chunk %llu)", i + 1, first,
                                  (unsigned long long)next));
     }
     if (perChunk == 0)
-      return Fail(f, invalidSampleTable, whose + Format(" sample-to-chunk table's entry %u puts no samples in a chunk", i + 1));
+      return Fail(f, Status::invalidSampleTable, whose + Format(" sample-to-chunk table's entry %u puts no samples in a chunk", i + 1));
     if (description == 0 || description > descriptions) {
-      return Fail(f, invalidSampleTable,
+      return Fail(f, Status::invalidSampleTable,
                   whose + Format(" sample-to-chunk table names sample description %u of %u", description, descriptions));
     }
     *placed += (next - first) * perChunk;  // at most 2^32 chunks of under 2^32 samples: no overflow
@@ -130,4 +130,4 @@ inline bool CheckSampleToChunk(const uint8_t* e, uint32_t entries, uint32_t chun
   return true;
 }
 
-}  // namespace host_movie
+}  // namespace orxmovie

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "MovieAtoms.h"
+#include "movie/MovieAtoms.h"
 
-namespace host_movie {
+namespace orxmovie {
 
 // Big-endian byte builder for atoms.
 struct Bytes {
@@ -114,4 +114,4 @@ inline void DataInThisFile(AtomBuilder& b) {
   b.Close();
 }
 
-}  // namespace host_movie
+}  // namespace orxmovie
