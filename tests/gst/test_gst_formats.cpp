@@ -3,7 +3,8 @@
 // road off), for DXT24, DXT1 and DXT5 frames, packed and raw, at a size of
 // partial blocks, each into a sink that takes that format alone (no
 // videoconvert); rows as GStreamer lays them out and as a downstream pool
-// with padded rows does; and the format chosen from what downstream asks.
+// with padded rows does; and the format chosen from what downstream asks,
+// at the start and when it changes.
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
@@ -169,14 +170,15 @@ class OrxDecFormats : public testing::Test {
     return GST_PAD_PROBE_HANDLED;
   }
 
-  // The sample's format, and whether its pixels are frame index of the
-  // reference in that format (padding bytes not compared). *stride gets the
-  // rows' distance as the buffer lays them out.
+  // The sample's format.
   static std::string Format(GstSample* sample) {
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) return "";
     return gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(&info));
   }
+  // Whether the sample's pixels are frame index of the reference in its
+  // format (padding bytes not compared); *stride gets the rows' distance as
+  // the buffer lays them out.
   static testing::AssertionResult Matches(GstSample* sample, int index, int* stride) {
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) return testing::AssertionFailure() << "caps";
@@ -269,6 +271,38 @@ TEST_F(OrxDecFormats, TheFormatIsTheOneDownstreamPrefers) {
   EXPECT_TRUE(none.empty());
   EXPECT_NE(error, "") << "a sink taking no format of orxdec's must fail, not wait";
   Release(&none);
+}
+
+// Downstream changes its mind mid-stream: orxdec follows from the next frame
+// it allocates (the base class's reconfigure calls its negotiation again).
+// The sink holds one sample, so the stream waits while the caps change.
+TEST_F(OrxDecFormats, ANewFormatDownstreamIsFollowedMidStream) {
+  const std::string description = "filesrc location=" + movie_ +
+                                  " ! qtdemux ! orxdec ! capsfilter name=filter caps=video/x-raw,format=BGRx"
+                                  " ! appsink name=sink sync=false max-buffers=1";
+  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+  ASSERT_NE(pipeline, nullptr);
+  GstElement* filter = gst_bin_get_by_name(GST_BIN(pipeline), "filter");
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  std::vector<GstSample*> samples;
+  if (GstSample* first = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+    samples.push_back(first);
+    GstCaps* rgba = gst_caps_from_string("video/x-raw,format=RGBA");
+    g_object_set(filter, "caps", rgba, nullptr);
+    gst_caps_unref(rgba);
+  }
+  while (GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) samples.push_back(s);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  ASSERT_EQ(samples.size(), size_t(kFrames));
+  EXPECT_EQ(Format(samples.front()), "BGRx");
+  EXPECT_EQ(Format(samples.back()), "RGBA");
+  int stride = 0;
+  for (int i = 0; i < kFrames; ++i) EXPECT_TRUE(Matches(samples[size_t(i)], i, &stride)) << kKinds[i].name;
+  Release(&samples);
+  gst_object_unref(filter);
+  gst_object_unref(sink);
+  gst_object_unref(pipeline);
 }
 
 }  // namespace
