@@ -95,9 +95,9 @@ void EncodeThreadCounts(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_DXT24Encode)->Apply(EncodeThreadCounts)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The DXT24 image driver on one thread at each instruction-set level this
-// machine runs (0 plain, 1 SSE4.1, 2 AVX2), on the grain picture.
+// machine runs (plain, sse4.1, avx2 in the label), on the grain picture.
 void BM_DXT24EncodeLevel(benchmark::State& state) {
-  const auto level = static_cast<DXT24Isa>(state.range(0));
+  const auto level = static_cast<ORXSimdLevel>(state.range(0));
   const auto& frame = TestFrame(1);
   std::vector<uint8_t> blocks(
       static_cast<size_t>(CalculateORXBlockDataSize(kWidth, kHeight, false, true)));
@@ -106,19 +106,19 @@ void BM_DXT24EncodeLevel(benchmark::State& state) {
     benchmark::DoNotOptimize(blocks.data());
     benchmark::ClobberMemory();
   }
-  state.SetLabel(DXT24IsaName(level));
+  state.SetLabel(ORXSimdLevelName(level));
   ReportPixels(state);
 }
 void SupportedLevels(benchmark::internal::Benchmark* b) {
   b->ArgName("level");
-  DXT24Isa levels[3];
-  const int n = DXT24SupportedIsas(levels);
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXT24EncoderLevels(levels);
   for (int i = 0; i < n; ++i) b->Arg(levels[i]);
 }
 BENCHMARK(BM_DXT24EncodeLevel)->Apply(SupportedLevels)->Unit(benchmark::kMillisecond);
 
 // The DXT1 (alpha 0) and DXT5 (alpha 1) image driver on one thread at each
-// level (0 plain: stb_dxt's high-quality mode a block; 1 SSE4.1, 2 AVX2), on
+// level (plain: stb_dxt's high-quality mode a block; sse4.1, avx2), on
 // the grain picture. The ratio plain / level is the vector encoders' gain.
 void BM_DXTEncodeLevel(benchmark::State& state) {
   const auto level = static_cast<ORXSimdLevel>(state.range(0));
@@ -133,14 +133,16 @@ void BM_DXTEncodeLevel(benchmark::State& state) {
   state.SetLabel(std::string(alpha ? "DXT5 " : "DXT1 ") + ORXSimdLevelName(level));
   ReportPixels(state);
 }
-void SupportedLevelsBothKinds(benchmark::internal::Benchmark* b) {
+void LevelsBothKinds(benchmark::internal::Benchmark* b, int (*familyLevels)(ORXSimdLevel*)) {
   b->ArgNames({"level", "alpha"});
-  ORXSimdLevel levels[3];
-  const int n = ORXSimdLevels(levels);
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = familyLevels(levels);
   for (int alpha = 0; alpha < 2; ++alpha)
     for (int i = 0; i < n; ++i) b->Args({levels[i], alpha});
 }
-BENCHMARK(BM_DXTEncodeLevel)->Apply(SupportedLevelsBothKinds)->Unit(benchmark::kMillisecond);
+void EncoderLevelsBothKinds(benchmark::internal::Benchmark* b) { LevelsBothKinds(b, DXTEncoderLevels); }
+void DecoderLevelsBothKinds(benchmark::internal::Benchmark* b) { LevelsBothKinds(b, DXTDecoderLevels); }
+BENCHMARK(BM_DXTEncodeLevel)->Apply(EncoderLevelsBothKinds)->Unit(benchmark::kMillisecond);
 
 // The standard DXT1 encoder, high-quality mode, one thread: 4x4 blocks
 // gathered from the ARGB frame into R, G, B, A order (1080 rows are whole
@@ -186,7 +188,7 @@ void BM_LZFPack(benchmark::State& state) {
   if (kind == 0)
     _stbCompressARGB32_to24(blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, 0);
   else
-    DXTCompressImage(ORXBestSimdLevel(), blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, kind == 2);
+    DXTCompressImage(DXTEncoderBestLevel(), blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, kind == 2);
   const auto raw = static_cast<unsigned>(blocks.size());
   std::vector<uint8_t> out(blocks.size());
   const int64_t chunk = ORXLZFChunkBytes(kind == 2, kind == 0);
@@ -241,14 +243,14 @@ void BM_DecodeDXT24OneThread(benchmark::State& state) {
 BENCHMARK(BM_DecodeDXT24OneThread)->ArgName("grain")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The standard DXT1 (alpha 0) and DXT5 (alpha 1) block decoders on one
-// thread at each level (0 plain, 1 SSE4.1, 2 AVX2), on the grain picture's
+// thread at each level (plain, sse4.1, avx2 in the label), on the grain picture's
 // blocks; the pixels a second are the per-thread figure.
 void BM_DXTDecodeLevel(benchmark::State& state) {
   const auto level = static_cast<ORXSimdLevel>(state.range(0));
   const int alpha = static_cast<int>(state.range(1));
   const auto& frame = TestFrame(1);
   std::vector<uint8_t> blocks(static_cast<size_t>(CalculateORXBlockDataSize(kWidth, kHeight, alpha != 0, false)));
-  DXTCompressImage(ORXBestSimdLevel(), blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, alpha);
+  DXTCompressImage(DXTEncoderBestLevel(), blocks.data(), frame.data(), kWidth, kHeight, kRowBytes, alpha);
   std::vector<uint8_t> pixels(static_cast<size_t>(kPixels) * 4);
   for (auto _ : state) {
     DecodeDXTImage(level, blocks.data(), pixels.data(), kWidth, kHeight, kRowBytes, alpha != 0);
@@ -258,7 +260,7 @@ void BM_DXTDecodeLevel(benchmark::State& state) {
   state.SetLabel(std::string(alpha ? "DXT5 " : "DXT1 ") + ORXSimdLevelName(level));
   ReportPixels(state);
 }
-BENCHMARK(BM_DXTDecodeLevel)->Apply(SupportedLevelsBothKinds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DXTDecodeLevel)->Apply(DecoderLevelsBothKinds)->Unit(benchmark::kMillisecond);
 
 // One frame copied: the memory-bandwidth ceiling for anything that writes a frame.
 void BM_Memcpy(benchmark::State& state) {

@@ -18,10 +18,10 @@ namespace {
 
 using Blocks = std::vector<unsigned char>;  // 64 bytes a block, R, G, B, A
 
-std::vector<DXT24Isa> VectorLevels() {
-  DXT24Isa levels[3];
-  const int n = DXT24SupportedIsas(levels);
-  return std::vector<DXT24Isa>(levels + 1, levels + n);
+std::vector<ORXSimdLevel> VectorLevels() {
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXT24EncoderLevels(levels);
+  return std::vector<ORXSimdLevel>(levels + 1, levels + n);
 }
 
 // Each vector level against the scalar block encoder, for both pass counts.
@@ -31,13 +31,13 @@ void ExpectSameBlocks(const Blocks& blocks, const std::string& what) {
   for (int mode : {0, 2}) {
     std::vector<unsigned char> want(static_cast<size_t>(count) * 10);
     for (int i = 0; i < count; ++i) stb_compress_dxt_block_24(&want[i * 10], &blocks[i * 64], 0, mode);
-    for (DXT24Isa level : VectorLevels()) {
+    for (ORXSimdLevel level : VectorLevels()) {
       std::vector<unsigned char> got(want.size() + 10, 0xCD);
       DXT24CompressBlocks(level, got.data(), blocks.data(), count, mode);
       EXPECT_EQ(got[want.size()], 0xCD) << "wrote past the last block";
       for (int i = 0; i < count; ++i) {
         if (std::memcmp(&got[i * 10], &want[i * 10], 10) != 0) {
-          ADD_FAILURE() << what << ": " << DXT24IsaName(level) << " mode " << mode << " block " << i;
+          ADD_FAILURE() << what << ": " << ORXSimdLevelName(level) << " mode " << mode << " block " << i;
           break;
         }
       }
@@ -55,11 +55,11 @@ void AddBlock(Blocks* out, const std::array<uint32_t, 16>& rgba) {
 }
 
 TEST(DXT24Simd, LevelsStartWithPlainAndBestIsTheWidest) {
-  DXT24Isa levels[3];
-  const int n = DXT24SupportedIsas(levels);
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXT24EncoderLevels(levels);
   ASSERT_GE(n, 1);
-  EXPECT_EQ(levels[0], kDXT24Plain);
-  EXPECT_EQ(DXT24BestIsa(), levels[n - 1]);
+  EXPECT_EQ(levels[0], kSimdPlain);
+  EXPECT_EQ(DXT24EncoderBestLevel(), levels[n - 1]);
 #if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("sse4.1")) {
     EXPECT_GE(n, 2) << "the SSE4.1 encoder is not offered";
@@ -195,10 +195,10 @@ void ExpectSameImage(int w, int h, int rowBytes, uint32_t seed) {
   std::vector<unsigned char> best(size + 16, 0xCD);
   _stbCompressARGB32_to24(best.data(), img.data(), w, h, rowBytes, 0);
   EXPECT_EQ(best, want) << w << "x" << h << " rowBytes " << rowBytes << " via _stbCompressARGB32_to24";
-  for (DXT24Isa level : VectorLevels()) {
+  for (ORXSimdLevel level : VectorLevels()) {
     std::vector<unsigned char> got(size + 16, 0xCD);
     DXT24CompressImage(level, got.data(), img.data(), w, h, rowBytes);
-    EXPECT_EQ(got, want) << w << "x" << h << " rowBytes " << rowBytes << " " << DXT24IsaName(level);
+    EXPECT_EQ(got, want) << w << "x" << h << " rowBytes " << rowBytes << " " << ORXSimdLevelName(level);
   }
 }
 
@@ -215,7 +215,7 @@ TEST(DXT24Simd, FullHDGrainPicture) { ExpectSameImage(1920, 1080, 0, 1); }
 
 TEST(DXT24Simd, NothingWrittenForEmptyImages) {
   unsigned char px[16] = {};
-  for (DXT24Isa level : VectorLevels()) {
+  for (ORXSimdLevel level : VectorLevels()) {
     unsigned char out[16];
     std::memset(out, 0xCD, sizeof out);
     DXT24CompressImage(level, out, px, 0, 4, 0);

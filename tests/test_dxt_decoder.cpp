@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "DXT24Decoder.h"
 #include "DXTDecoder.h"
 #include "ORXBandPool.h"
 #include "ORXSwitches.h"
@@ -108,13 +109,36 @@ size_t BlockCount(const Image& im) { return static_cast<size_t>((im.w + 3) / 4) 
 
 }  // namespace
 
+// Each family's dispatcher is told by the build which levels it holds: one
+// left untold would quietly decode on the plain path and every identity check
+// would skip. So the levels a family offers are the ones this processor runs
+// of those the build makes (SSE4.1 on x86, AVX2 except on 32-bit Windows, the
+// DXT24 rows' SSSE3 on x86-64).
+TEST(DXTDecoderLevels, EachFamilyOffersTheLevelsThisProcessorRuns) {
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXTDecoderLevels(levels);
+  ASSERT_GE(n, 1);
+  EXPECT_EQ(levels[0], kSimdPlain);
+  EXPECT_EQ(DXTDecoderBestLevel(), levels[n - 1]);
+  const std::vector<ORXSimdLevel> offered(levels, levels + n);
+  auto offers = [&](ORXSimdLevel l) { return std::find(offered.begin(), offered.end(), l) != offered.end(); };
+  EXPECT_FALSE(offers(kSimdSSSE3)) << "the decoder has no SSSE3 kernel";
+#if defined(__x86_64__) || defined(__i386__)
+  EXPECT_EQ(offers(kSimdSSE41), __builtin_cpu_supports("sse4.1") != 0);
+#endif
+#if defined(__x86_64__)
+  EXPECT_EQ(offers(kSimdAVX2), __builtin_cpu_supports("avx2") != 0);
+  EXPECT_EQ(DXT24DecoderUsesVectorRows(), __builtin_cpu_supports("ssse3") != 0);
+#endif
+}
+
 // Every vector level against the plain decoder, byte for byte, over 2^20
 // random blocks of each kind (so every mode and index pattern turns up),
 // every pair of DXT5 alpha end points, and images of odd sizes with padded
 // rows, whose bytes beyond the image must stay untouched.
 TEST(DXTDecoderLevels, EveryLevelGivesThePlainPixels) {
-  ORXSimdLevel levels[3];
-  const int n = ORXSimdLevels(levels);
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXTDecoderLevels(levels);
   if (n < 2) GTEST_SKIP() << "this processor runs no vector level";
   for (bool alpha : {false, true}) {
     SCOPED_TRACE(alpha ? "DXT5" : "DXT1");

@@ -27,8 +27,8 @@ namespace {
 using Blocks = std::vector<unsigned char>;  // 64 bytes a block, R, G, B, A
 
 std::vector<ORXSimdLevel> VectorLevels() {
-  ORXSimdLevel levels[3];
-  const int n = ORXSimdLevels(levels);
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXTEncoderLevels(levels);
   return std::vector<ORXSimdLevel>(levels + 1, levels + n);
 }
 
@@ -73,11 +73,11 @@ std::array<uint32_t, 16> Filled(uint32_t p) {
 }
 
 TEST(DXTSimd, OffersEveryLevelTheProcessorRuns) {
-  ORXSimdLevel levels[3];
-  const int n = ORXSimdLevels(levels);
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int n = DXTEncoderLevels(levels);
   ASSERT_GE(n, 1);
   EXPECT_EQ(levels[0], kSimdPlain);
-  EXPECT_EQ(ORXBestSimdLevel(), levels[n - 1]);
+  EXPECT_EQ(DXTEncoderBestLevel(), levels[n - 1]);
 #if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("sse4.1")) {
     EXPECT_GE(n, 2) << "the SSE4.1 encoder is not offered";

@@ -3,7 +3,6 @@
 #include "DXT24Internal.h"
 
 #include "BlockGather.h"
-#include "DXT24Simd.h"
 #include "ORXFormat.h"
 
 #include <cmath>
@@ -312,14 +311,4 @@ void DXT24CompressImagePlain(unsigned char* dest, const unsigned char* src, int 
       dest += blockBytes;
     }
   }
-}
-
-// Colour-only images go through the widest vector encoder this processor
-// runs (the same bytes); the alpha variant stays on the scalar path.
-void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int width, int height,
-                             int rowBytes, int alpha) {
-  if (alpha)
-    DXT24CompressImagePlain(dest, src, width, height, rowBytes, alpha);
-  else
-    DXT24CompressImage(DXT24BestIsa(), dest, src, width, height, rowBytes);
 }

@@ -14,5 +14,13 @@ void stb_compress_dxt_block_24(unsigned char* dest, const unsigned char* src, in
 // Compresses a whole 32-bit ARGB image (bytes A, R, G, B) into DXT24 blocks
 // in raster order. rowBytes 0 means 4 * width. Edge blocks repeat the last
 // column and row. Writes nothing when width or height is not positive.
+// Defined with the vector dispatcher (DXT24Simd.cpp), which runs colour-only
+// images on the widest level this processor runs and the rest on the plain
+// driver below.
 void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int width, int height,
                              int rowBytes, int alpha);
+
+// The scalar image driver, with or without alpha: one
+// stb_compress_dxt_block_24 call a block; same contract.
+void DXT24CompressImagePlain(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
+                             int alpha);

@@ -122,8 +122,8 @@ void DecodeRows24(const unsigned char* src, unsigned char* dest, int across, int
 // The colour-only row decoder for this processor, chosen once.
 using ColourRowsFn = void (*)(const unsigned char*, unsigned char*, int, int, int);
 ColourRowsFn ChooseColourRows() {
-#if defined(ORX_DXT24_SSSE3_ROWS)
-  if (ORXGetCpuFeatures().ssse3) return DecodeRows24Shuffle;
+#if defined(ORX_SIMD_SSSE3)
+  if (ORXSimdLevelRuns(ORX_SIMD_BUILT, kSimdSSSE3)) return DecodeRows24Shuffle;
 #endif
   return DecodeRows24;
 }

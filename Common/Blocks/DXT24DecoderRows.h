@@ -19,6 +19,6 @@ inline uint32_t Load32(const unsigned char* p) {
   return v;
 }
 
-// The colour rows with one byte shuffle a pixel row (SSSE3, x86-64 builds
-// only: ORX_DXT24_SSSE3_ROWS); the same pixels as the plain rows.
+// The colour rows with one byte shuffle a pixel row (the SSSE3 level, built
+// for x86-64 only); the same pixels as the plain rows.
 void DecodeRows24Shuffle(const unsigned char* src, unsigned char* dest, int across, int rowBytes, int blockRows);

@@ -1,21 +1,29 @@
-// The DXT24 colour-block routines by vector level, and the image driver that
-// uses the widest level this processor runs.
+// The DXT24 encoder's dispatcher: the vector kernels by level, the plain
+// encoder where no vector level runs, and the image driver that uses the
+// widest level this processor runs.
 #include "DXT24Simd.h"
 
 #include "DXT24.h"
 
-void DXT24CompressImage(DXT24Isa level, unsigned char* dest, const unsigned char* src, int width, int height,
+int DXT24EncoderLevels(ORXSimdLevel levels[kORXSimdLevelCount]) { return ORXSimdLevels(ORX_SIMD_BUILT, levels); }
+
+ORXSimdLevel DXT24EncoderBestLevel() {
+  static const ORXSimdLevel best = ORXBestSimdLevel(ORX_SIMD_BUILT);
+  return best;
+}
+
+void DXT24CompressImage(ORXSimdLevel level, unsigned char* dest, const unsigned char* src, int width, int height,
                         int rowBytes) {
   if (rowBytes == 0) rowBytes = 4 * width;
-  if (!ORXSimdLevelRuns(level)) level = kDXT24Plain;
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) level = kSimdPlain;
   switch (level) {
 #if defined(ORX_SIMD_AVX2)
-    case kDXT24AVX2:
+    case kSimdAVX2:
       DXT24CompressImageAVX2(dest, src, width, height, rowBytes);
       return;
 #endif
 #if defined(ORX_SIMD_SSE41)
-    case kDXT24SSE41:
+    case kSimdSSE41:
       DXT24CompressImageSSE41(dest, src, width, height, rowBytes);
       return;
 #endif
@@ -25,18 +33,18 @@ void DXT24CompressImage(DXT24Isa level, unsigned char* dest, const unsigned char
   }
 }
 
-void DXT24CompressBlocks(DXT24Isa level, unsigned char* dest, const unsigned char* blocks, int count, int mode) {
+void DXT24CompressBlocks(ORXSimdLevel level, unsigned char* dest, const unsigned char* blocks, int count, int mode) {
   if (count <= 0) return;
   const int passes = (mode & 2) ? 2 : 1;
-  if (!ORXSimdLevelRuns(level)) level = kDXT24Plain;
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) level = kSimdPlain;
   switch (level) {
 #if defined(ORX_SIMD_AVX2)
-    case kDXT24AVX2:
+    case kSimdAVX2:
       DXT24CompressBlocksAVX2(dest, blocks, count, passes);
       return;
 #endif
 #if defined(ORX_SIMD_SSE41)
-    case kDXT24SSE41:
+    case kSimdSSE41:
       DXT24CompressBlocksSSE41(dest, blocks, count, passes);
       return;
 #endif
@@ -44,4 +52,14 @@ void DXT24CompressBlocks(DXT24Isa level, unsigned char* dest, const unsigned cha
       for (int i = 0; i < count; ++i) stb_compress_dxt_block_24(dest + i * 10, blocks + i * 64, 0, mode);
       return;
   }
+}
+
+// Colour-only images go through the widest vector encoder this processor
+// runs (the same bytes); the alpha variant stays on the scalar path.
+void _stbCompressARGB32_to24(unsigned char* dest, const unsigned char* src, int width, int height,
+                             int rowBytes, int alpha) {
+  if (alpha)
+    DXT24CompressImagePlain(dest, src, width, height, rowBytes, alpha);
+  else
+    DXT24CompressImage(DXT24EncoderBestLevel(), dest, src, width, height, rowBytes);
 }

@@ -78,11 +78,18 @@ void DecodeFrameRows(const unsigned char* blocks, unsigned char* dest, int width
   if (count > down - first) count = down - first;
   const int across = (width + 3) / 4;
   const int rows = height - 4 * first < 4 * count ? height - 4 * first : 4 * count;
-  DecodeDXTImage(ORXBestSimdLevel(), blocks + static_cast<ptrdiff_t>(first) * across * ORXBytesPerBlock(alpha, false),
+  DecodeDXTImage(DXTDecoderBestLevel(), blocks + static_cast<ptrdiff_t>(first) * across * ORXBytesPerBlock(alpha, false),
                  dest + static_cast<ptrdiff_t>(first) * 4 * rowBytes, width, rows, rowBytes, alpha);
 }
 
 }  // namespace
+
+int DXTDecoderLevels(ORXSimdLevel levels[kORXSimdLevelCount]) { return ORXSimdLevels(ORX_SIMD_BUILT, levels); }
+
+ORXSimdLevel DXTDecoderBestLevel() {
+  static const ORXSimdLevel best = ORXBestSimdLevel(ORX_SIMD_BUILT);
+  return best;
+}
 
 void DecodeDXTImagePlain(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes,
                          bool alpha) {
@@ -94,7 +101,7 @@ void DecodeDXTImagePlain(const unsigned char* blocks, unsigned char* dest, int w
 
 void DecodeDXTImage(ORXSimdLevel level, const unsigned char* blocks, unsigned char* dest, int width, int height,
                     int rowBytes, bool alpha) {
-  if (!ORXSimdLevelRuns(level)) level = kSimdPlain;
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) level = kSimdPlain;
   switch (level) {
 #if defined(ORX_SIMD_AVX2)
     case kSimdAVX2:
@@ -114,7 +121,7 @@ void DecodeDXTImage(ORXSimdLevel level, const unsigned char* blocks, unsigned ch
 
 void DecodeDXTOnCallingThread(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes,
                               bool alpha) {
-  DecodeDXTImage(ORXBestSimdLevel(), blocks, dest, width, height, rowBytes, alpha);
+  DecodeDXTImage(DXTDecoderBestLevel(), blocks, dest, width, height, rowBytes, alpha);
 }
 
 void DecodeDXTRows(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha,

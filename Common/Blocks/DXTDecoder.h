@@ -25,6 +25,12 @@ void DecodeDXTOnCallingThread(const unsigned char* blocks, unsigned char* dest, 
 void DecodeDXTRows(const unsigned char* blocks, unsigned char* dest, int width, int height, int rowBytes, bool alpha,
                    int firstRow, int rowCount);
 
+// The levels this build holds for the decoder and this processor runs (plain
+// first, then in increasing width); returns their number.
+int DXTDecoderLevels(ORXSimdLevel levels[kORXSimdLevelCount]);
+// The widest of them, found once.
+ORXSimdLevel DXTDecoderBestLevel();
+
 // One level on the calling thread; a level this machine lacks falls back to
 // plain.
 void DecodeDXTImage(ORXSimdLevel level, const unsigned char* blocks, unsigned char* dest, int width, int height,

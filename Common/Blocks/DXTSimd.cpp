@@ -1,13 +1,24 @@
-// The standard DXT1/DXT5 block routines by vector level.
+// The DXT1/DXT5 encoder's dispatcher: the vector kernels by level, the plain
+// driver where no vector level runs, and the image driver that uses the
+// widest level this processor runs.
 #include "DXTSimd.h"
 
 #include <stb_dxt.h>
+
+#include "DXTStandard.h"
+
+int DXTEncoderLevels(ORXSimdLevel levels[kORXSimdLevelCount]) { return ORXSimdLevels(ORX_SIMD_BUILT, levels); }
+
+ORXSimdLevel DXTEncoderBestLevel() {
+  static const ORXSimdLevel best = ORXBestSimdLevel(ORX_SIMD_BUILT);
+  return best;
+}
 
 void DXTCompressImage(ORXSimdLevel level, unsigned char* dest, const unsigned char* src, int width, int height,
                       int rowBytes, int alpha) {
   if (width <= 0 || height <= 0) return;
   if (rowBytes == 0) rowBytes = 4 * width;
-  if (!ORXSimdLevelRuns(level)) level = kSimdPlain;
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) level = kSimdPlain;
   switch (level) {
 #if defined(ORX_SIMD_AVX2)
     case kSimdAVX2:
@@ -29,7 +40,7 @@ void DXTCompressBlocks(ORXSimdLevel level, unsigned char* dest, const unsigned c
                        int mode) {
   if (count <= 0) return;
   const int passes = (mode & STB_DXT_HIGHQUAL) ? 2 : 1;
-  if (!ORXSimdLevelRuns(level)) level = kSimdPlain;
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) level = kSimdPlain;
   switch (level) {
 #if defined(ORX_SIMD_AVX2)
     case kSimdAVX2:
@@ -47,4 +58,9 @@ void DXTCompressBlocks(ORXSimdLevel level, unsigned char* dest, const unsigned c
       return;
     }
   }
+}
+
+void stbCompressARGB32(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
+                       int alpha) {
+  DXTCompressImage(DXTEncoderBestLevel(), dest, src, width, height, rowBytes, alpha);
 }

@@ -1,7 +1,6 @@
 #include "DXTStandard.h"
 
 #include "BlockGather.h"
-#include "DXTSimd.h"
 #include "ORXFormat.h"
 
 #include <stb_dxt.h>
@@ -28,10 +27,4 @@ void DXTCompressImagePlain(unsigned char* dest, const unsigned char* src, int wi
       dest += blockBytes;
     }
   }
-}
-
-// The widest vector encoder this processor runs writes the same bytes.
-void stbCompressARGB32(unsigned char* dest, const unsigned char* src, int width, int height, int rowBytes,
-                       int alpha) {
-  DXTCompressImage(ORXBestSimdLevel(), dest, src, width, height, rowBytes, alpha);
 }

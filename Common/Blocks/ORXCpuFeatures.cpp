@@ -13,11 +13,6 @@ ORXCpuFeatures Detect() {
   return f;
 }
 
-ORXSimdLevel DetectBest() {
-  ORXSimdLevel levels[3];
-  return levels[ORXSimdLevels(levels) - 1];
-}
-
 }  // namespace
 
 const ORXCpuFeatures& ORXGetCpuFeatures() {
@@ -25,41 +20,40 @@ const ORXCpuFeatures& ORXGetCpuFeatures() {
   return features;
 }
 
-// ORX_SIMD_SSE41 and ORX_SIMD_AVX2 say which levels the build compiled.
-bool ORXSimdLevelRuns(ORXSimdLevel level) {
+bool ORXSimdLevelRuns(ORXSimdLevelSet built, ORXSimdLevel level) {
+  if (level < kSimdPlain || level >= kORXSimdLevelCount || (built & (1u << level)) == 0) return level == kSimdPlain;
+  const ORXCpuFeatures& f = ORXGetCpuFeatures();
   switch (level) {
     case kSimdPlain:
       return true;
-#if defined(ORX_SIMD_SSE41)
+    case kSimdSSSE3:
+      return f.ssse3;
     case kSimdSSE41:
-      return ORXGetCpuFeatures().sse41;
-#endif
-#if defined(ORX_SIMD_AVX2)
+      return f.sse41;
     case kSimdAVX2:
-      return ORXGetCpuFeatures().avx2;
-#endif
-    default:
-      return false;
+      return f.avx2;
   }
+  return false;
 }
 
-int ORXSimdLevels(ORXSimdLevel levels[3]) {
+int ORXSimdLevels(ORXSimdLevelSet built, ORXSimdLevel levels[kORXSimdLevelCount]) {
   int n = 0;
-  static const ORXSimdLevel kAll[3] = {kSimdPlain, kSimdSSE41, kSimdAVX2};
-  for (ORXSimdLevel level : kAll)
-    if (ORXSimdLevelRuns(level)) levels[n++] = level;
+  for (int l = kSimdPlain; l < kORXSimdLevelCount; ++l)
+    if (ORXSimdLevelRuns(built, static_cast<ORXSimdLevel>(l))) levels[n++] = static_cast<ORXSimdLevel>(l);
   return n;
 }
 
-ORXSimdLevel ORXBestSimdLevel() {
-  static const ORXSimdLevel best = DetectBest();
-  return best;
+ORXSimdLevel ORXBestSimdLevel(ORXSimdLevelSet built) {
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  return levels[ORXSimdLevels(built, levels) - 1];
 }
 
 const char* ORXSimdLevelName(ORXSimdLevel level) {
   switch (level) {
     case kSimdPlain:
       return "plain";
+    case kSimdSSSE3:
+      return "ssse3";
     case kSimdSSE41:
       return "sse4.1";
     case kSimdAVX2:

@@ -1,7 +1,10 @@
 // What the processor offers the vector code, detected in this one place for
-// the whole codec. Every vector routine lives in a file of its own built for
-// its instruction set (per-file compiler flags); the codec calls it only when
-// the feature is here.
+// the whole codec, and the one way of naming a vector level. Every vector
+// kernel lives in a file of its own built for its level (orx_simd_kernels in
+// Common/CMakeLists.txt gives it the level's flags); the file that chooses
+// among a family's kernels is told which levels were built (ORX_SIMD_SSSE3,
+// ORX_SIMD_SSE41, ORX_SIMD_AVX2 on that file alone, gathered by
+// ORX_SIMD_BUILT) and calls a kernel only when the processor runs its level.
 #pragma once
 
 struct ORXCpuFeatures {
@@ -13,19 +16,46 @@ struct ORXCpuFeatures {
 // Detected on the first call; all false on processors other than x86.
 const ORXCpuFeatures& ORXGetCpuFeatures();
 
-// The levels of the block encoders' vector kernels (DXT24, DXT1/DXT5). Each
-// family is built at the same levels, so one answer serves both.
+// The vector levels, in increasing width. The block encoders (DXT24,
+// DXT1/DXT5) and the DXT1/DXT5 decoder are built at SSE4.1 and AVX2 (not
+// AVX2 on 32-bit Windows, whose stack is not kept aligned to 32 bytes); the
+// DXT24 decoder's colour rows at SSSE3 (x86-64 only).
 enum ORXSimdLevel : int {
   kSimdPlain = 0,  // the scalar routine, on any processor
-  kSimdSSE41 = 1,  // 4 blocks a step
-  kSimdAVX2 = 2,   // 8 blocks a step (not built for 32-bit Windows)
+  kSimdSSSE3 = 1,  // byte shuffles
+  kSimdSSE41 = 2,  // 4 blocks a step
+  kSimdAVX2 = 3,   // 8 blocks a step
 };
+constexpr int kORXSimdLevelCount = 4;
 
-// This build holds the level and the processor runs it.
-bool ORXSimdLevelRuns(ORXSimdLevel level);
-// Writes the levels that run here into levels (plain first, then each vector
-// level in increasing width); returns their number.
-int ORXSimdLevels(ORXSimdLevel levels[3]);
-// The widest level that runs here, detected once.
-ORXSimdLevel ORXBestSimdLevel();
+// A set of levels, one bit a level (1 << level); plain is always in it.
+using ORXSimdLevelSet = unsigned;
+
+// The levels built for the family of the file being compiled. Each
+// translation unit sees its own macros, so these expand where they are used.
+#if defined(ORX_SIMD_SSSE3)
+#define ORX_SIMD_BUILT_SSSE3 (1u << kSimdSSSE3)
+#else
+#define ORX_SIMD_BUILT_SSSE3 0u
+#endif
+#if defined(ORX_SIMD_SSE41)
+#define ORX_SIMD_BUILT_SSE41 (1u << kSimdSSE41)
+#else
+#define ORX_SIMD_BUILT_SSE41 0u
+#endif
+#if defined(ORX_SIMD_AVX2)
+#define ORX_SIMD_BUILT_AVX2 (1u << kSimdAVX2)
+#else
+#define ORX_SIMD_BUILT_AVX2 0u
+#endif
+#define ORX_SIMD_BUILT \
+  (ORXSimdLevelSet{1u << kSimdPlain} | ORX_SIMD_BUILT_SSSE3 | ORX_SIMD_BUILT_SSE41 | ORX_SIMD_BUILT_AVX2)
+
+// The level is in built and the processor runs it.
+bool ORXSimdLevelRuns(ORXSimdLevelSet built, ORXSimdLevel level);
+// Writes the levels of built that run here into levels (plain first, then in
+// increasing width); returns their number.
+int ORXSimdLevels(ORXSimdLevelSet built, ORXSimdLevel levels[kORXSimdLevelCount]);
+// The widest level of built that runs here.
+ORXSimdLevel ORXBestSimdLevel(ORXSimdLevelSet built);
 const char* ORXSimdLevelName(ORXSimdLevel level);
