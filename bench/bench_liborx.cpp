@@ -1,6 +1,8 @@
 // The C library's frame roads on a 1920x1080 frame of the test picture, with
 // a bare lzf_decompress of the same frame's section in the same run: the
 // texture road of a DXT1/DXT5 frame should cost the unpacking and no more.
+// BM_DecodeThreads: a decoder of one thread against one a processor core, at
+// 1080p and 4K.
 #include <benchmark/benchmark.h>
 #include <lzf.h>
 
@@ -25,15 +27,15 @@ orx_encode_settings SettingsFor(int variant) {
   return s;
 }
 
-std::vector<uint8_t> Frame(int variant) {
-  std::vector<uint8_t> argb(size_t{kW} * kH * 4);
-  ORXMakeTestImageARGB(argb.data(), kW, kH, kW * 4, 0);
+std::vector<uint8_t> Frame(int variant, int w = kW, int h = kH) {
+  std::vector<uint8_t> argb(size_t(w) * h * 4);
+  ORXMakeTestImageARGB(argb.data(), w, h, w * 4, 0);
   const orx_encode_settings s = SettingsFor(variant);
-  std::vector<uint8_t> frame(orx_max_encoded_size(kW, kH, &s));
+  std::vector<uint8_t> frame(orx_max_encoded_size(w, h, &s));
   orx_encoder* e = nullptr;
   size_t n = 0;
   if (orx_encoder_create(&s, &e) != ORX_OK ||
-      orx_encode(e, argb.data(), kW, kH, kW * 4, ORX_PIXEL_ARGB, frame.data(), frame.size(), &n) != ORX_OK)
+      orx_encode(e, argb.data(), w, h, w * 4, ORX_PIXEL_ARGB, frame.data(), frame.size(), &n) != ORX_OK)
     n = 0;
   orx_encoder_destroy(e);
   frame.resize(n);
@@ -108,6 +110,37 @@ void BM_DecodeRGBA(benchmark::State& state) {
   Label(state, variant);
 }
 BENCHMARK(BM_DecodeRGBA)->ArgName("variant")->DenseRange(0, 3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Arguments: variant (0 DXT1, 2 DXT24), height (1080 or 2160, 16:9), the
+// decoder's threads (1: the calling thread; 0: one a processor core).
+void BM_DecodeThreads(benchmark::State& state) {
+  const int variant = static_cast<int>(state.range(0));
+  const int h = static_cast<int>(state.range(1)), w = h * 16 / 9;
+  const std::vector<uint8_t> frame = Frame(variant, w, h);
+  std::vector<uint8_t> rgba(size_t(w) * h * 4);
+  orx_decoder_options o{};
+  o.threads = static_cast<int32_t>(state.range(2));
+  orx_decoder* d = nullptr;
+  if (frame.empty() || orx_decoder_create_with_options(&o, &d) != ORX_OK) {
+    state.SkipWithError("no frame");
+    return;
+  }
+  for (auto _ : state) {
+    if (orx_decode_rgba(d, frame.data(), frame.size(), w, h, ORX_PIXEL_RGBA, rgba.data(), rgba.size(),
+                        size_t(w) * 4) != ORX_OK) {
+      state.SkipWithError("decode failed");
+      break;
+    }
+    benchmark::DoNotOptimize(rgba.data());
+  }
+  orx_decoder_destroy(d);
+  Label(state, variant);
+}
+BENCHMARK(BM_DecodeThreads)
+    ->ArgNames({"variant", "height", "threads"})
+    ->ArgsProduct({{0, 2}, {1080, 2160}, {1, 0}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
