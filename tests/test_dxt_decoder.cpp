@@ -16,6 +16,7 @@
 #include "DXT24Decoder.h"
 #include "DXTDecoder.h"
 #include "ORXBandPool.h"
+#include "ORXFrameDecode.h"
 #include "ORXSwitches.h"
 #include "ORXThread.h"
 
@@ -172,6 +173,15 @@ TEST(DXTDecoderLevels, EveryLevelGivesThePlainPixels) {
   }
 }
 
+// The decompressor's road: the frame road cutting the frame into bands over
+// the decode pool.
+static void DecodeOnPool(const unsigned char* blocks, unsigned char* dest, int w, int h, int rowBytes, bool alpha) {
+  ORXFrameLayout layout;
+  layout.header.hasAlpha = alpha ? 1 : 0;
+  const ORXJobRunner pool = ORXDecodePoolRunner();
+  ORXDecodeBlocksOnProcessor(layout, blocks, w, h, dest, rowBytes, &pool);
+}
+
 // Frames of a megapixel and more go in bands over the decode pool: the same
 // bytes as the plain decode, padding untouched, for DXT1 and DXT5, and for
 // several decoders at once on their own threads (whichever holds the pool).
@@ -185,6 +195,9 @@ TEST(DXTDecoderLevels, BandedFramesEqualTheOneThreadDecode) {
       std::vector<unsigned char> got(want.size(), 0x5A);
       (alpha ? DecodeDXT5ToARGB : DecodeDXT1ToARGB)(blocks.data(), got.data(), im.w, im.h, im.rowBytes);
       EXPECT_TRUE(got == want);
+      std::vector<unsigned char> banded(want.size(), 0x5A);
+      DecodeOnPool(blocks.data(), banded.data(), im.w, im.h, im.rowBytes, alpha);
+      EXPECT_TRUE(banded == want);
       std::vector<unsigned char> one(want.size(), 0x5A);
       DecodeDXTOnCallingThread(blocks.data(), one.data(), im.w, im.h, im.rowBytes, alpha);
       EXPECT_TRUE(one == want);
@@ -201,7 +214,7 @@ TEST(DXTDecoderLevels, BandedFramesEqualTheOneThreadDecode) {
     threads.emplace_back([&, i] {
       std::vector<unsigned char> px(want[i].size(), 0x5A);
       for (int k = 0; k < 4; ++k) {
-        (i == 1 ? DecodeDXT5ToARGB : DecodeDXT1ToARGB)(blocks[i].data(), px.data(), f.w, f.h, f.rowBytes);
+        DecodeOnPool(blocks[i].data(), px.data(), f.w, f.h, f.rowBytes, i == 1);
         bad[i] += px != want[i];
       }
     });
