@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,19 @@ inline bool Fail(Failure* f, Status status, std::string message) {
   f->status = status;
   f->message = std::move(message);
   return false;
+}
+
+// Hands a failure's status back and its words to message (when wanted),
+// emptied when even they cannot be copied.
+inline Status Report(const Failure& f, std::string* message) {
+  if (message != nullptr) {
+    try {
+      *message = f.message;
+    } catch (const std::bad_alloc&) {
+      message->clear();
+    }
+  }
+  return f.status;
 }
 
 // An atom inside the loaded movie atom: its type and contents after the header.

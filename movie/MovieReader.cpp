@@ -461,14 +461,7 @@ Status Reader::Open(const char* path, uint32_t codecType, std::string* message) 
   } catch (const std::bad_alloc&) {
     Fail(&f, Status::outOfMemory, "out of memory");
   }
-  if (message != nullptr) {
-    try {
-      *message = f.message;
-    } catch (const std::bad_alloc&) {
-      message->clear();
-    }
-  }
-  return f.status;
+  return Report(f, message);
 }
 
 const TrackFacts& Reader::Facts() const { return facts_; }
@@ -592,14 +585,7 @@ Status CheckSoundTracks(const char* path, std::string* message) {
   } catch (const std::bad_alloc&) {
     Fail(&f, Status::outOfMemory, "out of memory");
   }
-  if (message != nullptr) {
-    try {
-      *message = f.message;
-    } catch (const std::bad_alloc&) {
-      message->clear();
-    }
-  }
-  return f.status;
+  return Report(f, message);
 }
 
 }  // namespace orxmovie

@@ -7,14 +7,6 @@
 
 struct GLDecompressorResources;
 
-// The values are the decompressor's answer to kORXGetDecodeRoadSelect.
-enum class ORXDecodeRoad {
-  graphics = kORXRoadGraphics,                  // hardware renderer, or ORX_FORCE_GL=1
-  softwareRenderer = kORXRoadSoftwareRenderer,  // processor: the renderer is a software rasterizer
-  noContext = kORXRoadNoContext,                // processor: no usable context or extension
-  disabled = kORXRoadDisabled,                  // processor: ORX_DISABLE_GL=1 when the instance opened
-};
-
 // ORX_DISABLE_GL=1 (or yes, true): a decompressor instance opened while it
 // is set keeps to the processor road. ORX_FORCE_GL=1 likewise keeps the
 // graphics road on any renderer. Both are read once per instance, at open,

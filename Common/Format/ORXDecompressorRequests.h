@@ -26,3 +26,12 @@ enum : int32_t {
   kORXRoadNoContext = 3,         // processor: no usable graphics context
   kORXRoadDisabled = 4,          // processor: ORX_DISABLE_GL=1 when the instance opened
 };
+
+// The same codes as the road a decompressor instance keeps: the graphics
+// road's resources and the decode pipeline both name it.
+enum class ORXDecodeRoad {
+  graphics = kORXRoadGraphics,                  // hardware renderer, or ORX_FORCE_GL=1
+  softwareRenderer = kORXRoadSoftwareRenderer,  // processor: the renderer is a software rasterizer
+  noContext = kORXRoadNoContext,                // processor: no usable context or extension
+  disabled = kORXRoadDisabled,                  // processor: ORX_DISABLE_GL=1 when the instance opened
+};

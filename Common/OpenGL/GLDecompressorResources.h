@@ -8,7 +8,7 @@
 #include "OpenGL/GLFBO.h"
 #include "OpenGL/GLSLProgram.h"
 #include "OpenGL/GLTexture.h"
-#include "Decode/ORXDecodeRoad.h"
+#include "ORXDecompressorRequests.h"
 
 struct GLDecompressorResources : GLContext {
   GLTexture textures[2];  // 0: block texture, 1: layer texture
