@@ -29,13 +29,13 @@ extern "C" {
 #endif
 
 #define ORX_VERSION_MAJOR 1
-#define ORX_VERSION_MINOR 0
+#define ORX_VERSION_MINOR 1
 #define ORX_VERSION_PATCH 0
 /* major * 10000 + minor * 100 + patch, as orx_version() returns it. */
 #define ORX_VERSION_NUMBER (ORX_VERSION_MAJOR * 10000 + ORX_VERSION_MINOR * 100 + ORX_VERSION_PATCH)
 
 /* The library's version number (as ORX_VERSION_NUMBER of the headers it was
- * built with) and its text ("1.0.0"): the ORX project's version, which
+ * built with) and its text ("1.1.0"): the ORX project's version, which
  * orx --version and the GStreamer plug-in report too. The codec components
  * report a version of their own ("ORX components 1.1"). */
 int orx_version(void);
