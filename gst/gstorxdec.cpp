@@ -23,6 +23,7 @@ struct GstOrxDec {
   GstVideoDecoder parent;
   orx_decoder* decoder;  // one per element; used on the streaming thread
   bool size_proven;      // a frame has passed the check at the caps' size
+  bool holding_output;   // an output buffer of the current format is being filled and pushed
   gint width, height;
   GstVideoCodecState* input_state;
 };
@@ -80,6 +81,7 @@ void gst_orx_dec_init(GstOrxDec* self) {
   GST_PAD_SET_ACCEPT_TEMPLATE(GST_VIDEO_DECODER_SINK_PAD(self));
   self->decoder = nullptr;
   self->size_proven = false;
+  self->holding_output = false;
   self->width = self->height = 0;
   self->input_state = nullptr;
 }
@@ -145,9 +147,18 @@ GstVideoFormat ChooseFormat(GstOrxDec* self) {
 // Called by the base class with the stream lock held: on new input caps and
 // when downstream asks to reconfigure. Chooses the format again and makes a
 // new output state when it or the input changed.
+//
+// The base class also asks again just before it pushes a frame. A buffer
+// already decoded holds the bytes of the format it was allocated for, so a
+// change then would label them with the wrong order: the question waits for
+// the next frame's allocation instead.
 gboolean gst_orx_dec_negotiate(GstVideoDecoder* dec) {
   GstOrxDec* self = GST_ORX_DEC(dec);
   if (self->input_state == nullptr) return FALSE;
+  if (self->holding_output) {
+    gst_pad_mark_reconfigure(GST_VIDEO_DECODER_SRC_PAD(dec));
+    return TRUE;
+  }
   const GstVideoFormat format = ChooseFormat(self);
   if (format == GST_VIDEO_FORMAT_UNKNOWN) {
     GST_WARNING_OBJECT(self, "downstream takes none of the formats orxdec offers");
@@ -300,6 +311,15 @@ GstFlowReturn DecodeInto(GstOrxDec* self, GstVideoCodecFrame* frame, const GstMa
   return GST_FLOW_OK;
 }
 
+// Marks the output buffer in hand for the scope's length.
+struct HoldOutput {
+  explicit HoldOutput(GstOrxDec* self) : self_(self) { self_->holding_output = true; }
+  ~HoldOutput() { self_->holding_output = false; }
+  HoldOutput(const HoldOutput&) = delete;
+  HoldOutput& operator=(const HoldOutput&) = delete;
+  GstOrxDec* self_;
+};
+
 GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame* frame) {
   GstOrxDec* self = GST_ORX_DEC(dec);
   if (self->decoder == nullptr || self->input_state == nullptr) {
@@ -337,6 +357,8 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
     gst_video_decoder_drop_frame(dec, frame);
     return ret;
   }
+  // From here until the frame is pushed or dropped, the output format holds.
+  HoldOutput hold(self);
   if (decoded != ORX_OK) {
     DescribeRefusal(self, in, decoded, refusal, sizeof refusal);
     gst_buffer_unmap(frame->input_buffer, &in);

@@ -273,36 +273,105 @@ TEST_F(OrxDecFormats, TheFormatIsTheOneDownstreamPrefers) {
   Release(&none);
 }
 
-// Downstream changes its mind mid-stream: orxdec follows from the next frame
-// it allocates (the base class's reconfigure calls its negotiation again).
-// The sink holds one sample, so the stream waits while the caps change.
-TEST_F(OrxDecFormats, ANewFormatDownstreamIsFollowedMidStream) {
-  const std::string description = "filesrc location=" + movie_ +
-                                  " ! qtdemux ! orxdec ! capsfilter name=filter caps=video/x-raw,format=BGRx"
-                                  " ! appsink name=sink sync=false max-buffers=1";
-  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
-  ASSERT_NE(pipeline, nullptr);
-  GstElement* filter = gst_bin_get_by_name(GST_BIN(pipeline), "filter");
-  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  std::vector<GstSample*> samples;
-  if (GstSample* first = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
-    samples.push_back(first);
+// A buffer pool that changes a capsfilter's caps to RGBA as it hands out
+// its second buffer: downstream changes its mind while orxdec holds a frame
+// allocated in the old format, before it is pushed.
+struct SwitchingPool {
+  GstVideoBufferPool parent;
+  GstElement* filter;  // not owned; outlives the pool's streaming use
+  int acquired;
+};
+struct SwitchingPoolClass {
+  GstVideoBufferPoolClass parent_class;
+};
+GType switching_pool_get_type();
+G_DEFINE_TYPE(SwitchingPool, switching_pool, GST_TYPE_VIDEO_BUFFER_POOL)
+
+GstFlowReturn SwitchingPoolAcquire(GstBufferPool* pool, GstBuffer** buffer, GstBufferPoolAcquireParams* params) {
+  auto* self = reinterpret_cast<SwitchingPool*>(pool);
+  if (++self->acquired == 2 && self->filter != nullptr) {
     GstCaps* rgba = gst_caps_from_string("video/x-raw,format=RGBA");
-    g_object_set(filter, "caps", rgba, nullptr);
+    g_object_set(self->filter, "caps", rgba, nullptr);
     gst_caps_unref(rgba);
   }
-  while (GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) samples.push_back(s);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  ASSERT_EQ(samples.size(), size_t(kFrames));
-  EXPECT_EQ(Format(samples.front()), "BGRx");
-  EXPECT_EQ(Format(samples.back()), "RGBA");
-  int stride = 0;
-  for (int i = 0; i < kFrames; ++i) EXPECT_TRUE(Matches(samples[size_t(i)], i, &stride)) << kKinds[i].name;
-  Release(&samples);
-  gst_object_unref(filter);
-  gst_object_unref(sink);
-  gst_object_unref(pipeline);
+  return GST_BUFFER_POOL_CLASS(switching_pool_parent_class)->acquire_buffer(pool, buffer, params);
+}
+void switching_pool_init(SwitchingPool* self) {
+  self->filter = nullptr;
+  self->acquired = 0;
+}
+void switching_pool_class_init(SwitchingPoolClass* klass) {
+  GST_BUFFER_POOL_CLASS(klass)->acquire_buffer = SwitchingPoolAcquire;
+}
+
+// Answers the first allocation query with a switching pool for filter.
+GstPadProbeReturn ProposeSwitchingPool(GstPad*, GstPadProbeInfo* info, gpointer filter) {
+  GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
+  if (GST_QUERY_TYPE(query) != GST_QUERY_ALLOCATION) return GST_PAD_PROBE_OK;
+  GstCaps* caps = nullptr;
+  gboolean needPool = FALSE;
+  gst_query_parse_allocation(query, &caps, &needPool);
+  GstVideoInfo vinfo;
+  if (caps == nullptr || !gst_video_info_from_caps(&vinfo, caps)) return GST_PAD_PROBE_OK;
+  auto* pool = static_cast<SwitchingPool*>(g_object_new(switching_pool_get_type(), nullptr));
+  gst_object_ref_sink(pool);
+  pool->filter = static_cast<GstElement*>(filter);
+  GstStructure* config = gst_buffer_pool_get_config(GST_BUFFER_POOL(pool));
+  gst_buffer_pool_config_set_params(config, caps, guint(vinfo.size), 2, 0);
+  gst_buffer_pool_set_config(GST_BUFFER_POOL(pool), config);
+  gst_query_add_allocation_pool(query, GST_BUFFER_POOL(pool), guint(vinfo.size), 2, 0);
+  gst_object_unref(pool);
+  return GstPadProbeReturn(GST_PAD_PROBE_HANDLED | GST_PAD_PROBE_REMOVE);
+}
+
+// Downstream changes its mind mid-stream: orxdec follows from the next frame
+// it allocates (the base class's reconfigure calls its negotiation again).
+// Either between frames (the sink holds one sample, so the stream waits
+// while the caps change) or while the second frame is in hand, allocated
+// in the old format: that frame keeps the format its bytes are in.
+TEST_F(OrxDecFormats, ANewFormatDownstreamIsFollowedMidStream) {
+  for (bool whileDecoding : {false, true}) {
+    SCOPED_TRACE(whileDecoding ? "change while a frame is in hand" : "change between frames");
+    const std::string description = "filesrc location=" + movie_ +
+                                    " ! qtdemux ! orxdec ! capsfilter name=filter caps=video/x-raw,format=BGRx"
+                                    " ! appsink name=sink sync=false max-buffers=1";
+    GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+    ASSERT_NE(pipeline, nullptr);
+    GstElement* filter = gst_bin_get_by_name(GST_BIN(pipeline), "filter");
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    if (whileDecoding) {
+      GstPad* pad = gst_element_get_static_pad(sink, "sink");
+      gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, ProposeSwitchingPool, filter, nullptr);
+      gst_object_unref(pad);
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    std::vector<GstSample*> samples;
+    if (GstSample* first = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+      samples.push_back(first);
+      if (!whileDecoding) {
+        GstCaps* rgba = gst_caps_from_string("video/x-raw,format=RGBA");
+        g_object_set(filter, "caps", rgba, nullptr);
+        gst_caps_unref(rgba);
+      }
+    }
+    while (GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) samples.push_back(s);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    EXPECT_EQ(samples.size(), size_t(kFrames));
+    if (samples.size() > 2) {
+      EXPECT_EQ(Format(samples[0]), "BGRx");
+      if (whileDecoding) {
+        EXPECT_EQ(Format(samples[1]), "BGRx");
+      }
+      EXPECT_EQ(Format(samples.back()), "RGBA");
+    }
+    int stride = 0;
+    for (size_t i = 0; i < samples.size() && i < size_t(kFrames); ++i)
+      EXPECT_TRUE(Matches(samples[i], int(i), &stride)) << kKinds[i].name << " as " << Format(samples[i]);
+    Release(&samples);
+    gst_object_unref(filter);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+  }
 }
 
 }  // namespace
