@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "MovieFile.h"
+#include "ORXFormat.h"
 
 namespace orxapp {
 
@@ -341,7 +342,7 @@ bool ParseInt(const std::string& s, long lo, long hi, long* out) {
 bool ParseSize(const std::string& text, int* width, int* height) {
   const size_t x = text.find_first_of("xX");
   long w = 0, h = 0;
-  if (x == std::string::npos || !ParseInt(text.substr(0, x), 1, 32767, &w) || !ParseInt(text.substr(x + 1), 1, 32767, &h))
+  if (x == std::string::npos || !ParseInt(text.substr(0, x), 1, kORXMaxSide, &w) || !ParseInt(text.substr(x + 1), 1, kORXMaxSide, &h))
     return false;
   *width = int(w);
   *height = int(h);

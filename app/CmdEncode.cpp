@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "MacMemory.h"
 #include "MovieFile.h"
+#include "ORXFormat.h"
 #include "Stopwatch.h"
 #include "SoundPlacer.h"
 #include "Sources.h"
@@ -141,7 +142,7 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
   r->overwrite = args.Either("--overwrite", "-y", "--no-overwrite", "-n") == 1;
   if (!args.Value("--output", "-o", &r->output, &err) && !err.empty()) return err;
   if (args.Value("--size", nullptr, &v, &err) && !ParseSize(v, &so.width, &so.height))
-    return "--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to 32767 each)";
+    return "--size: \"" + v + "\" is not WIDTHxHEIGHT (1 to " + std::to_string(kORXMaxSide) + " each)";
   if (args.Value("--transparency", nullptr, &v, &err) && !ParseTransparency(v, &r->choices.transparency))
     return "--transparency: \"" + v + "\" is not discard or preserve";
   if (args.Value("--optimize", nullptr, &v, &err) && !ParseOptimize(v, &r->choices.optimize))

@@ -154,8 +154,8 @@ OSStatus Encoder::Emitted(void* refCon, ICMCompressionSessionRef, OSStatus error
 bool Encoder::Open(int width, int height, TimeScale timeScale, const EncoderChoices& choices, Sink sink,
                    std::string* error) {
   Close();
-  if (width <= 0 || height <= 0 || width > 32767 || height > 32767) {
-    *error = "frame size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1..32767";
+  if (width <= 0 || height <= 0 || width > kORXMaxSide || height > kORXMaxSide) {
+    *error = "frame size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1.." + std::to_string(kORXMaxSide);
     return false;
   }
   width_ = width;

@@ -17,6 +17,7 @@
 #include "Cli.h"
 #include "GstFacts.h"
 #include "GstSoundHold.h"
+#include "ORXFormat.h"
 
 namespace orxapp {
 
@@ -24,7 +25,7 @@ namespace {
 
 constexpr GstClockTime kPrerollLimit = 120 * GST_SECOND;
 constexpr GstClockTime kLiveNotice = 3 * GST_SECOND;
-constexpr int kMaxSide = 32767;  // the largest picture a frame holds, each way
+constexpr int kMaxSide = kORXMaxSide;
 constexpr int kMaxSoundRate = 384000;  // what a movie's sound track stores
 constexpr int kMaxSoundChannels = 64;
 // Frames the caller may still hold after NextFrame has returned them (the

@@ -195,11 +195,12 @@ void BM_LZFPack(benchmark::State& state) {
   std::vector<uint64_t> scratch(static_cast<size_t>(ORXLZFScratchBytes(raw, chunk) / 8 + 1));
   const unsigned whole = lzf_compress(blocks.data(), raw, out.data(), raw);
   int64_t packed = 0;
+  const ORXJobRunner pool = ORXEncodePoolRunner(threads);
   for (auto _ : state) {
     if (threads == 0)
       packed = lzf_compress(blocks.data(), raw, out.data(), raw);
     else
-      packed = ORXPackLZF(threads, blocks.data(), raw, chunk, out.data(), raw,
+      packed = ORXPackLZF(&pool, blocks.data(), raw, chunk, out.data(), raw,
                           reinterpret_cast<unsigned char*>(scratch.data()));
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();

@@ -93,7 +93,8 @@ void BM_SessionEncode(benchmark::State& state) {
     blockTime += Seconds(t0);
     if (!skipLZF) {
       t0 = std::chrono::steady_clock::now();
-      benchmark::DoNotOptimize(ORXPackLZF(threads, blocks.data(), raw, chunk, packed.data(), raw,
+      const ORXJobRunner pool = ORXEncodePoolRunner(threads);
+      benchmark::DoNotOptimize(ORXPackLZF(&pool, blocks.data(), raw, chunk, packed.data(), raw,
                                           reinterpret_cast<unsigned char*>(scratch.data())));
       lzfTime += Seconds(t0);
     }

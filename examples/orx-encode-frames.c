@@ -25,8 +25,8 @@ static void PrintHelp(void) {
       "usage: %s [options] OUT.mov\n"
       "Encodes generated frames (moving gradients and a square) into an ORX movie.\n"
       "\n"
-      "  -w W              width in pixels, 1 to 32767 (default 640)\n"
-      "  -h H              height in pixels, 1 to 32767 (default 360)\n"
+      "  -w W              width in pixels, 1 to %d (default 640)\n"
+      "  -h H              height in pixels, 1 to %d (default 360)\n"
       "  -n FRAMES         number of frames (default 60)\n"
       "  --fps N           frames a second, 1 to 1000 (default 30)\n"
       "  --alpha           keep an alpha ramp (DXT5 blocks, as the component)\n"
@@ -38,7 +38,7 @@ static void PrintHelp(void) {
       "  -y                replace OUT.mov if it exists\n"
       "  --help            this text\n"
       "  --version         the library's version\n",
-      kProgram);
+      kProgram, ORX_MAX_SIDE, ORX_MAX_SIDE);
 }
 
 static int Usage(const char* what, const char* arg) {
@@ -132,8 +132,8 @@ int main(int argc, char** argv) {
     const char* a = argv[i];
     long* number = NULL;
     long lo = 0, hi = 0;
-    if (!strcmp(a, "-w")) number = &width, lo = 1, hi = 32767;
-    else if (!strcmp(a, "-h")) number = &height, lo = 1, hi = 32767;
+    if (!strcmp(a, "-w")) number = &width, lo = 1, hi = ORX_MAX_SIDE;
+    else if (!strcmp(a, "-h")) number = &height, lo = 1, hi = ORX_MAX_SIDE;
     else if (!strcmp(a, "-n")) number = &frames, lo = 1, hi = INT32_MAX;
     else if (!strcmp(a, "--fps")) number = &fps, lo = 1, hi = 1000;
     else if (!strcmp(a, "--threads")) number = &threads, lo = 0, hi = 32;

@@ -43,10 +43,10 @@ GST_DEBUG_CATEGORY_STATIC(orxdec_debug);
 // themselves are checked against it.
 GstStaticPadTemplate sink_template =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-                            GST_STATIC_CAPS("video/x-gst-fourcc-ORXV, width = (int) [ 1, 32767 ], "
-                                            "height = (int) [ 1, 32767 ]; "
-                                            "video/x-orx, width = (int) [ 1, 32767 ], "
-                                            "height = (int) [ 1, 32767 ]"));
+                            GST_STATIC_CAPS("video/x-gst-fourcc-ORXV, width = (int) [ 1, " G_STRINGIFY(ORX_MAX_SIDE)
+                                            " ], height = (int) [ 1, " G_STRINGIFY(ORX_MAX_SIDE) " ]; "
+                                            "video/x-orx, width = (int) [ 1, " G_STRINGIFY(ORX_MAX_SIDE)
+                                            " ], height = (int) [ 1, " G_STRINGIFY(ORX_MAX_SIDE) " ]"));
 
 // The byte orders liborx writes, and the padded orders that are the same
 // bytes with alpha in the padding. ARGB first: liborx's own order (the
@@ -184,7 +184,7 @@ gboolean gst_orx_dec_set_format(GstVideoDecoder* dec, GstVideoCodecState* state)
   const GstStructure* s = gst_caps_get_structure(state->caps, 0);
   gint width = 0, height = 0;
   if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height) || width <= 0 ||
-      height <= 0 || width > 32767 || height > 32767) {
+      height <= 0 || width > ORX_MAX_SIDE || height > ORX_MAX_SIDE) {
     GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("The ORX stream has no valid frame size"),
                       ("caps %" GST_PTR_FORMAT, state->caps));
     return FALSE;

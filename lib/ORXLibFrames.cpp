@@ -22,7 +22,8 @@ static_assert(std::endian::native == std::endian::little, "pixels are swizzled a
 
 namespace {
 
-constexpr int kMaxSide = 32767;
+constexpr int kMaxSide = kORXMaxSide;
+static_assert(ORX_MAX_SIDE == kORXMaxSide, "the public size limit is the format's");
 constexpr int kMaxThreads = kORXMaxThreads;
 
 // The core's status as the library's error.

@@ -194,7 +194,7 @@ orx_error orx_movie_create(const char* path, int width, int height, int32_t time
   CopyMessage("", message, message_size);
   if (writer == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   *writer = nullptr;
-  if (path == nullptr || width < 1 || height < 1 || width > 32767 || height > 32767 || time_scale < 1 ||
+  if (path == nullptr || width < 1 || height < 1 || width > kORXMaxSide || height > kORXMaxSide || time_scale < 1 ||
       (flags & ~ORX_MOVIE_REPLACE) != 0) {
     CopyMessage("missing path, or a size, time scale or flag out of range", message, message_size);
     return ORX_ERROR_INVALID_ARGUMENT;

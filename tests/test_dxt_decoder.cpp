@@ -223,36 +223,37 @@ TEST(DXTDecoderLevels, BandedFramesEqualTheOneThreadDecode) {
 }
 
 // The pool can be turned off for hosts that run a stream per processor: then
-// nothing runs through it and the caller decodes alone.
+// it offers no runner and the caller decodes alone.
 TEST(DecodePool, TurnedOffRunsNothingAndOnCoversEveryRow) {
-  struct Rows {
-    std::atomic<int> covered{0};
-  } rows;
-  const auto job = [](const void* context, int, int count) {
-    static_cast<Rows*>(const_cast<void*>(context))->covered += count;
-  };
+  std::atomic<int> covered{0};
+  const ORXJob job = [](void* context, int) { ++*static_cast<std::atomic<int>*>(context); };
 #ifdef _WIN32
   _putenv("ORX_DECODE_POOL=0");
 #else
   setenv("ORX_DECODE_POOL", "0", 1);
 #endif
-  EXPECT_FALSE(ORXRunInBands(270, job, &rows));
-  EXPECT_EQ(rows.covered.load(), 0);
+  ORXJobRunner off = ORXDecodePoolRunner();
+  EXPECT_EQ(off.run, nullptr);
+  EXPECT_EQ(off.threads, 1);
 #ifdef _WIN32
   _putenv("ORX_DECODE_POOL=No");
 #else
   setenv("ORX_DECODE_POOL", "No", 1);
 #endif
-  EXPECT_FALSE(ORXRunInBands(270, job, &rows));
-  EXPECT_EQ(rows.covered.load(), 0);
+  off = ORXDecodePoolRunner();
+  EXPECT_EQ(off.run, nullptr);
+  EXPECT_EQ(off.threads, 1);
 #ifdef _WIN32
   _putenv("ORX_DECODE_POOL=");
 #else
   unsetenv("ORX_DECODE_POOL");
 #endif
   if (ORXProcessorCount() < 2) GTEST_SKIP() << "one processor: no pool";
-  EXPECT_TRUE(ORXRunInBands(270, job, &rows));
-  EXPECT_EQ(rows.covered.load(), 270);
+  const ORXJobRunner on = ORXDecodePoolRunner();
+  ASSERT_NE(on.run, nullptr);
+  EXPECT_GT(on.threads, 1);
+  on.run(on.self, 270, job, &covered);
+  EXPECT_EQ(covered.load(), 270);
 }
 
 namespace {
@@ -301,13 +302,13 @@ TEST(Switches, SixWordsInAnyCaseAndAnythingElseRefusedOnce) {
   SetSwitch("ORX_DECODE_POOL", "off\n");
   EXPECT_TRUE(ORXSwitchOn(ORXSwitch::decodePool));
   std::atomic<int> covered{0};
-  const bool banded = ORXRunInBands(
-      64, [](const void* c, int, int n) { *static_cast<std::atomic<int>*>(const_cast<void*>(c)) += n; }, &covered);
+  const ORXJobRunner pool = ORXDecodePoolRunner();
+  ORXRunJobs(&pool, 64, [](void* c, int) { ++*static_cast<std::atomic<int>*>(c); }, &covered);
   const std::string said = testing::internal::GetCapturedStderr();
   if (ORXProcessorCount() >= 2) {
-    EXPECT_TRUE(banded) << "a refused value leaves the pool on";
+    EXPECT_NE(pool.run, nullptr) << "a refused value leaves the pool on";
   }
-  EXPECT_EQ(covered.load(), banded ? 64 : 0);
+  EXPECT_EQ(covered.load(), 64);
   EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
   EXPECT_NE(said.find("ORX_FORCE_GL=\"2\""), std::string::npos) << said;
   EXPECT_NE(said.find("ORX_DECODE_POOL=\"off\\x0A\""), std::string::npos) << said;

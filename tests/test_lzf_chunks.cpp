@@ -32,7 +32,8 @@ std::vector<uint8_t> DXT1Blocks(int w, int h) {
 std::vector<uint8_t> Pack(int threads, const std::vector<uint8_t>& src, int64_t budget, int64_t* packed) {
   std::vector<uint64_t> scratch(static_cast<size_t>(ORXLZFScratchBytes(static_cast<int64_t>(src.size()), kChunk) / 8 + 1));
   std::vector<uint8_t> out(static_cast<size_t>(budget));
-  *packed = ORXPackLZF(threads, src.data(), static_cast<int64_t>(src.size()), kChunk, out.data(), budget,
+  const ORXJobRunner pool = ORXEncodePoolRunner(threads);
+  *packed = ORXPackLZF(&pool, src.data(), static_cast<int64_t>(src.size()), kChunk, out.data(), budget,
                        reinterpret_cast<unsigned char*>(scratch.data()));
   out.resize(static_cast<size_t>(*packed));
   return out;

@@ -26,7 +26,7 @@ ComponentResult CompressDXTOnly(CompressorGlobals* g, ICMCompressorSourceFrameRe
   const size_t widthZ = CVPixelBufferGetWidth(pixels);
   const size_t heightZ = CVPixelBufferGetHeight(pixels);
   const size_t rowBytes = CVPixelBufferGetBytesPerRow(pixels);
-  if (widthZ > 32767 || heightZ > 32767 || rowBytes < 4 * widthZ || rowBytes > INT32_MAX) return paramErr;
+  if (widthZ > kORXMaxSide || heightZ > kORXMaxSide || rowBytes < 4 * widthZ || rowBytes > INT32_MAX) return paramErr;
   const int width = static_cast<int>(widthZ), height = static_cast<int>(heightZ);
 
   // The frame holds what is encoded now: the pixel buffer's own size and the

@@ -15,6 +15,10 @@ constexpr uint32_t kORXCodecType = ORXFourCC('O', 'R', 'X', 'V');     // the med
 constexpr uint32_t kORXManufacturer = ORXFourCC('a', 'p', 'p', 'l');  // the components' manufacturer
 constexpr uint32_t kORXCodecVersion = 0x00010001;                    // the components' version, 1.1
 
+// The largest picture a frame holds, each way: the image description keeps
+// its width and height as signed 16-bit numbers.
+constexpr int kORXMaxSide = 32767;
+
 constexpr int32_t kORXHeaderSize = 28;
 constexpr uint8_t kORXVersion = 1;
 

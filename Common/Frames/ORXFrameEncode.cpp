@@ -77,8 +77,8 @@ int64_t ORXFrameCapacity(int width, int height, const ORXFrameChoices& c) {
 
 int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t rowBytes, const ORXFrameChoices& c,
                        unsigned char* dest, int64_t capacity, ORXEncodeScratch* scratch) {
-  if (argb == nullptr || dest == nullptr || scratch == nullptr || width < 0 || height < 0 || width > 32767 ||
-      height > 32767 || rowBytes < 4 * int64_t{width} || rowBytes > INT32_MAX)
+  if (argb == nullptr || dest == nullptr || scratch == nullptr || width < 0 || height < 0 || width > kORXMaxSide ||
+      height > kORXMaxSide || rowBytes < 4 * int64_t{width} || rowBytes > INT32_MAX)
     return 0;
   const int64_t rawSize = CalculateORXBlockDataSize(width, height, c.alpha, c.dxt24);
   if (capacity < kORXHeaderSize + rawSize) return 0;

@@ -196,8 +196,3 @@ ORXJobRunner ORXEncodePoolRunner(int numThreads) {
   return r;
 }
 
-int64_t ORXPackLZF(int numThreads, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
-                   int64_t budget, unsigned char* scratch) {
-  const ORXJobRunner pool = ORXEncodePoolRunner(numThreads);
-  return ORXPackLZF(&pool, src, rawSize, chunkBytes, dest, budget, scratch);
-}

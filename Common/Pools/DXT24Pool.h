@@ -101,6 +101,3 @@ int DXT24BandRows(int height, int n, int* rows);
 // bands the frame road cuts an image into.
 ORXJobRunner ORXEncodePoolRunner(int numThreads);
 
-// LZFChunks.h's ORXPackLZF with its chunks over the pool (ORXEncodePoolRunner).
-int64_t ORXPackLZF(int numThreads, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
-                   int64_t budget, unsigned char* scratch);

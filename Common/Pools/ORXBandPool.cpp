@@ -14,12 +14,9 @@ constexpr int kMaxBands = 8;
 struct Band {
   ORXSemaphore start;
   ORXSemaphore done;
-  ORXBandJob job = nullptr;
-  const void* context = nullptr;
+  // Job indices first, first + step, ... below count.
   int first = 0;
   int count = 0;
-  // A job list instead of a band when each is set: indices first, first +
-  // step, ... below count.
   ORXJob each = nullptr;
   void* eachContext = nullptr;
   int step = 1;
@@ -39,11 +36,7 @@ void* BandWorker(void* arg) {
   Band* band = static_cast<Band*>(arg);
   for (;;) {
     band->start.Wait();
-    if (band->each != nullptr) {
-      for (int k = band->first; k < band->count; k += band->step) band->each(band->eachContext, k);
-    } else {
-      band->job(band->context, band->first, band->count);
-    }
+    for (int k = band->first; k < band->count; k += band->step) band->each(band->eachContext, k);
     band->done.Post();
   }
   return nullptr;
@@ -78,36 +71,6 @@ void StartPool() {
 // ORX_DECODE_POOL=0 keeps every frame on its caller's thread: a host running
 // one stream per processor gains nothing from bands and loses the hand-off.
 bool PoolTurnedOff() { return !ORXSwitchOn(ORXSwitch::decodePool); }
-
-}  // namespace
-
-bool ORXRunInBands(int rows, ORXBandJob job, const void* context) {
-  if (PoolTurnedOff()) return false;
-  std::call_once(g_decodePoolOnce, StartPool);
-  BandPool* pool = g_decodePool;
-  if (pool == nullptr || !pool->gate.TryWait()) return false;
-  const int bands = pool->workers + 1;
-  const int perBand = (rows + bands - 1) / bands;
-  int posted = 0;
-  for (int i = 1; i < bands; ++i) {
-    const int first = i * perBand;
-    if (first >= rows) break;
-    Band& b = pool->bands[i - 1];
-    b.each = nullptr;
-    b.job = job;
-    b.context = context;
-    b.first = first;
-    b.count = (rows - first < perBand) ? rows - first : perBand;
-    b.start.Post();
-    ++posted;
-  }
-  job(context, 0, perBand < rows ? perBand : rows);
-  for (int i = 0; i < posted; ++i) pool->bands[i].done.Wait();
-  pool->gate.Post();
-  return true;
-}
-
-namespace {
 
 void RunOnDecodePool(void* self, int count, ORXJob job, void* context) {
   BandPool* pool = static_cast<BandPool*>(self);

@@ -12,21 +12,10 @@
 
 #include "ORXJobs.h"
 
-// A band's work: rows first .. first + count - 1 of the job described by
-// context.
-typedef void (*ORXBandJob)(const void* context, int first, int count);
-
-// Runs job over rows 0 .. rows - 1 in bands, one per worker and one on the
-// calling thread, and returns when all are done. False, with nothing run,
-// when the pool could not be started (one processor, no memory, semaphores
-// or threads), is turned off (ORX_DECODE_POOL=0, no or false; see
-// ORXSwitches.h) or another frame holds it: the caller then runs the job
-// alone.
-bool ORXRunInBands(int rows, ORXBandJob job, const void* context);
-
 // The pool as a job runner, starting it on the first call: threads is the
-// calling thread plus the workers, so the frame road cuts a frame into the
-// bands ORXRunInBands would. Job 0 and every threads-th after it run on the
+// calling thread plus the workers, so the frame road cuts a frame into one
+// band a thread (ORX_DECODE_POOL=0, no or false turns the pool off; see
+// ORXSwitches.h). Job 0 and every threads-th after it run on the
 // calling thread, the others on the workers; a frame that finds another in
 // the pool runs all its jobs on the calling thread, in order. Without a
 // pool (one processor, no memory, semaphores or threads, or ORX_DECODE_POOL

@@ -18,6 +18,9 @@ namespace {
 constexpr uint32_t kOptionsTag = 0x4F505453;  // "OPTS"
 constexpr uint32_t kSourceTag = 0x53524346;   // "SRCF"
 constexpr uint32_t kFrameTag = 0x454E4346;    // "ENCF"
+// A Rect's coordinates are signed 16-bit numbers, so no session is wider
+// or taller than this.
+constexpr int kMaxImageSide = 32767;
 
 std::atomic<SInt32> g_liveObjects{0};
 
@@ -189,7 +192,7 @@ OSStatus HostICMCompressionSessionCreateWithCompressor(ComponentInstance compres
   *sessionOut = nullptr;
   if (compressor == nullptr || outputRecord == nullptr || outputRecord->encodedFrameOutputCallback == nullptr)
     return paramErr;
-  if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return paramErr;
+  if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return paramErr;
   auto* s = new (std::nothrow) OpaqueICMCompressionSession;
   if (s == nullptr) return memFullErr;
   s->compressor = compressor;

@@ -83,8 +83,11 @@ typedef struct orx_frame_props {
   int64_t layer_size;          /* the optional second section, unpacked; 0 when absent */
 } orx_frame_props;
 
+/* The largest picture a frame holds, each way. */
+#define ORX_MAX_SIDE 32767
+
 /* Checks the frame in the first frame_size bytes at frame for a picture of
- * width x height (0 to 32767 each), as the decompressor checks it before it
+ * width x height (0 to ORX_MAX_SIDE each), as the decompressor checks it before it
  * draws: every section inside the bytes, a known variant, block data that
  * holds or unpacks to exactly every block, a packed layer that unpacks to
  * its size. Packed data is proven without memory, so a frame that passes
@@ -204,7 +207,7 @@ typedef struct orx_encode_settings {
   int32_t threads;            /* 1 to 32 threads to encode on; 0 for one a processor core */
 } orx_encode_settings;
 
-/* The largest frame orx_encode may write for width x height (1 to 32767)
+/* The largest frame orx_encode may write for width x height (1 to ORX_MAX_SIDE)
  * with these settings; 0 for arguments out of range. */
 size_t orx_max_encoded_size(int width, int height, const orx_encode_settings* settings);
 
