@@ -15,8 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/Format/ORXFormat.h"
 #include "MovieFile.h"
-#include "ORXFormat.h"
 
 namespace orxapp {
 

@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "MacMemory.h"
 #include "MovieFile.h"
-#include "ORXFormat.h"
+#include "core/Format/ORXFormat.h"
 #include "Stopwatch.h"
 #include "SoundPlacer.h"
 #include "Sources.h"

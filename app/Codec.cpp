@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Format/ORXDecompressorRequests.h"
+#include "core/Format/ORXHeader.h"
+#include "core/Format/ORXPreferencesPlace.h"
 #include "MacMemory.h"
-#include "ORXDecompressorRequests.h"
-#include "ORXHeader.h"
-#include "ORXPreferencesPlace.h"
 
 namespace orxapp {
 

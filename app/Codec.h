@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/Format/ORXFormat.h"
+#include "core/Format/ORXSettingsFormat.h"
 #include "ImageCodec.h"
-#include "ORXFormat.h"
-#include "ORXSettingsFormat.h"
 
 namespace orxapp {
 

@@ -15,9 +15,9 @@
 #include <mutex>
 
 #include "Cli.h"
+#include "core/Format/ORXFormat.h"
 #include "GstFacts.h"
 #include "GstSoundHold.h"
-#include "ORXFormat.h"
 
 namespace orxapp {
 

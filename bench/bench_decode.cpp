@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/Format/ORXHeader.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"
-#include "ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

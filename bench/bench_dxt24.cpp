@@ -11,14 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "DXT24.h"
-#include "DXT24Pool.h"
-#include "DXT24Decoder.h"
-#include "DXT24Simd.h"
-#include "DXTDecoder.h"
-#include "DXTSimd.h"
-#include "LZFChunks.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXT24.h"
+#include "quicktime/Common/Pools/DXT24Pool.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Blocks/DXT24Simd.h"
+#include "core/Blocks/DXTDecoder.h"
+#include "core/Blocks/DXTSimd.h"
+#include "core/Frames/LZFChunks.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

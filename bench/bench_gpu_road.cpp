@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "DXTStandard.h"
-#include "GLDecompressorResources.h"
-#include "ORXDecodePipeline.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXTStandard.h"
+#include "core/Format/ORXHeader.h"
+#include "quicktime/Common/Decode/ORXDecodePipeline.h"
+#include "quicktime/Common/OpenGL/GLDecompressorResources.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

@@ -15,14 +15,14 @@
 #include <cstring>
 #include <vector>
 
-#include "DXT24.h"
-#include "DXT24Pool.h"
-#include "DXTStandard.h"
-#include "LZFChunks.h"
+#include "core/Blocks/DXT24.h"
+#include "quicktime/Common/Pools/DXT24Pool.h"
+#include "core/Blocks/DXTStandard.h"
+#include "core/Frames/LZFChunks.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"
-#include "ORXComponent.h"
-#include "ORXHeader.h"
+#include "quicktime/Common/Component/ORXComponent.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

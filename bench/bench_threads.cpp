@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "DXT24.h"
-#include "DXT24Pool.h"
-#include "DXTStandard.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXT24.h"
+#include "core/Blocks/DXTStandard.h"
+#include "core/Format/ORXHeader.h"
+#include "quicktime/Common/Pools/DXT24Pool.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

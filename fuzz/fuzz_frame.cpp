@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "DXT24Decoder.h"
-#include "ORXDecodePipeline.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "quicktime/Common/Decode/ORXDecodePipeline.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   InitThirdsTable();

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -4,8 +4,8 @@
 // those types); the same bytes also go straight to each dialog reader.
 #include <vector>
 
-#include "DialogsInternal.h"
 #include "MacMemory.h"
+#include "quicktime/host/src/DialogsInternal.h"
 #include "Resources.h"
 
 namespace {

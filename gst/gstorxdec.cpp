@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
 #include "orx/orx.h"
 
 namespace {

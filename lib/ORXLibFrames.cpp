@@ -11,12 +11,12 @@
 #include <new>
 #include <string_view>
 
-#include "ORXFrameDecode.h"
-#include "ORXFrameEncode.h"
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
+#include "core/Frames/ORXFrameDecode.h"
+#include "core/Frames/ORXFrameEncode.h"
+#include "core/Platform/ProcessorCores.h"
 #include "ORXLibInternal.h"
 #include "ORXLibThreads.h"
-#include "ProcessorCores.h"
 
 static_assert(std::endian::native == std::endian::little, "pixels are swizzled as little-endian words");
 

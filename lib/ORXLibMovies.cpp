@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
 #include "ORXLibInternal.h"
 #include "movie/MovieReader.h"
 #include "movie/MovieWriter.h"

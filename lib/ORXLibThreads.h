@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ORXJobs.h"
+#include "core/Frames/ORXJobs.h"
 
 class ORXLibThreads {
  public:

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "DXT24Decoder.h"
-#include "ORXBandPool.h"
-#include "ORXFrameDecode.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Frames/ORXFrameDecode.h"
+#include "quicktime/Common/Pools/ORXBandPool.h"
 
 namespace {
 

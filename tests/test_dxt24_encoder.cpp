@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "DXT24.h"
-#include "DXT24Internal.h"
-#include "DXT24Decoder.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXT24.h"
+#include "core/Blocks/DXT24Internal.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 using namespace dxt24_internal;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "DXT24.h"
-#include "DXT24Simd.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXT24.h"
+#include "core/Blocks/DXT24Simd.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

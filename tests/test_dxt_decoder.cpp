@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "DXT24Decoder.h"
-#include "DXTDecoder.h"
-#include "ORXBandPool.h"
-#include "ORXFrameDecode.h"
-#include "ORXSwitches.h"
-#include "ORXThread.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Blocks/DXTDecoder.h"
+#include "core/Frames/ORXFrameDecode.h"
+#include "core/Platform/ORXThread.h"
+#include "core/Utilities/ORXSwitches.h"
+#include "quicktime/Common/Pools/ORXBandPool.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "DXTSimd.h"
-#include "DXTStandard.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXTSimd.h"
+#include "core/Blocks/DXTStandard.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 #if defined(ORX_TEST_CLIP)

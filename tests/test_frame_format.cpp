@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
 
 namespace {
 

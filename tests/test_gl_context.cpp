@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "OpenGL/GLContext.h"
+#include "quicktime/Common/OpenGL/GLContext.h"
 
 TEST(GLContext, LifecycleStates) {
   GLContext never;

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "OpenGL/GLExtensions.h"
+#include "quicktime/Common/OpenGL/GLExtensions.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "DXTDecoder.h"
-#include "DXTStandard.h"
-#include "OpenGL/GLSLProgram.h"
-#include "OpenGL/GLTexture.h"
-#include "GLDecompressorResources.h"
-#include "ORXDecodePipeline.h"
-#include "ORXDecodeRoad.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXTDecoder.h"
+#include "core/Blocks/DXTStandard.h"
+#include "quicktime/Common/OpenGL/GLSLProgram.h"
+#include "quicktime/Common/OpenGL/GLTexture.h"
+#include "quicktime/Common/OpenGL/GLDecompressorResources.h"
+#include "quicktime/Common/Decode/ORXDecodePipeline.h"
+#include "quicktime/Common/Decode/ORXDecodeRoad.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 
 // Every EGL context made in this process is counted: the decode road must

@@ -8,11 +8,11 @@
 #include <random>
 #include <vector>
 
-#include "DXT24Pool.h"
-#include "DXTStandard.h"
-#include "LZFChunks.h"
-#include "ORXFormat.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXTStandard.h"
+#include "core/Format/ORXFormat.h"
+#include "core/Format/ORXHeader.h"
+#include "core/Frames/LZFChunks.h"
+#include "quicktime/Common/Pools/DXT24Pool.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {

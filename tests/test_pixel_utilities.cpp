@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "BITMAP.h"
-#include "PixelUtilities.h"
+#include "core/Utilities/BITMAP.h"
+#include "core/Utilities/PixelUtilities.h"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ORXPreferencesPlace.h"
+#include "core/Format/ORXPreferencesPlace.h"
 
 namespace {
 

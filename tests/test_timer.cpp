@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "ORXTimer.h"
+#include "core/Platform/ORXTimer.h"
 
 namespace {
 

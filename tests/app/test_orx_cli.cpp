@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "DXT24Decoder.h"
-#include "DXTDecoder.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Blocks/DXTDecoder.h"
 #include "ImageIO.h"
 #include "MovieFile.h"
 #include "OrxRun.h"
 #include "ProcessRun.h"
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
 
 using orxapp::ImageARGB;
 

@@ -8,14 +8,14 @@
 
 #include <cstring>
 
-#include "DXT24.h"
-#include "DXT24Decoder.h"
-#include "DXTStandard.h"
+#include "core/Blocks/DXT24.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Blocks/DXTStandard.h"
 #include "MacMemory.h"
-#include "ORXFrameEncode.h"
-#include "ORXHeader.h"
+#include "core/Frames/ORXFrameEncode.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
-#include "ProcessorCores.h"
+#include "core/Platform/ProcessorCores.h"
 #include "component_test_util.h"
 
 namespace {

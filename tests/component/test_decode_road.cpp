@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/Format/ORXDecompressorRequests.h"
+#include "core/Format/ORXHeader.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"
-#include "ORXDecompressorRequests.h"
-#include "ORXHeader.h"
 
 // The component's calls reach this definition before the library's: the
 // program exports it. The library's own is found through the copy of EGL

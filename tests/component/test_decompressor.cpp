@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "DXT24Decoder.h"
+#include "core/Blocks/DXT24Decoder.h"
 #include "MacMemory.h"
-#include "ORXHeader.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
 #include "component_test_util.h"
 

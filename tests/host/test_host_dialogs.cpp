@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "DialogsInternal.h"
 #include "ImageCodec.h"
 #include "MacMemory.h"
+#include "quicktime/host/src/DialogsInternal.h"
 #include "Resources.h"
 
 namespace {

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "MacMemory.h"
-#include "MovieFile.h"
-#include "MovieFileAdapters.h"
 #include "movie/MovieReader.h"
 #include "movie/MovieWriter.h"
+#include "MovieFile.h"
+#include "quicktime/host/src/MovieFileAdapters.h"
 
 namespace {
 

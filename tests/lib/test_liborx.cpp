@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "MacMemory.h"
-#include "ORXFrameEncode.h"
-#include "ORXHeader.h"
+#include "core/Frames/ORXFrameEncode.h"
+#include "core/Format/ORXHeader.h"
 #include "component_test_util.h"
 #include "orx/orx.h"
 

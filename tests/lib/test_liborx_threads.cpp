@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "ORXFrameDecode.h"
-#include "ORXFrameEncode.h"
-#include "ORXHeader.h"
+#include "core/Frames/ORXFrameDecode.h"
+#include "core/Frames/ORXFrameEncode.h"
+#include "core/Format/ORXHeader.h"
 #include "component_test_util.h"
 #include "orx/orx.h"
 

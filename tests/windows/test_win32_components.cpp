@@ -16,11 +16,11 @@
 #include <string>
 
 #include "CrossPlatformFrames.h"
-#include "DXT24Decoder.h"
-#include "DXTDecoder.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Blocks/DXTDecoder.h"
 #include "Dialogs.h"
-#include "ORXDecompressorRequests.h"
-#include "ORXHeader.h"
+#include "core/Format/ORXDecompressorRequests.h"
+#include "core/Format/ORXHeader.h"
 
 extern "C" uint32_t HostDispatcherCallCount(void);
 

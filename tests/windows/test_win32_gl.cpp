@@ -7,13 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#include "DXTDecoder.h"
-#include "DXTStandard.h"
-#include "GLDecompressorResources.h"
-#include "ORXDecodePipeline.h"
-#include "ORXHeader.h"
+#include "core/Blocks/DXTDecoder.h"
+#include "core/Blocks/DXTStandard.h"
+#include "quicktime/Common/OpenGL/GLDecompressorResources.h"
+#include "quicktime/Common/Decode/ORXDecodePipeline.h"
+#include "core/Format/ORXHeader.h"
 #include "testimage/ORXTestImage.h"
-#include "OpenGL/GLContext.h"
+#include "quicktime/Common/OpenGL/GLContext.h"
 
 // The library's module handle, as the deliverable records it; here the
 // test program's own.

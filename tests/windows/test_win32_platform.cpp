@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "BITMAP.h"
-#include "ORXSemaphore.h"
-#include "ORXThread.h"
-#include "ORXTimer.h"
-#include "PixelUtilities.h"
+#include "core/Platform/ORXSemaphore.h"
+#include "core/Platform/ORXThread.h"
+#include "core/Platform/ORXTimer.h"
+#include "core/Utilities/BITMAP.h"
+#include "core/Utilities/PixelUtilities.h"
 
-#include "ProcessorCores.h"
+#include "core/Platform/ProcessorCores.h"
 
 namespace {
 

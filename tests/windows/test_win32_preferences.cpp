@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "ORXComponent.h"
+#include "quicktime/Common/Component/ORXComponent.h"
 
 namespace {
 

@@ -1,0 +1,91 @@
+#include "core/Frames/ORXFrameDecode.h"
+
+#include <lzf.h>
+
+#include <cstdlib>
+
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Blocks/DXTDecoder.h"
+
+void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
+  if (scratch == nullptr) return;
+  std::free(scratch->data);
+  scratch->data = nullptr;
+  scratch->size = 0;
+}
+
+ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
+                    ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks) {
+  *blocks = nullptr;
+  // The layer is proven here, so that every road refuses a damaged one,
+  // whether or not it draws it; the block data below, before the scratch
+  // grows for it.
+  if (scratch == nullptr ||
+      CheckORXFrameData(frame, frameSize, width, height, layout, false) != ORXFrameError::none)
+    return ORXStatus::badData;
+  const ORXHeader& h = layout->header;
+  // DXT24 writes whole blocks; the other roads write the image only.
+  const int64_t rowNeeded = 4 * static_cast<int64_t>(h.isDXT24 == 1 ? (width + 3) / 4 * 4 : width);
+  if (rowBytes < rowNeeded) return ORXStatus::badData;
+  const int64_t rawSize = layout->blockDataSize;
+  if (rawSize == 0) return ORXStatus::ok;  // an empty image: nothing to draw
+
+  // Raw blocks are read where they are (the check guarantees the sample
+  // holds all of them). Packed ones count only when they unpack to exactly
+  // the block data, every byte written, so no stale memory reaches the
+  // picture.
+  const unsigned char* section = frame + h.headerSize;
+  if (h.isLZF != 1) {
+    *blocks = section;
+    return ORXStatus::ok;
+  }
+  if (scratch->size < rawSize) {
+    // Memory is sized for the image only once the frame is proven to fill it.
+    if (!ORXLZFUnpacksTo(section, h.dataSize, rawSize)) return ORXStatus::badData;
+    ORXFreeDecodeScratch(scratch);
+    scratch->data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(rawSize)));
+    if (scratch->data == nullptr) return ORXStatus::noMemory;
+    scratch->size = rawSize;
+  }
+  const unsigned n =
+      lzf_decompress(section, static_cast<unsigned>(h.dataSize), scratch->data, static_cast<unsigned>(rawSize));
+  if (static_cast<int64_t>(n) != rawSize) return ORXStatus::badData;  // short, corrupt or too long for the image
+  *blocks = scratch->data;
+  return ORXStatus::ok;
+}
+
+namespace {
+
+// A frame's block rows as jobs: job i decodes band i.
+struct DecodeBands {
+  const unsigned char* blocks;
+  unsigned char* dest;
+  int width, height, rowBytes;
+  bool alpha, dxt24;
+  int perBand;
+};
+
+void DecodeBand(void* context, int index) {
+  const DecodeBands& d = *static_cast<const DecodeBands*>(context);
+  if (d.dxt24)
+    DecodeDXT24Rows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, index * d.perBand, d.perBand);
+  else
+    DecodeDXTRows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, index * d.perBand, d.perBand);
+}
+
+}  // namespace
+
+void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
+                                unsigned char* dest, int rowBytes, const ORXJobRunner* runner) {
+  const ORXHeader& h = layout.header;
+  const bool dxt24 = h.isDXT24 == 1, alpha = h.hasAlpha != 0;
+  if (width <= 0 || height <= 0) return;
+  const int rows = (height + 3) / 4;
+  // Frames of a megapixel and more in bands, one a thread of the runner;
+  // smaller ones are not worth the hand-off.
+  const int64_t padded = int64_t{(width + 3) / 4 * 4} * (rows * 4);
+  const int threads = runner != nullptr && runner->run != nullptr ? runner->threads : 1;
+  const int perBand = padded >= kORXBandedDecodePixels ? ORXDecodeBandRows(rows, threads) : rows;
+  DecodeBands bands{blocks, dest, width, height, rowBytes, alpha, dxt24, perBand};
+  ORXRunJobs(runner, (rows + perBand - 1) / perBand, DecodeBand, &bands);
+}

@@ -1,6 +1,0 @@
-// Windows: the decoder does not read the second section; byte 25 is 0.
-#include "ORXHeader.h"
-
-bool ORXPlatformReadsSecondSection() { return false; }
-
-uint8_t ORXGradientsDiscardedByte(bool) { return 0; }
