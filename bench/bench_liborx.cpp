@@ -1,16 +1,22 @@
 // The C library's frame roads on a 1920x1080 frame of the test picture, with
-// a bare lzf_decompress of the same frame's section in the same run: the
-// texture road of a DXT1/DXT5 frame should cost the unpacking and no more.
+// a bare lzf_decompress of the same frame's section in the same run and the
+// decode roads' own unpacker (ORXUnpackLZF) beside it: the texture road of a
+// DXT1/DXT5 frame should cost the unpacking and no more.
 // BM_DecodeThreads: a decoder of one thread against one a processor core, at
-// 1080p and 4K.
+// 1080p and 4K. With ORX_BENCH_MOVIES=a.mov:b.mov, every packed frame of each
+// movie is unpacked both ways too (real pictures: encode photographs first).
 #include <benchmark/benchmark.h>
 #include <lzf.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
-#include "testimage/ORXTestImage.h"
+#include "core/Frames/LZFUnpack.h"
 #include "orx/orx.h"
+#include "testimage/ORXTestImage.h"
 
 namespace {
 
@@ -65,6 +71,21 @@ void BM_BareLZF(benchmark::State& state) {
   Label(state, variant);
 }
 BENCHMARK(BM_BareLZF)->ArgName("variant")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_UnpackLZF(benchmark::State& state) {
+  const int variant = static_cast<int>(state.range(0));
+  const std::vector<uint8_t> frame = Frame(variant);
+  orx_frame_props p{};
+  if (orx_frame_info(frame.data(), frame.size(), kW, kH, &p) != ORX_OK || !p.is_lzf) {
+    state.SkipWithError("no packed frame");
+    return;
+  }
+  std::vector<uint8_t> out(static_cast<size_t>(p.block_data_size));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(ORXUnpackLZF(frame.data() + kHeaderSize, p.data_size, out.data(), p.block_data_size));
+  Label(state, variant);
+}
+BENCHMARK(BM_UnpackLZF)->ArgName("variant")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_FrameTexture(benchmark::State& state) {
   const int variant = static_cast<int>(state.range(0));
@@ -142,6 +163,82 @@ BENCHMARK(BM_DecodeThreads)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+
+// A movie's packed frames: block data and its unpacked size.
+struct PackedSection {
+  std::vector<uint8_t> frame;
+  int64_t dataSize, rawSize;
+};
+
+std::vector<PackedSection> PackedSections(const std::string& path) {
+  std::vector<PackedSection> out;
+  orx_movie_reader* reader = nullptr;
+  orx_movie_props props{};
+  if (orx_movie_open(path.c_str(), &reader, nullptr, 0) != ORX_OK ||
+      orx_movie_get_props(reader, &props) != ORX_OK) {
+    orx_movie_close(reader);
+    return out;
+  }
+  for (int32_t i = 0; i < props.frame_count; ++i) {
+    std::vector<uint8_t> frame(props.max_frame_size);
+    size_t size = 0;
+    orx_frame_props p{};
+    if (orx_movie_read_frame(reader, i, frame.data(), frame.size(), &size) != ORX_OK ||
+        orx_frame_info(frame.data(), size, props.width, props.height, &p) != ORX_OK || !p.is_lzf)
+      continue;
+    frame.resize(size);
+    out.push_back({std::move(frame), p.data_size, p.block_data_size});
+  }
+  orx_movie_close(reader);
+  return out;
+}
+
+// Every packed frame of the movie unpacked by liblzf or by ORXUnpackLZF;
+// bytes are the unpacked block data.
+void UnpackMovie(benchmark::State& state, const std::string& path, bool ours) {
+  const std::vector<PackedSection> sections = PackedSections(path);
+  if (sections.empty()) {
+    state.SkipWithError("no packed frames in the movie");
+    return;
+  }
+  int64_t largest = 0, total = 0;
+  for (const PackedSection& s : sections) {
+    largest = std::max(largest, s.rawSize);
+    total += s.rawSize;
+  }
+  std::vector<uint8_t> out(static_cast<size_t>(largest));
+  for (auto _ : state)
+    for (const PackedSection& s : sections) {
+      const uint8_t* data = s.frame.data() + kHeaderSize;
+      if (ours)
+        benchmark::DoNotOptimize(ORXUnpackLZF(data, s.dataSize, out.data(), s.rawSize));
+      else
+        benchmark::DoNotOptimize(lzf_decompress(data, static_cast<unsigned>(s.dataSize), out.data(),
+                                                static_cast<unsigned>(s.rawSize)));
+    }
+  state.SetBytesProcessed(state.iterations() * total);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (const char* list = std::getenv("ORX_BENCH_MOVIES")) {
+    std::string rest = list;
+    while (!rest.empty()) {
+      const size_t colon = rest.find(':');
+      const std::string path = rest.substr(0, colon);
+      rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+      if (path.empty()) continue;
+      const std::string name = path.substr(path.find_last_of('/') + 1);
+      for (bool ours : {false, true})
+        benchmark::RegisterBenchmark(("BM_UnpackMovie/" + std::string(ours ? "orx/" : "liblzf/") + name).c_str(),
+                                     UnpackMovie, path, ours)
+            ->Unit(benchmark::kMillisecond);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,8 +1,6 @@
 // The library's frame calls over the codec core: the frame check, the
 // processor decode into the caller's byte order, the texture road, and the
 // frame encoder with the compressor component's choices.
-#include <lzf.h>
-
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include <string_view>
 
 #include "core/Format/ORXHeader.h"
+#include "core/Frames/LZFUnpack.h"
 #include "core/Frames/ORXFrameDecode.h"
 #include "core/Frames/ORXFrameEncode.h"
 #include "core/Platform/ProcessorCores.h"
@@ -343,9 +342,8 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
     if (buffer == nullptr) return bufferError(ORX_ERROR_INVALID_ARGUMENT);
     if (buffer_size < static_cast<size_t>(blockBytes)) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
     // Only data that unpacks to every block, and no further, is a texture.
-    const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.dataSize), buffer,
-                                      static_cast<unsigned>(blockBytes));
-    if (static_cast<int64_t>(n) != blockBytes) return ORX_ERROR_BAD_FRAME;
+    if (ORXUnpackLZF(section, h.dataSize, static_cast<uint8_t*>(buffer), blockBytes) != blockBytes)
+      return ORX_ERROR_BAD_FRAME;
     t.data = buffer;
     *texture = t;
     return ORX_OK;

@@ -1,11 +1,10 @@
 #include "core/Frames/ORXFrameDecode.h"
 
-#include <lzf.h>
-
 #include <cstdlib>
 
 #include "core/Blocks/DXT24Decoder.h"
 #include "core/Blocks/DXTDecoder.h"
+#include "core/Frames/LZFUnpack.h"
 
 void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
   if (scratch == nullptr) return;
@@ -47,9 +46,8 @@ ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int wid
     if (scratch->data == nullptr) return ORXStatus::noMemory;
     scratch->size = rawSize;
   }
-  const unsigned n =
-      lzf_decompress(section, static_cast<unsigned>(h.dataSize), scratch->data, static_cast<unsigned>(rawSize));
-  if (static_cast<int64_t>(n) != rawSize) return ORXStatus::badData;  // short, corrupt or too long for the image
+  const int64_t n = ORXUnpackLZF(section, h.dataSize, scratch->data, rawSize);
+  if (n != rawSize) return ORXStatus::badData;  // short, corrupt or too long for the image
   *blocks = scratch->data;
   return ORXStatus::ok;
 }

@@ -1,12 +1,11 @@
 #include "quicktime/Common/Decode/ORXDecodePipeline.h"
 
-#include <lzf.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "core/Format/ORXHeader.h"
+#include "core/Frames/LZFUnpack.h"
 #include "quicktime/Common/Decode/ORXDecodeStatus.h"
 #include "quicktime/Common/OpenGL/GLDecodeRoad.h"
 #include "quicktime/Common/Pools/ORXBandPool.h"
@@ -26,9 +25,7 @@ bool ReadLayer(const ORXFrameLayout& layout, const unsigned char* frame, unsigne
   const ORXHeader& h = layout.header;
   const unsigned char* section = frame + h.headerSize + h.dataSize;
   if (h.secondIsLZF == 1) {
-    const unsigned n = lzf_decompress(section, static_cast<unsigned>(h.secondSize), layer,
-                                      static_cast<unsigned>(layout.layerSize));
-    return static_cast<int64_t>(n) == layout.layerSize;
+    return ORXUnpackLZF(section, h.secondSize, layer, layout.layerSize) == layout.layerSize;
   }
   std::memcpy(layer, section, static_cast<size_t>(layout.layerSize));
   return true;
