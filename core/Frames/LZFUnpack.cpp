@@ -20,13 +20,13 @@ inline void Copy16(uint8_t* d, const uint8_t* s) { std::memcpy(d, s, 16); }
 inline void Copy32(uint8_t* d, const uint8_t* s) { std::memcpy(d, s, 32); }
 
 // A control byte and 32 literal bytes; a reference's widest write: its
-// longest length (264) rounded up to the 16-byte step.
+// longest length (264) and 15 bytes more.
 constexpr int64_t kLongestToken = 33;
-constexpr int64_t kWidestWrite = 272;
+constexpr int64_t kWidestWrite = 264 + 15;
 
 // Copies len bytes from ref, distance bytes behind op, forward, as the byte
-// by byte copy would. Writes up to the next multiple of 16 (of 8 for a
-// distance below 16) past op; the caller has that room.
+// by byte copy would. Writes up to 15 bytes past op + len; the caller has
+// that room.
 inline void CopyReference(uint8_t* op, const uint8_t* ref, size_t distance, size_t len) {
   if (distance >= 16) {
     // Each step reads bytes written at least 16 before it.
@@ -36,7 +36,12 @@ inline void CopyReference(uint8_t* op, const uint8_t* ref, size_t distance, size
   } else if (distance == 1) {
     std::memset(op, *ref, len);
   } else {
-    for (size_t i = 0; i < len; ++i) op[i] = ref[i];
+    // A pattern of distance bytes: eight bytes of it, written at a stride
+    // of the largest multiple of distance that fits in eight.
+    uint8_t pattern[8];
+    for (size_t j = 0; j < 8; ++j) pattern[j] = ref[j % distance];
+    const size_t stride = 8 - 8 % distance;
+    for (size_t i = 0; i < len; i += stride) Copy8(op + i, pattern);
   }
 }
 
@@ -94,7 +99,7 @@ int64_t ORXUnpackLZF(const uint8_t* src, int64_t size, uint8_t* dest, int64_t ca
     len += 2;
     if (len > static_cast<size_t>(outEnd - op)) return 0;
     if (distance > static_cast<size_t>(op - dest)) return 0;  // before the output's start
-    if (static_cast<size_t>(outEnd - op) >= ((len + 15) & ~size_t{15})) {
+    if (static_cast<size_t>(outEnd - op) >= len + 15) {
       CopyReference(op, op - distance, distance, len);
     } else {
       const uint8_t* ref = op - distance;
