@@ -4,9 +4,12 @@
 // DXT1/DXT5 frame should cost the unpacking and no more.
 // BM_DecodeThreads: a decoder of one thread against one a processor core, at
 // 1080p and 4K. With ORX_BENCH_MOVIES=a.mov:b.mov, every packed frame of each
-// movie is unpacked both ways too (real pictures: encode photographs first).
+// movie is unpacked by liblzf and by ORXUnpackLZF, and its block data packed
+// with snappy is unpacked by snappy (real pictures: encode photographs
+// first); the counters give each packer's size against the raw blocks.
 #include <benchmark/benchmark.h>
 #include <lzf.h>
+#include <snappy.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -164,10 +167,12 @@ BENCHMARK(BM_DecodeThreads)
     ->Unit(benchmark::kMillisecond);
 
 
-// A movie's packed frames: block data and its unpacked size.
+// A movie's packed frames: block data, its unpacked size, and the same
+// blocks packed by snappy.
 struct PackedSection {
   std::vector<uint8_t> frame;
   int64_t dataSize, rawSize;
+  std::string snappy;
 };
 
 std::vector<PackedSection> PackedSections(const std::string& path) {
@@ -187,36 +192,49 @@ std::vector<PackedSection> PackedSections(const std::string& path) {
         orx_frame_info(frame.data(), size, props.width, props.height, &p) != ORX_OK || !p.is_lzf)
       continue;
     frame.resize(size);
-    out.push_back({std::move(frame), p.data_size, p.block_data_size});
+    std::vector<uint8_t> raw(static_cast<size_t>(p.block_data_size));
+    if (ORXUnpackLZF(frame.data() + kHeaderSize, p.data_size, raw.data(), p.block_data_size) != p.block_data_size)
+      continue;
+    std::string snappyPacked;
+    snappy::Compress(reinterpret_cast<const char*>(raw.data()), raw.size(), &snappyPacked);
+    out.push_back({std::move(frame), p.data_size, p.block_data_size, std::move(snappyPacked)});
   }
   orx_movie_close(reader);
   return out;
 }
 
-// Every packed frame of the movie unpacked by liblzf or by ORXUnpackLZF;
-// bytes are the unpacked block data.
-void UnpackMovie(benchmark::State& state, const std::string& path, bool ours) {
+// Every packed frame of the movie unpacked by liblzf, by ORXUnpackLZF or by
+// snappy; bytes are the unpacked block data.
+enum class Unpacker { liblzf, orx, snappy };
+void UnpackMovie(benchmark::State& state, const std::string& path, Unpacker unpacker) {
   const std::vector<PackedSection> sections = PackedSections(path);
   if (sections.empty()) {
     state.SkipWithError("no packed frames in the movie");
     return;
   }
-  int64_t largest = 0, total = 0;
+  int64_t largest = 0, total = 0, lzfBytes = 0, snappyBytes = 0;
   for (const PackedSection& s : sections) {
     largest = std::max(largest, s.rawSize);
     total += s.rawSize;
+    lzfBytes += s.dataSize;
+    snappyBytes += static_cast<int64_t>(s.snappy.size());
   }
   std::vector<uint8_t> out(static_cast<size_t>(largest));
   for (auto _ : state)
     for (const PackedSection& s : sections) {
       const uint8_t* data = s.frame.data() + kHeaderSize;
-      if (ours)
+      if (unpacker == Unpacker::orx)
         benchmark::DoNotOptimize(ORXUnpackLZF(data, s.dataSize, out.data(), s.rawSize));
-      else
+      else if (unpacker == Unpacker::liblzf)
         benchmark::DoNotOptimize(lzf_decompress(data, static_cast<unsigned>(s.dataSize), out.data(),
                                                 static_cast<unsigned>(s.rawSize)));
+      else
+        benchmark::DoNotOptimize(
+            snappy::RawUncompress(s.snappy.data(), s.snappy.size(), reinterpret_cast<char*>(out.data())));
     }
   state.SetBytesProcessed(state.iterations() * total);
+  state.counters["lzf_of_raw"] = double(lzfBytes) / double(total);
+  state.counters["snappy_of_raw"] = double(snappyBytes) / double(total);
 }
 
 }  // namespace
@@ -230,9 +248,13 @@ int main(int argc, char** argv) {
       rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
       if (path.empty()) continue;
       const std::string name = path.substr(path.find_last_of('/') + 1);
-      for (bool ours : {false, true})
-        benchmark::RegisterBenchmark(("BM_UnpackMovie/" + std::string(ours ? "orx/" : "liblzf/") + name).c_str(),
-                                     UnpackMovie, path, ours)
+      const struct {
+        Unpacker unpacker;
+        const char* name;
+      } kUnpackers[] = {{Unpacker::liblzf, "liblzf/"}, {Unpacker::orx, "orx/"}, {Unpacker::snappy, "snappy/"}};
+      for (const auto& u : kUnpackers)
+        benchmark::RegisterBenchmark(("BM_UnpackMovie/" + std::string(u.name) + name).c_str(), UnpackMovie, path,
+                                     u.unpacker)
             ->Unit(benchmark::kMillisecond);
     }
   }

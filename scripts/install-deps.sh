@@ -12,6 +12,8 @@ PACKAGES=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  # The LZF unpacking benchmark compares with snappy's unpacking.
+  libsnappy-dev
   libsquish-dev
   libegl1-mesa-dev
   libgl-dev
