@@ -1,32 +1,49 @@
 #!/bin/sh
-# Real-time playback through orxdec: 1080p30 movies of every variant (the
-# built-in test clip, 90 frames) played with qtdemux ! orxdec ! fakesink
-# sync=true, the sink dropping frames later than 20 ms as a video sink
-# does; prints the frames dropped per variant on the default road and on
-# the graphics road (ORX_FORCE_GL=1). A run with the decoder slowed by 50 ms
-# a frame comes first, to show that drops are counted.
+# Real-time playback through orxdec: movies of the built-in test clip at 30
+# fps played with qtdemux ! orxdec ! fakesink sync=true, the sink dropping
+# frames later than 20 ms as a video sink does. Prints the frames dropped
+# for every variant at 1920x1080 and at 3840x2160, then for four 1080p
+# layers of each variant played at once in one pipeline (four decoders, as
+# a player of layers runs them). A run with the decoder slowed by 50 ms a
+# frame comes first, to show that drops are counted.
 # usage: playback.sh ORX_BINARY GST_PLUGIN_DIR [FRAMES]
 set -eu
 orx=$1
-export GST_PLUGIN_PATH=$2
+export GST_PLUGIN_PATH="$2"
 frames=${3:-90}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-for v in performance quality vovorevaded quality-alpha; do
+variants="performance quality vovorevaded quality-alpha"
+for v in $variants; do
   opt=$v transparency=discard
   [ "$v" = quality-alpha ] && opt=quality transparency=preserve
-  "$orx" encode --test-clip --size 1920x1080 --frames "$frames" --fps 30 --optimize "$opt" \
-    --transparency "$transparency" -q -o "$dir/$v.mov"
+  for size in 1920x1080 3840x2160; do
+    "$orx" encode --test-clip --size "$size" --frames "$frames" --fps 30 --optimize "$opt" \
+      --transparency "$transparency" -q -o "$dir/$v-$size.mov"
+  done
 done
-dropped() {  # movie, extra elements before the sink, environment setting
-  env ${3:-ORX_FORCE_GL=0} gst-launch-1.0 -m filesrc location="$1" ! qtdemux ! orxdec $2 ! fakesink sync=true qos=true \
-    max-lateness=20000000 2>&1 | sed -n 's/.*dropped=(guint64)\([0-9]*\).*/\1/p' | tail -n 1
+# The frames dropped by every sink of the pipeline, added up (each sink's
+# last QoS report counts them all).
+dropped() {
+  gst-launch-1.0 -m "$@" 2>&1 |
+    sed -n 's/.*from element "\([^"]*\)" (qos).*dropped=(guint64)\([0-9]*\).*/\1 \2/p' |
+    awk '{ d[$1] = $2 } END { n = 0; for (k in d) n += d[k]; print n }'
 }
-slow=$(dropped "$dir/performance.mov" "! identity sleep-time=50000")
-echo "check: a decoder slowed by 50 ms a frame drops ${slow:-0} of $frames"
-printf '%-16s %16s %16s\n' variant "dropped (road)" "dropped (GL)"
-for v in performance quality vovorevaded quality-alpha; do
-  d=$(dropped "$dir/$v.mov" "")
-  g=$(dropped "$dir/$v.mov" "" ORX_FORCE_GL=1)
-  printf '%-16s %16s %16s\n' "$v" "${d:-0} of $frames" "${g:-0} of $frames"
+# One branch of a pipeline: a movie through orxdec into a synchronised sink.
+branch() {  # movie, sink name, extra elements before the sink
+  echo "filesrc location=$1 ! qtdemux ! orxdec $3 ! fakesink name=$2 sync=true qos=true max-lateness=20000000"
+}
+# shellcheck disable=SC2046 # the branch's words are the pipeline's
+slow=$(dropped $(branch "$dir/performance-1920x1080.mov" s "! identity sleep-time=50000"))
+echo "check: a decoder slowed by 50 ms a frame drops $slow of $frames"
+printf '%-16s %14s %14s %22s\n' variant 1080p30 4K30 "four 1080p30 layers"
+for v in $variants; do
+  # shellcheck disable=SC2046
+  hd=$(dropped $(branch "$dir/$v-1920x1080.mov" s ""))
+  # shellcheck disable=SC2046
+  uhd=$(dropped $(branch "$dir/$v-3840x2160.mov" s ""))
+  # shellcheck disable=SC2046
+  layers=$(dropped $(branch "$dir/$v-1920x1080.mov" s0 "") $(branch "$dir/$v-1920x1080.mov" s1 "") \
+    $(branch "$dir/$v-1920x1080.mov" s2 "") $(branch "$dir/$v-1920x1080.mov" s3 ""))
+  printf '%-16s %14s %14s %22s\n' "$v" "$hd of $frames" "$uhd of $frames" "$layers of $((4 * frames))"
 done
