@@ -57,25 +57,27 @@ void Label(benchmark::State& state, int variant) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_BareLZF(benchmark::State& state) {
-  const int variant = static_cast<int>(state.range(0));
-  const std::vector<uint8_t> frame = Frame(variant);
-  orx_frame_props p{};
-  if (orx_frame_info(frame.data(), frame.size(), kW, kH, &p) != ORX_OK || !p.is_lzf) {
-    state.SkipWithError("no packed frame");
-    return;
-  }
-  std::vector<uint8_t> out(static_cast<size_t>(p.block_data_size));
-  for (auto _ : state) {
-    const unsigned n = lzf_decompress(frame.data() + kHeaderSize, static_cast<unsigned>(p.data_size), out.data(),
-                                      static_cast<unsigned>(out.size()));
-    benchmark::DoNotOptimize(n);
-  }
-  Label(state, variant);
-}
-BENCHMARK(BM_BareLZF)->ArgName("variant")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+// The unpackers compared: liblzf, the decode roads' own, and snappy over the
+// same blocks packed by snappy.
+enum class Unpacker { liblzf, orx, snappy };
 
-void BM_UnpackLZF(benchmark::State& state) {
+// Unpacks one frame's block data (dataSize bytes at data, or snappyPacked for
+// snappy) into rawSize bytes at out.
+void Unpack(Unpacker unpacker, const uint8_t* data, int64_t dataSize, const std::string& snappyPacked, uint8_t* out,
+            int64_t rawSize) {
+  if (unpacker == Unpacker::orx)
+    benchmark::DoNotOptimize(ORXUnpackLZF(data, dataSize, out, rawSize));
+  else if (unpacker == Unpacker::liblzf)
+    benchmark::DoNotOptimize(
+        lzf_decompress(data, static_cast<unsigned>(dataSize), out, static_cast<unsigned>(rawSize)));
+  else
+    benchmark::DoNotOptimize(
+        snappy::RawUncompress(snappyPacked.data(), snappyPacked.size(), reinterpret_cast<char*>(out)));
+}
+
+// The test picture's packed block data unpacked by liblzf (BareLZF) or by
+// ORXUnpackLZF (UnpackLZF).
+void UnpackFrame(benchmark::State& state, Unpacker unpacker) {
   const int variant = static_cast<int>(state.range(0));
   const std::vector<uint8_t> frame = Frame(variant);
   orx_frame_props p{};
@@ -84,10 +86,12 @@ void BM_UnpackLZF(benchmark::State& state) {
     return;
   }
   std::vector<uint8_t> out(static_cast<size_t>(p.block_data_size));
-  for (auto _ : state)
-    benchmark::DoNotOptimize(ORXUnpackLZF(frame.data() + kHeaderSize, p.data_size, out.data(), p.block_data_size));
+  for (auto _ : state) Unpack(unpacker, frame.data() + kHeaderSize, p.data_size, {}, out.data(), p.block_data_size);
   Label(state, variant);
 }
+void BM_BareLZF(benchmark::State& state) { UnpackFrame(state, Unpacker::liblzf); }
+void BM_UnpackLZF(benchmark::State& state) { UnpackFrame(state, Unpacker::orx); }
+BENCHMARK(BM_BareLZF)->ArgName("variant")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnpackLZF)->ArgName("variant")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_FrameTexture(benchmark::State& state) {
@@ -205,7 +209,6 @@ std::vector<PackedSection> PackedSections(const std::string& path) {
 
 // Every packed frame of the movie unpacked by liblzf, by ORXUnpackLZF or by
 // snappy; bytes are the unpacked block data.
-enum class Unpacker { liblzf, orx, snappy };
 void UnpackMovie(benchmark::State& state, const std::string& path, Unpacker unpacker) {
   const std::vector<PackedSection> sections = PackedSections(path);
   if (sections.empty()) {
@@ -221,17 +224,8 @@ void UnpackMovie(benchmark::State& state, const std::string& path, Unpacker unpa
   }
   std::vector<uint8_t> out(static_cast<size_t>(largest));
   for (auto _ : state)
-    for (const PackedSection& s : sections) {
-      const uint8_t* data = s.frame.data() + kHeaderSize;
-      if (unpacker == Unpacker::orx)
-        benchmark::DoNotOptimize(ORXUnpackLZF(data, s.dataSize, out.data(), s.rawSize));
-      else if (unpacker == Unpacker::liblzf)
-        benchmark::DoNotOptimize(lzf_decompress(data, static_cast<unsigned>(s.dataSize), out.data(),
-                                                static_cast<unsigned>(s.rawSize)));
-      else
-        benchmark::DoNotOptimize(
-            snappy::RawUncompress(s.snappy.data(), s.snappy.size(), reinterpret_cast<char*>(out.data())));
-    }
+    for (const PackedSection& s : sections)
+      Unpack(unpacker, s.frame.data() + kHeaderSize, s.dataSize, s.snappy, out.data(), s.rawSize);
   state.SetBytesProcessed(state.iterations() * total);
   state.counters["lzf_of_raw"] = double(lzfBytes) / double(total);
   state.counters["snappy_of_raw"] = double(snappyBytes) / double(total);
