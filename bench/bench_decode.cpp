@@ -104,7 +104,7 @@ void BM_Decode(benchmark::State& state) {
     state.PauseTiming();
     auto t0 = std::chrono::steady_clock::now();
     if (h.isLZF == 1)
-      benchmark::DoNotOptimize(lzf_decompress(frame.data() + 28, static_cast<unsigned>(h.dataSize), raw.data(),
+      benchmark::DoNotOptimize(lzf_decompress(frame.data() + h.headerSize, static_cast<unsigned>(h.dataSize), raw.data(),
                                               static_cast<unsigned>(raw.size())));
     lzf += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     t0 = std::chrono::steady_clock::now();

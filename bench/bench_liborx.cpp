@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/Format/ORXHeader.h"
 #include "core/Frames/LZFUnpack.h"
 #include "orx/orx.h"
 #include "testimage/ORXTestImage.h"
@@ -24,7 +26,6 @@
 namespace {
 
 constexpr int kW = 1920, kH = 1080;
-constexpr int kHeaderSize = 28;
 
 // Variants by argument: 0 DXT1, 1 DXT5, 2 DXT24, 3 DXT1 raw.
 orx_encode_settings SettingsFor(int variant) {
@@ -86,7 +87,8 @@ void UnpackFrame(benchmark::State& state, Unpacker unpacker) {
     return;
   }
   std::vector<uint8_t> out(static_cast<size_t>(p.block_data_size));
-  for (auto _ : state) Unpack(unpacker, frame.data() + kHeaderSize, p.data_size, {}, out.data(), p.block_data_size);
+  const uint8_t* packed = frame.data() + ReadORXHeader(frame.data()).headerSize;
+  for (auto _ : state) Unpack(unpacker, packed, p.data_size, {}, out.data(), p.block_data_size);
   Label(state, variant);
 }
 void BM_BareLZF(benchmark::State& state) { UnpackFrame(state, Unpacker::liblzf); }
@@ -175,7 +177,7 @@ BENCHMARK(BM_DecodeThreads)
 // blocks packed by snappy.
 struct PackedSection {
   std::vector<uint8_t> frame;
-  int64_t dataSize, rawSize;
+  int64_t dataAt, dataSize, rawSize;  // the packed data: where and how much
   std::string snappy;
 };
 
@@ -197,11 +199,12 @@ std::vector<PackedSection> PackedSections(const std::string& path) {
       continue;
     frame.resize(size);
     std::vector<uint8_t> raw(static_cast<size_t>(p.block_data_size));
-    if (ORXUnpackLZF(frame.data() + kHeaderSize, p.data_size, raw.data(), p.block_data_size) != p.block_data_size)
+    const int64_t dataAt = ReadORXHeader(frame.data()).headerSize;
+    if (ORXUnpackLZF(frame.data() + dataAt, p.data_size, raw.data(), p.block_data_size) != p.block_data_size)
       continue;
     std::string snappyPacked;
     snappy::Compress(reinterpret_cast<const char*>(raw.data()), raw.size(), &snappyPacked);
-    out.push_back({std::move(frame), p.data_size, p.block_data_size, std::move(snappyPacked)});
+    out.push_back({std::move(frame), dataAt, p.data_size, p.block_data_size, std::move(snappyPacked)});
   }
   orx_movie_close(reader);
   return out;
@@ -225,10 +228,68 @@ void UnpackMovie(benchmark::State& state, const std::string& path, Unpacker unpa
   std::vector<uint8_t> out(static_cast<size_t>(largest));
   for (auto _ : state)
     for (const PackedSection& s : sections)
-      Unpack(unpacker, s.frame.data() + kHeaderSize, s.dataSize, s.snappy, out.data(), s.rawSize);
+      Unpack(unpacker, s.frame.data() + s.dataAt, s.dataSize, s.snappy, out.data(), s.rawSize);
   state.SetBytesProcessed(state.iterations() * total);
   state.counters["lzf_of_raw"] = double(lzfBytes) / double(total);
   state.counters["snappy_of_raw"] = double(snappyBytes) / double(total);
+}
+
+// The roads over a movie's first frames (at most 8, held in memory): liborx's
+// texture road (road 0) or RGBA road (road 1) with the decoder's threads (1:
+// the calling thread; 0: one a processor core), or a memcpy of each frame's
+// unpacked block data (road 2) for scale.
+void DecodeMovie(benchmark::State& state, const std::string& path, int road, int threads) {
+  orx_movie_reader* reader = nullptr;
+  orx_movie_props props{};
+  if (orx_movie_open(path.c_str(), &reader, nullptr, 0) != ORX_OK || orx_movie_get_props(reader, &props) != ORX_OK) {
+    orx_movie_close(reader);
+    state.SkipWithError("cannot read the movie");
+    return;
+  }
+  const int w = props.width, h = props.height;
+  std::vector<std::vector<uint8_t>> frames;
+  int64_t blockBytes = 0;
+  for (int32_t i = 0; i < props.frame_count && i < 8; ++i) {
+    std::vector<uint8_t> frame(props.max_frame_size);
+    size_t size = 0;
+    orx_frame_props p{};
+    if (orx_movie_read_frame(reader, i, frame.data(), frame.size(), &size) != ORX_OK ||
+        orx_frame_info(frame.data(), size, w, h, &p) != ORX_OK)
+      continue;
+    frame.resize(size);
+    frames.push_back(std::move(frame));
+    blockBytes = std::max(blockBytes, p.block_data_size);
+  }
+  orx_movie_close(reader);
+  size_t need = size_t(w) * h * 4;
+  for (const auto& f : frames) {
+    size_t n = 0;
+    if (orx_frame_texture_size(f.data(), f.size(), w, h, &n) == ORX_OK) need = std::max(need, n);
+  }
+  orx_decoder_options o{};
+  o.threads = threads;
+  orx_decoder* d = nullptr;
+  if (frames.empty() || orx_decoder_create_with_options(&o, &d) != ORX_OK) {
+    state.SkipWithError("no frames");
+    return;
+  }
+  std::vector<uint8_t> out(need), blocks(static_cast<size_t>(blockBytes)), copy(blocks.size());
+  for (auto _ : state)
+    for (const auto& f : frames) {
+      orx_texture t{};
+      const orx_error e =
+          road == 0   ? orx_frame_texture(d, f.data(), f.size(), w, h, out.data(), out.size(), &t)
+          : road == 1 ? orx_decode_rgba(d, f.data(), f.size(), w, h, ORX_PIXEL_RGBA, out.data(), out.size(),
+                                        size_t(w) * 4)
+                      : (std::memcpy(copy.data(), blocks.data(), blocks.size()), ORX_OK);
+      if (e != ORX_OK) {
+        state.SkipWithError("decode failed");
+        break;
+      }
+      benchmark::ClobberMemory();
+    }
+  orx_decoder_destroy(d);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(frames.size()));
 }
 
 }  // namespace
@@ -250,6 +311,16 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("BM_UnpackMovie/" + std::string(u.name) + name).c_str(), UnpackMovie, path,
                                      u.unpacker)
             ->Unit(benchmark::kMillisecond);
+      static const char* const kRoads[] = {"texture", "rgba", "memcpy"};
+      for (int road = 0; road < 3; ++road)
+        for (int threads : {1, 0}) {
+          if (road == 2 && threads == 0) continue;
+          const std::string label = std::string(kRoads[road]) + (road == 2 ? "" : threads == 1 ? "/1" : "/all");
+          benchmark::RegisterBenchmark(("BM_DecodeMovie/" + label + "/" + name).c_str(), DecodeMovie, path, road,
+                                       threads)
+              ->UseRealTime()
+              ->Unit(benchmark::kMillisecond);
+        }
     }
   }
   benchmark::Initialize(&argc, argv);

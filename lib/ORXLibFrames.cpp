@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "core/Format/ORXHeader.h"
-#include "core/Frames/LZFUnpack.h"
 #include "core/Frames/ORXFrameDecode.h"
 #include "core/Frames/ORXFrameEncode.h"
 #include "core/Platform/ProcessorCores.h"
@@ -266,12 +265,12 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
   ORXFrameLayout layout;
   const unsigned char* blocks = nullptr;
   const int64_t paddedRow = 4 * Padded(width);
+  const ORXJobRunner runner = decoder->jobs.Runner();
   const ORXStatus prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame),
                                              static_cast<int64_t>(frame_size), width, height, paddedRow,
-                                             &decoder->blocks, &layout, &blocks);
+                                             &decoder->blocks, &layout, &blocks, &runner);
   if (prepared != ORXStatus::ok) return ErrorOf(prepared);
   if (blocks == nullptr) return ORX_OK;  // no pixels
-  const ORXJobRunner runner = decoder->jobs.Runner();
 
   auto* out = static_cast<unsigned char*>(dest);
   const auto destStride = static_cast<int64_t>(stride);
@@ -342,7 +341,10 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
     if (buffer == nullptr) return bufferError(ORX_ERROR_INVALID_ARGUMENT);
     if (buffer_size < static_cast<size_t>(blockBytes)) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
     // Only data that unpacks to every block, and no further, is a texture.
-    if (ORXUnpackLZF(section, h.dataSize, static_cast<uint8_t*>(buffer), blockBytes) != blockBytes)
+    std::lock_guard<std::mutex> hold(decoder->lock);
+    const ORXJobRunner runner = decoder->jobs.Runner();
+    if (!ORXUnpackBlocks(static_cast<const unsigned char*>(frame), layout, static_cast<unsigned char*>(buffer),
+                         &runner))
       return ORX_ERROR_BAD_FRAME;
     t.data = buffer;
     *texture = t;
@@ -355,13 +357,13 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   if (buffer_size < t.size) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
   std::lock_guard<std::mutex> hold(decoder->lock);
   const unsigned char* blocks = nullptr;
+  const ORXJobRunner runner = decoder->jobs.Runner();
   const ORXStatus prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame),
                                              static_cast<int64_t>(frame_size), width, height, row, &decoder->blocks,
-                                             &layout, &blocks);
+                                             &layout, &blocks, &runner);
   if (prepared != ORXStatus::ok) return ErrorOf(prepared);
   if (blocks != nullptr) {
     auto* out = static_cast<unsigned char*>(buffer);
-    const ORXJobRunner runner = decoder->jobs.Runner();
     ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(row), &runner);
     CopyFromARGB(out, row, out, row, t.tex_width, t.tex_height, ORX_PIXEL_RGBA);
   }

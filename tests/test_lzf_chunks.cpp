@@ -5,13 +5,18 @@
 #include <lzf.h>
 
 #include <cstdint>
+#include <cstring>
+#include <thread>
 #include <random>
 #include <vector>
 
 #include "core/Blocks/DXTStandard.h"
 #include "core/Format/ORXFormat.h"
 #include "core/Format/ORXHeader.h"
+#include "core/Format/ORXChunkTable.h"
 #include "core/Frames/LZFChunks.h"
+#include "core/Frames/ORXFrameDecode.h"
+#include "core/Frames/ORXFrameEncode.h"
 #include "quicktime/Common/Pools/DXT24Pool.h"
 #include "testimage/ORXTestImage.h"
 
@@ -104,6 +109,142 @@ TEST(LZFChunks, DataThatDoesNotFitItsBudgetIsRefused) {
   EXPECT_TRUE(Pack(2, frame, n - 1, &m).empty());
   EXPECT_EQ(m, 0);
   EXPECT_EQ(Pack(2, frame, n, &m), full);
+}
+
+// A whole frame of several chunks, encoded as the encoders do.
+std::vector<uint8_t> ChunkedFrame(int w, int h, bool alpha, bool dxt24) {
+  std::vector<uint8_t> argb(static_cast<size_t>(w) * h * 4);
+  ORXMakeTestImageARGB(argb.data(), w, h, 0, 2);
+  ORXFrameChoices c;
+  c.alpha = alpha;
+  c.dxt24 = dxt24;
+  std::vector<uint8_t> frame(static_cast<size_t>(ORXFrameCapacity(w, h, c)));
+  ORXEncodeScratch scratch;
+  const int64_t n = ORXEncodeFrame(argb.data(), w, h, int64_t{w} * 4, c, frame.data(),
+                                   static_cast<int64_t>(frame.size()), &scratch);
+  ORXFreeEncodeScratch(&scratch);
+  frame.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return frame;
+}
+
+// Unpacks the frame's blocks through ORXUnpackBlocks; empty when refused.
+std::vector<uint8_t> UnpackFrame(const std::vector<uint8_t>& frame, int w, int h, const ORXJobRunner* runner) {
+  ORXFrameLayout layout;
+  if (CheckORXFrame(frame.data(), static_cast<int64_t>(frame.size()), w, h, &layout) != ORXFrameError::none) return {};
+  std::vector<uint8_t> out(static_cast<size_t>(layout.blockDataSize));
+  if (!ORXUnpackBlocks(frame.data(), layout, out.data(), runner)) return {};
+  return out;
+}
+
+// A runner of the caller's own: each job on a thread of its own; self, when
+// set, counts the jobs it was given.
+void RunOnThreads(void* self, int count, ORXJob job, void* context) {
+  if (self != nullptr) *static_cast<int*>(self) += count;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) threads.emplace_back(job, context, i);
+  for (auto& t : threads) t.join();
+}
+
+TEST(ChunkTable, ChunkedFramesUnpackAlikeOnEveryRunnerAndAsOneStream) {
+  const int w = 1920, h = 1080;
+  const ORXJobRunner pool = ORXEncodePoolRunner(3);
+  int jobs = 0;
+  const ORXJobRunner own{RunOnThreads, &jobs, 4};
+  for (const auto& [alpha, dxt24] : {std::pair{false, false}, {true, false}, {false, true}}) {
+    SCOPED_TRACE(alpha ? "DXT5" : dxt24 ? "DXT24" : "DXT1");
+    const auto frame = ChunkedFrame(w, h, alpha, dxt24);
+    ASSERT_FALSE(frame.empty());
+    const ORXHeader hd = ReadORXHeader(frame.data());
+    ASSERT_EQ(hd.isLZF, 1);
+    ORXFrameLayout layout;
+    ASSERT_EQ(CheckORXFrame(frame.data(), static_cast<int64_t>(frame.size()), w, h, &layout), ORXFrameError::none);
+    ORXChunkTable table;
+    ASSERT_TRUE(ReadORXChunkTable(frame.data(), layout, &table));
+    EXPECT_EQ(table.chunks, ORXLZFChunkCount(layout.blockDataSize, ORXLZFChunkBytes(alpha, dxt24)));
+    EXPECT_EQ(int64_t{hd.headerSize}, kORXHeaderSize + ORXChunkTableBytes(table.chunks));
+    EXPECT_LE(static_cast<int64_t>(frame.size()), CalculateMaxORXDataSize(w, h, alpha, dxt24));
+
+    // A reader that skips the table and unpacks one stream gets the blocks.
+    const auto serial = UnpackFrame(frame, w, h, nullptr);
+    ASSERT_EQ(static_cast<int64_t>(serial.size()), layout.blockDataSize);
+    std::vector<uint8_t> oneStream(serial.size());
+    EXPECT_EQ(lzf_decompress(frame.data() + hd.headerSize, static_cast<unsigned>(hd.dataSize), oneStream.data(),
+                             static_cast<unsigned>(oneStream.size())),
+              oneStream.size());
+    EXPECT_EQ(oneStream, serial);
+    EXPECT_EQ(UnpackFrame(frame, w, h, &pool), serial);
+    jobs = 0;
+    EXPECT_EQ(UnpackFrame(frame, w, h, &own), serial);
+    EXPECT_EQ(jobs, table.chunks) << "the chunks were not unpacked as jobs";
+  }
+}
+
+// A table that lies is never trusted beyond the data: each damage either
+// falls back to the one stream (same blocks) or, where the data itself is
+// damaged, is refused. Out-of-bounds reads show under AddressSanitizer.
+TEST(ChunkTable, DamagedTablesFallBackOrAreRefused) {
+  const int w = 1920, h = 1080;
+  const auto frame = ChunkedFrame(w, h, false, false);
+  const ORXHeader hd = ReadORXHeader(frame.data());
+  ASSERT_GT(hd.headerSize, 28u);
+  const ORXJobRunner own{RunOnThreads, nullptr, 4};
+  const auto want = UnpackFrame(frame, w, h, nullptr);
+  ASSERT_FALSE(want.empty());
+  auto put = [](std::vector<uint8_t> f, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    return f;
+  };
+  auto get = [&](size_t at) {
+    uint32_t v = 0;
+    std::memcpy(&v, frame.data() + at, 4);  // little-endian hosts only run this
+    return v;
+  };
+  const size_t sizes = 28 + kORXChunkTableFixedBytes;
+  const uint32_t first = get(sizes), second = get(sizes + 4);
+  std::vector<uint8_t> badTag = frame;
+  badTag[28] = 'X';
+  const struct {
+    const char* what;
+    std::vector<uint8_t> frame;
+  } fallBack[] = {
+      {"tag", badTag},
+      {"count one more", put(frame, 32, get(32) + 1)},
+      {"count past the header", put(frame, 32, 0x40000000)},
+      {"chunk size halved", put(frame, 36, get(36) / 2)},
+      {"chunk size 0", put(frame, 36, 0)},
+      {"sizes not adding up", put(frame, sizes, first + 1)},
+      {"a size of 0", put(put(frame, sizes, 0), sizes + 4, second + first)},
+      {"a byte moved between chunks", put(put(frame, sizes, first - 1), sizes + 4, second + 1)},
+      {"the other way", put(put(frame, sizes, first + 1), sizes + 4, second - 1)},
+  };
+  for (const auto& c : fallBack) {
+    EXPECT_EQ(UnpackFrame(c.frame, w, h, &own), want) << c.what;
+    EXPECT_EQ(UnpackFrame(c.frame, w, h, nullptr), want) << c.what;
+  }
+  // Damaged data is refused whichever way: the first token a back reference
+  // before the start of the blocks.
+  std::vector<uint8_t> cut = frame;
+  cut[hd.headerSize] = 0xFF;
+  EXPECT_TRUE(UnpackFrame(cut, w, h, &own).empty());
+  EXPECT_TRUE(UnpackFrame(cut, w, h, nullptr).empty());
+}
+
+// Several decoders unpacking chunked frames at once on their own runners (a
+// ThreadSanitizer case).
+TEST(ChunkTable, SeveralDecodersAtOnce) {
+  const int w = 1920, h = 1080;
+  const auto frame = ChunkedFrame(w, h, true, false);
+  const auto want = UnpackFrame(frame, w, h, nullptr);
+  ASSERT_FALSE(want.empty());
+  std::vector<int> same(3, 0);
+  std::vector<std::thread> decoders;
+  for (int d = 0; d < 3; ++d)
+    decoders.emplace_back([&, d] {
+      const ORXJobRunner own{RunOnThreads, nullptr, 2};
+      for (int i = 0; i < 4; ++i) same[d] += UnpackFrame(frame, w, h, &own) == want;
+    });
+  for (auto& t : decoders) t.join();
+  for (int d = 0; d < 3; ++d) EXPECT_EQ(same[d], 4) << "decoder " << d;
 }
 
 }  // namespace

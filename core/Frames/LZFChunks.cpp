@@ -14,8 +14,6 @@ namespace {
 // within 4 bytes of the end, so this never runs out. 8-byte multiple.
 int64_t SlotBytes(int64_t chunkBytes) { return (chunkBytes + chunkBytes / 16 + 64 + 7) / 8 * 8; }
 
-int64_t ChunkCount(int64_t rawSize, int64_t chunkBytes) { return (rawSize + chunkBytes - 1) / chunkBytes; }
-
 struct PackJobs {
   const unsigned char* src;
   int64_t rawSize;
@@ -33,23 +31,34 @@ void PackChunk(void* context, int k) {
                              static_cast<unsigned>(p->slotBytes));
 }
 
+void PutU32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
 }  // namespace
+
+int64_t ORXLZFChunkCount(int64_t rawSize, int64_t chunkBytes) {
+  if (chunkBytes <= 0 || rawSize <= chunkBytes) return 1;
+  return (rawSize + chunkBytes - 1) / chunkBytes;
+}
 
 int64_t ORXLZFScratchBytes(int64_t rawSize, int64_t chunkBytes) {
   if (chunkBytes <= 0 || rawSize <= chunkBytes) return 0;
-  const int64_t chunks = ChunkCount(rawSize, chunkBytes);
+  const int64_t chunks = ORXLZFChunkCount(rawSize, chunkBytes);
   return chunks * SlotBytes(chunkBytes) + chunks * static_cast<int64_t>(sizeof(uint32_t));
 }
 
 int64_t ORXPackLZF(const ORXJobRunner* runner, const unsigned char* src, int64_t rawSize, int64_t chunkBytes, unsigned char* dest,
-                   int64_t budget, unsigned char* scratch) {
+                   int64_t budget, unsigned char* scratch, unsigned char* sizes) {
   if (rawSize <= 0 || budget <= 0) return 0;
   if (chunkBytes <= 0 || rawSize <= chunkBytes) {
     const int64_t room = budget < SlotBytes(rawSize) ? budget : SlotBytes(rawSize);
-    return lzf_compress(src, static_cast<unsigned>(rawSize), dest, static_cast<unsigned>(room));
+    const unsigned n = lzf_compress(src, static_cast<unsigned>(rawSize), dest, static_cast<unsigned>(room));
+    if (n != 0 && sizes != nullptr) PutU32(sizes, n);
+    return n;
   }
 
-  const int64_t chunks = ChunkCount(rawSize, chunkBytes);
+  const int64_t chunks = ORXLZFChunkCount(rawSize, chunkBytes);
   const int64_t slotBytes = SlotBytes(chunkBytes);
   PackJobs jobs{src, rawSize, chunkBytes, slotBytes, scratch, reinterpret_cast<uint32_t*>(scratch + chunks * slotBytes)};
   ORXRunJobs(runner, static_cast<int>(chunks), PackChunk, &jobs);
@@ -64,6 +73,7 @@ int64_t ORXPackLZF(const ORXJobRunner* runner, const unsigned char* src, int64_t
   for (int64_t k = 0; k < chunks; ++k) {
     std::memcpy(out, scratch + k * slotBytes, jobs.sizes[k]);
     out += jobs.sizes[k];
+    if (sizes != nullptr) PutU32(sizes + 4 * k, jobs.sizes[k]);
   }
   return total;
 }

@@ -4,6 +4,7 @@
 
 #include "core/Blocks/DXT24Decoder.h"
 #include "core/Blocks/DXTDecoder.h"
+#include "core/Format/ORXChunkTable.h"
 #include "core/Frames/LZFUnpack.h"
 
 void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
@@ -13,8 +14,73 @@ void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
   scratch->size = 0;
 }
 
+namespace {
+
+// A frame's chunks as jobs: job k unpacks chunk k into its share of dest.
+struct UnpackChunks {
+  ORXChunkTable table;
+  int64_t rawSize;
+  const unsigned char* packed;
+  unsigned char* dest;
+  const int64_t* packedAt;
+  bool* failed;  // chunk k's verdict
+};
+
+void UnpackChunk(void* context, int k) {
+  const UnpackChunks& u = *static_cast<const UnpackChunks*>(context);
+  const int64_t first = k * u.table.chunkRawBytes;
+  const int64_t share = u.rawSize - first < u.table.chunkRawBytes ? u.rawSize - first : u.table.chunkRawBytes;
+  const int64_t size = ORXChunkPackedSize(u.table, k);
+  u.failed[k] = ORXUnpackLZF(u.packed + u.packedAt[k], size, u.dest + first, share) != share;
+}
+
+// Where each chunk's packed bytes start, and each chunk's verdict, for
+// tables of up to this many chunks on the stack (an 8K DXT5 frame is 64);
+// larger tables take memory, or are unpacked as one stream without it.
+constexpr int64_t kStackChunks = 256;
+
+}  // namespace
+
+bool ORXUnpackBlocks(const unsigned char* frame, const ORXFrameLayout& layout, unsigned char* dest,
+                     const ORXJobRunner* runner) {
+  const ORXHeader& h = layout.header;
+  const unsigned char* packed = frame + h.headerSize;
+  ORXChunkTable table;
+  // Chunks pay only where there is a second thread to take them.
+  const bool threaded = runner != nullptr && runner->run != nullptr && runner->threads > 1;
+  if (threaded && ReadORXChunkTable(frame, layout, &table)) {
+    int64_t stackAt[kStackChunks];
+    bool stackFailed[kStackChunks];
+    int64_t* at = stackAt;
+    bool* failed = stackFailed;
+    void* heap = nullptr;
+    if (table.chunks > kStackChunks) {
+      heap = std::malloc(static_cast<size_t>(table.chunks) * (sizeof(int64_t) + sizeof(bool)));
+      at = static_cast<int64_t*>(heap);
+      failed = heap != nullptr ? reinterpret_cast<bool*>(at + table.chunks) : nullptr;
+    }
+    if (at != nullptr) {
+      int64_t offset = 0;
+      for (int64_t k = 0; k < table.chunks; ++k) {
+        at[k] = offset;
+        offset += ORXChunkPackedSize(table, k);
+      }
+      UnpackChunks jobs{table, layout.blockDataSize, packed, dest, at, failed};
+      ORXRunJobs(runner, static_cast<int>(table.chunks), UnpackChunk, &jobs);
+      bool whole = true;
+      for (int64_t k = 0; k < table.chunks; ++k) whole = whole && !failed[k];
+      std::free(heap);
+      if (whole) return true;
+    }
+  }
+  // No table, no second thread, or a table that does not describe the data:
+  // the data as the one stream it always is.
+  return ORXUnpackLZF(packed, h.dataSize, dest, layout.blockDataSize) == layout.blockDataSize;
+}
+
 ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
-                    ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks) {
+                          ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks,
+                          const ORXJobRunner* runner) {
   *blocks = nullptr;
   // The layer is proven here, so that every road refuses a damaged one,
   // whether or not it draws it; the block data below, before the scratch
@@ -46,8 +112,8 @@ ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int wid
     if (scratch->data == nullptr) return ORXStatus::noMemory;
     scratch->size = rawSize;
   }
-  const int64_t n = ORXUnpackLZF(section, h.dataSize, scratch->data, rawSize);
-  if (n != rawSize) return ORXStatus::badData;  // short, corrupt or too long for the image
+  if (!ORXUnpackBlocks(frame, *layout, scratch->data, runner))
+    return ORXStatus::badData;  // short, corrupt or too long for the image
   *blocks = scratch->data;
   return ORXStatus::ok;
 }

@@ -24,16 +24,27 @@ struct ORXDecodeScratch {
 };
 void ORXFreeDecodeScratch(ORXDecodeScratch* scratch);
 
+// Unpacks the packed block data of a frame that passed CheckORXFrame into
+// dest (layout.blockDataSize bytes). A frame with a valid chunk table is
+// unpacked chunk by chunk as jobs of runner, each into its own share of dest;
+// without one, or when a chunk does not unpack to exactly its share, as one
+// stream on the calling thread. True when the data unpacks to exactly the
+// block data; dest's bytes are then the same whichever way was taken.
+bool ORXUnpackBlocks(const unsigned char* frame, const ORXFrameLayout& layout, unsigned char* dest,
+                     const ORXJobRunner* runner = nullptr);
+
 // Checks the frame against the sample size and the image size (a packed
 // layer must unpack to its dimensions, whether or not the road draws it),
 // and that rowBytes holds a row (whole blocks for DXT24, the image for the
 // others), then finds its block data: *blocks points into the frame when it
 // is raw, into scratch when it is packed (and unpacks to exactly the raw
 // size, proven before the scratch grows for it).
-// *blocks is null for an image without blocks. Returns ok, noMemory, or
-// badData for a frame that cannot be decoded safely.
+// *blocks is null for an image without blocks. Packed data is unpacked by
+// ORXUnpackBlocks over runner. Returns ok, noMemory, or badData for a frame
+// that cannot be decoded safely.
 ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
-                    ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks);
+                          ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks,
+                          const ORXJobRunner* runner = nullptr);
 
 // Decodes prepared block data into dest: DXT24 as whole blocks (the image
 // extended to multiples of 4), DXT1/DXT5 the image's pixels only. A frame of

@@ -6,6 +6,7 @@
 #include "core/Blocks/DXT24.h"
 #include "core/Blocks/DXTStandard.h"
 #include "core/Format/ORXFormat.h"
+#include "core/Format/ORXChunkTable.h"
 #include "core/Format/ORXHeader.h"
 #include "core/Frames/LZFChunks.h"
 
@@ -99,11 +100,19 @@ int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t
   h.hasAlpha = c.alpha ? 1 : 0;
   h.isDXT24 = c.dxt24 ? 1 : 0;
   h.gradientsDiscarded = c.gradientsByte;
-  // LZF in fixed chunks, one job each; within the raw size or not at all.
+  // LZF in fixed chunks, one job each. A frame of several chunks carries
+  // their table after the header; table and packed data together fit the
+  // raw size or the blocks are stored raw.
+  const int64_t chunks = ORXLZFChunkCount(rawSize, chunkBytes);
+  const int64_t table = ORXChunkTableBytes(chunks);
+  unsigned char* tableAt = dest + kORXHeaderSize;
   int64_t packed = 0;
-  if (c.lzf && rawSize > 0)
-    packed = ORXPackLZF(&c.runner, blocks, rawSize, chunkBytes, dest + kORXHeaderSize, rawSize, blocks + lzfAt);
+  if (c.lzf && rawSize > table)
+    packed = ORXPackLZF(&c.runner, blocks, rawSize, chunkBytes, tableAt + table, rawSize - table, blocks + lzfAt,
+                        table > 0 ? tableAt + kORXChunkTableFixedBytes : nullptr);
   if (packed != 0) {
+    if (table > 0) WriteORXChunkTableHead(tableAt, chunks, chunkBytes);
+    h.headerSize = static_cast<uint32_t>(kORXHeaderSize + table);
     h.isLZF = 1;
     h.dataSize = static_cast<int32_t>(packed);
   } else {
@@ -113,5 +122,5 @@ int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t
     h.dataSize = static_cast<int32_t>(rawSize);
   }
   WriteORXHeader(h, dest);
-  return kORXHeaderSize + h.dataSize;
+  return int64_t{h.headerSize} + h.dataSize;
 }

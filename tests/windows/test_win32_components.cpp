@@ -80,10 +80,10 @@ std::vector<uint8_t> CoreDecode(const std::vector<uint8_t>& frame, int w, int h)
   const ORXHeader hd = ReadORXHeader(frame.data());
   std::vector<uint8_t> blocks(static_cast<size_t>(CalculateORXBlockDataSize(w, h, hd.hasAlpha, hd.isDXT24 == 1)));
   if (hd.isLZF == 1)
-    lzf_decompress(frame.data() + 28, static_cast<unsigned>(hd.dataSize), blocks.data(),
+    lzf_decompress(frame.data() + hd.headerSize, static_cast<unsigned>(hd.dataSize), blocks.data(),
                    static_cast<unsigned>(blocks.size()));
   else
-    std::memcpy(blocks.data(), frame.data() + 28, blocks.size());
+    std::memcpy(blocks.data(), frame.data() + hd.headerSize, blocks.size());
   // DXT24 writes whole blocks: decode at the padded size, then crop.
   const int w4 = (w + 3) / 4 * 4, h4 = (h + 3) / 4 * 4;
   std::vector<uint8_t> padded(static_cast<size_t>(w4) * h4 * 4);

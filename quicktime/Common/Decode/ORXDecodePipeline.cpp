@@ -43,12 +43,12 @@ int ORX_DecompressImageData(GLDecompressorResources* resources, int width, int h
   } own;
   ORXFrameLayout layout;
   const unsigned char* blocks = nullptr;
-  const ORXStatus prepared =
-      ORXPrepareFrame(frame, frameSize, width, height, rowBytes, scratch ? scratch : &own.s, &layout, &blocks);
-  if (prepared != ORXStatus::ok || blocks == nullptr) return ORXQuickTimeStatus(prepared);
-  // The processor road's bands go to the decode pool; a frame that finds it
-  // busy is decoded on this thread alone.
+  // LZF chunks and the processor road's bands go to the decode pool; a frame
+  // that finds it busy is decoded on this thread alone.
   const ORXJobRunner pool = ORXDecodePoolRunner();
+  const ORXStatus prepared = ORXPrepareFrame(frame, frameSize, width, height, rowBytes, scratch ? scratch : &own.s,
+                                             &layout, &blocks, &pool);
+  if (prepared != ORXStatus::ok || blocks == nullptr) return ORXQuickTimeStatus(prepared);
   const ORXHeader& h = layout.header;
   if (h.isDXT24 == 1) {
     ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes, &pool);
