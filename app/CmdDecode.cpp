@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "Cli.h"
 #include "Codec.h"
@@ -39,6 +40,8 @@ const char kDecodeHelp[] =
     "  -y, --overwrite        replace files that exist\n"
     "  -n, --no-overwrite     refuse to replace an existing file (the default)\n"
     "  --frames FIRST-LAST    frames to decode, counted from 0 (5, 10-20, 10-)\n"
+    "  --threads 1|max        decode each frame on one thread, or on one thread a\n"
+    "                         processor core (max, the default)\n"
     "  -q, --quiet            no summary line\n"
     "  -v, --verbose          describe the movie first\n"
     "  -h, --help             this text\n"
@@ -223,6 +226,11 @@ int CmdDecode(int argc, char** argv) {
   if (!args.Value("--output", "-o", &output, &err) && !err.empty()) return Usage(err);
   if (args.Value("--frames", nullptr, &v, &err) && !ParseFrameRange(v, &first, &last))
     return Usage("--frames: \"" + v + "\" is not a range such as 5, 10-20 or 10-");
+  std::optional<bool> oneThread;  // without --threads, as the environment has it
+  if (args.Value("--threads", nullptr, &v, &err)) {
+    if (v != "1" && v != "max") return Usage("--threads: \"" + v + "\" is not 1 or max");
+    oneThread = v == "1";
+  }
   if (!err.empty()) return Usage(err);
   std::vector<std::string> inputs;
   if (!args.Positionals(&inputs, &err)) return Usage(err);
@@ -291,6 +299,7 @@ int CmdDecode(int argc, char** argv) {
                  int(count), num > 0 ? FormatRate(double(num) / den).c_str() : "an unknown rate", first, last,
                  output.c_str());
   }
+  const int decodeThreads = oneThread ? UseDecodeThreads(*oneThread) : 0;
   Decoder decoder;
   if (!decoder.Open(desc, &err)) return Fail(path + ": " + err);
   std::unique_ptr<FrameSink> sink;
@@ -328,8 +337,11 @@ int CmdDecode(int argc, char** argv) {
   const double seconds = timer.Seconds();
   if (!quiet && output != "-") {
     const int n = last - first + 1;
-    std::printf("%s: %d frames %dx%d decoded at %.1f fps -> %s\n", path.c_str(), n, width, height,
-                seconds > 0 ? n / seconds : 0.0, output.c_str());
+    const std::string on = decodeThreads == 0 ? ""
+                           : decodeThreads == 1 ? " on 1 thread"
+                                                : " on " + std::to_string(decodeThreads) + " threads";
+    std::printf("%s: %d frames %dx%d decoded at %.1f fps%s -> %s\n", path.c_str(), n, width, height,
+                seconds > 0 ? n / seconds : 0.0, on.c_str(), output.c_str());
   }
   return 0;
 }

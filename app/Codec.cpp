@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "core/Format/ORXDecompressorRequests.h"
 #include "core/Format/ORXHeader.h"
 #include "core/Format/ORXPreferencesPlace.h"
+#include "core/Frames/ORXJobs.h"
 #include "MacMemory.h"
 
 namespace orxapp {
@@ -318,6 +320,11 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 }  // namespace orxapp
 
 namespace orxapp {
+
+int UseDecodeThreads(bool one) {
+  setenv("ORX_DECODE_POOL", one ? "0" : "1", 1);
+  return one ? 1 : ORXThreadsForCores(static_cast<int>(std::thread::hardware_concurrency()));
+}
 
 int32_t FrameHeaderSize() { return kORXHeaderSize; }
 int FrameFormatVersion() { return kORXVersion; }

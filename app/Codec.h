@@ -155,6 +155,12 @@ bool SummarizeFrame(const uint8_t* data, size_t size, int width, int height, Fra
 // decompressor opened for the question and closed again. The program makes
 // no graphics context of its own for it.
 std::string DecodeRoadText(const std::string& variant, const Decoder* decoder = nullptr);
+// Whether the decompressors opened from now on decode each frame on the
+// calling thread alone (one) or over the decode pool, one thread a core;
+// returns the threads a frame is then decoded on. The pool is the
+// decompressor's to run; this sets its switch (ORX_DECODE_POOL) for the
+// process, so call it while no decompressor is decoding.
+int UseDecodeThreads(bool one);
 // The bytes of a frame's header: a shorter sample is no ORX frame.
 int32_t FrameHeaderSize();
 int FrameFormatVersion();  // the version field of the frames this codec writes

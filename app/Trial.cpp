@@ -1,5 +1,6 @@
 #include "Trial.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -203,9 +204,30 @@ bool DecodeRun(const RunConfig& cfg, int w, int h, int frames, const FrameGen& g
       FrameSummary fs;
       if (SummarizeFrame(data, size, w, h, &fs)) res->variant = fs.variant, res->lzf = fs.lzf, res->alpha = fs.alpha;
     }
+    // With decodeOnOneThread, the frame is decoded on one thread too; which
+    // of the two goes first alternates, so neither always finds the frame
+    // in cache. The pool's decode is the one kept.
+    const auto decodeOnOne = [&] {
+      UseDecodeThreads(true);
+      Stopwatch one;
+      const bool decoded = dec.Decode(data, size, error);
+      res->decodeOneSeconds += one.Seconds();
+      UseDecodeThreads(false);
+      return decoded;
+    };
+    if (cfg.decodeOnOneThread && i % 2 == 0 && !decodeOnOne()) return progress.Finish(), false;
     Stopwatch t;
     if (!dec.Decode(data, size, error)) return progress.Finish(), false;
     res->decodeSeconds += t.Seconds();
+    if (cfg.decodeOnOneThread && i % 2 == 1) {
+      std::vector<uint8_t> kept(dec.Pixels(), dec.Pixels() + dec.RowBytes() * size_t(h));
+      if (!decodeOnOne()) return progress.Finish(), false;
+      if (std::memcmp(kept.data(), dec.Pixels(), kept.size()) != 0) {
+        progress.Finish();
+        *error = cfg.name + ": frame " + std::to_string(i) + " decodes differently on one thread";
+        return false;
+      }
+    }
     gen(i, &src);
     Accumulate(src, dec.Pixels(), dec.RowBytes(), res);
     if (i == keepIndex) {
@@ -240,17 +262,20 @@ bool RunOne(const RunConfig& cfg, int w, int h, int frames, const FrameGen& gen,
 }
 
 void PrintTable(const std::vector<std::string>& names, const std::vector<RunResult>& results, int w, int h) {
-  std::printf("%-22s %-12s %9s %9s %10s %10s %9s %9s\n", "choice", "variant", "MB", "ratio", "enc fps", "dec fps",
-              "PSNR dB", "alpha dB");
+  const bool one = std::any_of(results.begin(), results.end(), [](const RunResult& r) { return r.decodeOneSeconds > 0; });
+  std::printf("%-22s %-12s %9s %9s %10s %10s%s %9s %9s\n", "choice", "variant", "MB", "ratio", "enc fps",
+              "dec fps", one ? "  dec 1 thr" : "", "PSNR dB", "alpha dB");
   for (size_t i = 0; i < results.size(); ++i) {
     const RunResult& r = results[i];
     const double raw = double(r.frames) * w * h * 4;
     const double pix = double(r.frames) * w * h;
     const std::string variant = r.variant + (r.lzf ? "+LZF" : "");
-    std::printf("%-22s %-12s %9.2f %8.2f:1 %10.1f %10.1f %9s %9s\n", names[i].c_str(), variant.c_str(),
+    char oneText[16] = "";
+    if (one) std::snprintf(oneText, sizeof oneText, " %10.1f", r.decodeOneSeconds > 0 ? r.frames / r.decodeOneSeconds : 0.0);
+    std::printf("%-22s %-12s %9.2f %8.2f:1 %10.1f %10.1f%s %9s %9s\n", names[i].c_str(), variant.c_str(),
                 double(r.bytes) / 1e6, r.bytes ? raw / double(r.bytes) : 0.0,
                 r.encodeSeconds > 0 ? r.frames / r.encodeSeconds : 0.0,
-                r.decodeSeconds > 0 ? r.frames / r.decodeSeconds : 0.0, PSNRText(PSNR(r.sqErrRGB, 3 * pix)).c_str(),
+                r.decodeSeconds > 0 ? r.frames / r.decodeSeconds : 0.0, oneText, PSNRText(PSNR(r.sqErrRGB, 3 * pix)).c_str(),
                 r.alpha ? PSNRText(PSNR(r.sqErrA, pix)).c_str() : "-");
   }
 }

@@ -19,6 +19,7 @@ struct RunConfig {
   std::string name;
   std::string file;  // movie file name in the demo folder
   EncoderChoices choices;
+  bool decodeOnOneThread = false;  // also time each frame's decode on one thread
 };
 
 struct RunResult {
@@ -28,6 +29,7 @@ struct RunResult {
   uint64_t bytes = 0;
   int frames = 0;
   double encodeSeconds = 0, decodeSeconds = 0;
+  double decodeOneSeconds = 0;  // with decodeOnOneThread
   double sqErrRGB = 0, sqErrA = 0;
   ImageARGB kept;  // the decoded frame chosen for the contact sheet
 };

@@ -5,8 +5,10 @@
 # for every variant at 1920x1080 and at 3840x2160, then for four 1080p
 # layers of each variant played at once in one pipeline (four decoders, as
 # a player of layers runs them). A run with the decoder slowed by 50 ms a
-# frame comes first, to show that drops are counted.
-# usage: playback.sh ORX_BINARY GST_PLUGIN_DIR [FRAMES]
+# frame comes first, to show that drops are counted. With PHOTOS, a folder
+# holding 1920x1080/ and 3840x2160/ of numbered PNG frames (frame0000.png
+# on), the movies are made of those pictures instead of the test clip.
+# usage: [PHOTOS=DIR] playback.sh ORX_BINARY GST_PLUGIN_DIR [FRAMES]
 set -eu
 orx=$1
 export GST_PLUGIN_PATH="$2"
@@ -18,7 +20,12 @@ for v in $variants; do
   opt=$v transparency=discard
   [ "$v" = quality-alpha ] && opt=quality transparency=preserve
   for size in 1920x1080 3840x2160; do
-    "$orx" encode --test-clip --size "$size" --frames "$frames" --fps 30 --optimize "$opt" \
+    if [ -n "${PHOTOS:-}" ]; then
+      set -- "$PHOTOS/$size/frame%04d.png"
+    else
+      set -- --test-clip --size "$size"
+    fi
+    "$orx" encode "$@" --frames "$frames" --fps 30 --optimize "$opt" \
       --transparency "$transparency" -q -o "$dir/$v-$size.mov"
   done
 done

@@ -82,6 +82,23 @@ void CopyFromARGB(const unsigned char* src, int64_t srcStride, unsigned char* de
   }
 }
 
+// CopyFromARGB as a band finisher: each band's rows converted by the job
+// that decoded them.
+struct ConvertRows {
+  const unsigned char* src;
+  int64_t srcStride;
+  unsigned char* dest;
+  int64_t destStride;
+  int width;
+  orx_pixel_format format;
+};
+
+void ConvertBand(void* context, int firstRow, int rowCount) {
+  const ConvertRows& c = *static_cast<const ConvertRows*>(context);
+  CopyFromARGB(c.src + firstRow * c.srcStride, c.srcStride, c.dest + firstRow * c.destStride, c.destStride, c.width,
+               rowCount, c.format);
+}
+
 bool Grow(unsigned char** data, int64_t* size, int64_t needed) {
   if (*size >= needed) return true;
   auto* grown = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(needed)));
@@ -278,13 +295,17 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
   // blocks, else into the decoder's padded picture and then copied.
   const bool wholeBlocks = layout.header.isDXT24 != 1 || (width % 4 == 0 && height % 4 == 0);
   if (wholeBlocks) {
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(destStride), &runner);
-    if (format != ORX_PIXEL_ARGB) CopyFromARGB(out, destStride, out, destStride, width, height, format);
+    ConvertRows convert{out, destStride, out, destStride, width, format};
+    const ORXBandFinish finish{ConvertBand, &convert};
+    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(destStride), &runner,
+                               format != ORX_PIXEL_ARGB ? &finish : nullptr);
     return ORX_OK;
   }
   if (!Grow(&decoder->pixels, &decoder->pixelsSize, paddedRow * Padded(height))) return ORX_ERROR_OUT_OF_MEMORY;
-  ORXDecodeBlocksOnProcessor(layout, blocks, width, height, decoder->pixels, static_cast<int>(paddedRow), &runner);
-  CopyFromARGB(decoder->pixels, paddedRow, out, destStride, width, height, format);
+  ConvertRows convert{decoder->pixels, paddedRow, out, destStride, width, format};
+  const ORXBandFinish finish{ConvertBand, &convert};
+  ORXDecodeBlocksOnProcessor(layout, blocks, width, height, decoder->pixels, static_cast<int>(paddedRow), &runner,
+                             &finish);
   return ORX_OK;
 }
 
@@ -364,8 +385,13 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   if (prepared != ORXStatus::ok) return ErrorOf(prepared);
   if (blocks != nullptr) {
     auto* out = static_cast<unsigned char*>(buffer);
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(row), &runner);
-    CopyFromARGB(out, row, out, row, t.tex_width, t.tex_height, ORX_PIXEL_RGBA);
+    // The image's rows are converted by the bands; the padding rows below
+    // it (DXT24 writes whole blocks) after them.
+    ConvertRows convert{out, row, out, row, t.tex_width, ORX_PIXEL_RGBA};
+    const ORXBandFinish finish{ConvertBand, &convert};
+    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(row), &runner, &finish);
+    CopyFromARGB(out + height * row, row, out + height * row, row, t.tex_width, t.tex_height - height,
+                 ORX_PIXEL_RGBA);
   }
   t.data = t.size > 0 ? buffer : nullptr;
   *texture = t;

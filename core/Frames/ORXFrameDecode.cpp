@@ -1,5 +1,6 @@
 #include "core/Frames/ORXFrameDecode.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "core/Blocks/DXT24Decoder.h"
@@ -127,6 +128,7 @@ struct DecodeBands {
   int width, height, rowBytes;
   bool alpha, dxt24;
   int perBand;
+  const ORXBandFinish* finish;
 };
 
 void DecodeBand(void* context, int index) {
@@ -135,12 +137,18 @@ void DecodeBand(void* context, int index) {
     DecodeDXT24Rows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, index * d.perBand, d.perBand);
   else
     DecodeDXTRows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, index * d.perBand, d.perBand);
+  if (d.finish != nullptr && d.finish->run != nullptr) {
+    const int first = index * d.perBand * 4;
+    const int last = std::min(first + d.perBand * 4, d.height);
+    if (last > first) d.finish->run(d.finish->context, first, last - first);
+  }
 }
 
 }  // namespace
 
 void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
-                                unsigned char* dest, int rowBytes, const ORXJobRunner* runner) {
+                                unsigned char* dest, int rowBytes, const ORXJobRunner* runner,
+                                const ORXBandFinish* finish) {
   const ORXHeader& h = layout.header;
   const bool dxt24 = h.isDXT24 == 1, alpha = h.hasAlpha != 0;
   if (width <= 0 || height <= 0) return;
@@ -150,6 +158,6 @@ void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned cha
   const int64_t padded = int64_t{(width + 3) / 4 * 4} * (rows * 4);
   const int threads = runner != nullptr && runner->run != nullptr ? runner->threads : 1;
   const int perBand = padded >= kORXBandedDecodePixels ? ORXDecodeBandRows(rows, threads) : rows;
-  DecodeBands bands{blocks, dest, width, height, rowBytes, alpha, dxt24, perBand};
+  DecodeBands bands{blocks, dest, width, height, rowBytes, alpha, dxt24, perBand, finish};
   ORXRunJobs(runner, (rows + perBand - 1) / perBand, DecodeBand, &bands);
 }

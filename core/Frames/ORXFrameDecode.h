@@ -51,5 +51,13 @@ ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int wid
 // kORXBandedDecodePixels or more is cut into bands of block rows, one for
 // each of the runner's threads (ORXDecodeBandRows), run as its jobs; null
 // runs it on the calling thread. The pixels do not depend on the runner.
+// finish, when given, is called in each band's job once its rows are
+// decoded (pixel rows firstRow .. firstRow + rowCount - 1 of the image), so
+// a caller converts them while they are still in cache.
+struct ORXBandFinish {
+  void (*run)(void* context, int firstRow, int rowCount) = nullptr;
+  void* context = nullptr;
+};
 void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
-                                unsigned char* dest, int rowBytes, const ORXJobRunner* runner = nullptr);
+                                unsigned char* dest, int rowBytes, const ORXJobRunner* runner = nullptr,
+                                const ORXBandFinish* finish = nullptr);

@@ -394,6 +394,16 @@ TEST_F(Workspace, DecodeRangesAndOutputNames) {
   ASSERT_EQ(RunOrx("decode " + Q("m.mov") + " --frames 1- -o " + Q("tail.argb")).status, 0);
   EXPECT_EQ(ReadAll(Path("tail.argb")).size(), 2u * 8 * 8 * 4);
   EXPECT_TRUE(Exists(Path("one.png")));
+  // A frame of two LZF chunks and bands decodes alike on one thread and on
+  // one a core; the summary says which.
+  ASSERT_EQ(RunOrx("encode --test-clip --size 1280x800 --frames 2 --audio none -o " + Q("big.mov")).status, 0);
+  const auto one = RunOrx("decode " + Q("big.mov") + " --threads 1 -o " + Q("one.argb"));
+  ASSERT_EQ(one.status, 0);
+  EXPECT_NE(one.output.find("on 1 thread"), std::string::npos) << one.output;
+  ASSERT_EQ(RunOrx("decode " + Q("big.mov") + " --threads max -o " + Q("max.argb")).status, 0);
+  EXPECT_EQ(ReadAll(Path("one.argb")).size(), 2u * 1280 * 800 * 4);
+  EXPECT_TRUE(ReadAll(Path("one.argb")) == ReadAll(Path("max.argb")));
+  EXPECT_EQ(RunOrx("decode " + Q("big.mov") + " --threads 3 -o " + Q("three.argb")).status, 2);
 }
 
 // ---- What the environment and the file system hand the program --------------------------
