@@ -144,6 +144,10 @@ void DecodeBand(void* context, int index) {
   }
 }
 
+// Pixels of a band a finisher reads back while they are in cache: 512 KiB of
+// 32-bit pixels, half a typical L2.
+constexpr int64_t kCachedBandPixels = 128 * 1024;
+
 }  // namespace
 
 void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
@@ -157,7 +161,14 @@ void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned cha
   // smaller ones are not worth the hand-off.
   const int64_t padded = int64_t{(width + 3) / 4 * 4} * (rows * 4);
   const int threads = runner != nullptr && runner->run != nullptr ? runner->threads : 1;
-  const int perBand = padded >= kORXBandedDecodePixels ? ORXDecodeBandRows(rows, threads) : rows;
+  int perBand = padded >= kORXBandedDecodePixels ? ORXDecodeBandRows(rows, threads) : rows;
+  // A band that is finished (converted) afterwards is kept small enough
+  // that its pixels are still in cache when the finisher reads them.
+  if (finish != nullptr && finish->run != nullptr) {
+    const int64_t rowPixels = int64_t{(width + 3) / 4 * 4} * 4;
+    const int cached = static_cast<int>(std::max<int64_t>(1, kCachedBandPixels / rowPixels));
+    perBand = std::min(perBand, cached);
+  }
   DecodeBands bands{blocks, dest, width, height, rowBytes, alpha, dxt24, perBand, finish};
   ORXRunJobs(runner, (rows + perBand - 1) / perBand, DecodeBand, &bands);
 }
