@@ -279,28 +279,28 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
     if (dest_size < needed) return ORX_ERROR_BUFFER_TOO_SMALL;
   }
   std::lock_guard<std::mutex> hold(decoder->lock);
-  ORXFrameLayout layout;
-  const unsigned char* blocks = nullptr;
-  const int64_t paddedRow = 4 * Padded(width);
+  const auto* bytes = static_cast<const unsigned char*>(frame);
   const ORXJobRunner runner = decoder->jobs.Runner();
-  const ORXStatus prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame),
-                                             static_cast<int64_t>(frame_size), width, height, paddedRow,
-                                             &decoder->blocks, &layout, &blocks, &runner);
-  if (prepared != ORXStatus::ok) return ErrorOf(prepared);
-  if (blocks == nullptr) return ORX_OK;  // no pixels
-
   auto* out = static_cast<unsigned char*>(dest);
   const auto destStride = static_cast<int64_t>(stride);
   // DXT24 writes whole blocks: straight into dest when the picture is whole
-  // blocks, else into the decoder's padded picture and then copied.
-  const bool wholeBlocks = layout.header.isDXT24 != 1 || (width % 4 == 0 && height % 4 == 0);
-  if (wholeBlocks) {
+  // blocks, else into the decoder's padded picture and then copied. Straight
+  // into dest, each chunk is unpacked, decoded and converted on one thread.
+  const bool dxt24 = frame_size >= size_t{kORXHeaderSize} && ReadORXHeader(bytes).isDXT24 == 1;
+  if (!dxt24 || (width % 4 == 0 && height % 4 == 0)) {
     ConvertRows convert{out, destStride, out, destStride, width, format};
     const ORXBandFinish finish{ConvertBand, &convert};
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(destStride), &runner,
-                               format != ORX_PIXEL_ARGB ? &finish : nullptr);
-    return ORX_OK;
+    return ErrorOf(ORXDecodeFrameOnProcessor(bytes, static_cast<int64_t>(frame_size), width, height,
+                                             &decoder->blocks, out, static_cast<int>(destStride), &runner,
+                                             format != ORX_PIXEL_ARGB ? &finish : nullptr));
   }
+  ORXFrameLayout layout;
+  const unsigned char* blocks = nullptr;
+  const int64_t paddedRow = 4 * Padded(width);
+  const ORXStatus prepared = ORXPrepareFrame(bytes, static_cast<int64_t>(frame_size), width, height, paddedRow,
+                                             &decoder->blocks, &layout, &blocks, &runner);
+  if (prepared != ORXStatus::ok) return ErrorOf(prepared);
+  if (blocks == nullptr) return ORX_OK;  // no pixels
   if (!Grow(&decoder->pixels, &decoder->pixelsSize, paddedRow * Padded(height))) return ORX_ERROR_OUT_OF_MEMORY;
   ConvertRows convert{decoder->pixels, paddedRow, out, destStride, width, format};
   const ORXBandFinish finish{ConvertBand, &convert};
@@ -377,22 +377,19 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   if (t.size > 0 && buffer == nullptr) return bufferError(ORX_ERROR_INVALID_ARGUMENT);
   if (buffer_size < t.size) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
   std::lock_guard<std::mutex> hold(decoder->lock);
-  const unsigned char* blocks = nullptr;
   const ORXJobRunner runner = decoder->jobs.Runner();
-  const ORXStatus prepared = ORXPrepareFrame(static_cast<const unsigned char*>(frame),
-                                             static_cast<int64_t>(frame_size), width, height, row, &decoder->blocks,
-                                             &layout, &blocks, &runner);
-  if (prepared != ORXStatus::ok) return ErrorOf(prepared);
-  if (blocks != nullptr) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    // The image's rows are converted by the bands; the padding rows below
-    // it (DXT24 writes whole blocks) after them.
-    ConvertRows convert{out, row, out, row, t.tex_width, ORX_PIXEL_RGBA};
-    const ORXBandFinish finish{ConvertBand, &convert};
-    ORXDecodeBlocksOnProcessor(layout, blocks, width, height, out, static_cast<int>(row), &runner, &finish);
+  auto* out = static_cast<unsigned char*>(buffer);
+  // The image's rows are converted with their chunks or bands; the padding
+  // rows below it (DXT24 writes whole blocks) after them.
+  ConvertRows convert{out, row, out, row, t.tex_width, ORX_PIXEL_RGBA};
+  const ORXBandFinish finish{ConvertBand, &convert};
+  const ORXStatus decoded = ORXDecodeFrameOnProcessor(static_cast<const unsigned char*>(frame),
+                                                      static_cast<int64_t>(frame_size), width, height,
+                                                      &decoder->blocks, out, static_cast<int>(row), &runner, &finish);
+  if (decoded != ORXStatus::ok) return ErrorOf(decoded);
+  if (t.size > 0)
     CopyFromARGB(out + height * row, row, out + height * row, row, t.tex_width, t.tex_height - height,
                  ORX_PIXEL_RGBA);
-  }
   t.data = t.size > 0 ? buffer : nullptr;
   *texture = t;
   return ORX_OK;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <lzf.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <cstring>
 #include <thread>
 #include <random>
@@ -245,6 +247,55 @@ TEST(ChunkTable, SeveralDecodersAtOnce) {
     });
   for (auto& t : decoders) t.join();
   for (int d = 0; d < 3; ++d) EXPECT_EQ(same[d], 4) << "decoder " << d;
+}
+
+// Decoding chunk by chunk gives the pixels of unpacking first and decoding
+// in bands, on every runner, for pictures whose block rows straddle chunk
+// boundaries, and with a damaged table; the finisher sees each pixel row
+// once.
+TEST(ChunkTable, ChunkByChunkDecodeEqualsUnpackThenDecode) {
+  struct Size {
+    int w, h;
+    bool alpha, dxt24;
+  };
+  const ORXJobRunner pool = ORXEncodePoolRunner(3);
+  const ORXJobRunner own{RunOnThreads, nullptr, 4};
+  for (const Size& z : {Size{1920, 1080, false, false}, Size{1000, 700, true, false}, Size{2052, 1032, false, true},
+                        Size{4000, 130, false, false}}) {
+    SCOPED_TRACE(std::to_string(z.w) + "x" + std::to_string(z.h));
+    auto frame = ChunkedFrame(z.w, z.h, z.alpha, z.dxt24);
+    ASSERT_GT(ReadORXHeader(frame.data()).headerSize, 28u);
+    const int row = (z.w + 3) / 4 * 16;
+    const size_t bytes = static_cast<size_t>(row) * ((z.h + 3) / 4 * 4);
+    std::vector<uint8_t> want(bytes, 0);
+    {
+      ORXDecodeScratch scratch{nullptr, 0};
+      ORXFrameLayout layout;
+      const unsigned char* blocks = nullptr;
+      ASSERT_EQ(ORXPrepareFrame(frame.data(), int64_t(frame.size()), z.w, z.h, row, &scratch, &layout, &blocks),
+                ORXStatus::ok);
+      ORXDecodeBlocksOnProcessor(layout, blocks, z.w, z.h, want.data(), row);
+      ORXFreeDecodeScratch(&scratch);
+    }
+    std::vector<uint8_t> damaged = frame;
+    damaged[28 + kORXChunkTableFixedBytes] ^= 1;  // the first chunk's size, and the sum, off
+    for (const auto* f : {&frame, &damaged})
+      for (const ORXJobRunner* runner : {static_cast<const ORXJobRunner*>(nullptr), &pool, &own}) {
+        std::vector<uint8_t> got(bytes, 0);
+        std::vector<int> finished(static_cast<size_t>(z.h), 0);
+        ORXBandFinish finish{[](void* c, int first, int count) {
+                               for (int y = first; y < first + count; ++y) ++(*static_cast<std::vector<int>*>(c))[y];
+                             },
+                             &finished};
+        ORXDecodeScratch scratch{nullptr, 0};
+        EXPECT_EQ(ORXDecodeFrameOnProcessor(f->data(), int64_t(f->size()), z.w, z.h, &scratch, got.data(), row,
+                                            runner, &finish),
+                  ORXStatus::ok);
+        ORXFreeDecodeScratch(&scratch);
+        EXPECT_TRUE(got == want) << (f == &frame ? "table" : "damaged table");
+        EXPECT_EQ(std::count(finished.begin(), finished.end(), 1), z.h) << "rows finished other than once";
+      }
+  }
 }
 
 }  // namespace

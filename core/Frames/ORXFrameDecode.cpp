@@ -6,6 +6,7 @@
 #include "core/Blocks/DXT24Decoder.h"
 #include "core/Blocks/DXTDecoder.h"
 #include "core/Format/ORXChunkTable.h"
+#include "core/Format/ORXFormat.h"
 #include "core/Frames/LZFUnpack.h"
 
 void ORXFreeDecodeScratch(ORXDecodeScratch* scratch) {
@@ -79,10 +80,14 @@ bool ORXUnpackBlocks(const unsigned char* frame, const ORXFrameLayout& layout, u
   return ORXUnpackLZF(packed, h.dataSize, dest, layout.blockDataSize) == layout.blockDataSize;
 }
 
-ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
-                          ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks,
-                          const ORXJobRunner* runner) {
+namespace {
+
+// ORXPrepareFrame up to the unpacking: raw blocks are found in the frame
+// (*blocks), packed ones get scratch of their raw size (*packed true).
+ORXStatus FindBlocks(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
+                     ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks, bool* packed) {
   *blocks = nullptr;
+  *packed = false;
   // The layer is proven here, so that every road refuses a damaged one,
   // whether or not it draws it; the block data below, before the scratch
   // grows for it.
@@ -113,6 +118,18 @@ ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int wid
     if (scratch->data == nullptr) return ORXStatus::noMemory;
     scratch->size = rawSize;
   }
+  *packed = true;
+  return ORXStatus::ok;
+}
+
+}  // namespace
+
+ORXStatus ORXPrepareFrame(const unsigned char* frame, int64_t frameSize, int width, int height, int64_t rowBytes,
+                          ORXDecodeScratch* scratch, ORXFrameLayout* layout, const unsigned char** blocks,
+                          const ORXJobRunner* runner) {
+  bool packed = false;
+  const ORXStatus found = FindBlocks(frame, frameSize, width, height, rowBytes, scratch, layout, blocks, &packed);
+  if (found != ORXStatus::ok || !packed) return found;
   if (!ORXUnpackBlocks(frame, *layout, scratch->data, runner))
     return ORXStatus::badData;  // short, corrupt or too long for the image
   *blocks = scratch->data;
@@ -131,22 +148,35 @@ struct DecodeBands {
   const ORXBandFinish* finish;
 };
 
-void DecodeBand(void* context, int index) {
-  const DecodeBands& d = *static_cast<const DecodeBands*>(context);
-  if (d.dxt24)
-    DecodeDXT24Rows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, index * d.perBand, d.perBand);
-  else
-    DecodeDXTRows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, index * d.perBand, d.perBand);
-  if (d.finish != nullptr && d.finish->run != nullptr) {
-    const int first = index * d.perBand * 4;
-    const int last = std::min(first + d.perBand * 4, d.height);
-    if (last > first) d.finish->run(d.finish->context, first, last - first);
-  }
-}
-
 // Pixels of a band a finisher reads back while they are in cache: 512 KiB of
 // 32-bit pixels, half a typical L2.
 constexpr int64_t kCachedBandPixels = 128 * 1024;
+
+// Decodes block rows first .. first + count - 1 and finishes their pixel
+// rows, in pieces small enough to stay in cache when there is a finisher.
+void DecodeRows(const DecodeBands& d, int first, int count) {
+  int piece = count;
+  if (d.finish != nullptr && d.finish->run != nullptr) {
+    const int64_t rowPixels = int64_t{(d.width + 3) / 4 * 4} * 4;
+    piece = static_cast<int>(std::clamp<int64_t>(kCachedBandPixels / rowPixels, 1, count));
+  }
+  for (int at = first; at < first + count; at += piece) {
+    const int n = std::min(piece, first + count - at);
+    if (d.dxt24)
+      DecodeDXT24Rows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, at, n);
+    else
+      DecodeDXTRows(d.blocks, d.dest, d.width, d.height, d.rowBytes, d.alpha, at, n);
+    if (d.finish != nullptr && d.finish->run != nullptr) {
+      const int top = at * 4, bottom = std::min((at + n) * 4, d.height);
+      if (bottom > top) d.finish->run(d.finish->context, top, bottom - top);
+    }
+  }
+}
+
+void DecodeBand(void* context, int index) {
+  const DecodeBands& d = *static_cast<const DecodeBands*>(context);
+  DecodeRows(d, index * d.perBand, d.perBand);
+}
 
 }  // namespace
 
@@ -161,14 +191,91 @@ void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned cha
   // smaller ones are not worth the hand-off.
   const int64_t padded = int64_t{(width + 3) / 4 * 4} * (rows * 4);
   const int threads = runner != nullptr && runner->run != nullptr ? runner->threads : 1;
-  int perBand = padded >= kORXBandedDecodePixels ? ORXDecodeBandRows(rows, threads) : rows;
-  // A band that is finished (converted) afterwards is kept small enough
-  // that its pixels are still in cache when the finisher reads them.
-  if (finish != nullptr && finish->run != nullptr) {
-    const int64_t rowPixels = int64_t{(width + 3) / 4 * 4} * 4;
-    const int cached = static_cast<int>(std::max<int64_t>(1, kCachedBandPixels / rowPixels));
-    perBand = std::min(perBand, cached);
-  }
+  const int perBand = padded >= kORXBandedDecodePixels ? ORXDecodeBandRows(rows, threads) : rows;
   DecodeBands bands{blocks, dest, width, height, rowBytes, alpha, dxt24, perBand, finish};
   ORXRunJobs(runner, (rows + perBand - 1) / perBand, DecodeBand, &bands);
+}
+
+namespace {
+
+// A frame's chunks as jobs that also decode: job k unpacks chunk k, then
+// decodes the block rows that lie wholly inside it while its blocks are in
+// cache. Rows that straddle two chunks are decoded once every job is done.
+struct UnpackAndDecode {
+  UnpackChunks unpack;
+  DecodeBands decode;
+  int64_t chunkBlocks, rowBlocks, rows;
+};
+
+// Block rows wholly inside chunk k: [first, end).
+void RowsInside(const UnpackAndDecode& u, int64_t k, int64_t* first, int64_t* end) {
+  const int64_t from = k * u.chunkBlocks, to = std::min((k + 1) * u.chunkBlocks, u.rows * u.rowBlocks);
+  *first = (from + u.rowBlocks - 1) / u.rowBlocks;
+  *end = std::max(*first, to / u.rowBlocks);
+}
+
+void UnpackAndDecodeChunk(void* context, int k) {
+  const UnpackAndDecode& u = *static_cast<const UnpackAndDecode*>(context);
+  UnpackChunk(const_cast<UnpackChunks*>(&u.unpack), k);
+  if (u.unpack.failed[k]) return;
+  int64_t first = 0, end = 0;
+  RowsInside(u, k, &first, &end);
+  if (end > first) DecodeRows(u.decode, static_cast<int>(first), static_cast<int>(end - first));
+}
+
+}  // namespace
+
+ORXStatus ORXDecodeFrameOnProcessor(const unsigned char* frame, int64_t frameSize, int width, int height,
+                                    ORXDecodeScratch* scratch, unsigned char* dest, int rowBytes,
+                                    const ORXJobRunner* runner, const ORXBandFinish* finish) {
+  ORXFrameLayout layout;
+  const unsigned char* blocks = nullptr;
+  bool packed = false;
+  const ORXStatus found = FindBlocks(frame, frameSize, width, height, rowBytes, scratch, &layout, &blocks, &packed);
+  if (found != ORXStatus::ok) return found;
+  if (!packed) {
+    if (blocks != nullptr) ORXDecodeBlocksOnProcessor(layout, blocks, width, height, dest, rowBytes, runner, finish);
+    return ORXStatus::ok;
+  }
+  const ORXHeader& h = layout.header;
+  const int64_t blockBytes = ORXBytesPerBlock(h.hasAlpha != 0, h.isDXT24 == 1);
+  const int64_t rowBlocks = (width + 3) / 4, rows = (height + 3) / 4;
+  ORXChunkTable table;
+  if (ReadORXChunkTable(frame, layout, &table) && table.chunkRawBytes % blockBytes == 0 &&
+      table.chunks <= kStackChunks) {
+    int64_t at[kStackChunks];
+    bool failed[kStackChunks];
+    int64_t offset = 0;
+    for (int64_t k = 0; k < table.chunks; ++k) {
+      at[k] = offset;
+      offset += ORXChunkPackedSize(table, k);
+    }
+    UnpackAndDecode jobs{{table, layout.blockDataSize, frame + h.headerSize, scratch->data, at, failed},
+                         {scratch->data, dest, width, height, rowBytes, h.hasAlpha != 0, h.isDXT24 == 1,
+                          static_cast<int>(rows), finish},
+                         table.chunkRawBytes / blockBytes,
+                         rowBlocks,
+                         rows};
+    ORXRunJobs(runner, static_cast<int>(table.chunks), UnpackAndDecodeChunk, &jobs);
+    bool whole = true;
+    for (int64_t k = 0; k < table.chunks; ++k) whole = whole && !failed[k];
+    if (whole) {
+      // The rows no job decoded: those that straddle a chunk boundary.
+      int64_t done = 0;  // rows before this are decoded
+      for (int64_t k = 0; k < table.chunks; ++k) {
+        int64_t first = 0, end = 0;
+        RowsInside(jobs, k, &first, &end);
+        if (first > done) DecodeRows(jobs.decode, static_cast<int>(done), static_cast<int>(first - done));
+        done = std::max(done, end);
+      }
+      if (rows > done) DecodeRows(jobs.decode, static_cast<int>(done), static_cast<int>(rows - done));
+      return ORXStatus::ok;
+    }
+  }
+  // No table the blocks can be cut by, or one the data does not bear out:
+  // the one stream, then the blocks decoded in bands.
+  if (ORXUnpackLZF(frame + h.headerSize, h.dataSize, scratch->data, layout.blockDataSize) != layout.blockDataSize)
+    return ORXStatus::badData;
+  ORXDecodeBlocksOnProcessor(layout, scratch->data, width, height, dest, rowBytes, runner, finish);
+  return ORXStatus::ok;
 }

@@ -61,3 +61,14 @@ struct ORXBandFinish {
 void ORXDecodeBlocksOnProcessor(const ORXFrameLayout& layout, const unsigned char* blocks, int width, int height,
                                 unsigned char* dest, int rowBytes, const ORXJobRunner* runner = nullptr,
                                 const ORXBandFinish* finish = nullptr);
+
+// ORXPrepareFrame and ORXDecodeBlocksOnProcessor in one, for a caller whose
+// dest may hold part of a picture when a frame is refused: a frame with a
+// valid chunk table is unpacked and decoded chunk by chunk as jobs of
+// runner, each chunk's block rows decoded (and finished) while its blocks
+// are in cache; any other frame, or one whose chunks do not unpack, as one
+// stream and then in bands. The pixels are the same either way. Returns ok,
+// noMemory or badData, as ORXPrepareFrame does.
+ORXStatus ORXDecodeFrameOnProcessor(const unsigned char* frame, int64_t frameSize, int width, int height,
+                                    ORXDecodeScratch* scratch, unsigned char* dest, int rowBytes,
+                                    const ORXJobRunner* runner = nullptr, const ORXBandFinish* finish = nullptr);
