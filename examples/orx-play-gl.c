@@ -1,13 +1,15 @@
 /*
  * orx-play-gl: plays an ORX movie into an OpenGL texture through liborx's
  * texture road, headless. Each frame is read from the movie, handed over by
- * orx_frame_texture (S3TC blocks for DXT1/DXT5, RGBA pixels for DXT24),
- * uploaded, and drawn into a framebuffer object the picture's size. One
+ * orx_frame_texture_with_flags (S3TC blocks for DXT1/DXT5; DXT24 blocks,
+ * which liborx's fragment program decodes as it draws, or with
+ * --dxt24-as-rgba RGBA pixels decoded on the processor), uploaded, and
+ * drawn into a framebuffer object the picture's size. One
  * frame is then drawn again, read back and compared with the same frame
  * decoded by orx_decode_rgba, so the program shows both that the recipe in
  * docs/API.md is right and how fast the texture road plays here.
  *
- *   orx-play-gl [--loops N] [--check N | --no-check] MOVIE.mov
+ *   orx-play-gl [--loops N] [--check N | --no-check] [--dxt24-as-rgba] MOVIE.mov
  *
  * The context is desktop OpenGL through EGL without any surface: Mesa's
  * surfaceless platform when the EGL library offers it, else the default
@@ -48,6 +50,8 @@ static void PrintHelp(void) {
       "  --loops N     play the movie N times (default 1)\n"
       "  --check N     the frame to compare (default the middle one)\n"
       "  --no-check    compare no frame\n"
+      "  --dxt24-as-rgba  DXT24 frames as RGBA decoded on the processor, not as\n"
+      "                blocks decoded by the GPU\n"
       "  --help        this text\n"
       "  --version     the library's version\n",
       kProgram);
@@ -77,9 +81,27 @@ typedef struct Gl {
   PFNGLFRAMEBUFFERTEXTURE2DPROC FramebufferTexture2D;
   PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus;
   PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers;
+  PFNGLCREATESHADERPROC CreateShader;
+  PFNGLSHADERSOURCEPROC ShaderSource;
+  PFNGLCOMPILESHADERPROC CompileShader;
+  PFNGLGETSHADERIVPROC GetShaderiv;
+  PFNGLGETSHADERINFOLOGPROC GetShaderInfoLog;
+  PFNGLCREATEPROGRAMPROC CreateProgram;
+  PFNGLATTACHSHADERPROC AttachShader;
+  PFNGLLINKPROGRAMPROC LinkProgram;
+  PFNGLGETPROGRAMIVPROC GetProgramiv;
+  PFNGLGETPROGRAMINFOLOGPROC GetProgramInfoLog;
+  PFNGLUSEPROGRAMPROC UseProgram;
+  PFNGLGETUNIFORMLOCATIONPROC GetUniformLocation;
+  PFNGLUNIFORM1IPROC Uniform1i;
+  PFNGLUNIFORM2FPROC Uniform2f;
+  PFNGLDELETESHADERPROC DeleteShader;
+  PFNGLDELETEPROGRAMPROC DeleteProgram;
   int s3tc;     /* GL_EXT_texture_compression_s3tc */
+  int gl3;      /* OpenGL 3.0 or later: integer textures and GLSL 1.30 */
   GLint maxTextureSize;
   GLuint fbo, target, picture; /* the framebuffer, its colour texture, the frame's texture */
+  GLuint shaders[2], program;  /* the DXT24 program, made on the first DXT24 frame */
 } Gl;
 
 /* Whether the space-separated list holds name as a whole word. */
@@ -140,6 +162,25 @@ static const char* OpenGl(Gl* gl) {
   if (!gl3 && !HasWord(extensions, "GL_ARB_framebuffer_object"))
     return "the OpenGL context has no framebuffer objects (GL 3.0 or GL_ARB_framebuffer_object)";
   gl->s3tc = HasWord(extensions, "GL_EXT_texture_compression_s3tc");
+  gl->gl3 = gl3;
+#define ORX_GET(name, type) gl->name = (type)eglGetProcAddress("gl" #name)
+  ORX_GET(CreateShader, PFNGLCREATESHADERPROC);
+  ORX_GET(ShaderSource, PFNGLSHADERSOURCEPROC);
+  ORX_GET(CompileShader, PFNGLCOMPILESHADERPROC);
+  ORX_GET(GetShaderiv, PFNGLGETSHADERIVPROC);
+  ORX_GET(GetShaderInfoLog, PFNGLGETSHADERINFOLOGPROC);
+  ORX_GET(CreateProgram, PFNGLCREATEPROGRAMPROC);
+  ORX_GET(AttachShader, PFNGLATTACHSHADERPROC);
+  ORX_GET(LinkProgram, PFNGLLINKPROGRAMPROC);
+  ORX_GET(GetProgramiv, PFNGLGETPROGRAMIVPROC);
+  ORX_GET(GetProgramInfoLog, PFNGLGETPROGRAMINFOLOGPROC);
+  ORX_GET(UseProgram, PFNGLUSEPROGRAMPROC);
+  ORX_GET(GetUniformLocation, PFNGLGETUNIFORMLOCATIONPROC);
+  ORX_GET(Uniform1i, PFNGLUNIFORM1IPROC);
+  ORX_GET(Uniform2f, PFNGLUNIFORM2FPROC);
+  ORX_GET(DeleteShader, PFNGLDELETESHADERPROC);
+  ORX_GET(DeleteProgram, PFNGLDELETEPROGRAMPROC);
+#undef ORX_GET
   gl->CompressedTexImage2D = (PFNGLCOMPRESSEDTEXIMAGE2DPROC)eglGetProcAddress("glCompressedTexImage2D");
   gl->GenFramebuffers = (PFNGLGENFRAMEBUFFERSPROC)eglGetProcAddress("glGenFramebuffers");
   gl->BindFramebuffer = (PFNGLBINDFRAMEBUFFERPROC)eglGetProcAddress("glBindFramebuffer");
@@ -190,6 +231,50 @@ static const char* PrepareTarget(Gl* gl, int width, int height) {
   return glGetError() == GL_NO_ERROR ? NULL : "setting up the framebuffer object raised a GL error";
 }
 
+/* The vertex half of the DXT24 program: the quad's corners are the
+ * viewport's, and orx_pixel runs over the picture with y = 0 at the bottom
+ * of the framebuffer, so that glReadPixels returns rows top first (as the
+ * fixed-function draw below does). On a window, flip y. */
+static const char kVertexShader[] =
+    "#version 130\n"
+    "uniform vec2 orx_size;\n"
+    "out vec2 orx_pixel;\n"
+    "void main() {\n"
+    "  gl_Position = gl_Vertex;\n"
+    "  orx_pixel = (gl_Vertex.xy * 0.5 + 0.5) * orx_size;\n"
+    "}\n";
+
+/* Compiles and links the DXT24 program: liborx's fragment shader and the
+ * vertex shader above. A problem in words (the compiler's log in problem),
+ * or NULL. */
+static const char* MakeDXT24Program(Gl* gl, char* problem, size_t problemSize) {
+  if (!gl->gl3 || gl->CreateShader == NULL || gl->CreateProgram == NULL || gl->Uniform1i == NULL)
+    return "the OpenGL context cannot run the DXT24 program (OpenGL 3.0 and GLSL 1.30)";
+  const char* sources[2] = {kVertexShader, orx_dxt24_fragment_shader(0)};
+  const GLenum kinds[2] = {GL_VERTEX_SHADER, GL_FRAGMENT_SHADER};
+  gl->program = gl->CreateProgram();
+  for (int i = 0; i < 2; ++i) {
+    GLint ok = 0;
+    gl->shaders[i] = gl->CreateShader(kinds[i]);
+    gl->ShaderSource(gl->shaders[i], 1, &sources[i], NULL);
+    gl->CompileShader(gl->shaders[i]);
+    gl->GetShaderiv(gl->shaders[i], GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+      gl->GetShaderInfoLog(gl->shaders[i], (GLsizei)problemSize, NULL, problem);
+      return "the DXT24 program does not compile";
+    }
+    gl->AttachShader(gl->program, gl->shaders[i]);
+  }
+  GLint linked = 0;
+  gl->LinkProgram(gl->program);
+  gl->GetProgramiv(gl->program, GL_LINK_STATUS, &linked);
+  if (!linked) {
+    gl->GetProgramInfoLog(gl->program, (GLsizei)problemSize, NULL, problem);
+    return "the DXT24 program does not link";
+  }
+  return NULL;
+}
+
 /* The display stays initialised: terminating it unloads the driver, whose
  * remaining allocations leak checkers would then report as lost. */
 static void CloseGl(Gl* gl) {
@@ -197,6 +282,9 @@ static void CloseGl(Gl* gl) {
   if (gl->fbo != 0) gl->DeleteFramebuffers(1, &gl->fbo);
   if (gl->target != 0) glDeleteTextures(1, &gl->target);
   if (gl->picture != 0) glDeleteTextures(1, &gl->picture);
+  if (gl->program != 0) gl->DeleteProgram(gl->program);
+  for (int i = 0; i < 2; ++i)
+    if (gl->shaders[i] != 0) gl->DeleteShader(gl->shaders[i]);
   eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(gl->display, gl->context);
 }
@@ -214,6 +302,7 @@ typedef struct Player {
   size_t frameSize;          /* bytes of the current frame */
   uint8_t* buffer;           /* orx_frame_texture's buffer */
   size_t bufferSize;
+  uint32_t textureFlags;     /* ORX_TEXTURE_DXT24_BLOCKS unless --dxt24-as-rgba */
   orx_variant variant;       /* of the first frame drawn */
   int mixedVariants;
   char problem[256];
@@ -243,10 +332,10 @@ static int ReadFrame(Player* p, int32_t index) {
  * drawing it at the bottom of the framebuffer (t = 0 at y = -1) makes
  * glReadPixels, which starts at the bottom, return rows top first. On a
  * window, put t = 0 at the top instead. 0, or -1 with p->problem. */
-static int DrawFrame(Player* p, const Gl* gl, int32_t index) {
+static int DrawFrame(Player* p, Gl* gl, int32_t index) {
   const int w = p->props.width, h = p->props.height;
   size_t need = 0;
-  orx_error err = orx_frame_texture_size(p->frame, p->frameSize, w, h, &need);
+  orx_error err = orx_frame_texture_size_with_flags(p->frame, p->frameSize, w, h, p->textureFlags, &need);
   if (err != ORX_OK) return Failed(p, "", index, err);
   if (need > p->bufferSize) {
     uint8_t* grown = realloc(p->buffer, need);
@@ -255,7 +344,8 @@ static int DrawFrame(Player* p, const Gl* gl, int32_t index) {
     p->bufferSize = need;
   }
   orx_texture tex;
-  err = orx_frame_texture(p->decoder, p->frame, p->frameSize, w, h, p->buffer, p->bufferSize, &tex);
+  err = orx_frame_texture_with_flags(p->decoder, p->frame, p->frameSize, w, h, p->textureFlags, p->buffer,
+                                     p->bufferSize, &tex);
   if (err != ORX_OK) return Failed(p, "", index, err);
   if (tex.tex_width > gl->maxTextureSize || tex.tex_height > gl->maxTextureSize)
     return Failed(p, "the texture is larger than GL_MAX_TEXTURE_SIZE", index, ORX_OK);
@@ -267,6 +357,41 @@ static int DrawFrame(Player* p, const Gl* gl, int32_t index) {
   }
 
   glBindTexture(GL_TEXTURE_2D, gl->picture);
+  if (tex.compressed == ORX_TEXTURE_BLOCKS) {
+    /* DXT24 blocks: an integer texture the program reads texel by texel,
+     * drawn over the viewport with the picture's pixel coordinates. */
+    if (gl->program == 0) {
+      char log[200] = "";
+      const char* problem = MakeDXT24Program(gl, log, sizeof log);
+      if (problem != NULL) {
+        snprintf(p->problem, sizeof p->problem, "frame %d: %s%s%s", (int)index, problem, log[0] ? ": " : "", log);
+        return -1;
+      }
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, (GLint)tex.gl_internal_format, tex.tex_width, tex.tex_height, 0, tex.gl_format,
+                 tex.gl_type, tex.data);
+    orx_frame_props props;
+    if (orx_frame_info(p->frame, p->frameSize, w, h, &props) != ORX_OK) return Failed(p, "", index, ORX_ERROR_BAD_FRAME);
+    gl->UseProgram(gl->program);
+    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_blocks"), 0);
+    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_blocks_across"), (w + 3) / 4);
+    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_alpha"), props.has_alpha);
+    gl->Uniform2f(gl->GetUniformLocation(gl->program, "orx_size"), (GLfloat)w, (GLfloat)h);
+    glBegin(GL_TRIANGLE_STRIP);
+    glVertex2f(-1, -1);
+    glVertex2f(1, -1);
+    glVertex2f(-1, 1);
+    glVertex2f(1, 1);
+    glEnd();
+    gl->UseProgram(0);
+    glFinish();
+    const GLenum glErr = glGetError();
+    if (glErr != GL_NO_ERROR) {
+      snprintf(p->problem, sizeof p->problem, "frame %d: GL error 0x%04x drawing it", (int)index, (unsigned)glErr);
+      return -1;
+    }
+    return 0;
+  }
   if (tex.compressed) {
     if (!gl->s3tc) return Failed(p, "the OpenGL context has no S3TC texture compression", index, ORX_OK);
     gl->CompressedTexImage2D(GL_TEXTURE_2D, 0, tex.gl_internal_format, tex.tex_width, tex.tex_height, 0,
@@ -295,7 +420,7 @@ static int DrawFrame(Player* p, const Gl* gl, int32_t index) {
 /* Reads the framebuffer back and compares it with frame index decoded by
  * orx_decode_rgba. *maxDiff gets the largest channel difference; 0, or -1
  * with p->problem. */
-static int CheckFrame(Player* p, const Gl* gl, int32_t index, int* maxDiff) {
+static int CheckFrame(Player* p, Gl* gl, int32_t index, int* maxDiff) {
   const int w = p->props.width, h = p->props.height;
   const size_t stride = (size_t)w * 4;
   const size_t size = orx_pixels_size(w, h, stride);
@@ -366,7 +491,7 @@ static long ParseNumber(const char* text, long lo, long hi) {
 
 int main(int argc, char** argv) {
   long loops = 1, check = -1; /* -1: the middle frame */
-  int doCheck = 1;
+  int doCheck = 1, asRGBA = 0;
   const char* path = NULL;
   char message[160];
 
@@ -394,6 +519,8 @@ int main(int argc, char** argv) {
       else check = v, doCheck = 1;
     } else if (!strcmp(a, "--no-check")) {
       doCheck = 0;
+    } else if (!strcmp(a, "--dxt24-as-rgba")) {
+      asRGBA = 1;
     } else if (a[0] == '-' && a[1] != 0) {
       snprintf(message, sizeof message, "unknown option %s", a);
       return Usage(message);
@@ -408,6 +535,7 @@ int main(int argc, char** argv) {
   Player p;
   memset(&p, 0, sizeof p);
   p.path = path;
+  p.textureFlags = asRGBA ? 0 : ORX_TEXTURE_DXT24_BLOCKS;
   Gl gl;
   memset(&gl, 0, sizeof gl);
   gl.context = EGL_NO_CONTEXT;

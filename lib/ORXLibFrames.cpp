@@ -395,6 +395,74 @@ orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t fram
   return ORX_OK;
 }
 
+namespace {
+
+// Rows of the block texture for blockBytes of block data.
+int64_t BlockTextureRows(int64_t blockBytes) {
+  constexpr int64_t kRow = int64_t{ORX_BLOCK_TEXTURE_WIDTH} * 4;
+  return (blockBytes + kRow - 1) / kRow;
+}
+
+}  // namespace
+
+orx_error orx_frame_texture_size_with_flags(const void* frame, size_t frame_size, int width, int height,
+                                            uint32_t flags, size_t* buffer_size) {
+  if ((flags & ~ORX_TEXTURE_DXT24_BLOCKS) != 0 || buffer_size == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  if (flags == 0) return orx_frame_texture_size(frame, frame_size, width, height, buffer_size);
+  ORXFrameLayout layout;
+  const orx_error e = Check(frame, frame_size, width, height, &layout, true);
+  if (e != ORX_OK) return e;
+  if (layout.header.isDXT24 != 1) return orx_frame_texture_size(frame, frame_size, width, height, buffer_size);
+  *buffer_size = static_cast<size_t>(BlockTextureRows(layout.blockDataSize) * ORX_BLOCK_TEXTURE_WIDTH * 4);
+  return ORX_OK;
+}
+
+orx_error orx_frame_texture_with_flags(orx_decoder* decoder, const void* frame, size_t frame_size, int width,
+                                       int height, uint32_t flags, void* buffer, size_t buffer_size,
+                                       orx_texture* texture) {
+  if ((flags & ~ORX_TEXTURE_DXT24_BLOCKS) != 0) return ORX_ERROR_INVALID_ARGUMENT;
+  if (decoder == nullptr || texture == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  ORXFrameLayout layout;
+  const orx_error e = Check(frame, frame_size, width, height, &layout, false);
+  if (e != ORX_OK) return e;
+  if (flags == 0 || layout.header.isDXT24 != 1)
+    return orx_frame_texture(decoder, frame, frame_size, width, height, buffer, buffer_size, texture);
+  const ORXHeader& h = layout.header;
+  const int64_t blockBytes = layout.blockDataSize;
+  orx_texture t{};
+  t.compressed = ORX_TEXTURE_BLOCKS;
+  t.gl_internal_format = ORX_GL_RGBA8UI;
+  t.gl_format = ORX_GL_RGBA_INTEGER;
+  t.gl_type = ORX_GL_UNSIGNED_BYTE;
+  t.width = width;
+  t.height = height;
+  t.tex_width = blockBytes > 0 ? ORX_BLOCK_TEXTURE_WIDTH : 0;
+  t.tex_height = static_cast<int32_t>(BlockTextureRows(blockBytes));
+  t.size = static_cast<size_t>(int64_t{t.tex_width} * t.tex_height * 4);
+  // As orx_frame_texture: a buffer refused before it is used leaves the
+  // frame's proof to be made here.
+  const auto bufferError = [&](orx_error err) {
+    return Check(frame, frame_size, width, height, nullptr, true) == ORX_OK ? err : ORX_ERROR_BAD_FRAME;
+  };
+  if (t.size > 0 && buffer == nullptr) return bufferError(ORX_ERROR_INVALID_ARGUMENT);
+  if (buffer_size < t.size) return bufferError(ORX_ERROR_BUFFER_TOO_SMALL);
+  auto* out = static_cast<unsigned char*>(buffer);
+  const auto* bytes = static_cast<const unsigned char*>(frame);
+  if (blockBytes > 0) {
+    if (h.isLZF == 1) {
+      std::lock_guard<std::mutex> hold(decoder->lock);
+      const ORXJobRunner runner = decoder->jobs.Runner();
+      if (!ORXUnpackBlocks(bytes, layout, out, &runner)) return ORX_ERROR_BAD_FRAME;
+    } else {
+      std::memcpy(out, bytes + h.headerSize, static_cast<size_t>(blockBytes));
+    }
+    std::memset(out + blockBytes, 0, t.size - static_cast<size_t>(blockBytes));
+  }
+  t.data = t.size > 0 ? buffer : nullptr;
+  *texture = t;
+  return ORX_OK;
+}
+
 }  // extern "C"
 
 namespace {

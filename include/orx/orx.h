@@ -195,6 +195,46 @@ orx_error orx_frame_texture_size(const void* frame, size_t frame_size, int width
 orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t frame_size, int width, int height,
                             void* buffer, size_t buffer_size, orx_texture* texture);
 
+/* ---- DXT24 decoded by the graphics processor (ORX_1.2) ---------------------
+ * With ORX_TEXTURE_DXT24_BLOCKS, a DXT24 frame is handed over as its blocks,
+ * unpacked but not decoded, for a fragment program to decode as it draws
+ * (orx_dxt24_fragment_shader): compressed is ORX_TEXTURE_BLOCKS and data
+ * holds size bytes for glTexImage2D(target, 0, gl_internal_format, tex_width,
+ * tex_height, 0, gl_format, gl_type, data): the frame's block data in order,
+ * four bytes a texel of ORX_GL_RGBA8UI, ORX_BLOCK_TEXTURE_WIDTH texels a row,
+ * zeros after its end. width and height stay the picture's. A DXT24 frame
+ * uploads 10 bytes (18 with alpha) a 16 pixels this way, against 64 as RGBA.
+ * DXT1/DXT5 frames are handed over as without the flag. docs/API.md has the
+ * recipe. */
+#define ORX_TEXTURE_DXT24_BLOCKS 1u
+#define ORX_TEXTURE_BLOCKS 2
+#define ORX_BLOCK_TEXTURE_WIDTH 2048
+#define ORX_GL_RGBA8UI 0x8D7C
+#define ORX_GL_RGBA_INTEGER 0x8D99
+
+/* orx_frame_texture_size and orx_frame_texture with flags (0 or
+ * ORX_TEXTURE_DXT24_BLOCKS); ORX_ERROR_INVALID_ARGUMENT for other bits. */
+orx_error orx_frame_texture_size_with_flags(const void* frame, size_t frame_size, int width, int height,
+                                            uint32_t flags, size_t* buffer_size);
+orx_error orx_frame_texture_with_flags(orx_decoder* decoder, const void* frame, size_t frame_size, int width,
+                                       int height, uint32_t flags, void* buffer, size_t buffer_size,
+                                       orx_texture* texture);
+
+/* The source of a fragment shader that draws a DXT24 picture from the block
+ * texture above: glsl_es 0 for "#version 130" (OpenGL 3.0 and later), 1 for
+ * "#version 300 es" (OpenGL ES 3.0 and later); NULL for another value. Its
+ * interface:
+ * - uniform usampler2D orx_blocks: the block texture, read with texelFetch
+ *   (its filtering does not matter);
+ * - uniform int orx_blocks_across: (width + 3) / 4;
+ * - uniform int orx_alpha: 1 for a frame with alpha (orx_frame_props'
+ *   has_alpha), whose blocks are 18 bytes, else 0;
+ * - in vec2 orx_pixel: the picture's pixel coordinates, x to the right and
+ *   y down from the top row (pixel x, y covers [x, x + 1) x [y, y + 1));
+ * - out vec4 orx_color: the pixel as orx_decode_rgba decodes it (RGBA, alpha
+ *   1.0 without alpha), exact when drawn into 8-bit channels. */
+const char* orx_dxt24_fragment_shader(int glsl_es);
+
 /* ---- Encoding ----------------------------------------------------------- */
 
 /* The compressor component's settings. Its "Optimize For" popup sets two of
