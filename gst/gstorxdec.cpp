@@ -1,13 +1,19 @@
-// orxdec: a GStreamer video decoder for ORX movies, on liborx. Each frame is
+// orxdec: a GStreamer video decoder for ORX movies, on liborx. Where
+// downstream takes GL memory (glimagesink, gldownload, the gl* filters), each
+// frame only has its LZF unpacked on the processor and is drawn into the
+// output's GL texture from its blocks (OrxGLOutput). Otherwise each frame is
 // decoded on the processor road straight into the output buffer, in the byte
 // order downstream asks for: ARGB, BGRA, RGBA, or the same orders with the
 // alpha byte as padding (xRGB, BGRx, RGBx), so no videoconvert is needed.
 // Every ORX frame stands alone, so every frame is a key frame and seeking is
 // frame-exact.
+#include <gst/gl/gl.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
 #include <cstdio>
+
+#include "OrxGLOutput.h"
 
 #include "core/Format/ORXHeader.h"
 #include "orx/orx.h"
@@ -26,6 +32,11 @@ struct GstOrxDec {
   bool holding_output;   // an output buffer of the current format is being filled and pushed
   gint width, height;
   GstVideoCodecState* input_state;
+  OrxGLOutput* gl;        // the GL road's context and objects
+  bool gl_output;         // the output state is GL memory
+  bool gl_allowed;        // "gl-memory": offer GL memory where downstream takes it
+  uint8_t* texture;       // the texture road's buffer, for the GL road
+  size_t texture_size;
 };
 
 struct GstOrxDecClass {
@@ -62,7 +73,9 @@ constexpr OutputFormat kFormats[] = {
 };
 
 GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
-    "src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ ARGB, BGRA, RGBA, xRGB, BGRx, RGBx }")));
+    "src", GST_PAD_SRC, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE_WITH_FEATURES(GST_CAPS_FEATURE_MEMORY_GL_MEMORY, "RGBA") ", texture-target = "
+                    "(string) 2D; " GST_VIDEO_CAPS_MAKE("{ ARGB, BGRA, RGBA, xRGB, BGRx, RGBx }")));
 
 G_DEFINE_TYPE(GstOrxDec, gst_orx_dec, GST_TYPE_VIDEO_DECODER)
 
@@ -84,6 +97,11 @@ void gst_orx_dec_init(GstOrxDec* self) {
   self->holding_output = false;
   self->width = self->height = 0;
   self->input_state = nullptr;
+  self->gl = OrxGLOutputNew();
+  self->gl_output = false;
+  self->gl_allowed = true;
+  self->texture = nullptr;
+  self->texture_size = 0;
 }
 
 gboolean gst_orx_dec_start(GstVideoDecoder* dec) {
@@ -104,6 +122,8 @@ gboolean gst_orx_dec_stop(GstVideoDecoder* dec) {
   self->decoder = nullptr;
   self->size_proven = false;
   g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
+  OrxGLOutputReset(self->gl);
+  self->gl_output = false;
   return TRUE;
 }
 
@@ -144,6 +164,28 @@ GstVideoFormat ChooseFormat(GstOrxDec* self) {
   return chosen;
 }
 
+// Whether downstream takes RGBA in GL memory at the stream's size (and the
+// "gl-memory" property allows it).
+bool TakesGLMemory(GstOrxDec* self) {
+  GST_OBJECT_LOCK(self);
+  const bool allowed = self->gl_allowed;
+  GST_OBJECT_UNLOCK(self);
+  if (!allowed) return false;
+  GstCaps* peer = gst_pad_peer_query_caps(GST_VIDEO_DECODER_SRC_PAD(self), nullptr);
+  if (peer == nullptr || gst_caps_is_any(peer)) {
+    if (peer != nullptr) gst_caps_unref(peer);
+    return false;
+  }
+  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "RGBA", "width", G_TYPE_INT,
+                                      self->width, "height", G_TYPE_INT, self->height, "texture-target",
+                                      G_TYPE_STRING, "2D", nullptr);
+  gst_caps_set_features(caps, 0, gst_caps_features_new(GST_CAPS_FEATURE_MEMORY_GL_MEMORY, nullptr));
+  const bool takes = gst_caps_can_intersect(caps, peer);
+  gst_caps_unref(caps);
+  gst_caps_unref(peer);
+  return takes;
+}
+
 // Called by the base class with the stream lock held: on new input caps and
 // when downstream asks to reconfigure. Chooses the format again and makes a
 // new output state when it or the input changed.
@@ -159,7 +201,9 @@ gboolean gst_orx_dec_negotiate(GstVideoDecoder* dec) {
     gst_pad_mark_reconfigure(GST_VIDEO_DECODER_SRC_PAD(dec));
     return TRUE;
   }
-  const GstVideoFormat format = ChooseFormat(self);
+  // GL memory where downstream takes it and a GL context can be had.
+  const bool gl = TakesGLMemory(self) && OrxGLOutputEnsureContext(self->gl, GST_ELEMENT(self));
+  const GstVideoFormat format = gl ? GST_VIDEO_FORMAT_RGBA : ChooseFormat(self);
   if (format == GST_VIDEO_FORMAT_UNKNOWN) {
     GST_WARNING_OBJECT(self, "downstream takes none of the formats orxdec offers");
     return FALSE;
@@ -167,14 +211,21 @@ gboolean gst_orx_dec_negotiate(GstVideoDecoder* dec) {
   GstVideoCodecState* current = gst_video_decoder_get_output_state(dec);
   const bool keep = current != nullptr && GST_VIDEO_INFO_FORMAT(&current->info) == format &&
                     GST_VIDEO_INFO_WIDTH(&current->info) == self->width &&
-                    GST_VIDEO_INFO_HEIGHT(&current->info) == self->height;
+                    GST_VIDEO_INFO_HEIGHT(&current->info) == self->height && self->gl_output == gl;
   if (current != nullptr) gst_video_codec_state_unref(current);
   if (!keep) {
     GstVideoCodecState* state =
         gst_video_decoder_set_output_state(dec, format, guint(self->width), guint(self->height), self->input_state);
     if (state == nullptr) return FALSE;
+    if (gl) {
+      state->caps = gst_video_info_to_caps(&state->info);
+      gst_caps_set_features(state->caps, 0, gst_caps_features_new(GST_CAPS_FEATURE_MEMORY_GL_MEMORY, nullptr));
+      gst_caps_set_simple(state->caps, "texture-target", G_TYPE_STRING, "2D", nullptr);
+    }
     gst_video_codec_state_unref(state);
-    GST_DEBUG_OBJECT(self, "output %s %dx%d", gst_video_format_to_string(format), self->width, self->height);
+    self->gl_output = gl;
+    GST_DEBUG_OBJECT(self, "output %s %dx%d%s", gst_video_format_to_string(format), self->width, self->height,
+                     gl ? " in GL memory" : "");
   }
   return GST_VIDEO_DECODER_CLASS(gst_orx_dec_parent_class)->negotiate(dec);
 }
@@ -212,7 +263,36 @@ gboolean gst_orx_dec_set_format(GstVideoDecoder* dec, GstVideoCodecState* state)
 // its buffers where downstream reads it, so that a pool with padded rows can
 // be decoded into.
 gboolean gst_orx_dec_decide_allocation(GstVideoDecoder* dec, GstQuery* query) {
+  GstOrxDec* self = GST_ORX_DEC(dec);
   if (!GST_VIDEO_DECODER_CLASS(gst_orx_dec_parent_class)->decide_allocation(dec, query)) return FALSE;
+  if (self->gl_output) {
+    // A GL buffer pool: downstream's when it offers one, else one of ours.
+    GstCaps* caps = nullptr;
+    gst_query_parse_allocation(query, &caps, nullptr);
+    GstVideoInfo info;
+    if (caps == nullptr || !gst_video_info_from_caps(&info, caps)) return FALSE;
+    GstBufferPool* pool = nullptr;
+    guint size = guint(info.size), min = 0, max = 0;
+    const bool have = gst_query_get_n_allocation_pools(query) > 0;
+    if (have) gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, &min, &max);
+    if (pool == nullptr || !GST_IS_GL_BUFFER_POOL(pool)) {
+      if (pool != nullptr) gst_object_unref(pool);
+      pool = gst_gl_buffer_pool_new(OrxGLOutputContext(self->gl));
+      size = guint(info.size);
+    }
+    GstStructure* config = gst_buffer_pool_get_config(pool);
+    gst_buffer_pool_config_set_params(config, caps, size, min, max);
+    gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_VIDEO_META);
+    if (gst_query_find_allocation_meta(query, GST_GL_SYNC_META_API_TYPE, nullptr))
+      gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_GL_SYNC_META);
+    const bool set = gst_buffer_pool_set_config(pool, config);
+    if (have)
+      gst_query_set_nth_allocation_pool(query, 0, pool, size, min, max);
+    else
+      gst_query_add_allocation_pool(query, pool, size, min, max);
+    gst_object_unref(pool);
+    return set;
+  }
   if (gst_query_get_n_allocation_pools(query) == 0) return TRUE;
   GstBufferPool* pool = nullptr;
   guint size = 0, min = 0, max = 0;
@@ -311,6 +391,47 @@ GstFlowReturn DecodeInto(GstOrxDec* self, GstVideoCodecFrame* frame, const GstMa
   return GST_FLOW_OK;
 }
 
+// The GL road: the frame through the texture road (LZF unpacked, DXT24 kept
+// as blocks), drawn into the output buffer's GL texture. Where the context
+// cannot draw it, the frame is decoded on the processor into the same
+// buffer, which GL memory takes as an upload.
+GstFlowReturn DrawInto(GstOrxDec* self, GstVideoCodecFrame* frame, const GstMapInfo& in, orx_error* result) {
+  size_t need = 0;
+  *result = orx_frame_texture_size_with_flags(in.data, in.size, self->width, self->height, ORX_TEXTURE_DXT24_BLOCKS,
+                                              &need);
+  if (*result != ORX_OK) return GST_FLOW_OK;
+  if (need > self->texture_size) {
+    auto* grown = static_cast<uint8_t*>(g_try_realloc(self->texture, need));
+    if (grown == nullptr) {
+      *result = ORX_ERROR_OUT_OF_MEMORY;
+      return GST_FLOW_OK;
+    }
+    self->texture = grown;
+    self->texture_size = need;
+  }
+  orx_texture tex{};
+  *result = orx_frame_texture_with_flags(self->decoder, in.data, in.size, self->width, self->height,
+                                         ORX_TEXTURE_DXT24_BLOCKS, self->texture, self->texture_size, &tex);
+  if (*result != ORX_OK) return GST_FLOW_OK;
+  orx_frame_props props{};
+  orx_frame_info(in.data, in.size, self->width, self->height, &props);
+  GstMemory* mem = gst_buffer_peek_memory(frame->output_buffer, 0);
+  GstMapInfo target;
+  const char* why = "the output buffer cannot be mapped for GL";
+  bool drawn = false;
+  if (gst_memory_map(mem, &target, GstMapFlags(GST_MAP_WRITE | GST_MAP_GL))) {
+    drawn = OrxGLOutputDraw(self->gl, tex, props.has_alpha != 0, frame->output_buffer, &why);
+    gst_memory_unmap(mem, &target);
+  }
+  if (drawn) {
+    if (GstGLSyncMeta* sync = gst_buffer_get_gl_sync_meta(frame->output_buffer))
+      gst_gl_sync_meta_set_sync_point(sync, OrxGLOutputContext(self->gl));
+    return GST_FLOW_OK;
+  }
+  GST_WARNING_OBJECT(self, "frame %u decoded on the processor: %s", frame->system_frame_number, why);
+  return DecodeInto(self, frame, in, result);
+}
+
 // Marks the output buffer in hand for the scope's length.
 struct HoldOutput {
   explicit HoldOutput(GstOrxDec* self) : self_(self) { self_->holding_output = true; }
@@ -351,7 +472,8 @@ GstFlowReturn gst_orx_dec_handle_frame(GstVideoDecoder* dec, GstVideoCodecFrame*
   }
   GstFlowReturn ret = gst_video_decoder_allocate_output_frame(dec, frame);
   orx_error decoded = ORX_OK;
-  if (ret == GST_FLOW_OK) ret = DecodeInto(self, frame, in, &decoded);
+  if (ret == GST_FLOW_OK && self->gl_output) ret = DrawInto(self, frame, in, &decoded);
+  else if (ret == GST_FLOW_OK) ret = DecodeInto(self, frame, in, &decoded);
   if (ret != GST_FLOW_OK) {
     gst_buffer_unmap(frame->input_buffer, &in);
     gst_video_decoder_drop_frame(dec, frame);
@@ -380,7 +502,52 @@ void gst_orx_dec_finalize(GObject* object) {
   orx_decoder_destroy(self->decoder);
   self->decoder = nullptr;
   g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
+  OrxGLOutputFree(self->gl);
+  self->gl = nullptr;
+  g_free(self->texture);
   G_OBJECT_CLASS(gst_orx_dec_parent_class)->finalize(object);
+}
+
+// The GL context the application or a neighbour hands over, and the
+// context queries of neighbours asking for ours.
+void gst_orx_dec_set_context(GstElement* element, GstContext* context) {
+  OrxGLOutputSetContext(GST_ORX_DEC(element)->gl, element, context);
+  GST_ELEMENT_CLASS(gst_orx_dec_parent_class)->set_context(element, context);
+}
+
+gboolean gst_orx_dec_src_query(GstVideoDecoder* dec, GstQuery* query) {
+  if (OrxGLOutputHandleQuery(GST_ORX_DEC(dec)->gl, GST_ELEMENT(dec), query)) return TRUE;
+  return GST_VIDEO_DECODER_CLASS(gst_orx_dec_parent_class)->src_query(dec, query);
+}
+
+// "gl-memory": whether GL memory is offered where downstream takes it (on
+// by default; a change counts from the next negotiation). "gl-objects": the
+// GL objects the element holds now (textures, buffers, framebuffer,
+// programs), 0 in system memory and after it stops.
+enum { kPropGLMemory = 1, kPropGLObjects };
+
+void gst_orx_dec_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+  GstOrxDec* self = GST_ORX_DEC(object);
+  if (id == kPropGLMemory) {
+    GST_OBJECT_LOCK(self);
+    g_value_set_boolean(value, self->gl_allowed);
+    GST_OBJECT_UNLOCK(self);
+  } else if (id == kPropGLObjects) {
+    g_value_set_int(value, OrxGLOutputObjects(self->gl));
+  } else {
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+  }
+}
+
+void gst_orx_dec_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+  GstOrxDec* self = GST_ORX_DEC(object);
+  if (id == kPropGLMemory) {
+    GST_OBJECT_LOCK(self);
+    self->gl_allowed = g_value_get_boolean(value);
+    GST_OBJECT_UNLOCK(self);
+  } else {
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+  }
 }
 
 void gst_orx_dec_class_init(GstOrxDecClass* klass) {
@@ -388,6 +555,17 @@ void gst_orx_dec_class_init(GstOrxDecClass* klass) {
   GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
   GstVideoDecoderClass* dec_class = GST_VIDEO_DECODER_CLASS(klass);
   gobject_class->finalize = gst_orx_dec_finalize;
+  gobject_class->get_property = gst_orx_dec_get_property;
+  gobject_class->set_property = gst_orx_dec_set_property;
+  g_object_class_install_property(
+      gobject_class, kPropGLMemory,
+      g_param_spec_boolean("gl-memory", "GL memory",
+                           "Draw frames into GL memory where downstream takes it (the processor only unpacks)", TRUE,
+                           GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+  g_object_class_install_property(
+      gobject_class, kPropGLObjects,
+      g_param_spec_int("gl-objects", "GL objects", "GL objects the element holds now (its graphics road's)", 0,
+                       G_MAXINT, 0, GParamFlags(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
   gst_element_class_set_static_metadata(element_class, "ORX video decoder", "Codec/Decoder/Video",
@@ -400,6 +578,8 @@ void gst_orx_dec_class_init(GstOrxDecClass* klass) {
   dec_class->negotiate = GST_DEBUG_FUNCPTR(gst_orx_dec_negotiate);
   dec_class->decide_allocation = GST_DEBUG_FUNCPTR(gst_orx_dec_decide_allocation);
   dec_class->handle_frame = GST_DEBUG_FUNCPTR(gst_orx_dec_handle_frame);
+  dec_class->src_query = GST_DEBUG_FUNCPTR(gst_orx_dec_src_query);
+  element_class->set_context = GST_DEBUG_FUNCPTR(gst_orx_dec_set_context);
 }
 
 gboolean plugin_init(GstPlugin* plugin) {

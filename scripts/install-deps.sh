@@ -36,6 +36,9 @@ PACKAGES=(
   gstreamer1.0-plugins-base
   gstreamer1.0-plugins-base-apps
   gstreamer1.0-x
+  # orxdec's graphics road: GL memory to glimagesink, gldownload, the gl*
+  # elements (its suite runs them under xvfb-run).
+  gstreamer1.0-gl
   bc
   tmux
   clang
