@@ -186,6 +186,14 @@ bool TakesGLMemory(GstOrxDec* self) {
   return takes;
 }
 
+// An output state's caps for GL memory: RGBA textures of target 2D.
+void MarkGLMemory(GstVideoCodecState* state) {
+  if (state->caps != nullptr) gst_caps_unref(state->caps);
+  state->caps = gst_video_info_to_caps(&state->info);
+  gst_caps_set_features(state->caps, 0, gst_caps_features_new(GST_CAPS_FEATURE_MEMORY_GL_MEMORY, nullptr));
+  gst_caps_set_simple(state->caps, "texture-target", G_TYPE_STRING, "2D", nullptr);
+}
+
 // Called by the base class with the stream lock held: on new input caps and
 // when downstream asks to reconfigure. Chooses the format again and makes a
 // new output state when it or the input changed.
@@ -217,11 +225,7 @@ gboolean gst_orx_dec_negotiate(GstVideoDecoder* dec) {
     GstVideoCodecState* state =
         gst_video_decoder_set_output_state(dec, format, guint(self->width), guint(self->height), self->input_state);
     if (state == nullptr) return FALSE;
-    if (gl) {
-      state->caps = gst_video_info_to_caps(&state->info);
-      gst_caps_set_features(state->caps, 0, gst_caps_features_new(GST_CAPS_FEATURE_MEMORY_GL_MEMORY, nullptr));
-      gst_caps_set_simple(state->caps, "texture-target", G_TYPE_STRING, "2D", nullptr);
-    }
+    if (gl) MarkGLMemory(state);
     gst_video_codec_state_unref(state);
     self->gl_output = gl;
     GST_DEBUG_OBJECT(self, "output %s %dx%d%s", gst_video_format_to_string(format), self->width, self->height,
@@ -254,6 +258,7 @@ gboolean gst_orx_dec_set_format(GstVideoDecoder* dec, GstVideoCodecState* state)
     const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&previous->info);
     gst_video_codec_state_unref(previous);
     GstVideoCodecState* fresh = gst_video_decoder_set_output_state(dec, format, guint(width), guint(height), state);
+    if (fresh != nullptr && self->gl_output) MarkGLMemory(fresh);
     if (fresh != nullptr) gst_video_codec_state_unref(fresh);
   }
   return gst_video_decoder_negotiate(dec);

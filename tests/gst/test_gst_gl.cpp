@@ -4,7 +4,9 @@
 // object left once a pipeline stops. Runs under xvfb-run: GStreamer finds a
 // GL context only on a display here.
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "ProcessRun.h"
+#include "orx/orx.h"
 
 namespace {
 
@@ -253,6 +256,73 @@ TEST_F(OrxDecGL, SeveralPipelinesAtOnce) {
     gst_element_set_state(p, GST_STATE_NULL);
     gst_object_unref(p);
   }
+}
+
+// A stream whose frame size changes mid-stream (new caps on appsrc): the GL
+// road follows it, each frame at its own size equal to orx decode's.
+TEST_F(OrxDecGL, ASizeChangeMidStreamIsFollowed) {
+  const auto small = Movie("a.mov", std::string(kVariants[1].options) + " --size 320x180");
+  const auto large = Movie("b.mov", std::string(kVariants[0].options) + " --size 400x224");
+  GstElement* pipeline = gst_parse_launch(
+      "appsrc name=in format=time ! orxdec name=d ! gldownload ! video/x-raw,format=RGBA ! appsink name=s sync=false",
+      nullptr);
+  ASSERT_NE(pipeline, nullptr);
+  GstElement* in = gst_bin_get_by_name(GST_BIN(pipeline), "in");
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "s");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  // Each movie's frames pushed with caps of its size.
+  guint64 at = 0;
+  for (const char* name : {"a.mov", "b.mov"}) {
+    orx_movie_reader* reader = nullptr;
+    orx_movie_props props{};
+    ASSERT_EQ(orx_movie_open(Path(name).c_str(), &reader, nullptr, 0), ORX_OK);
+    ASSERT_EQ(orx_movie_get_props(reader, &props), ORX_OK);
+    GstCaps* caps = gst_caps_new_simple("video/x-orx", "width", G_TYPE_INT, props.width, "height", G_TYPE_INT,
+                                        props.height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr);
+    gst_app_src_set_caps(GST_APP_SRC(in), caps);
+    gst_caps_unref(caps);
+    for (int32_t i = 0; i < props.frame_count; ++i) {
+      GstBuffer* buffer = gst_buffer_new_allocate(nullptr, props.max_frame_size, nullptr);
+      GstMapInfo map;
+      size_t size = 0;
+      ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_WRITE));
+      ASSERT_EQ(orx_movie_read_frame(reader, i, map.data, map.size, &size), ORX_OK);
+      gst_buffer_unmap(buffer, &map);
+      gst_buffer_set_size(buffer, gssize(size));
+      GST_BUFFER_PTS(buffer) = at;
+      GST_BUFFER_DURATION(buffer) = GST_SECOND / 30;
+      at += GST_SECOND / 30;
+      ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(in), buffer), GST_FLOW_OK);
+    }
+    orx_movie_close(reader);
+  }
+  gst_app_src_end_of_stream(GST_APP_SRC(in));
+  std::vector<uint8_t> got[2];
+  bool gl = true;
+  GstElement* dec = gst_bin_get_by_name(GST_BIN(pipeline), "d");
+  while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+    GstVideoInfo info;
+    gst_video_info_from_caps(&info, gst_sample_get_caps(sample));
+    GstPad* src = gst_element_get_static_pad(dec, "src");
+    gl = gl && HasGLFeature(src);
+    gst_object_unref(src);
+    GstMapInfo map;
+    if (gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ)) {
+      got[GST_VIDEO_INFO_WIDTH(&info) == 320 ? 0 : 1].insert(got[GST_VIDEO_INFO_WIDTH(&info) == 320 ? 0 : 1].end(),
+                                                            map.data, map.data + map.size);
+      gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
+    }
+    gst_sample_unref(sample);
+    if (gst_app_sink_is_eos(GST_APP_SINK(sink))) break;
+  }
+  EXPECT_TRUE(gl) << "orxdec left GL memory";
+  EXPECT_LE(Difference(got[0], small), 1);
+  EXPECT_LE(Difference(got[1], large), 1);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(dec);
+  gst_object_unref(in);
+  gst_object_unref(sink);
+  gst_object_unref(pipeline);
 }
 
 }  // namespace
