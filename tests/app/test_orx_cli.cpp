@@ -384,6 +384,25 @@ TEST_F(Workspace, DamagedMoviesAreRejectedWithTheFileAndTheProblem) {
   EXPECT_FALSE(Exists(Path("frame0.png")));
 }
 
+// A batch: each input into FOLDER/NAME.mov; a bad input is named and the
+// others go on; the exit status says one failed; names that would collide
+// are refused before any work.
+TEST_F(Workspace, ABatchEncodesEachInputAndGoesOnPastABadOne) {
+  WritePNGFrames("a%d.png", 1, 16, 8, false);
+  WritePNGFrames("b%d.png", 1, 16, 8, false);
+  WriteAll(Path("bad.png"), std::vector<uint8_t>{'n', 'o', 't'});
+  const auto r = RunOrx("encode " + Q("a0.png") + " " + Q("bad.png") + " " + Q("b0.png") + " -o " + Q("out/"));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("1 of 3 inputs failed: " + Path("bad.png")), std::string::npos) << r.output;
+  EXPECT_TRUE(Exists(Path("out/a0.mov")));
+  EXPECT_TRUE(Exists(Path("out/b0.mov")));
+  EXPECT_FALSE(Exists(Path("out/bad.mov")));
+  ASSERT_EQ(RunOrx("decode " + Q("out/b0.mov") + " -o " + Q("b.argb")).status, 0);
+  EXPECT_EQ(ReadAll(Path("b.argb")).size(), 16u * 8 * 4);
+  const auto clash = RunOrx("encode " + Q("a0.png") + " " + Q("a0.jpg") + " -o " + Q("out"));
+  EXPECT_EQ(clash.status, 2) << clash.output;
+}
+
 TEST_F(Workspace, DecodeRangesAndOutputNames) {
   WritePNGFrames("f%d.png", 3, 8, 8, false);
   ASSERT_EQ(RunOrx("encode " + Q("f%d.png") + " -o " + Q("m.mov")).status, 0);
