@@ -390,7 +390,8 @@ TEST_F(Workspace, DamagedMoviesAreRejectedWithTheFileAndTheProblem) {
 TEST_F(Workspace, ABatchEncodesEachInputAndGoesOnPastABadOne) {
   WritePNGFrames("a%d.png", 1, 16, 8, false);
   WritePNGFrames("b%d.png", 1, 16, 8, false);
-  WriteAll(Path("bad.png"), std::vector<uint8_t>{'n', 'o', 't'});
+  // A PNG cut short after its signature: the PNG reader refuses it.
+  WriteAll(Path("bad.png"), std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0});
   const auto r = RunOrx("encode " + Q("a0.png") + " " + Q("bad.png") + " " + Q("b0.png") + " -o " + Q("out/"));
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("1 of 3 inputs failed: " + Path("bad.png")), std::string::npos) << r.output;
