@@ -351,54 +351,38 @@ static int DrawFrame(Player* p, Gl* gl, int32_t index) {
     return Failed(p, "the texture is larger than GL_MAX_TEXTURE_SIZE", index, ORX_OK);
 
   orx_frame_props props;
+  memset(&props, 0, sizeof props);
   if (orx_frame_info(p->frame, p->frameSize, w, h, &props) == ORX_OK) {
     if (p->variant == 0) p->variant = props.variant;
     else if (p->variant != props.variant) p->mixedVariants = 1;
   }
 
   glBindTexture(GL_TEXTURE_2D, gl->picture);
-  if (tex.compressed == ORX_TEXTURE_BLOCKS) {
-    /* DXT24 blocks: an integer texture the program reads texel by texel,
-     * drawn over the viewport with the picture's pixel coordinates. */
-    if (gl->program == 0) {
-      char log[200] = "";
-      const char* problem = MakeDXT24Program(gl, log, sizeof log);
-      if (problem != NULL) {
-        snprintf(p->problem, sizeof p->problem, "frame %d: %s%s%s", (int)index, problem, log[0] ? ": " : "", log);
-        return -1;
-      }
-    }
-    glTexImage2D(GL_TEXTURE_2D, 0, (GLint)tex.gl_internal_format, tex.tex_width, tex.tex_height, 0, tex.gl_format,
-                 tex.gl_type, tex.data);
-    orx_frame_props props;
-    if (orx_frame_info(p->frame, p->frameSize, w, h, &props) != ORX_OK) return Failed(p, "", index, ORX_ERROR_BAD_FRAME);
-    gl->UseProgram(gl->program);
-    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_blocks"), 0);
-    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_blocks_across"), (w + 3) / 4);
-    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_alpha"), props.has_alpha);
-    gl->Uniform2f(gl->GetUniformLocation(gl->program, "orx_size"), (GLfloat)w, (GLfloat)h);
-    glBegin(GL_TRIANGLE_STRIP);
-    glVertex2f(-1, -1);
-    glVertex2f(1, -1);
-    glVertex2f(-1, 1);
-    glVertex2f(1, 1);
-    glEnd();
-    gl->UseProgram(0);
-    glFinish();
-    const GLenum glErr = glGetError();
-    if (glErr != GL_NO_ERROR) {
-      snprintf(p->problem, sizeof p->problem, "frame %d: GL error 0x%04x drawing it", (int)index, (unsigned)glErr);
+  const int blocks = tex.compressed == ORX_TEXTURE_BLOCKS;
+  if (blocks && gl->program == 0) {
+    char log[200] = "";
+    const char* problem = MakeDXT24Program(gl, log, sizeof log);
+    if (problem != NULL) {
+      snprintf(p->problem, sizeof p->problem, "frame %d: %s%s%s", (int)index, problem, log[0] ? ": " : "", log);
       return -1;
     }
-    return 0;
   }
-  if (tex.compressed) {
+  if (tex.compressed == 1) {
     if (!gl->s3tc) return Failed(p, "the OpenGL context has no S3TC texture compression", index, ORX_OK);
     gl->CompressedTexImage2D(GL_TEXTURE_2D, 0, tex.gl_internal_format, tex.tex_width, tex.tex_height, 0,
                              (GLsizei)tex.size, tex.data);
   } else {
     glTexImage2D(GL_TEXTURE_2D, 0, (GLint)tex.gl_internal_format, tex.tex_width, tex.tex_height, 0, tex.gl_format,
                  tex.gl_type, tex.data);
+  }
+  if (blocks) {
+    /* DXT24 blocks: an integer texture the program reads texel by texel;
+     * the quad gives it the picture's pixel coordinates. */
+    gl->UseProgram(gl->program);
+    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_blocks"), 0);
+    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_blocks_across"), (w + 3) / 4);
+    gl->Uniform1i(gl->GetUniformLocation(gl->program, "orx_alpha"), props.has_alpha);
+    gl->Uniform2f(gl->GetUniformLocation(gl->program, "orx_size"), (GLfloat)w, (GLfloat)h);
   }
   const GLfloat s = (GLfloat)tex.width / (GLfloat)tex.tex_width;
   const GLfloat t = (GLfloat)tex.height / (GLfloat)tex.tex_height;
@@ -408,6 +392,7 @@ static int DrawFrame(Player* p, Gl* gl, int32_t index) {
   glTexCoord2f(0, t), glVertex2f(-1, 1);
   glTexCoord2f(s, t), glVertex2f(1, 1);
   glEnd();
+  if (blocks) gl->UseProgram(0);
   glFinish();
   const GLenum glErr = glGetError();
   if (glErr != GL_NO_ERROR) {

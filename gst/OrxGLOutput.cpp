@@ -21,10 +21,9 @@ struct OrxGLOutput {
 
 namespace {
 
-// The dialect the context speaks: a version line, and whether it is ES.
+// The dialect the context speaks: its version line (with ES's precision).
 struct Dialect {
   const char* version = nullptr;  // null: the context cannot run the programs
-  bool es = false;
 };
 
 Dialect DialectOf(GstGLContext* context) {
@@ -32,7 +31,6 @@ Dialect DialectOf(GstGLContext* context) {
   const GstGLAPI api = gst_gl_context_get_gl_api(context);
   if ((api & GST_GL_API_GLES2) != 0 && gst_gl_context_check_gl_version(context, GST_GL_API_GLES2, 3, 0)) {
     d.version = "#version 300 es\nprecision highp float;\nprecision highp int;\n";
-    d.es = true;
   } else if ((api & GST_GL_API_OPENGL3) != 0 && gst_gl_context_check_gl_version(context, GST_GL_API_OPENGL3, 3, 2)) {
     d.version = "#version 150\n";
   } else if ((api & GST_GL_API_OPENGL) != 0 && gst_gl_context_check_gl_version(context, GST_GL_API_OPENGL, 3, 0)) {
@@ -63,25 +61,20 @@ const char kS3TC[] =
     "  orx_color = texelFetch(orx_texture, ivec2(floor(orx_pixel)), 0);\n"
     "}\n";
 
-// liborx's DXT24 program without its version line: the dialect's goes first.
-std::string DXT24Body(bool es) {
-  const std::string source = orx_dxt24_fragment_shader(es ? 1 : 0);
+// liborx's DXT24 program without its version line: the dialect's goes
+// first (its ES form differs only in that line and the precision lines the
+// dialect adds).
+std::string DXT24Body() {
+  const std::string source = orx_dxt24_fragment_shader(0);
   const size_t eol = source.find('\n');
-  std::string body = eol == std::string::npos ? "" : source.substr(eol + 1);
-  if (es) {  // its precision lines too: the dialect's come first
-    for (int i = 0; i < 2; ++i) {
-      const size_t at = body.find('\n');
-      if (at != std::string::npos && body.compare(0, 9, "precision") == 0) body.erase(0, at + 1);
-    }
-  }
-  return body;
+  return eol == std::string::npos ? "" : source.substr(eol + 1);
 }
 
 GstGLShader* MakeProgram(GstGLContext* context, int which) {
   const Dialect d = DialectOf(context);
   if (d.version == nullptr) return nullptr;
   const std::string vertex = std::string(d.version) + kVertex;
-  const std::string fragment = std::string(d.version) + (which == 0 ? std::string(kS3TC) : DXT24Body(d.es));
+  const std::string fragment = std::string(d.version) + (which == 0 ? std::string(kS3TC) : DXT24Body());
   GError* error = nullptr;
   GstGLSLStage* vs = gst_glsl_stage_new_with_string(context, GL_VERTEX_SHADER, GST_GLSL_VERSION_NONE,
                                                     GST_GLSL_PROFILE_NONE, vertex.c_str());

@@ -418,14 +418,14 @@ GstFlowReturn DrawInto(GstOrxDec* self, GstVideoCodecFrame* frame, const GstMapI
   *result = orx_frame_texture_with_flags(self->decoder, in.data, in.size, self->width, self->height,
                                          ORX_TEXTURE_DXT24_BLOCKS, self->texture, self->texture_size, &tex);
   if (*result != ORX_OK) return GST_FLOW_OK;
-  orx_frame_props props{};
-  orx_frame_info(in.data, in.size, self->width, self->height, &props);
+  // The frame passed the texture road's check: its header can be read.
+  const bool alpha = ReadORXHeader(in.data).hasAlpha != 0;
   GstMemory* mem = gst_buffer_peek_memory(frame->output_buffer, 0);
   GstMapInfo target;
   const char* why = "the output buffer cannot be mapped for GL";
   bool drawn = false;
   if (gst_memory_map(mem, &target, GstMapFlags(GST_MAP_WRITE | GST_MAP_GL))) {
-    drawn = OrxGLOutputDraw(self->gl, tex, props.has_alpha != 0, frame->output_buffer, &why);
+    drawn = OrxGLOutputDraw(self->gl, tex, alpha, frame->output_buffer, &why);
     gst_memory_unmap(mem, &target);
   }
   if (drawn) {

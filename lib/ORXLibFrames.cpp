@@ -310,16 +310,7 @@ orx_error orx_decode_rgba(orx_decoder* decoder, const void* frame, size_t frame_
 }
 
 orx_error orx_frame_texture_size(const void* frame, size_t frame_size, int width, int height, size_t* buffer_size) {
-  if (buffer_size == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
-  ORXFrameLayout layout;
-  const orx_error e = Check(frame, frame_size, width, height, &layout, true);
-  if (e != ORX_OK) return e;
-  const ORXHeader& h = layout.header;
-  if (h.isDXT24 == 1)
-    *buffer_size = static_cast<size_t>(4 * Padded(width) * Padded(height));
-  else
-    *buffer_size = h.isLZF == 1 ? static_cast<size_t>(layout.blockDataSize) : 0;
-  return ORX_OK;
+  return orx_frame_texture_size_with_flags(frame, frame_size, width, height, 0, buffer_size);
 }
 
 orx_error orx_frame_texture(orx_decoder* decoder, const void* frame, size_t frame_size, int width, int height,
@@ -408,12 +399,16 @@ int64_t BlockTextureRows(int64_t blockBytes) {
 orx_error orx_frame_texture_size_with_flags(const void* frame, size_t frame_size, int width, int height,
                                             uint32_t flags, size_t* buffer_size) {
   if ((flags & ~ORX_TEXTURE_DXT24_BLOCKS) != 0 || buffer_size == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
-  if (flags == 0) return orx_frame_texture_size(frame, frame_size, width, height, buffer_size);
   ORXFrameLayout layout;
   const orx_error e = Check(frame, frame_size, width, height, &layout, true);
   if (e != ORX_OK) return e;
-  if (layout.header.isDXT24 != 1) return orx_frame_texture_size(frame, frame_size, width, height, buffer_size);
-  *buffer_size = static_cast<size_t>(BlockTextureRows(layout.blockDataSize) * ORX_BLOCK_TEXTURE_WIDTH * 4);
+  const ORXHeader& h = layout.header;
+  if (h.isDXT24 == 1 && flags != 0)
+    *buffer_size = static_cast<size_t>(BlockTextureRows(layout.blockDataSize) * ORX_BLOCK_TEXTURE_WIDTH * 4);
+  else if (h.isDXT24 == 1)
+    *buffer_size = static_cast<size_t>(4 * Padded(width) * Padded(height));
+  else
+    *buffer_size = h.isLZF == 1 ? static_cast<size_t>(layout.blockDataSize) : 0;
   return ORX_OK;
 }
 

@@ -4,27 +4,15 @@ namespace {
 
 constexpr uint8_t kTag[4] = {'L', 'Z', 'F', 'T'};
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
 void WriteORXChunkTableHead(uint8_t* dest, int64_t chunks, int64_t chunkRawBytes) {
   for (int i = 0; i < 4; ++i) dest[i] = kTag[i];
-  PutU32(dest + 4, static_cast<uint32_t>(chunks));
-  PutU32(dest + 8, static_cast<uint32_t>(chunkRawBytes));
+  ORXPutU32LE(dest + 4, static_cast<uint32_t>(chunks));
+  ORXPutU32LE(dest + 8, static_cast<uint32_t>(chunkRawBytes));
 }
 
-uint32_t ORXChunkPackedSize(const ORXChunkTable& table, int64_t k) { return GetU32(table.sizes + 4 * k); }
+uint32_t ORXChunkPackedSize(const ORXChunkTable& table, int64_t k) { return ORXGetU32LE(table.sizes + 4 * k); }
 
 bool ReadORXChunkTable(const uint8_t* frame, const ORXFrameLayout& layout, ORXChunkTable* table) {
   const ORXHeader& h = layout.header;
@@ -33,7 +21,7 @@ bool ReadORXChunkTable(const uint8_t* frame, const ORXFrameLayout& layout, ORXCh
   const uint8_t* t = frame + kORXHeaderSize;
   for (int i = 0; i < 4; ++i)
     if (t[i] != kTag[i]) return false;
-  const int64_t chunks = GetU32(t + 4), chunkRaw = GetU32(t + 8);
+  const int64_t chunks = ORXGetU32LE(t + 4), chunkRaw = ORXGetU32LE(t + 8);
   if (chunks < 2 || chunkRaw <= 0 || ORXChunkTableBytes(chunks) > room) return false;
   // Exactly the chunks the chunk size cuts the block data into.
   if ((layout.blockDataSize + chunkRaw - 1) / chunkRaw != chunks) return false;

@@ -4,18 +4,6 @@
 
 namespace {
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 int64_t BlockCount(int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) return 0;
   const int64_t across = (static_cast<int64_t>(width) + 3) / 4;
@@ -27,15 +15,15 @@ int64_t BlockCount(int32_t width, int32_t height) {
 
 void WriteORXHeader(const ORXHeader& h, uint8_t* dest) {
   std::memset(dest, 0, kORXHeaderSize);
-  PutU32(dest + 0, h.headerSize);
+  ORXPutU32LE(dest + 0, h.headerSize);
   dest[4] = h.version;
   dest[5] = h.hasAlpha;
   dest[6] = h.isLZF;
   dest[7] = h.secondIsLZF;
-  PutU32(dest + 8, static_cast<uint32_t>(h.secondWidth));
-  PutU32(dest + 12, static_cast<uint32_t>(h.secondHeight));
-  PutU32(dest + 16, static_cast<uint32_t>(h.dataSize));
-  PutU32(dest + 20, static_cast<uint32_t>(h.secondSize));
+  ORXPutU32LE(dest + 8, static_cast<uint32_t>(h.secondWidth));
+  ORXPutU32LE(dest + 12, static_cast<uint32_t>(h.secondHeight));
+  ORXPutU32LE(dest + 16, static_cast<uint32_t>(h.dataSize));
+  ORXPutU32LE(dest + 20, static_cast<uint32_t>(h.secondSize));
   dest[24] = h.secondIsRGB;
   dest[25] = h.gradientsDiscarded;
   dest[26] = h.isDXT24;
@@ -44,15 +32,15 @@ void WriteORXHeader(const ORXHeader& h, uint8_t* dest) {
 
 ORXHeader ReadORXHeader(const uint8_t* src) {
   ORXHeader h;
-  h.headerSize = GetU32(src + 0);
+  h.headerSize = ORXGetU32LE(src + 0);
   h.version = src[4];
   h.hasAlpha = src[5];
   h.isLZF = src[6];
   h.secondIsLZF = src[7];
-  h.secondWidth = static_cast<int32_t>(GetU32(src + 8));
-  h.secondHeight = static_cast<int32_t>(GetU32(src + 12));
-  h.dataSize = static_cast<int32_t>(GetU32(src + 16));
-  h.secondSize = static_cast<int32_t>(GetU32(src + 20));
+  h.secondWidth = static_cast<int32_t>(ORXGetU32LE(src + 8));
+  h.secondHeight = static_cast<int32_t>(ORXGetU32LE(src + 12));
+  h.dataSize = static_cast<int32_t>(ORXGetU32LE(src + 16));
+  h.secondSize = static_cast<int32_t>(ORXGetU32LE(src + 20));
   h.secondIsRGB = src[24];
   h.gradientsDiscarded = src[25];
   h.isDXT24 = src[26];

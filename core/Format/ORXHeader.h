@@ -7,6 +7,18 @@
 
 #include "core/Format/ORXFormat.h"
 
+// The format's u32 fields, little-endian on every platform.
+inline void ORXPutU32LE(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+inline uint32_t ORXGetU32LE(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
 // In-memory form of the header. Never cast over frame bytes: use
 // WriteORXHeader / ReadORXHeader, which work field by field.
 struct ORXHeader {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/Format/ORXFormat.h"
+#include "core/Format/ORXHeader.h"
 
 namespace {
 
@@ -31,10 +32,6 @@ void PackChunk(void* context, int k) {
                              static_cast<unsigned>(p->slotBytes));
 }
 
-void PutU32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 }  // namespace
 
 int64_t ORXLZFChunkCount(int64_t rawSize, int64_t chunkBytes) {
@@ -54,7 +51,7 @@ int64_t ORXPackLZF(const ORXJobRunner* runner, const unsigned char* src, int64_t
   if (chunkBytes <= 0 || rawSize <= chunkBytes) {
     const int64_t room = budget < SlotBytes(rawSize) ? budget : SlotBytes(rawSize);
     const unsigned n = lzf_compress(src, static_cast<unsigned>(rawSize), dest, static_cast<unsigned>(room));
-    if (n != 0 && sizes != nullptr) PutU32(sizes, n);
+    if (n != 0 && sizes != nullptr) ORXPutU32LE(sizes, n);
     return n;
   }
 
@@ -73,7 +70,7 @@ int64_t ORXPackLZF(const ORXJobRunner* runner, const unsigned char* src, int64_t
   for (int64_t k = 0; k < chunks; ++k) {
     std::memcpy(out, scratch + k * slotBytes, jobs.sizes[k]);
     out += jobs.sizes[k];
-    if (sizes != nullptr) PutU32(sizes + 4 * k, jobs.sizes[k]);
+    if (sizes != nullptr) ORXPutU32LE(sizes + 4 * k, jobs.sizes[k]);
   }
   return total;
 }

@@ -36,10 +36,43 @@ void UnpackChunk(void* context, int k) {
   u.failed[k] = ORXUnpackLZF(u.packed + u.packedAt[k], size, u.dest + first, share) != share;
 }
 
-// Where each chunk's packed bytes start, and each chunk's verdict, for
-// tables of up to this many chunks on the stack (an 8K DXT5 frame is 64);
-// larger tables take memory, or are unpacked as one stream without it.
+// Where each chunk's packed bytes start, and each chunk's verdict: on the
+// stack for tables of up to kStackChunks chunks (an 8K DXT5 frame has 64),
+// in memory for larger ones.
 constexpr int64_t kStackChunks = 256;
+
+struct ChunkPlan {
+  int64_t stackAt[kStackChunks];
+  bool stackFailed[kStackChunks];
+  int64_t* at = stackAt;
+  bool* failed = stackFailed;
+  void* heap = nullptr;
+  ChunkPlan() = default;
+  ChunkPlan(const ChunkPlan&) = delete;
+  ChunkPlan& operator=(const ChunkPlan&) = delete;
+  ~ChunkPlan() { std::free(heap); }
+
+  // False without memory for a large table.
+  bool Make(const ORXChunkTable& table) {
+    if (table.chunks > kStackChunks) {
+      heap = std::malloc(static_cast<size_t>(table.chunks) * (sizeof(int64_t) + sizeof(bool)));
+      if (heap == nullptr) return false;
+      at = static_cast<int64_t*>(heap);
+      failed = reinterpret_cast<bool*>(at + table.chunks);
+    }
+    int64_t offset = 0;
+    for (int64_t k = 0; k < table.chunks; ++k) {
+      at[k] = offset;
+      offset += ORXChunkPackedSize(table, k);
+    }
+    return true;
+  }
+  bool Whole(int64_t chunks) const {
+    for (int64_t k = 0; k < chunks; ++k)
+      if (failed[k]) return false;
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -48,32 +81,13 @@ bool ORXUnpackBlocks(const unsigned char* frame, const ORXFrameLayout& layout, u
   const ORXHeader& h = layout.header;
   const unsigned char* packed = frame + h.headerSize;
   ORXChunkTable table;
+  ChunkPlan plan;
   // Chunks pay only where there is a second thread to take them.
   const bool threaded = runner != nullptr && runner->run != nullptr && runner->threads > 1;
-  if (threaded && ReadORXChunkTable(frame, layout, &table)) {
-    int64_t stackAt[kStackChunks];
-    bool stackFailed[kStackChunks];
-    int64_t* at = stackAt;
-    bool* failed = stackFailed;
-    void* heap = nullptr;
-    if (table.chunks > kStackChunks) {
-      heap = std::malloc(static_cast<size_t>(table.chunks) * (sizeof(int64_t) + sizeof(bool)));
-      at = static_cast<int64_t*>(heap);
-      failed = heap != nullptr ? reinterpret_cast<bool*>(at + table.chunks) : nullptr;
-    }
-    if (at != nullptr) {
-      int64_t offset = 0;
-      for (int64_t k = 0; k < table.chunks; ++k) {
-        at[k] = offset;
-        offset += ORXChunkPackedSize(table, k);
-      }
-      UnpackChunks jobs{table, layout.blockDataSize, packed, dest, at, failed};
-      ORXRunJobs(runner, static_cast<int>(table.chunks), UnpackChunk, &jobs);
-      bool whole = true;
-      for (int64_t k = 0; k < table.chunks; ++k) whole = whole && !failed[k];
-      std::free(heap);
-      if (whole) return true;
-    }
+  if (threaded && ReadORXChunkTable(frame, layout, &table) && plan.Make(table)) {
+    UnpackChunks jobs{table, layout.blockDataSize, packed, dest, plan.at, plan.failed};
+    ORXRunJobs(runner, static_cast<int>(table.chunks), UnpackChunk, &jobs);
+    if (plan.Whole(table.chunks)) return true;
   }
   // No table, no second thread, or a table that does not describe the data:
   // the data as the one stream it always is.
@@ -215,8 +229,8 @@ void RowsInside(const UnpackAndDecode& u, int64_t k, int64_t* first, int64_t* en
 }
 
 void UnpackAndDecodeChunk(void* context, int k) {
-  const UnpackAndDecode& u = *static_cast<const UnpackAndDecode*>(context);
-  UnpackChunk(const_cast<UnpackChunks*>(&u.unpack), k);
+  UnpackAndDecode& u = *static_cast<UnpackAndDecode*>(context);
+  UnpackChunk(&u.unpack, k);
   if (u.unpack.failed[k]) return;
   int64_t first = 0, end = 0;
   RowsInside(u, k, &first, &end);
@@ -241,25 +255,16 @@ ORXStatus ORXDecodeFrameOnProcessor(const unsigned char* frame, int64_t frameSiz
   const int64_t blockBytes = ORXBytesPerBlock(h.hasAlpha != 0, h.isDXT24 == 1);
   const int64_t rowBlocks = (width + 3) / 4, rows = (height + 3) / 4;
   ORXChunkTable table;
-  if (ReadORXChunkTable(frame, layout, &table) && table.chunkRawBytes % blockBytes == 0 &&
-      table.chunks <= kStackChunks) {
-    int64_t at[kStackChunks];
-    bool failed[kStackChunks];
-    int64_t offset = 0;
-    for (int64_t k = 0; k < table.chunks; ++k) {
-      at[k] = offset;
-      offset += ORXChunkPackedSize(table, k);
-    }
-    UnpackAndDecode jobs{{table, layout.blockDataSize, frame + h.headerSize, scratch->data, at, failed},
+  ChunkPlan plan;
+  if (ReadORXChunkTable(frame, layout, &table) && table.chunkRawBytes % blockBytes == 0 && plan.Make(table)) {
+    UnpackAndDecode jobs{{table, layout.blockDataSize, frame + h.headerSize, scratch->data, plan.at, plan.failed},
                          {scratch->data, dest, width, height, rowBytes, h.hasAlpha != 0, h.isDXT24 == 1,
                           static_cast<int>(rows), finish},
                          table.chunkRawBytes / blockBytes,
                          rowBlocks,
                          rows};
     ORXRunJobs(runner, static_cast<int>(table.chunks), UnpackAndDecodeChunk, &jobs);
-    bool whole = true;
-    for (int64_t k = 0; k < table.chunks; ++k) whole = whole && !failed[k];
-    if (whole) {
+    if (plan.Whole(table.chunks)) {
       // The rows no job decoded: those that straddle a chunk boundary.
       int64_t done = 0;  // rows before this are decoded
       for (int64_t k = 0; k < table.chunks; ++k) {
