@@ -1,11 +1,10 @@
 // orx encode: frames from a source, through the compressor, into a movie.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 
+#include "Batch.h"
 #include "Cli.h"
 #include "Codec.h"
 #include "Commands.h"
@@ -560,58 +559,15 @@ int EncodeOne(const EncodeRequest& r) {
   return 0;
 }
 
-// The movie a batch makes of input in folder: its name without folders and
-// extension (a pattern's number conversion left out), then ".mov".
-std::string BatchOutput(const std::string& folder, const std::string& input) {
-  std::string name = input.substr(input.find_last_of('/') + 1);
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  const size_t percent = name.find('%');
-  if (percent != std::string::npos) {
-    size_t end = percent + 1;
-    while (end < name.size() && (std::isdigit(static_cast<unsigned char>(name[end])) != 0)) ++end;
-    if (end < name.size() && name[end] == 'd') name.erase(percent, end + 1 - percent);
-  }
-  if (name.empty()) name = "movie";
-  return folder + (folder.back() == '/' ? "" : "/") + name + ".mov";
-}
-
-// A batch: each input into FOLDER/NAME.mov, one after another. A failed
-// input is reported and the others go on; a signal stops the batch.
+// A batch: each input into FOLDER/NAME.mov, one after another.
 int EncodeBatch(const EncodeRequest& r) {
-  const std::vector<std::string>& inputs = r.source.inputs;
-  if (r.source.testClip || inputs.empty()) return Usage("encode: a folder output takes input files, one movie each");
-  struct stat st {};
-  if (stat(r.output.c_str(), &st) != 0) {
-    if (mkdir(r.output.c_str(), 0777) != 0)
-      return Fail(r.output + ": cannot make the folder: " + std::strerror(errno));
-  } else if (!S_ISDIR(st.st_mode)) {
-    return Fail(r.output + ": not a folder");
-  }
-  // Two inputs of one name would write one movie: refused before any work.
-  std::vector<std::string> outputs;
-  for (const std::string& in : inputs) {
-    const std::string out = BatchOutput(r.output, in);
-    for (size_t k = 0; k < outputs.size(); ++k)
-      if (outputs[k] == out)
-        return Usage(inputs[k] + " and " + in + " would both be written to " + out + "; encode them apart");
-    outputs.push_back(out);
-  }
-  std::vector<std::string> failed;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    if (Interrupted()) break;
+  if (r.source.testClip || r.source.inputs.empty()) return Usage("encode: a folder output takes input files, one movie each");
+  return RunBatch(r.output, r.source.inputs, r.quiet, [&r](const std::string& in, const std::string& out) {
     EncodeRequest one = r;
-    one.source.inputs = {inputs[i]};
-    one.output = outputs[i];
-    if (!r.quiet)
-      std::fprintf(stderr, "orx: [%zu/%zu] %s -> %s\n", i + 1, inputs.size(), inputs[i].c_str(), outputs[i].c_str());
-    if (EncodeOne(one) != 0) failed.push_back(inputs[i]);
-  }
-  if (Interrupted()) return Fail(r.output + ": interrupted; the movies finished before it are kept");
-  if (failed.empty()) return 0;
-  std::string names;
-  for (const std::string& f : failed) names += (names.empty() ? "" : ", ") + f;
-  return Fail(std::to_string(failed.size()) + " of " + std::to_string(inputs.size()) + " inputs failed: " + names);
+    one.source.inputs = {in};
+    one.output = out;
+    return EncodeOne(one);
+  });
 }
 
 }  // namespace
@@ -627,12 +583,7 @@ int CmdEncode(int argc, char** argv) {
   EncodeRequest r;
   if (const std::string usage = ParseEncodeArgs(args, &r); !usage.empty()) return Usage(usage);
   // A folder (a trailing slash, or one that exists) takes a movie an input.
-  struct stat st {};
-  if (r.output.back() == '/' || (stat(r.output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
-    CatchInterruptions();
-    return EncodeBatch(r);
-  }
-  return EncodeOne(r);
+  return IsFolderOutput(r.output) ? EncodeBatch(r) : EncodeOne(r);
 }
 
 }  // namespace orxapp

@@ -6,6 +6,8 @@ namespace orxapp {
 
 int CmdEncode(int argc, char** argv);
 int CmdDecode(int argc, char** argv);
+int CmdCut(int argc, char** argv);
+int CmdJoin(int argc, char** argv);
 int CmdInfo(int argc, char** argv);
 int CmdSettings(int argc, char** argv);
 int CmdDemo(int argc, char** argv);

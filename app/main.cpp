@@ -20,6 +20,10 @@ const char kHelp[] =
     "  encode     compress PNG, YUV4MPEG2 or raw ARGB frames (or the test clip) into\n"
     "             an ORX movie\n"
     "  decode     play a movie back into PNG files, a YUV4MPEG2 stream or raw ARGB\n"
+    "  cut        copy a stretch of frames of a movie, with its sound, into a new\n"
+    "             movie (nothing is decoded)\n"
+    "  join       put movies one after another into a new movie (nothing is\n"
+    "             decoded)\n"
     "  info       describe a movie and its frames\n"
     "  settings   show or change the compressor's stored preferences\n"
     "  demo       encode the built-in clip with every choice, play it back, and\n"
@@ -92,7 +96,8 @@ int main(int argc, char** argv) {
   struct {
     const char* name;
     int (*run)(int, char**);
-  } const commands[] = {{"encode", orxapp::CmdEncode},     {"decode", orxapp::CmdDecode}, {"info", orxapp::CmdInfo},
+  } const commands[] = {{"encode", orxapp::CmdEncode},     {"decode", orxapp::CmdDecode}, {"cut", orxapp::CmdCut},
+                        {"join", orxapp::CmdJoin},         {"info", orxapp::CmdInfo},
                         {"settings", orxapp::CmdSettings}, {"demo", orxapp::CmdDemo},     {"bench", orxapp::CmdBench}};
   for (const auto& c : commands) {
     if (std::strcmp(cmd, c.name) != 0) continue;
