@@ -3,6 +3,7 @@
 // frame is a key frame, so any frame starts a stretch. The sound of each
 // stretch goes with it, cut at the sound frame nearest each picture's time.
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -294,13 +295,17 @@ std::string ParseCopyArgs(Args& args, CopyOptions* o) {
   return "";
 }
 
-bool PrintHelp(const char* text) { return std::fputs(text, stdout) != EOF; }
+int PrintHelp(const char* text) {
+  if (std::fputs(text, stdout) == EOF || std::fflush(stdout) != 0)
+    return Fail(std::string("standard output: write failed: ") + std::strerror(errno));
+  return 0;
+}
 
 }  // namespace
 
 int CmdCut(int argc, char** argv) {
   Args args(argc, argv, 0);
-  if (args.Flag("--help", "-h")) return PrintHelp(kCutHelp) ? 0 : 1;
+  if (args.Flag("--help", "-h")) return PrintHelp(kCutHelp);
   CopyOptions o;
   std::string err, range;
   if (std::string e = ParseCopyArgs(args, &o); !e.empty()) return Usage(e);
@@ -326,7 +331,7 @@ int CmdCut(int argc, char** argv) {
 
 int CmdJoin(int argc, char** argv) {
   Args args(argc, argv, 0);
-  if (args.Flag("--help", "-h")) return PrintHelp(kJoinHelp) ? 0 : 1;
+  if (args.Flag("--help", "-h")) return PrintHelp(kJoinHelp);
   CopyOptions o;
   std::string err;
   if (std::string e = ParseCopyArgs(args, &o); !e.empty()) return Usage(e);

@@ -328,7 +328,11 @@ int EncodeOne(const EncodeRequest& r) {
 
   ImageARGB frame, next;
   int got = 1;
-  for (int i = 0; got == 1 && i < r.firstFrame; ++i) got = source->Next(&frame);
+  int64_t firstPtsNs = -1;  // the source's first picture's time, when frames are skipped
+  for (int i = 0; got == 1 && i < r.firstFrame; ++i) {
+    got = source->Next(&frame);
+    if (i == 0 && got == 1) firstPtsNs = frame.ptsNs;
+  }
   if (converter != nullptr) converter->StartCounting();  // the movie starts with the next frame
   if (got == 1) got = source->Next(&frame);
   if (got < 0) return Fail(Interrupted() ? interrupted : source->Error());
@@ -386,7 +390,14 @@ int EncodeOne(const EncodeRequest& r) {
     if (HostMovieWriterAddSoundTrack(writer, &format) != noErr)
       return abandon(sound->Name() + ": cannot store its sound: " + HostMovieWriterGetErrorMessage(writer) +
                      " (--audio none leaves the sound out)");
-    placer = std::make_unique<SoundPlacer>(writer, format, soundFile ? -1 : frame.ptsNs);
+    // A sound file starts with the source's first picture: a movie of later
+    // frames starts that far into it, by the pictures' times or their rate.
+    int64_t leadNs = 0;
+    if (soundFile && r.firstFrame > 0)
+      leadNs = firstPtsNs >= 0 && frame.ptsNs >= firstPtsNs
+                   ? frame.ptsNs - firstPtsNs
+                   : int64_t(__int128(r.firstFrame) * duration * 1000000000 / timeScale);
+    placer = std::make_unique<SoundPlacer>(writer, format, soundFile ? -1 : frame.ptsNs, leadNs);
     soundEnded = false;
   }
   // Sound up to movie time endNs, from what the source has ready (a sound

@@ -21,8 +21,12 @@ std::string SoundWords(const HostSoundFormat& f) {
          std::to_string(f.channels) + " channel" + (f.channels == 1 ? "" : "s");
 }
 
-SoundPlacer::SoundPlacer(HostMovieWriterRef writer, const HostSoundFormat& format, int64_t videoStartNs)
-    : writer_(writer), format_(format), frameBytes_(HostSoundBytesPerFrame(&format)), originNs_(videoStartNs) {}
+SoundPlacer::SoundPlacer(HostMovieWriterRef writer, const HostSoundFormat& format, int64_t videoStartNs, int64_t leadNs)
+    : writer_(writer),
+      format_(format),
+      frameBytes_(HostSoundBytesPerFrame(&format)),
+      originNs_(videoStartNs),
+      leadNs_(leadNs) {}
 
 int64_t SoundPlacer::FramesAt(int64_t ns) const {
   // |ns| < 2^63 and the rate < 2^19: the product fits in 128 bits.
@@ -37,8 +41,12 @@ void SoundPlacer::Add(const std::vector<uint8_t>& bytes, int64_t firstNs) {
   int64_t skip = 0;  // leading frames of these that are left out
   if (!started_) {
     started_ = true;
-    if (originNs_ < 0) originNs_ = std::max<int64_t>(firstNs, 0);
-    next_ = firstNs >= 0 ? FramesAt(firstNs - originNs_) : 0;
+    if (originNs_ < 0) {
+      originNs_ = std::max<int64_t>(firstNs, 0) + leadNs_;
+      next_ = FramesAt(std::max<int64_t>(firstNs, 0) - originNs_);
+    } else {
+      next_ = firstNs >= 0 ? FramesAt(firstNs - originNs_) : 0;
+    }
   } else if (firstNs >= 0) {
     const int64_t at = FramesAt(firstNs - originNs_), jitter = FramesAt(kJitterNs);
     if (at > next_ + jitter) {

@@ -21,8 +21,9 @@ std::string SampleWords(UInt32 sampleFormat);
 class SoundPlacer {
  public:
   // videoStartNs: the source time of the movie's first picture, -1 when the
-  // sound's own first frame starts the movie (a separate sound file).
-  SoundPlacer(HostMovieWriterRef writer, const HostSoundFormat& format, int64_t videoStartNs);
+  // sound's own first frame starts the movie (a separate sound file), or
+  // leadNs after it (a movie of a source's later frames).
+  SoundPlacer(HostMovieWriterRef writer, const HostSoundFormat& format, int64_t videoStartNs, int64_t leadNs = 0);
   // Sound that starts at source time firstNs (-1: where the last ended).
   void Add(const std::vector<uint8_t>& bytes, int64_t firstNs);
   // Writes what lies before movie time endNs; keeps the rest for later.
@@ -53,6 +54,7 @@ class SoundPlacer {
   HostSoundFormat format_;
   size_t frameBytes_;
   int64_t originNs_;
+  int64_t leadNs_;
   bool started_ = false;
   int64_t next_ = 0;  // the movie frame where the next sound frame goes (< 0: before the start, cut)
   int64_t written_ = 0;

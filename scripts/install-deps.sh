@@ -46,6 +46,8 @@ PACKAGES=(
   valgrind
   # The frame decoder written from the format document (a suite).
   python3
+  # The README's recipe of frame ranges encoded apart and joined (a suite).
+  parallel
   # The Windows builds: the mingw-w64 cross compilers (i686 for the
   # deliverable, x86-64 for the test build that runs where the kernel cannot
   # run 32-bit programs), GoogleTest's sources, and Wine (the 32-bit loader

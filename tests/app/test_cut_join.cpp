@@ -200,4 +200,28 @@ TEST_F(CutJoin, RefusalsNameTheFileAndTheDifferenceAndLeaveNothing) {
   EXPECT_EQ(Shell("ls " + Q("") + " | grep -c broken").output, "0\n");
 }
 
+// The README's recipe: frame ranges of one source encoded by two GNU
+// parallel workers and joined equal the source encoded at once, sample for
+// sample and sound frame for sound frame, at a rate whose frames do not
+// fall on whole sound frames.
+TEST_F(CutJoin, FrameRangesEncodedApartJoinToASingleEncode) {
+  ASSERT_EQ(Shell("mkdir " + Q("png")).status, 0);
+  ASSERT_EQ(Run("encode --test-clip --size 96x64 --frames 40 -q -o clip.mov").status, 0);
+  ASSERT_EQ(Run("decode -q clip.mov -o png/f%03d.png").status, 0);
+  const RunResult wav = Shell("gst-launch-1.0 -q audiotestsrc wave=white-noise num-buffers=20 samplesperbuffer=4410 ! "
+                              "audio/x-raw,format=S16LE,rate=44100,channels=2 ! wavenc ! filesink location=" + Q("noise.wav"));
+  ASSERT_EQ(wav.status, 0) << wav.output;
+  const std::string encode = "encode -q png/f%03d.png --fps 30000/1001 --audio noise.wav";
+  ASSERT_EQ(Run(encode + " -o single.mov").status, 0);
+  const RunResult p = Shell("cd '" + dir_ + "' && parallel -j2 --halt now,fail=1 " + Orx() + " " + encode +
+                            " --frames {} -o part-{#}.mov ::: 0-16 17-39 && " + Orx() + " join -q part-1.mov part-2.mov -o joined.mov");
+  ASSERT_EQ(p.status, 0) << p.output;
+  const Track single = ReadTrack(Path("single.mov")), joined = ReadTrack(Path("joined.mov"));
+  ASSERT_EQ(single.samples.size(), 40u);
+  EXPECT_EQ(joined.samples, single.samples);
+  EXPECT_EQ(joined.durations, single.durations);
+  ASSERT_GT(single.sound.size(), 40000u);
+  EXPECT_EQ(joined.sound, single.sound);
+}
+
 }  // namespace

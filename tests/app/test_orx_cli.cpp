@@ -314,7 +314,7 @@ TEST_F(Workspace, BadInputsAreNamedAndLeaveNoMovie) {
 }
 
 TEST_F(Workspace, EveryCommandHasHelpAndUnknownOptionsFail) {
-  for (const char* cmd : {"encode", "decode", "info", "settings", "demo", "bench"}) {
+  for (const char* cmd : {"encode", "decode", "cut", "join", "info", "settings", "demo", "bench"}) {
     const RunResult h = RunOrx(std::string(cmd) + " --help");
     EXPECT_EQ(h.status, 0) << cmd;
     EXPECT_NE(h.output.find(std::string("usage: orx ") + cmd), std::string::npos) << h.output;
