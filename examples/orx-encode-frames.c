@@ -6,11 +6,12 @@
  *
  *   orx-encode-frames [-w W] [-h H] [-n FRAMES] [--fps N] [--alpha]
  *                     [--performance|--quality|--vovorevaded] [--no-lzf]
- *                     [--threads N] [-y] OUT.mov
+ *                     [--threads N] [--tone HZ] [-y] OUT.mov
  *
  * Exit status: 0 done, 1 a file or the library failed, 2 a usage error.
  */
 #include <errno.h>
+#include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -35,6 +36,8 @@ static void PrintHelp(void) {
       "  --vovorevaded     DXT24 blocks stored raw\n"
       "  --no-lzf          store the blocks raw whatever the choice above\n"
       "  --threads N       threads to encode on, 1 to 32; 0 for one a core (default 0)\n"
+      "  --tone HZ         a sound track: a sine of HZ (1 to 20000) at 48000 Hz, 16-bit\n"
+      "                    stereo, each frame's sound added with it\n"
       "  -y                replace OUT.mov if it exists\n"
       "  --help            this text\n"
       "  --version         the library's version\n",
@@ -111,7 +114,7 @@ static const char* VariantName(orx_variant v) {
 }
 
 int main(int argc, char** argv) {
-  long width = 640, height = 360, frames = 60, fps = 30, threads = 0;
+  long width = 640, height = 360, frames = 60, fps = 30, threads = 0, tone = 0;
   int alpha = 0, replace = 0, noLZF = 0;
   const char* choice = "Quality";
   int preserveGradients = 1, skipLZF = 0;
@@ -137,6 +140,7 @@ int main(int argc, char** argv) {
     else if (!strcmp(a, "-n")) number = &frames, lo = 1, hi = INT32_MAX;
     else if (!strcmp(a, "--fps")) number = &fps, lo = 1, hi = 1000;
     else if (!strcmp(a, "--threads")) number = &threads, lo = 0, hi = 32;
+    else if (!strcmp(a, "--tone")) number = &tone, lo = 1, hi = 20000;
     if (number != NULL) {
       if (i + 1 >= argc) return Usage("missing value after ", a);
       if (ParseNumber(a, argv[++i], lo, hi, number) != 0) return 2;
@@ -199,6 +203,12 @@ int main(int argc, char** argv) {
     goto done;
   }
 
+  static const orx_sound_format kSound = {48000, 2, ORX_SAMPLE_S16};
+  if (tone > 0 && (err = orx_movie_add_sound_track(writer, &kSound)) != ORX_OK) {
+    status = Fail(out, orx_movie_writer_message(writer));
+    goto done;
+  }
+  int64_t soundAt = 0; /* sound frames added */
   for (long t = 0; t < frames; ++t) {
     size_t size = 0;
     DrawFrame(pixels, w, h, t, alpha);
@@ -221,6 +231,20 @@ int main(int argc, char** argv) {
       goto done;
     }
     total += size;
+    /* The sound up to this frame's end: a sine, the right channel at half. */
+    for (const int64_t end = (int64_t)(t + 1) * 48000 / fps; tone > 0 && soundAt < end;) {
+      int16_t pcm[2 * 1024];
+      int n = 0;
+      for (; n < 1024 && soundAt < end; ++n, ++soundAt) {
+        const double v = sin(2 * 3.14159265358979 * (double)tone * (double)soundAt / 48000.0);
+        pcm[2 * n] = (int16_t)lrint(v * 16000);
+        pcm[2 * n + 1] = (int16_t)lrint(v * 8000);
+      }
+      if ((err = orx_movie_add_sound(writer, pcm, n)) != ORX_OK) {
+        status = Fail(out, orx_movie_writer_message(writer));
+        goto done;
+      }
+    }
   }
 
   {

@@ -210,6 +210,7 @@ const char* orx_error_string(orx_error error) {
     case ORX_ERROR_TRUNCATED: return "the movie file ends early";
     case ORX_ERROR_EXISTS: return "the file exists";
     case ORX_ERROR_NO_FRAMES: return "the movie has no frames";
+    case ORX_ERROR_NO_SOUND: return "the movie has no sound track the library reads";
   }
   return "unknown error";
 }

@@ -64,6 +64,14 @@ orxmovie::ImageFacts OrxImage(int width, int height) {
   return image;
 }
 
+// The library's sound format as the module's; false when out of range.
+bool ModuleFormat(const orx_sound_format& in, orxmovie::SoundFormat* out) {
+  out->sampleRate = in.sample_rate > 0 ? uint32_t(in.sample_rate) : 0;
+  out->channels = in.channels > 0 ? uint32_t(in.channels) : 0;
+  out->sampleFormat = uint32_t(in.sample_format);
+  return orxmovie::SoundBytesPerFrame(*out) != 0;
+}
+
 }  // namespace
 
 struct orx_movie_reader {
@@ -274,6 +282,75 @@ void orx_movie_abort(orx_movie_writer* writer) {
 
 const char* orx_movie_writer_message(orx_movie_writer* writer) {
   return writer == nullptr ? "" : writer->message;
+}
+
+size_t orx_sound_frame_size(const orx_sound_format* format) {
+  orxmovie::SoundFormat f;
+  return format == nullptr || !ModuleFormat(*format, &f) ? 0 : orxmovie::SoundBytesPerFrame(f);
+}
+
+orx_error orx_movie_get_sound(orx_movie_reader* reader, orx_sound_format* format, int64_t* frame_count) {
+  if (reader == nullptr || format == nullptr || frame_count == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  std::lock_guard<std::mutex> hold(reader->lock);
+  orxmovie::SoundFormat f;
+  uint64_t frames = 0;
+  if (!reader->reader.Sound(&f, &frames)) {
+    CopyMessage(reader->reader.SoundProblem(), reader->message, sizeof reader->message);
+    return ORX_ERROR_NO_SOUND;
+  }
+  format->sample_rate = int32_t(f.sampleRate);
+  format->channels = int32_t(f.channels);
+  format->sample_format = static_cast<orx_sample_format>(f.sampleFormat);
+  *frame_count = int64_t(frames);
+  return ORX_OK;
+}
+
+orx_error orx_movie_read_sound(orx_movie_reader* reader, int64_t first_frame, int64_t frame_count, void* buffer,
+                               size_t buffer_size) {
+  if (reader == nullptr || buffer == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  std::lock_guard<std::mutex> hold(reader->lock);
+  orxmovie::SoundFormat f;
+  uint64_t frames = 0;
+  if (!reader->reader.Sound(&f, &frames)) {
+    CopyMessage("the movie has no sound track the library reads", reader->message, sizeof reader->message);
+    return ORX_ERROR_NO_SOUND;
+  }
+  if (first_frame < 0 || frame_count < 0 || uint64_t(first_frame) > frames || uint64_t(frame_count) > frames - uint64_t(first_frame)) {
+    std::snprintf(reader->message, sizeof reader->message, "sound frames %lld to %lld asked for, the track has %llu",
+                  (long long)first_frame, (long long)first_frame + frame_count - 1, (unsigned long long)frames);
+    return ORX_ERROR_INVALID_ARGUMENT;
+  }
+  if (uint64_t(frame_count) > buffer_size / orxmovie::SoundBytesPerFrame(f)) {
+    CopyMessage("the buffer is smaller than the sound asked for", reader->message, sizeof reader->message);
+    return ORX_ERROR_BUFFER_TOO_SMALL;
+  }
+  const orxmovie::Status s = reader->reader.ReadSound(first_frame, frame_count, buffer);
+  CopyMessage(s == orxmovie::Status::ok ? "" : reader->reader.Error(), reader->message, sizeof reader->message);
+  return ErrorOf(s);
+}
+
+orx_error orx_movie_add_sound_track(orx_movie_writer* writer, const orx_sound_format* format) {
+  if (writer == nullptr || format == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
+  std::lock_guard<std::mutex> hold(writer->lock);
+  orxmovie::SoundFormat f;
+  if (!ModuleFormat(*format, &f)) {
+    std::snprintf(writer->message, sizeof writer->message,
+                  "sound of %d Hz, %d channels, %d-bit samples: the rate must be 1 to 384000, the channels 1 to 64, "
+                  "the samples ORX_SAMPLE_S16, S24 or F32",
+                  int(format->sample_rate), int(format->channels), int(format->sample_format));
+    return ORX_ERROR_INVALID_ARGUMENT;
+  }
+  const orxmovie::Status s = writer->writer.AddSoundTrack(f);
+  CopyMessage(s == orxmovie::Status::ok ? "" : writer->writer.Error(), writer->message, sizeof writer->message);
+  return ErrorOf(s);
+}
+
+orx_error orx_movie_add_sound(orx_movie_writer* writer, const void* frames, int64_t frame_count) {
+  if (writer == nullptr || (frames == nullptr && frame_count > 0) || frame_count < 0) return ORX_ERROR_INVALID_ARGUMENT;
+  std::lock_guard<std::mutex> hold(writer->lock);
+  const orxmovie::Status s = writer->writer.AddSound(frames, frame_count);
+  CopyMessage(s == orxmovie::Status::ok ? "" : writer->writer.Error(), writer->message, sizeof writer->message);
+  return ErrorOf(s);
 }
 
 }  // extern "C"

@@ -53,7 +53,8 @@ typedef enum orx_error {
   ORX_ERROR_BAD_MOVIE = 6,        /* not a movie, no ORX video track, or damaged tables */
   ORX_ERROR_TRUNCATED = 7,        /* the movie file ends inside a frame it lists */
   ORX_ERROR_EXISTS = 8,           /* the movie's path is taken and replacing was not asked */
-  ORX_ERROR_NO_FRAMES = 9         /* a movie finished without any frame */
+  ORX_ERROR_NO_FRAMES = 9,        /* a movie finished without any frame */
+  ORX_ERROR_NO_SOUND = 10         /* the movie has no sound track the library reads (ORX_1.3) */
 } orx_error;
 
 /* A short English description ("the bytes are not an ORX frame"); never
@@ -352,6 +353,48 @@ orx_error orx_movie_finish(orx_movie_writer* writer, char* message, size_t messa
 void orx_movie_abort(orx_movie_writer* writer);
 /* As orx_movie_reader_message, for the writer's last failure. */
 const char* orx_movie_writer_message(orx_movie_writer* writer);
+
+/* ---- Sound (ORX_1.3) ------------------------------------------------------
+ * A movie's sound track of linear PCM: frames of interleaved little-endian
+ * samples, one for every channel. The track starts with the first picture;
+ * the sound of frame i is the sound from its time to the next frame's. */
+
+typedef enum orx_sample_format {
+  ORX_SAMPLE_S16 = 16, /* signed 16-bit integers */
+  ORX_SAMPLE_S24 = 24, /* signed 24-bit integers, 3 bytes each */
+  ORX_SAMPLE_F32 = 32  /* 32-bit IEEE floats */
+} orx_sample_format;
+
+typedef struct orx_sound_format {
+  int32_t sample_rate;             /* frames a second, 1 to 384000 */
+  int32_t channels;                /* 1 to 64 */
+  orx_sample_format sample_format;
+} orx_sound_format;
+
+/* Bytes of one frame of sound of the format; 0 for a format out of range. */
+size_t orx_sound_frame_size(const orx_sound_format* format);
+
+/* The movie's first sound track of linear PCM: its format and its length in
+ * frames. ORX_ERROR_NO_SOUND when it has none the library reads; the
+ * reader's message then says why a sound track there cannot be read, or is
+ * "" when there is none. The pictures read the same either way. */
+orx_error orx_movie_get_sound(orx_movie_reader* reader, orx_sound_format* format, int64_t* frame_count);
+
+/* Reads frame_count frames of sound from first_frame into buffer
+ * (buffer_size bytes, at least frame_count x orx_sound_frame_size).
+ * ORX_ERROR_INVALID_ARGUMENT for a range outside the track,
+ * ORX_ERROR_TRUNCATED when the file ends inside it. */
+orx_error orx_movie_read_sound(orx_movie_reader* reader, int64_t first_frame, int64_t frame_count, void* buffer,
+                               size_t buffer_size);
+
+/* Gives the movie a sound track of the format (one, at any time before
+ * orx_movie_finish; it starts with the first picture). */
+orx_error orx_movie_add_sound_track(orx_movie_writer* writer, const orx_sound_format* format);
+/* Appends frame_count frames of sound. The writer puts the sound into the
+ * file in chunks of about half a second between the pictures that arrive
+ * meanwhile, so a player reads both from one place: add each frame's sound
+ * with it. */
+orx_error orx_movie_add_sound(orx_movie_writer* writer, const void* frames, int64_t frame_count);
 
 #ifdef __cplusplus
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "MacMemory.h"
+#include "MovieFile.h"
 #include "core/Frames/ORXFrameEncode.h"
 #include "core/Format/ORXHeader.h"
 #include "component_test_util.h"
@@ -383,8 +384,8 @@ TEST(Errors, BadFrames) {
 
 TEST(Errors, StringsNameEachError) {
   std::set<std::string> texts;
-  for (int e = ORX_OK; e <= ORX_ERROR_NO_FRAMES; ++e) texts.insert(orx_error_string(orx_error(e)));
-  EXPECT_EQ(texts.size(), size_t(ORX_ERROR_NO_FRAMES) + 1);
+  for (int e = ORX_OK; e <= ORX_ERROR_NO_SOUND; ++e) texts.insert(orx_error_string(orx_error(e)));
+  EXPECT_EQ(texts.size(), size_t(ORX_ERROR_NO_SOUND) + 1);
   EXPECT_EQ(texts.count(""), 0u);
   const char* unknown = orx_error_string(orx_error(42));
   ASSERT_NE(unknown, nullptr);
@@ -441,6 +442,90 @@ TEST(Movies, FramesComeBackWithTheirTimesAndBytes) {
   ASSERT_EQ(orx_movie_open(second.c_str(), &reader, nullptr, 0), ORX_OK);
   ASSERT_EQ(orx_movie_get_props(reader, &props), ORX_OK);
   EXPECT_EQ(props.frame_count, 1);
+  orx_movie_close(reader);
+}
+
+// Sound written with the pictures comes back by any range, in every sample
+// format; the program's reader agrees; ranges and formats out of bounds are
+// refused with words; a movie without sound says so.
+TEST(Movies, SoundComesBackByRangeBesideThePictures) {
+  const TempDir dir;
+  const Dim d{37, 21};
+  const Bytes frame = LibEncode(Kinds()[0].s, Picture(d.w, d.h, 1), d);
+  for (const orx_sample_format sf : {ORX_SAMPLE_S16, ORX_SAMPLE_S24, ORX_SAMPLE_F32}) {
+    const orx_sound_format format{44100, 3, sf};
+    const size_t fb = orx_sound_frame_size(&format);
+    ASSERT_EQ(fb, size_t(sf / 8 * 3));
+    const std::string path = dir / ("sound" + std::to_string(int(sf)) + ".mov");
+    orx_movie_writer* writer = nullptr;
+    ASSERT_EQ(orx_movie_create(path.c_str(), d.w, d.h, 30000, 0, &writer, nullptr, 0), ORX_OK);
+    ASSERT_EQ(orx_movie_add_sound_track(writer, &format), ORX_OK);
+    EXPECT_EQ(orx_movie_add_sound_track(writer, &format), ORX_ERROR_INVALID_ARGUMENT);
+    // 30 frames of 1001 units and their sound (1471 or 1472 frames each): 44144.
+    Bytes pcm;
+    int64_t written = 0;
+    for (int i = 0; i < 30; ++i) {
+      ASSERT_EQ(orx_movie_add_frame(writer, frame.data(), frame.size(), 1001), ORX_OK);
+      const int64_t until = (int64_t(i + 1) * 1001 * 44100 + 15000) / 30000;
+      Bytes piece(size_t(until - written) * fb);
+      for (size_t b = 0; b < piece.size(); ++b) piece[b] = uint8_t((size_t(written) * fb + b) * 131 >> 3);
+      ASSERT_EQ(orx_movie_add_sound(writer, piece.data(), until - written), ORX_OK);
+      pcm.insert(pcm.end(), piece.begin(), piece.end());
+      written = until;
+    }
+    ASSERT_EQ(orx_movie_finish(writer, nullptr, 0), ORX_OK);
+
+    orx_movie_reader* reader = nullptr;
+    ASSERT_EQ(orx_movie_open(path.c_str(), &reader, nullptr, 0), ORX_OK);
+    orx_sound_format got{};
+    int64_t frames = 0;
+    ASSERT_EQ(orx_movie_get_sound(reader, &got, &frames), ORX_OK);
+    EXPECT_EQ(std::tie(got.sample_rate, got.channels, got.sample_format), std::make_tuple(44100, 3, sf));
+    ASSERT_EQ(frames, written);
+    // Ranges across the writer's half-second chunks, at the ends and empty.
+    for (const auto& [first, count] : {std::pair<int64_t, int64_t>{0, frames}, {22049, 2}, {22050, 1}, {frames - 1, 1},
+                                       {30000, 14144}, {frames, 0}, {5, 0}}) {
+      Bytes out(size_t(count) * fb + 1, 0xEE);
+      ASSERT_EQ(orx_movie_read_sound(reader, first, count, out.data(), out.size()), ORX_OK) << first << "+" << count;
+      EXPECT_TRUE(std::equal(out.begin(), out.end() - 1, pcm.begin() + long(first) * long(fb))) << first << "+" << count;
+      EXPECT_EQ(out.back(), 0xEE) << "written past the range";
+    }
+    Bytes out(fb * 4);
+    EXPECT_EQ(orx_movie_read_sound(reader, frames - 1, 2, out.data(), out.size()), ORX_ERROR_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(orx_movie_reader_message(reader)).find("the track has 44144"), std::string::npos)
+        << orx_movie_reader_message(reader);
+    EXPECT_EQ(orx_movie_read_sound(reader, -1, 1, out.data(), out.size()), ORX_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(orx_movie_read_sound(reader, 0, 5, out.data(), out.size()), ORX_ERROR_BUFFER_TOO_SMALL);
+    orx_movie_close(reader);
+    // The host's reader, which the orx program plays through, reads the same.
+    HostMovieReaderRef host = nullptr;
+    ASSERT_EQ(HostMovieReaderOpen(path.c_str(), 0, &host, nullptr, 0), noErr);
+    HostSoundFormat hf{};
+    SInt64 hostFrames = 0;
+    ASSERT_TRUE(HostMovieReaderGetSound(host, &hf, &hostFrames));
+    Bytes all(size_t(hostFrames) * fb);
+    EXPECT_EQ(HostMovieReaderReadSound(host, 0, SInt32(hostFrames), all.data()), noErr);
+    EXPECT_TRUE(all == pcm);
+    HostMovieReaderClose(host);
+  }
+  const orx_sound_format bad[] = {{0, 2, ORX_SAMPLE_S16}, {48000, 65, ORX_SAMPLE_S16}, {48000, 2, orx_sample_format(8)}};
+  orx_movie_writer* writer = nullptr;
+  const std::string path = dir / "quiet.mov";
+  ASSERT_EQ(orx_movie_create(path.c_str(), d.w, d.h, 600, 0, &writer, nullptr, 0), ORX_OK);
+  for (const orx_sound_format& f : bad) {
+    EXPECT_EQ(orx_sound_frame_size(&f), 0u);
+    EXPECT_EQ(orx_movie_add_sound_track(writer, &f), ORX_ERROR_INVALID_ARGUMENT);
+  }
+  EXPECT_EQ(orx_movie_add_sound(writer, frame.data(), 1), ORX_ERROR_INVALID_ARGUMENT);  // no track
+  EXPECT_NE(std::string(orx_movie_writer_message(writer)).find("no sound track"), std::string::npos);
+  ASSERT_EQ(orx_movie_add_frame(writer, frame.data(), frame.size(), 20), ORX_OK);
+  ASSERT_EQ(orx_movie_finish(writer, nullptr, 0), ORX_OK);
+  orx_movie_reader* reader = nullptr;
+  ASSERT_EQ(orx_movie_open(path.c_str(), &reader, nullptr, 0), ORX_OK);
+  orx_sound_format got{};
+  int64_t frames = 0;
+  EXPECT_EQ(orx_movie_get_sound(reader, &got, &frames), ORX_ERROR_NO_SOUND);
+  EXPECT_STREQ(orx_movie_reader_message(reader), "");
   orx_movie_close(reader);
 }
 
