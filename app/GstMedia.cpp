@@ -148,8 +148,11 @@ struct GstMedia::Pipeline {
     // A few pictures wait between the decoder and the reader, whatever their size or rate.
     if (queue != nullptr)
       g_object_set(queue, "max-size-buffers", 3u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+    // Deeper pictures (16-bit PNG or TIFF, 10- and 12-bit video) come as
+    // 16 bits a channel, rounded here rather than dithered or cut by the
+    // converter; 8-bit ones as they are.
     if (filter != nullptr) {
-      GstCaps* argb = gst_caps_from_string("video/x-raw, format=ARGB");
+      GstCaps* argb = gst_caps_from_string("video/x-raw, format=(string){ ARGB, ARGB64 }");
       g_object_set(filter, "caps", argb, nullptr);
       gst_caps_unref(argb);
     }
@@ -586,7 +589,15 @@ int GstMedia::NextFrame(ImageARGB* out, int64_t* ptsNs, std::string* error) {
       out->hasAlpha = info_.hasAlpha;
       const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
       const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-      for (int y = 0; y < h; ++y) std::memcpy(out->Row(y), src + size_t(y) * size_t(stride), out->RowBytes());
+      if (GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_ARGB64) {
+        for (int y = 0; y < h; ++y) {
+          const auto* in = reinterpret_cast<const uint16_t*>(src + size_t(y) * size_t(stride));
+          uint8_t* row = out->Row(y);
+          for (size_t i = 0; i < size_t(w) * 4; ++i) row[i] = uint8_t((uint32_t(in[i]) + 128) / 257);  // v / 257, rounded
+        }
+      } else {
+        for (int y = 0; y < h; ++y) std::memcpy(out->Row(y), src + size_t(y) * size_t(stride), out->RowBytes());
+      }
       *ptsNs = pts;
       out->durationNs = GST_BUFFER_DURATION_IS_VALID(buffer) ? int64_t(GST_BUFFER_DURATION(buffer)) : -1;
       result = 1;

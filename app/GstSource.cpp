@@ -119,6 +119,19 @@ std::unique_ptr<FrameSource> OpenGstFrameSource(const SourceOptions& o, std::str
   return std::make_unique<GstFrameSource>(std::move(media), input, !IsURI(input));
 }
 
+bool ReadStillPicture(const std::string& path, ImageARGB* out, std::string* error) {
+  GstMedia media;
+  GstMediaRequest request;
+  request.input = path;
+  if (!media.Open(request, error)) return false;
+  int64_t pts = -1;
+  const int r = media.NextFrame(out, &pts, error);
+  if (r == 0) *error = "holds no picture";
+  out->ptsNs = -1;
+  out->durationNs = -1;
+  return r == 1;
+}
+
 std::unique_ptr<SoundSource> OpenSoundFile(const std::string& path, std::string* error) {
   auto media = std::make_shared<GstMedia>();
   GstMediaRequest request;

@@ -51,6 +51,14 @@ size_t ReadGrowing(FILE* file, std::vector<uint8_t>* buffer, size_t n);
 bool ReadPNG(const std::string& path, ImageARGB* out, std::string* error);
 bool ReadPNGFromMemory(const void* data, size_t size, ImageARGB* out, std::string* error);
 
+// ---- TIFF ---------------------------------------------------------------------
+
+// Reads a TIFF's first picture into ARGB: 8- and 16-bit grey, grey+alpha,
+// RGB and RGBA (16-bit samples rounded to 8 bits, associated alpha divided
+// out), and libtiff's RGBA reading for every other kind. On failure false
+// with the problem in words (without the file name).
+bool ReadTIFF(const std::string& path, ImageARGB* out, std::string* error);
+
 // Writes 8-bit RGBA (withAlpha) or RGB. rowBytes is the source stride.
 bool WritePNG(const std::string& path, const uint8_t* argb, int width, int height, size_t rowBytes, bool withAlpha,
               std::string* error);

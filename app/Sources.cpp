@@ -21,11 +21,16 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-class PNGSequence : public FrameSource {
+// One picture file, by what its first bytes say: PNG and TIFF through
+// their readers here, anything else GStreamer decodes through it.
+bool ReadPicture(const std::string& path, ImageARGB* out, std::string* error);
+
+// A sequence of picture files, read in order or several at once.
+class PictureSequence : public FrameSource {
  public:
   // missing: the file after the last one, when later numbers exist (the
   // sequence then ends in an error rather than quietly short).
-  explicit PNGSequence(std::vector<std::string> files, std::string missing = "")
+  explicit PictureSequence(std::vector<std::string> files, std::string missing = "")
       : files_(std::move(files)), missing_(std::move(missing)) {}
   int Next(ImageARGB* out) override {
     if (next_ >= files_.size() && missing_.empty()) return 0;
@@ -39,7 +44,7 @@ class PNGSequence : public FrameSource {
     }
     *name = files_[size_t(i)];
     std::string e;
-    if (!ReadPNG(*name, out, &e)) {
+    if (!ReadPicture(*name, out, &e)) {
       *error = *name + ": " + e;
       return -1;
     }
@@ -133,17 +138,28 @@ class Y4MSource : public FrameSource {
   Y4MReader reader_;
 };
 
-// What a file's first bytes say it is.
-enum class Kind { kPNG, kY4M, kUnknown, kUnreadable };
+// What a file's first bytes say it is: a picture of a kind read here (PNG,
+// TIFF) or by GStreamer (JPEG, WebP, BMP, GIF), a YUV4MPEG2 stream, or
+// something else (footage, raw ARGB).
+enum class Kind { kPNG, kTIFF, kPicture, kY4M, kUnknown, kUnreadable };
 Kind Signature(const unsigned char* b, size_t n) {
   static const unsigned char kPNGSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (n >= 8 && std::memcmp(b, kPNGSig, 8) == 0) return Kind::kPNG;
   if (n >= 9 && std::memcmp(b, "YUV4MPEG2", 9) == 0) return Kind::kY4M;
+  if (n >= 4 && (std::memcmp(b, "II*\0", 4) == 0 || std::memcmp(b, "MM\0*", 4) == 0)) return Kind::kTIFF;
+  if (n >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return Kind::kPicture;  // JPEG
+  if (n >= 12 && std::memcmp(b, "RIFF", 4) == 0 && std::memcmp(b + 8, "WEBP", 4) == 0) return Kind::kPicture;
+  if (n >= 6 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0)) return Kind::kPicture;
+  if (n >= 2 && b[0] == 'B' && b[1] == 'M') return Kind::kPicture;
   return Kind::kUnknown;
+}
+bool IsPicture(Kind k) { return k == Kind::kPNG || k == Kind::kTIFF || k == Kind::kPicture; }
+std::string KindWords(Kind k) {
+  return k == Kind::kPNG ? "a PNG image" : k == Kind::kTIFF ? "a TIFF image" : k == Kind::kPicture ? "a picture file" : "a YUV4MPEG2 stream";
 }
 // A picture file where raw ARGB was promised (--size): an error naming it.
 std::string NotRaw(const std::string& name, Kind k) {
-  return name + ": is " + (k == Kind::kPNG ? "a PNG image" : "a YUV4MPEG2 stream") + ", not raw ARGB (leave out --size)";
+  return name + ": is " + KindWords(k) + ", not raw ARGB (leave out --size)";
 }
 
 class RawSource : public FrameSource {
@@ -239,7 +255,6 @@ class ClipSource : public FrameSource {
   int width_, height_, frames_, index_ = 0;
 };
 
-// The first bytes of a file, to tell PNG from YUV4MPEG2.
 // What a file's first bytes say; *error only when it cannot be read.
 Kind ReadKind(const std::string& path, std::string* error) {
   std::string e;
@@ -248,7 +263,7 @@ Kind ReadKind(const std::string& path, std::string* error) {
     *error = path + ": " + e;
     return Kind::kUnreadable;
   }
-  unsigned char b[10] = {};
+  unsigned char b[16] = {};
   const size_t n = std::fread(b, 1, sizeof b, f);
   std::fclose(f);
   return Signature(b, n);
@@ -284,6 +299,21 @@ bool CheckRawInputs(const SourceOptions& o, int64_t* frames, std::string* error)
   }
   *frames = known ? total : 0;
   return true;
+}
+
+bool ReadPicture(const std::string& path, ImageARGB* out, std::string* error) {
+  const Kind k = ReadKind(path, error);
+  if (k == Kind::kUnreadable) {
+    *error = error->substr(path.size() + 2);  // the words without the name
+    return false;
+  }
+  if (k == Kind::kTIFF) return ReadTIFF(path, out, error);
+  if (k == Kind::kPNG || !IsPicture(k)) {
+    if (ReadPNG(path, out, error)) return true;
+    if (k != Kind::kPNG) *error = "not a picture file orx reads (PNG, TIFF, JPEG, WebP, BMP, GIF)";
+    return false;
+  }
+  return ReadStillPicture(path, out, error);
 }
 
 // A YUV4MPEG2 stream from a named file, FIFO or device, read once.
@@ -360,7 +390,7 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
     if (const long last = LastNumberOf(pattern); last > n)
       missing = ExpandPattern(pattern, n) + ": missing from the sequence (it runs to " +
                 ExpandPattern(pattern, int(last)) + ")";
-    return std::make_unique<PNGSequence>(std::move(files), std::move(missing));
+    return std::make_unique<PictureSequence>(std::move(files), std::move(missing));
   }
   // A FIFO or character device is a stream, read once from its start: a
   // YUV4MPEG2 stream as from standard input.
@@ -377,8 +407,8 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
       const Kind k = IsURI(o.inputs[i]) ? Kind::kUnknown : ReadKind(o.inputs[i], error);
       if (k == Kind::kUnreadable) return nullptr;
       if (k != Kind::kUnknown) {
-        *error = o.inputs[i] + ": " + (k == Kind::kPNG ? "a PNG image" : "a YUV4MPEG2 stream") +
-                 " cannot be joined to footage (" + o.inputs[0] + "); only footage follows footage";
+        *error = o.inputs[i] + ": " + KindWords(k) + " cannot be joined to footage (" + o.inputs[0] +
+                 "); only footage follows footage";
         return nullptr;
       }
     }
@@ -391,15 +421,15 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& o, std::string
     }
     return OpenY4MFile(o.inputs[0], error);
   }
-  if (first != Kind::kPNG) return nullptr;
+  if (!IsPicture(first)) return nullptr;
   for (size_t i = 1; i < o.inputs.size(); ++i) {
     const Kind k = IsURI(o.inputs[i]) ? Kind::kUnknown : ReadKind(o.inputs[i], error);
-    if (k == Kind::kY4M) *error = o.inputs[i] + ": a YUV4MPEG2 stream cannot follow PNG images";
+    if (k == Kind::kY4M) *error = o.inputs[i] + ": a YUV4MPEG2 stream cannot follow pictures";
     if (k == Kind::kUnknown)
-      *error = o.inputs[i] + ": not a PNG image, so it cannot follow PNG images (footage is joined only to footage)";
-    if (k != Kind::kPNG) return nullptr;
+      *error = o.inputs[i] + ": not a picture file, so it cannot follow pictures (footage is joined only to footage)";
+    if (!IsPicture(k)) return nullptr;
   }
-  return std::make_unique<PNGSequence>(o.inputs);
+  return std::make_unique<PictureSequence>(o.inputs);
 }
 
 }  // namespace orxapp

@@ -110,6 +110,10 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceOptions& options, std::
 
 // Footage GStreamer's plug-ins decode (GstSource.cpp): options.inputs[0].
 std::unique_ptr<FrameSource> OpenGstFrameSource(const SourceOptions& options, std::string* error);
+// The one picture of a still-image file GStreamer decodes (JPEG, WebP, ...),
+// deeper samples rounded to 8 bits; false with the problem in words
+// (without the file name).
+bool ReadStillPicture(const std::string& path, ImageARGB* out, std::string* error);
 // Several footage inputs as one source, in order (JoinedSource.cpp): each is
 // opened once before any frame is read, and one of another picture size,
 // rate or pixel aspect, a live one, or sound of another rate or channel

@@ -21,6 +21,8 @@ PACKAGES=(
   libgl1-mesa-dri
   imagemagick
   libspng-dev
+  # TIFF sequences, 16-bit samples read whole (GStreamer's reader keeps 8 bits).
+  libtiff-dev
   mediainfo
   gstreamer1.0-tools
   gstreamer1.0-plugins-good

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <spng.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 
 #include <algorithm>
 #include <cmath>
@@ -179,6 +180,111 @@ Bytes RandomARGB(size_t stride, int h, uint32_t seed) {
   Bytes argb(stride * h);
   for (uint8_t& b : argb) b = uint8_t(rng());
   return argb;
+}
+
+// A TIFF written with libtiff: w x h, spp samples of bits each (sample i of
+// the picture is value(i)), in strips or 16x16 tiles.
+struct TiffSpec {
+  int bits, spp;
+  uint16_t photometric;
+  uint16_t extra;  // EXTRASAMPLE_* of the alpha sample, when spp has one
+  bool tiled;
+};
+void WriteTiff(const std::string& path, int w, int h, const TiffSpec& t, const std::vector<uint16_t>& samples) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(w));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(h));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(t.bits));
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(t.spp));
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, t.photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+  const int colours = t.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+  if (t.spp > colours) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(1), &t.extra);
+  const size_t bytes = size_t(t.bits / 8), rowBytes = size_t(w) * size_t(t.spp) * bytes;
+  std::vector<uint8_t> plane(rowBytes * size_t(h));
+  for (size_t i = 0; i < samples.size(); ++i) {
+    if (bytes == 2) std::memcpy(&plane[i * 2], &samples[i], 2);
+    else plane[i] = uint8_t(samples[i]);
+  }
+  if (t.tiled) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16u);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, 16u);
+    std::vector<uint8_t> tile(size_t(16 * 16 * t.spp) * bytes);
+    for (int ty = 0; ty < h; ty += 16)
+      for (int tx = 0; tx < w; tx += 16) {
+        std::fill(tile.begin(), tile.end(), 0);
+        for (int y = ty; y < std::min(h, ty + 16); ++y)
+          std::memcpy(&tile[size_t((y - ty) * 16 * t.spp) * bytes], &plane[rowBytes * size_t(y) + size_t(tx * t.spp) * bytes],
+                      size_t(std::min(16, w - tx) * t.spp) * bytes);
+        ASSERT_GE(TIFFWriteTile(tif, tile.data(), uint32_t(tx), uint32_t(ty), 0, 0), 0);
+      }
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 7u);
+    for (int y = 0; y < h; ++y) ASSERT_GE(TIFFWriteScanline(tif, &plane[rowBytes * size_t(y)], uint32_t(y), 0), 0);
+  }
+  TIFFClose(tif);
+}
+
+// Grey and RGB, with and without alpha, 8 and 16 bits, strips and tiles:
+// 16-bit samples rounded (not cut to their high byte), associated alpha
+// divided out, white-is-zero turned round; damaged files give words.
+TEST(TiffRead, EveryLayoutGivesRoundedARGB) {
+  const std::string path = ::testing::TempDir() + "/orx-imageio-read.tif";
+  const int w = 37, h = 21;
+  const TiffSpec specs[] = {
+      {16, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA, false}, {16, 3, PHOTOMETRIC_RGB, 0, true},
+      {8, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA, true},   {8, 3, PHOTOMETRIC_RGB, 0, false},
+      {16, 1, PHOTOMETRIC_MINISBLACK, 0, false},               {16, 2, PHOTOMETRIC_MINISBLACK, EXTRASAMPLE_UNASSALPHA, true},
+      {8, 1, PHOTOMETRIC_MINISWHITE, 0, false},                {16, 4, PHOTOMETRIC_RGB, EXTRASAMPLE_ASSOCALPHA, false},
+  };
+  std::mt19937 rng(7);
+  for (const TiffSpec& t : specs) {
+    SCOPED_TRACE(std::to_string(t.bits) + " bits, " + std::to_string(t.spp) + " samples, photometric " +
+                 std::to_string(t.photometric) + (t.tiled ? ", tiled" : ""));
+    const uint32_t max = t.bits == 16 ? 65535 : 255;
+    std::vector<uint16_t> samples(size_t(w * h * t.spp));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint16_t(rng() % (max + 1));
+    const int colours = t.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    const bool alpha = t.spp > colours, assoc = alpha && t.extra == EXTRASAMPLE_ASSOCALPHA;
+    if (assoc)  // premultiplied: no colour above its alpha
+      for (size_t p = 0; p < size_t(w * h); ++p)
+        for (int c = 0; c < colours; ++c) samples[p * 4 + size_t(c)] = std::min(samples[p * 4 + size_t(c)], samples[p * 4 + 3]);
+    WriteTiff(path, w, h, t, samples);
+    orxapp::ImageARGB img;
+    std::string err;
+    ASSERT_TRUE(orxapp::ReadTIFF(path, &img, &err)) << err;
+    ASSERT_EQ(img.width, w);
+    ASSERT_EQ(img.height, h);
+    EXPECT_EQ(img.hasAlpha, alpha);
+    const auto to8 = [&](double v) { return int(std::lround(v * 255.0 / max)); };
+    for (int p = 0; p < w * h; ++p) {
+      const uint16_t* s = &samples[size_t(p * t.spp)];
+      const double a = alpha ? s[colours] : max;
+      int want[4] = {to8(a), 0, 0, 0};
+      for (int c = 0; c < 3; ++c) {
+        double v = s[colours == 3 ? c : 0];
+        if (t.photometric == PHOTOMETRIC_MINISWHITE) v = max - v;
+        if (assoc) v = a == 0 ? 0 : std::min<double>(max, std::floor((v * max + std::floor(a / 2)) / a));
+        want[c + 1] = to8(v);
+      }
+      const uint8_t* got = img.pixels.data() + size_t(p) * 4;
+      for (int c = 0; c < 4; ++c) ASSERT_EQ(int(got[c]), want[c]) << "pixel " << p << " channel " << c;
+    }
+  }
+  std::string err;
+  orxapp::ImageARGB img;
+  std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};  // a directory that is not there
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  EXPECT_FALSE(orxapp::ReadTIFF(path, &img, &err));
+  EXPECT_EQ(err.rfind("damaged TIFF (", 0), 0u) << err;
+  EXPECT_FALSE(orxapp::ReadTIFF(::testing::TempDir() + "/orx-imageio-missing.tif", &img, &err));
+  EXPECT_NE(err.find("cannot open"), std::string::npos) << err;
+  std::remove(path.c_str());
 }
 
 TEST(PngWrite, RoundTripsWithAndWithoutAlpha) {

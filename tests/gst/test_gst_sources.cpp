@@ -324,6 +324,50 @@ TEST_F(Footage, FramesFromGStreamerEqualThoseFromPNGFiles) {
   EXPECT_TRUE(a.frames == b.frames);
 }
 
+// Sequences of JPEG and WebP pictures made by GStreamer's encoders, by
+// pattern and as a list of mixed kinds, encode to the frames of PNG files
+// holding GStreamer's decoding of them. A 16-bit TIFF sequence (ImageMagick:
+// GStreamer's own plug-ins write no TIFF) encodes to the frames of 16-bit
+// PNG files of the same samples, which the PNG reader rounds to 8 bits.
+TEST_F(Footage, PictureSequencesOfEveryKindEqualTheirPNGs) {
+  for (const char* dir : {"src", "png"}) fs::create_directory(Path(dir));
+  Make("videotestsrc num-buffers=3 pattern=ball ! video/x-raw,width=72,height=40,framerate=3/1 ! jpegenc ! "
+       "multifilesink location=" + Q("src/j%02d.jpg"));
+  Make("videotestsrc num-buffers=3 pattern=smpte ! video/x-raw,width=72,height=40,framerate=3/1 ! webpenc ! "
+       "multifilesink location=" + Q("src/w%02d.webp"));
+  for (int i = 0; i < 3; ++i) {
+    const std::string n = "0" + std::to_string(i);
+    Make("filesrc location=" + Q("src/j" + n + ".jpg") + " ! jpegdec ! videoconvert ! video/x-raw,format=RGB ! pngenc ! "
+         "filesink location=" + Q("png/j" + n + ".png"));
+    Make("filesrc location=" + Q("src/w" + n + ".webp") + " ! webpdec ! videoconvert ! video/x-raw,format=RGB ! pngenc ! "
+         "filesink location=" + Q("png/w" + n + ".png"));
+    const RunResult im = Shell("convert -size 72x40 gradient:'#0a1f33-#f3e1c7' -rotate " + std::to_string(i * 90) +
+                               " -resize 72x40! -depth 16 " + Q("png/t" + n + ".png") + " && convert " +
+                               Q("png/t" + n + ".png") + " -depth 16 " + Q("src/t" + n + ".tif"));
+    ASSERT_EQ(im.status, 0) << im.output;
+  }
+  const std::vector<std::pair<std::string, std::string>> pairs{
+      {Q("src/j%02d.jpg"), Q("png/j%02d.png")},
+      {Q("src/w%02d.webp"), Q("png/w%02d.png")},
+      {Q("src/t%02d.tif"), Q("png/t%02d.png")},
+      {Q("src/j00.jpg") + " " + Q("src/w01.webp") + " " + Q("src/t02.tif"),
+       Q("png/j00.png") + " " + Q("png/w01.png") + " " + Q("png/t02.png")}};
+  for (const auto& [pictures, pngs] : pairs) {
+    SCOPED_TRACE(pictures);
+    Encode(pictures + " -y", "pictures.mov");
+    Encode(pngs + " -y", "pngs.mov");
+    const Samples a = ReadMovie(Path("pictures.mov")), b = ReadMovie(Path("pngs.mov"));
+    ASSERT_EQ(a.frames.size(), 3u);
+    EXPECT_TRUE(a.frames == b.frames);
+  }
+  // A damaged picture in the sequence is named, and no movie is left.
+  WriteAll(Path("src/j01.jpg"), std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE0, 0, 0});
+  const RunResult r = Orx("encode -q " + Q("src/j%02d.jpg") + " -o " + Q("bad.mov"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("j01.jpg: "), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(Path("bad.mov")));
+}
+
 // Frames of a variable-rate source keep their own times in the movie.
 TEST_F(Footage, VariableRateFramesKeepTheirTimes) {
   GstElement* p = gst_parse_launch(("appsrc name=src format=time ! videoconvert ! vp9enc deadline=1 ! matroskamux ! "
@@ -738,7 +782,7 @@ TEST_F(Footage, InputsThatCannotBeJoinedAreRefused) {
       {Q("a.mkv") + " " + Q("mono.mkv"),
        Path("mono.mkv") + ": its sound is 48000 Hz, 1 channel, not 48000 Hz, 2 channels as " + Path("a.mkv")},
       {Q("a.mkv") + " " + Q("f.png"), Path("f.png") + ": a PNG image cannot be joined to footage"},
-      {Q("f.png") + " " + Q("a.mkv"), Path("a.mkv") + ": not a PNG image, so it cannot follow PNG images"},
+      {Q("f.png") + " " + Q("a.mkv"), Path("a.mkv") + ": not a picture file, so it cannot follow pictures"},
   };
   const std::vector<std::string> before = Listing();
   for (const auto& c : cases) {
