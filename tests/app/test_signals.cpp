@@ -221,6 +221,16 @@ TEST_F(Signals, EncodeLeavesNothingOrTheWholeMovie) {
   Shoot({"footage", {"encode", Path("foot.mkv"), "-o", Path("out/f.mov")}, Path("out"), Empty("out")}, 24);
 }
 
+TEST_F(Signals, CutAndJoinLeaveNothingOrTheWholeMovie) {
+  ASSERT_EQ(Run("encode --test-clip --size 1280x720 --frames 24 --optimize vovorevaded -q -o src.mov").status, 0);
+  std::vector<std::string> join{"join"};
+  for (int i = 0; i < 8; ++i) join.push_back(Path("src.mov"));
+  join.insert(join.end(), {"-o", Path("out/j.mov")});
+  Shoot({"join", join, Path("out"), Empty("out")}, 16);
+  ASSERT_EQ(Run("join -q src.mov src.mov src.mov src.mov src.mov src.mov src.mov src.mov -o long.mov").status, 0);
+  Shoot({"cut", {"cut", Path("long.mov"), "--frames", "3-180", "-o", Path("out/c.mov")}, Path("out"), Empty("out")}, 12);
+}
+
 TEST_F(Signals, DecodeLeavesNothingOrTheWholeOutput) {
   ASSERT_EQ(Run("encode --test-clip --size 320x180 --frames 24 -q -o png.mov").status, 0);
   Shoot({"PNG sequence", {"decode", Path("png.mov"), "-o", Path("out/f%03d.png")}, Path("out"), Empty("out")}, 24);
