@@ -73,6 +73,14 @@ const char kEncodeHelp[] =
     "                          setting); orx reads the next frames on threads of\n"
     "                          its own beside them; while no preferences are\n"
     "                          stored, orx uses max\n"
+    "  --smaller off|light|medium|strong\n"
+    "                          smaller movies for a little error: each block may be\n"
+    "                          re-encoded to repeat bytes just before it, which LZF\n"
+    "                          packs, within an error budget that grows with the\n"
+    "                          level (medium: about a quarter smaller within 0.5 dB\n"
+    "                          on photographs); every player plays them as before.\n"
+    "                          The frames are then made by liborx with the\n"
+    "                          compressor's settings. Default off\n"
     "  --fps RATE              frame rate (24, 29.97, 30000/1001); default: the\n"
     "                          stream's own, else 30. Footage is converted to it by\n"
     "                          its frames' times: frames are repeated or dropped,\n"
@@ -152,6 +160,8 @@ std::string ParseEncodeArgs(Args& args, EncodeRequest* r) {
     return "--transparency: \"" + v + "\" is not discard or preserve";
   if (args.Value("--optimize", nullptr, &v, &err) && !ParseOptimize(v, &r->choices.optimize))
     return "--optimize: \"" + v + "\" is not quality, performance or vovorevaded";
+  if (args.Value("--smaller", nullptr, &v, &err) && !ParseSmaller(v, &r->choices.smaller))
+    return "--smaller: \"" + v + "\" is not off, light, medium or strong";
   if (args.Value("--threads", nullptr, &v, &err) && !ParseThreads(v, &r->choices.threads))
     return "--threads: \"" + v + "\" is not one of max, 1, 2, 4, 6, 8, 12, 16, 24";
   if (args.Value("--fps", nullptr, &v, &err) && !ParseRate(v, &r->fpsNum, &r->fpsDen))
@@ -557,6 +567,8 @@ int EncodeOne(const EncodeRequest& r) {
   if (s != noErr) return Fail(r.output + ": cannot finish the movie: " + (message[0] ? message : StatusText(s)));
   if (!r.quiet) {
     std::string more;
+    if (r.choices.smaller > 0)
+      more += std::string("; smaller ") + SmallerName(r.choices.smaller) + (settings.skipLZF ? " (no effect without LZF)" : "");
     if (placer && placer->Written() > 0)
       more += "; sound " + SoundWords(sound->Format()) + ", " + seconds(double(placer->Written()) / sound->Format().sampleRate);
     if (converter != nullptr)

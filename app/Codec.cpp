@@ -13,6 +13,7 @@
 #include "core/Format/ORXPreferencesPlace.h"
 #include "core/Frames/ORXJobs.h"
 #include "MacMemory.h"
+#include "orx/orx.h"
 
 namespace orxapp {
 
@@ -45,6 +46,21 @@ bool ParseOptimize(const std::string& text, int* out) {
   else if (IEquals(text, "vovorevaded")) *out = 2;
   else return false;
   return true;
+}
+
+bool ParseSmaller(const std::string& text, int* out) {
+  static const char* const kNames[] = {"off", "light", "medium", "strong"};
+  for (int i = 0; i < 4; ++i)
+    if (strcasecmp(text.c_str(), kNames[i]) == 0) {
+      *out = i;
+      return true;
+    }
+  return false;
+}
+
+const char* SmallerName(int smaller) {
+  static const char* const kNames[] = {"off", "light", "medium", "strong"};
+  return smaller >= 0 && smaller < 4 ? kNames[smaller] : "?";
 }
 
 bool ParseThreads(const std::string& text, int32_t* out) {
@@ -179,6 +195,22 @@ bool Encoder::Open(int width, int height, TimeScale timeScale, const EncoderChoi
     Close();
     return false;
   }
+  if (choices.smaller > 0) {
+    // The compressor's settings as liborx takes them: Max is one thread a core.
+    orx_encoder_options options{};
+    options.settings.keep_alpha = settings_.preserveAlpha;
+    options.settings.preserve_gradients = settings_.preserveGradients;
+    options.settings.skip_lzf = settings_.skipLZF;
+    options.settings.threads = settings_.threadSetting == 1 ? 0 : ORXThreadsForChoice(settings_.threadSetting);
+    options.smaller = choices.smaller;
+    const orx_error e = orx_encoder_create_with_options(&options, &library_);
+    if (e == ORX_OK) frame_.resize(orx_max_encoded_size(width, height, &options.settings));
+    if (e != ORX_OK || frame_.empty()) {
+      *error = std::string("cannot start liborx's encoder: ") + orx_error_string(e);
+      Close();
+      return false;
+    }
+  }
   return true;
 }
 
@@ -187,6 +219,18 @@ bool Encoder::Encode(const uint8_t* argb, size_t rowBytes, TimeValue64 time, Tim
   if (session_ == nullptr) {
     *error = "the compression session is not open";
     return false;
+  }
+  if (library_ != nullptr) {
+    size_t size = 0;
+    const orx_error e = orx_encode(library_, argb, width_, height_, rowBytes, ORX_PIXEL_ARGB, frame_.data(),
+                                   frame_.size(), &size);
+    if (e != ORX_OK) {
+      *error = std::string("liborx's encoder failed on a frame: ") + orx_error_string(e);
+      return false;
+    }
+    const OSStatus s = sink_(frame_.data(), size);
+    if (s != noErr) *error = "the frame could not be stored: " + StatusText(s);
+    return s == noErr;
   }
   // The frame is handed to the compressor in place, as a host hands it the
   // pixel buffer it decoded into; the session encodes before it returns.
@@ -213,6 +257,8 @@ ImageDescriptionHandle Encoder::Description() const {
 }
 
 void Encoder::Close() {
+  orx_encoder_destroy(library_);
+  library_ = nullptr;
   if (session_) ICMCompressionSessionCompleteFrames(session_, true, 0, 0);
   ICMCompressionSessionRelease(session_);
   session_ = nullptr;

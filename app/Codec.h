@@ -12,6 +12,8 @@
 #include "core/Format/ORXSettingsFormat.h"
 #include "ImageCodec.h"
 
+typedef struct orx_encoder orx_encoder;  // liborx's (orx/orx.h)
+
 namespace orxapp {
 
 // The compressor's three popups as command-line choices; -1 leaves a setting
@@ -20,7 +22,10 @@ struct EncoderChoices {
   int transparency = -1;  // 0 discard, 1 preserve
   int optimize = -1;      // 0 quality, 1 performance, 2 vovorevaded
   int32_t threads = -1;   // the compressor's threadSetting (1 = max, 2 = 1x, ... 9 = 24x)
+  int smaller = 0;        // 0 off; 1 light, 2 medium, 3 strong: frames made through liborx
 };
+bool ParseSmaller(const std::string& text, int* out);  // off|light|medium|strong
+const char* SmallerName(int smaller);
 
 // The four settings as the 12-byte blob carries them.
 using CompressorSettings = ORXSettingsValues;
@@ -67,7 +72,10 @@ OSStatus ReadCompressorSettings(ComponentInstance ci, CompressorSettings* out);
 OSStatus ApplyEncoderChoices(ComponentInstance ci, const EncoderChoices& choices, CompressorSettings* applied);
 
 // One compressor instance with its session; frames are handed to the sink
-// as the compressor emits them.
+// as the compressor emits them. With choices.smaller the frames are made by
+// liborx's encoder instead, with the compressor's settings (its settings
+// blob has no room for the level) and blocks chosen to pack smaller; the
+// session still gives the sample description.
 class Encoder {
  public:
   using Sink = std::function<OSStatus(const uint8_t* data, size_t size)>;
@@ -90,6 +98,8 @@ class Encoder {
   static OSStatus Emitted(void* refCon, ICMCompressionSessionRef, OSStatus error, ICMEncodedFrameRef frame, void*);
   ComponentInstance compressor_ = nullptr;
   ICMCompressionSessionRef session_ = nullptr;
+  ::orx_encoder* library_ = nullptr;
+  std::vector<uint8_t> frame_;  // liborx's frame
   Sink sink_;
   OSStatus sinkStatus_ = noErr;
   int width_ = 0;

@@ -1,5 +1,6 @@
 # What `cmake --install` puts under the prefix P:
-#   P/bin/orx                       the program (RUNPATH $ORIGIN/../lib/orx)
+#   P/bin/orx                       the program (RUNPATH $ORIGIN/../lib/orx for
+#                                   the host, and back to liborx in P/lib)
 #   P/lib/orx/                      libqthost.so, ORXCodec.so, ORXCodec.rsrc:
 #                                   the host looks for components beside itself
 #   P/<GStreamer's plug-in folder>  libgstorx.so (RUNPATH back to liborx in
@@ -32,7 +33,8 @@ endif()
 file(RELATIVE_PATH ORX_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${ORX_INSTALL_LIBDIR})
 file(RELATIVE_PATH ORX_GST_TO_LIBORX /${ORX_INSTALL_GST_PLUGINDIR} /${CMAKE_INSTALL_LIBDIR})
 
-set_target_properties(orx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_BIN_TO_LIB}")
+file(RELATIVE_PATH ORX_BIN_TO_LIBORX /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+set_target_properties(orx PROPERTIES INSTALL_RPATH "$ORIGIN/${ORX_BIN_TO_LIB};$ORIGIN/${ORX_BIN_TO_LIBORX}")
 set_target_properties(ORXCodec qthost PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS orx RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

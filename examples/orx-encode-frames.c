@@ -6,7 +6,7 @@
  *
  *   orx-encode-frames [-w W] [-h H] [-n FRAMES] [--fps N] [--alpha]
  *                     [--performance|--quality|--vovorevaded] [--no-lzf]
- *                     [--threads N] [--tone HZ] [-y] OUT.mov
+ *                     [--threads N] [--smaller LEVEL] [--tone HZ] [-y] OUT.mov
  *
  * Exit status: 0 done, 1 a file or the library failed, 2 a usage error.
  */
@@ -36,6 +36,8 @@ static void PrintHelp(void) {
       "  --vovorevaded     DXT24 blocks stored raw\n"
       "  --no-lzf          store the blocks raw whatever the choice above\n"
       "  --threads N       threads to encode on, 1 to 32; 0 for one a core (default 0)\n"
+      "  --smaller LEVEL   0 off (default), 1 light, 2 medium, 3 strong: blocks chosen\n"
+      "                    to pack smaller under LZF, within an error budget\n"
       "  --tone HZ         a sound track: a sine of HZ (1 to 20000) at 48000 Hz, 16-bit\n"
       "                    stereo, each frame's sound added with it\n"
       "  -y                replace OUT.mov if it exists\n"
@@ -114,7 +116,7 @@ static const char* VariantName(orx_variant v) {
 }
 
 int main(int argc, char** argv) {
-  long width = 640, height = 360, frames = 60, fps = 30, threads = 0, tone = 0;
+  long width = 640, height = 360, frames = 60, fps = 30, threads = 0, tone = 0, smaller = 0;
   int alpha = 0, replace = 0, noLZF = 0;
   const char* choice = "Quality";
   int preserveGradients = 1, skipLZF = 0;
@@ -141,6 +143,7 @@ int main(int argc, char** argv) {
     else if (!strcmp(a, "--fps")) number = &fps, lo = 1, hi = 1000;
     else if (!strcmp(a, "--threads")) number = &threads, lo = 0, hi = 32;
     else if (!strcmp(a, "--tone")) number = &tone, lo = 1, hi = 20000;
+    else if (!strcmp(a, "--smaller")) number = &smaller, lo = 0, hi = 3;
     if (number != NULL) {
       if (i + 1 >= argc) return Usage("missing value after ", a);
       if (ParseNumber(a, argv[++i], lo, hi, number) != 0) return 2;
@@ -185,7 +188,11 @@ int main(int argc, char** argv) {
     status = Fail(out, orx_error_string(ORX_ERROR_OUT_OF_MEMORY));
     goto done;
   }
-  if ((err = orx_encoder_create(&settings, &encoder)) != ORX_OK) {
+  orx_encoder_options options;
+  memset(&options, 0, sizeof options);
+  options.settings = settings;
+  options.smaller = (int32_t)smaller;
+  if ((err = orx_encoder_create_with_options(&options, &encoder)) != ORX_OK) {
     status = Fail(out, orx_error_string(err));
     goto done;
   }

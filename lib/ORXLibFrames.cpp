@@ -498,12 +498,14 @@ orx_error orx_encoder_create(const orx_encode_settings* settings, orx_encoder** 
 orx_error orx_encoder_create_with_options(const orx_encoder_options* options, orx_encoder** encoder) {
   if (encoder == nullptr) return ORX_ERROR_INVALID_ARGUMENT;
   *encoder = nullptr;
-  if (options == nullptr || !SettingsValid(&options->settings) ||
+  if (options == nullptr || !SettingsValid(&options->settings) || options->smaller < ORX_SMALLER_OFF ||
+      options->smaller > ORX_SMALLER_STRONG || options->reserved32 != 0 ||
       !ReservedZero(options->reserved, sizeof options->reserved / sizeof options->reserved[0]))
     return ORX_ERROR_INVALID_ARGUMENT;
   auto* e = new (std::nothrow) orx_encoder;
   if (e == nullptr) return ORX_ERROR_OUT_OF_MEMORY;
   e->choices = ChoicesFor(options->settings);
+  e->choices.reduce = options->smaller;
   // threads 0 is one a processor core, as the component's Max.
   if (!e->jobs.Set(options->settings.threads, options->run_jobs, options->run_jobs_user)) {
     delete e;

@@ -9,6 +9,7 @@
 #include "core/Format/ORXChunkTable.h"
 #include "core/Format/ORXHeader.h"
 #include "core/Frames/LZFChunks.h"
+#include "core/Frames/LZFReduce.h"
 
 namespace {
 
@@ -85,14 +86,27 @@ int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t
   if (capacity < kORXHeaderSize + rawSize) return 0;
   // Without LZF the blocks go straight into the frame. With it, the block
   // data and then the chunk scratch (8-byte aligned) are the scratch's.
+  // Reduced blocks go after those, so that the encoder's own are stored
+  // when the frame ends up raw.
   const int64_t lzfAt = (rawSize + 7) / 8 * 8;
   const int64_t chunkBytes = ORXLZFChunkBytes(c.alpha, c.dxt24);
+  const bool reduce = c.lzf && c.reduce > 0;
+  const int64_t reducedAt = reduce ? lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes) : 0;
   unsigned char* blocks = dest + kORXHeaderSize;
   if (c.lzf) {
-    blocks = Reserve(scratch, static_cast<size_t>(lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes)));
+    blocks = Reserve(scratch, static_cast<size_t>(reduce ? reducedAt + rawSize : lzfAt + ORXLZFScratchBytes(rawSize, chunkBytes)));
     if (blocks == nullptr) return -1;
   }
   EncodeBlocks(argb, width, height, static_cast<int>(rowBytes), c, blocks);
+  const unsigned char* packFrom = blocks;
+  int64_t keepRaw = 0;  // packed data must save at least this much
+  if (reduce) {
+    unsigned char* reduced = blocks + reducedAt;
+    std::memcpy(reduced, blocks, static_cast<size_t>(rawSize));
+    ORXReduceBlocks(argb, width, height, static_cast<int>(rowBytes), c.alpha, c.dxt24, c.reduce, reduced, &c.runner);
+    packFrom = reduced;
+    keepRaw = rawSize * ORXReduceLevelOf(c.reduce).keepRaw / 256;
+  }
 
   ORXHeader h;
   h.headerSize = kORXHeaderSize;
@@ -107,9 +121,9 @@ int64_t ORXEncodeFrame(const unsigned char* argb, int width, int height, int64_t
   const int64_t table = ORXChunkTableBytes(chunks);
   unsigned char* tableAt = dest + kORXHeaderSize;
   int64_t packed = 0;
-  if (c.lzf && rawSize > table)
-    packed = ORXPackLZF(&c.runner, blocks, rawSize, chunkBytes, tableAt + table, rawSize - table, blocks + lzfAt,
-                        table > 0 ? tableAt + kORXChunkTableFixedBytes : nullptr);
+  if (c.lzf && rawSize > table + keepRaw)
+    packed = ORXPackLZF(&c.runner, packFrom, rawSize, chunkBytes, tableAt + table, rawSize - table - keepRaw,
+                        blocks + lzfAt, table > 0 ? tableAt + kORXChunkTableFixedBytes : nullptr);
   if (packed != 0) {
     if (table > 0) WriteORXChunkTableHead(tableAt, chunks, chunkBytes);
     h.headerSize = static_cast<uint32_t>(kORXHeaderSize + table);

@@ -15,6 +15,9 @@ struct ORXFrameChoices {
   bool dxt24 = false;       // DXT24 blocks; DXT1/DXT5 otherwise
   bool lzf = true;          // pack the block data when it gets smaller
   uint8_t gradientsByte = 0;  // the header's informational byte 25
+  // Blocks re-chosen to pack smaller under LZF (LZFReduce.h): 0 off, 1 to 3
+  // light to strong. Only with lzf; the compressor component leaves it off.
+  int reduce = 0;
   // Bands of block rows the image is cut into (1 to kORXMaxThreads; the
   // encode band rule, ORXEncodeBandRows) when runner runs jobs.
   int threads = 1;

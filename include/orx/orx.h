@@ -268,8 +268,20 @@ typedef struct orx_encoder_options {
   orx_encode_settings settings;
   orx_run_jobs_fn run_jobs; /* null: the encoder's own threads, as settings.threads says */
   void* run_jobs_user;
-  uint64_t reserved[4];     /* 0 */
+  /* Smaller frames for a little error (ORX_1.3): ORX_SMALLER_OFF (0, the
+   * compressor component's bytes), LIGHT, MEDIUM or STRONG. With LZF, each
+   * block may be re-encoded so that it repeats bytes written just before it,
+   * as long as its error stays within the level's budget; any reader plays
+   * the frames as before. Without LZF (skip_lzf) it changes nothing. */
+  int32_t smaller;
+  int32_t reserved32;       /* 0 */
+  uint64_t reserved[3];     /* 0 */
 } orx_encoder_options;
+
+#define ORX_SMALLER_OFF 0
+#define ORX_SMALLER_LIGHT 1
+#define ORX_SMALLER_MEDIUM 2 /* within about 0.5 dB of PSNR, about a quarter smaller on photographs */
+#define ORX_SMALLER_STRONG 3
 
 /* An encoder with these options; orx_encoder_create(s, e) is this call with
  * settings s and every other field zero. ORX_ERROR_INVALID_ARGUMENT for

@@ -284,11 +284,14 @@ TEST(LibThreads, OptionsOutOfRangeOrReservedAreRefused) {
   orx_encoder* e = reinterpret_cast<orx_encoder*>(1);
   EXPECT_EQ(orx_encoder_create_with_options(nullptr, &e), ORX_ERROR_INVALID_ARGUMENT);
   EXPECT_EQ(e, nullptr);
-  for (int field = 0; field < 6; ++field) {
+  for (int field = 0; field < 8; ++field) {
     orx_encoder_options o{};
     if (field == 0) o.settings.threads = 33;
     if (field == 1) o.settings.threads = -1;
-    if (field >= 2) o.reserved[field - 2] = 0x100;
+    if (field == 2) o.smaller = ORX_SMALLER_STRONG + 1;
+    if (field == 3) o.smaller = -1;
+    if (field == 4) o.reserved32 = 1;
+    if (field >= 5) o.reserved[field - 5] = 0x100;
     e = reinterpret_cast<orx_encoder*>(1);
     EXPECT_EQ(orx_encoder_create_with_options(&o, &e), ORX_ERROR_INVALID_ARGUMENT) << field;
     EXPECT_EQ(e, nullptr);

@@ -1,0 +1,445 @@
+#include "core/Frames/LZFReduce.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "core/Blocks/BlockGather.h"
+#include "core/Blocks/DXT24Decoder.h"
+#include "core/Format/ORXFormat.h"
+
+namespace {
+
+// growth, floor (DXT24, standard), exchange, keepRaw, neighbours: light
+// trades little and looks only left, strong much. Measured on photographs:
+// medium keeps DXT1 and DXT24 movies within 0.5 dB of their PSNR.
+constexpr ORXReduceLevel kLevels[kORXReduceLevels] = {
+    {0, 0, 0, 0, 0, 0},
+    {96, 3, 5, 48, 4, 1},
+    {160, 6, 9, 96, 6, 2},
+    {512, 16, 24, 400, 8, 3},
+};
+
+// A part's own error (over channels channels) and what a level lets it grow
+// to: standard colour blocks, whose end points are coarser, by a larger floor.
+int64_t Grown(const ORXReduceLevel& l, int64_t own, int channels, bool standard) {
+  return own + std::max<int64_t>(own * l.growth / 256, int64_t(standard ? l.floorStandard : l.floor) * 16 * channels);
+}
+
+// LZF reaches back at most 8192 bytes; a little less keeps clear of the edge.
+constexpr int kReach = 8191;
+constexpr int64_t kNever = INT64_MAX / 4;
+// A neighbour's index word is fitted with end points only when it differs
+// from the block's own in at most this many pixels.
+constexpr int kFitDiffering = 6;
+
+// The layout of one variant's blocks.
+struct Shape {
+  bool alpha, dxt24;
+  int bytes;       // a block
+  int colourAt;    // where the colour block starts (8 after an alpha block)
+  int colourBytes; // 8, or 10 for DXT24
+  int indexAt;     // the index word within the colour block
+  bool threeColour;  // DXT1: end points in the other order mean three colours and transparent black
+};
+
+Shape ShapeOf(bool alpha, bool dxt24) {
+  Shape s{};
+  s.alpha = alpha;
+  s.dxt24 = dxt24;
+  s.bytes = ORXBytesPerBlock(alpha, dxt24);
+  s.colourAt = alpha ? 8 : 0;
+  s.colourBytes = dxt24 ? 10 : 8;
+  s.indexAt = dxt24 ? 6 : 4;
+  s.threeColour = !alpha && !dxt24;
+  return s;
+}
+
+uint32_t U32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void PutU32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+// A colour block's four colours as the decoders make them; usable[3] is
+// false for DXT1's transparent black.
+struct Palette {
+  int c[4][3];
+  bool fourth;
+};
+
+Palette ColourPalette(const unsigned char* colour, const Shape& s) {
+  Palette p{};
+  p.fourth = true;
+  int e[2][3];
+  bool four = true;
+  if (s.dxt24) {
+    for (int k = 0; k < 3; ++k) e[0][k] = colour[k], e[1][k] = colour[3 + k];
+  } else {
+    const unsigned c0 = colour[0] | colour[1] << 8, c1 = colour[2] | colour[3] << 8;
+    const unsigned cs[2] = {c0, c1};
+    for (int i = 0; i < 2; ++i) {
+      const unsigned r = (cs[i] >> 11) & 31, g = (cs[i] >> 5) & 63, b = cs[i] & 31;
+      e[i][0] = int((r << 3) | (r >> 2));
+      e[i][1] = int((g << 2) | (g >> 4));
+      e[i][2] = int((b << 3) | (b >> 2));
+    }
+    four = !s.threeColour || c0 > c1;
+  }
+  for (int k = 0; k < 3; ++k) {
+    p.c[0][k] = e[0][k];
+    p.c[1][k] = e[1][k];
+    if (four) {
+      p.c[2][k] = (2 * e[0][k] + e[1][k] + 1) / 3;
+      p.c[3][k] = (e[0][k] + 2 * e[1][k] + 1) / 3;
+    } else {
+      p.c[2][k] = (e[0][k] + e[1][k] + 1) / 2;
+      p.c[3][k] = 0;
+    }
+  }
+  p.fourth = four;
+  return p;
+}
+
+int Distance(const int* c, const unsigned char* px) {
+  const int dr = c[0] - px[0], dg = c[1] - px[1], db = c[2] - px[2];
+  return dr * dr + dg * dg + db * db;
+}
+
+// The error of the colours with the given index word; kNever when a pixel
+// takes DXT1's transparent black, or (to give up early) once it passes limit.
+int64_t ColourError(const Palette& p, uint32_t word, const unsigned char* px, int64_t limit = kNever) {
+  int64_t sum = 0;
+  for (int i = 0; i < 16; ++i) {
+    const unsigned idx = (word >> (2 * i)) & 3;
+    if (idx == 3 && !p.fourth) return kNever;
+    sum += Distance(p.c[idx], px + 4 * i);
+    if (sum > limit) return kNever;
+  }
+  return sum;
+}
+
+// A block's pixels channel by channel, for loops the compiler runs on
+// vector lanes.
+struct Planes {
+  int16_t c[3][16];
+};
+
+Planes PlanesOf(const unsigned char* px) {
+  Planes p;
+  for (int i = 0; i < 16; ++i)
+    for (int k = 0; k < 3; ++k) p.c[k][i] = px[4 * i + k];
+  return p;
+}
+
+// Each pixel's squared distance to each colour of the palette; DXT1's
+// transparent black counts as out of reach.
+struct Distances {
+  int32_t d[4][16];
+};
+constexpr int32_t kFar = 1 << 24;
+
+void DistancesOf(const Palette& p, const Planes& px, Distances* out) {
+  // A channel's difference squared is at most 255 * 255, which 16 bits
+  // hold unsigned: multiplied on 16-bit lanes, summed on 32-bit ones.
+  for (int e = 0; e < 4; ++e) {
+    const int16_t r = int16_t(p.c[e][0]), g = int16_t(p.c[e][1]), b = int16_t(p.c[e][2]);
+    int32_t* d = out->d[e];
+    for (int i = 0; i < 16; ++i) {
+      const int16_t dr = int16_t(px.c[0][i] - r), dg = int16_t(px.c[1][i] - g), db = int16_t(px.c[2][i] - b);
+      d[i] = int32_t(uint16_t(dr * dr)) + int32_t(uint16_t(dg * dg)) + int32_t(uint16_t(db * db));
+    }
+  }
+  if (!p.fourth)
+    for (int i = 0; i < 16; ++i) out->d[3][i] = kFar;
+}
+
+// The error with a given index word (kNever when a pixel takes DXT1's
+// transparent black).
+int64_t WordError(const Distances& d, uint32_t word) {
+  int32_t sum = 0;
+  for (int i = 0; i < 16; ++i) sum += d.d[(word >> (2 * i)) & 3][i];
+  return sum >= kFar ? kNever : sum;
+}
+
+// The best index for each pixel (the lowest at a tie) and their error.
+int64_t BestWord(const Distances& d, uint32_t* word) {
+  int32_t best[16], at[16];
+  for (int i = 0; i < 16; ++i) best[i] = d.d[0][i], at[i] = 0;
+  for (int e = 1; e < 4; ++e)
+    for (int i = 0; i < 16; ++i) {
+      const bool nearer = d.d[e][i] < best[i];
+      best[i] = nearer ? d.d[e][i] : best[i];
+      at[i] = nearer ? e : at[i];
+    }
+  int32_t sum = 0;
+  uint32_t w = 0;
+  for (int i = 0; i < 16; ++i) sum += best[i], w |= uint32_t(at[i]) << (2 * i);
+  *word = w;
+  return sum;
+}
+
+// Pixels whose 2-bit indices differ between two index words.
+int IndicesDiffering(uint32_t a, uint32_t b) {
+  const uint32_t x = a ^ b;
+  return __builtin_popcount((x | x >> 1) & 0x55555555u);
+}
+
+int64_t AlphaErrorOf(const unsigned char* alphaBlock, const unsigned char* px) {
+  uint8_t pal[8];
+  DXT5AlphaPalette(alphaBlock[0], alphaBlock[1], pal);
+  uint64_t bits = 0;
+  for (int i = 0; i < 6; ++i) bits |= uint64_t(alphaBlock[2 + i]) << (8 * i);
+  int64_t sum = 0;
+  for (int i = 0; i < 16; ++i) {
+    const int d = int(pal[(bits >> (3 * i)) & 7]) - px[4 * i + 3];
+    sum += d * d;
+  }
+  return sum;
+}
+
+// Alpha indices chosen afresh for the block's end points; their error.
+int64_t BestAlphaIndices(unsigned char* alphaBlock, const unsigned char* px) {
+  uint8_t pal[8];
+  DXT5AlphaPalette(alphaBlock[0], alphaBlock[1], pal);
+  uint64_t bits = 0;
+  int64_t sum = 0;
+  for (int i = 0; i < 16; ++i) {
+    int best = INT_MAX, at = 0;
+    for (int k = 0; k < 8; ++k) {
+      const int d = (int(pal[k]) - px[4 * i + 3]) * (int(pal[k]) - px[4 * i + 3]);
+      if (d < best) best = d, at = k;
+    }
+    sum += best;
+    bits |= uint64_t(at) << (3 * i);
+  }
+  for (int i = 0; i < 6; ++i) alphaBlock[2 + i] = uint8_t(bits >> (8 * i));
+  return sum;
+}
+
+// Rounded a / b for b > 0, either sign of a.
+int64_t DivRound(int64_t a, int64_t b) { return a >= 0 ? (2 * a + b) / (2 * b) : -((-2 * a + b) / (2 * b)); }
+
+// End points fitted by least squares to the pixels for a fixed index word
+// (four-colour weights 1, 0, 2/3, 1/3 of colour 0); false when the word
+// leaves them undetermined, or a DXT1 block's end points would come out in
+// the three-colour order.
+bool FitEndPoints(const Shape& s, uint32_t word, const unsigned char* px, unsigned char* colour) {
+  static constexpr int kWeight[4] = {3, 0, 2, 1};
+  int64_t saa = 0, sbb = 0, sab = 0, sap[3] = {}, sbp[3] = {};
+  for (int i = 0; i < 16; ++i) {
+    const int a = kWeight[(word >> (2 * i)) & 3], b = 3 - a;
+    saa += a * a, sbb += b * b, sab += a * b;
+    for (int k = 0; k < 3; ++k) sap[k] += a * px[4 * i + k], sbp[k] += b * px[4 * i + k];
+  }
+  const int64_t det = saa * sbb - sab * sab;
+  if (det == 0) return false;
+  int e[2][3];
+  for (int k = 0; k < 3; ++k) {
+    e[0][k] = int(std::clamp<int64_t>(DivRound(3 * (sbb * sap[k] - sab * sbp[k]), det), 0, 255));
+    e[1][k] = int(std::clamp<int64_t>(DivRound(3 * (saa * sbp[k] - sab * sap[k]), det), 0, 255));
+  }
+  if (s.dxt24) {
+    for (int k = 0; k < 3; ++k) colour[k] = uint8_t(e[0][k]), colour[3 + k] = uint8_t(e[1][k]);
+  } else {
+    unsigned c[2];
+    for (int i = 0; i < 2; ++i)
+      c[i] = unsigned((e[i][0] * 31 + 127) / 255) << 11 | unsigned((e[i][1] * 63 + 127) / 255) << 5 |
+             unsigned((e[i][2] * 31 + 127) / 255);
+    if (s.threeColour && c[0] <= c[1]) return false;
+    colour[0] = uint8_t(c[0]), colour[1] = uint8_t(c[0] >> 8), colour[2] = uint8_t(c[1]), colour[3] = uint8_t(c[1] >> 8);
+  }
+  PutU32(colour + s.indexAt, word);
+  return true;
+}
+
+// The bytes LZF would spend, in 32nds, on bytes [from, to) of a block
+// whose bytes are `block`, to be written at `at` with the chunk's earlier
+// bytes before it back to `start`: a greedy parse that looks for repeats
+// at the given distances (whole blocks back, so the same field of an
+// earlier block), continuing a match of distance *run (0: none) that
+// reaches `from`. *run gets the match that reaches `to`, or 0.
+int Cost(const unsigned char* block, const unsigned char* at, const unsigned char* start, int from, int to,
+         const int* distances, int count, int* run) {
+  int cost = 0, pos = from;
+  auto length = [&](int p, int d) {
+    const unsigned char* src = at + p - d;
+    if (src < start) return 0;
+    int n = 0;
+    while (p + n < to && src[n] == block[p + n]) ++n;
+    return n;
+  };
+  if (*run != 0) {
+    const int n = length(pos, *run);
+    pos += n;
+    if (pos < to) *run = 0;
+  }
+  while (pos < to) {
+    int best = 0, bestDistance = 0;
+    for (int i = 0; i < count; ++i) {
+      const int n = length(pos, distances[i]);
+      if (n > best) best = n, bestDistance = distances[i];
+    }
+    if (best >= 3) {
+      cost += best > 8 ? 96 : 64;
+      pos += best;
+      *run = pos == to ? bestDistance : 0;
+    } else {
+      cost += 33;  // a literal, and its share of a literal run's length byte
+      ++pos;
+      *run = 0;
+    }
+  }
+  return cost;
+}
+
+struct Reducer {
+  const unsigned char* argb;
+  int width, height, rowBytes;
+  Shape s;
+  ORXReduceLevel level;
+  unsigned char* blocks;
+  int64_t total, across;
+
+  void Chunk(int64_t first, int64_t end) const {
+    unsigned char px[64];
+    const unsigned char* start = blocks + first * s.bytes;
+    int run = 0;  // the match that ran to the end of the previous block
+    for (int64_t b = first; b < end; ++b) {
+      unsigned char* at = blocks + b * s.bytes;
+      GatherBlockRGBA(argb, width, height, rowBytes, int(b % across), int(b / across), px);
+      // The earlier blocks within reach in this chunk: left, two left, above and beside it.
+      const int64_t back[3] = {1, across, 2};
+      int distances[4], count = 0;
+      const unsigned char* neighbours[3];
+      for (int j = 0; j < level.neighbours; ++j) {
+        const int64_t k = back[j];
+        if (k <= 0 || b - k < first || k * s.bytes > kReach) continue;
+        neighbours[count] = blocks + (b - k) * s.bytes;
+        distances[count++] = int(k * s.bytes);
+      }
+      const int near = count;
+      if (run != 0 && std::find(distances, distances + count, run) == distances + count) distances[count++] = run;
+      unsigned char chosen[18];
+      std::memcpy(chosen, at, size_t(s.bytes));
+      if (s.alpha) ChooseAlpha(px, at, start, neighbours, near, distances, count, &run, chosen);
+      ChooseColour(px, at, start, neighbours, near, distances, count, &run, chosen);
+      std::memcpy(at, chosen, size_t(s.bytes));
+    }
+  }
+
+  int64_t Allowed(int64_t own, int channels) const { return Grown(level, own, channels, !s.dxt24 || channels == 1); }
+
+  // Keeps in *best the candidate (bytes [from, to) of `trial`) that weighs
+  // least: 32 x the error it adds plus the exchange rate x its cost.
+  struct Pick {
+    int64_t weight = kNever;
+    unsigned char bytes[10] = {};
+    int run = 0;
+  };
+  void Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, const unsigned char* at,
+             const unsigned char* start, int from, int to, const int* distances, int count, int runIn,
+             Pick* best) const {
+    if (error > allowed) return;
+    int run = runIn;
+    const int cost = Cost(trial, at, start, from, to, distances, count, &run);
+    const int64_t weight = 32 * (error - own) + int64_t(level.exchange) * cost;
+    if (weight >= best->weight) return;
+    best->weight = weight;
+    best->run = run;
+    std::memcpy(best->bytes, trial + from, size_t(to - from));
+  }
+
+  void ChooseAlpha(const unsigned char* px, const unsigned char* at, const unsigned char* start,
+                   const unsigned char* const* neighbours, int near, const int* distances, int count, int* run,
+                   unsigned char* chosen) const {
+    unsigned char trial[18];
+    std::memcpy(trial, chosen, size_t(s.bytes));
+    const int64_t own = AlphaErrorOf(at, px), allowed = Allowed(own, 1);
+    Pick best;
+    Weigh(trial, own, own, allowed, at, start, 0, 8, distances, count, *run, &best);
+    for (int i = 0; i < near; ++i) {
+      std::memcpy(trial, neighbours[i], 8);  // its alpha block whole
+      Weigh(trial, AlphaErrorOf(trial, px), own, allowed, at, start, 0, 8, distances, count, *run, &best);
+      const int64_t e = BestAlphaIndices(trial, px);  // its end points, indices of this block's own for them
+      Weigh(trial, e, own, allowed, at, start, 0, 8, distances, count, *run, &best);
+    }
+    std::memcpy(chosen, best.bytes, 8);
+    *run = best.run;
+  }
+
+  void ChooseColour(const unsigned char* px, const unsigned char* at, const unsigned char* start,
+                    const unsigned char* const* neighbours, int near, const int* distances, int count, int* run,
+                    unsigned char* chosen) const {
+    const int from = s.colourAt, to = s.bytes;
+    unsigned char trial[18];
+    std::memcpy(trial, chosen, size_t(s.bytes));
+    unsigned char* colour = trial + from;
+    const uint32_t ownWord = U32(at + from + s.indexAt);
+    const Planes planes = PlanesOf(px);
+    Distances d;
+    DistancesOf(ColourPalette(at + from, s), planes, &d);
+    const int64_t own = WordError(d, ownWord);
+    if (own >= kNever) {  // a block that draws transparent black is left as the encoder made it
+      *run = 0;
+      return;
+    }
+    const int64_t allowed = Allowed(own, 3);
+    Pick best;
+    Weigh(trial, own, own, allowed, at, start, from, to, distances, count, *run, &best);
+    for (int i = 0; i < near; ++i) {
+      const unsigned char* n = neighbours[i] + from;
+      const uint32_t theirWord = U32(n + s.indexAt);
+      DistancesOf(ColourPalette(n, s), planes, &d);
+      // Its colour block whole.
+      std::memcpy(colour, n, size_t(s.colourBytes));
+      Weigh(trial, WordError(d, theirWord), own, allowed, at, start, from, to, distances, count, *run, &best);
+      // Its end points, this block's best indices for them.
+      uint32_t word = 0;
+      const int64_t e = BestWord(d, &word);
+      PutU32(colour + s.indexAt, word);
+      Weigh(trial, e, own, allowed, at, start, from, to, distances, count, *run, &best);
+      // The left block's index word, when it nearly is this block's, with
+      // end points fitted to this block's pixels.
+      if (i == 0 && IndicesDiffering(theirWord, ownWord) <= kFitDiffering && FitEndPoints(s, theirWord, px, colour)) {
+        DistancesOf(ColourPalette(colour, s), planes, &d);
+        Weigh(trial, WordError(d, theirWord), own, allowed, at, start, from, to, distances, count, *run, &best);
+      }
+    }
+    std::memcpy(chosen + from, best.bytes, size_t(to - from));
+    *run = best.run;
+  }
+};
+
+void ReduceChunk(void* context, int i) {
+  const Reducer& r = *static_cast<const Reducer*>(context);
+  const int64_t first = int64_t(i) * kLZFChunkBlocks;
+  r.Chunk(first, std::min(r.total, first + kLZFChunkBlocks));
+}
+
+}  // namespace
+
+const ORXReduceLevel& ORXReduceLevelOf(int level) { return kLevels[std::clamp(level, 0, kORXReduceLevels - 1)]; }
+
+int64_t ORXReduceBudget(int level, ORXBlockErrors own, bool alpha, bool dxt24) {
+  const ORXReduceLevel& l = ORXReduceLevelOf(level);
+  return Grown(l, own.colour, 3, !dxt24) + (alpha ? Grown(l, own.alpha, 1, true) : 0);
+}
+
+ORXBlockErrors ORXBlockError(const unsigned char* block, const unsigned char pixels[64], bool alpha, bool dxt24) {
+  const Shape s = ShapeOf(alpha, dxt24);
+  ORXBlockErrors e;
+  e.colour = ColourError(ColourPalette(block + s.colourAt, s), U32(block + s.colourAt + s.indexAt), pixels);
+  if (e.colour >= kNever) e.colour = INT64_MAX;
+  if (alpha) e.alpha = AlphaErrorOf(block, pixels);
+  return e;
+}
+
+void ORXReduceBlocks(const unsigned char* argb, int width, int height, int rowBytes, bool alpha, bool dxt24, int level,
+                     unsigned char* blocks, const ORXJobRunner* runner) {
+  if (level <= 0 || width <= 0 || height <= 0) return;
+  Reducer r{argb, width, height, rowBytes, ShapeOf(alpha, dxt24), ORXReduceLevelOf(level), blocks, 0, (width + 3) / 4};
+  r.total = r.across * ((height + 3) / 4);
+  ORXRunJobs(runner, int((r.total + kLZFChunkBlocks - 1) / kLZFChunkBlocks), ReduceChunk, &r);
+}
