@@ -5,6 +5,7 @@
 // of the worst frame, and encode and decode speed against level off.
 //
 //   orx-bench-reduce [--variants dxt1,dxt5,dxt24] [--levels 0,1,2,3] FRAME.png...
+//   orx-bench-reduce [...] --test-clip N     the built-in clip's first N frames
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "ImageIO.h"
+#include "TestClip.h"
 #include "core/Format/ORXFormat.h"
 #include "core/Frames/LZFReduce.h"
 #include "core/Frames/ORXFrameDecode.h"
@@ -88,19 +90,25 @@ Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int l
 int main(int argc, char** argv) {
   std::vector<std::string> files;
   std::string variants = "dxt1,dxt5,dxt24", levels = "0,1,2,3";
+  int clipFrames = 0;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--variants") && i + 1 < argc) variants = argv[++i];
     else if (!std::strcmp(argv[i], "--levels") && i + 1 < argc) levels = argv[++i];
+    else if (!std::strcmp(argv[i], "--test-clip") && i + 1 < argc) clipFrames = std::atoi(argv[++i]);
     else if (argv[i][0] == '-') {
       std::fprintf(stderr, "usage: orx-bench-reduce [--variants dxt1,dxt5,dxt24] [--levels 0,1,2,3] FRAME.png...\n");
       return 2;
     } else files.push_back(argv[i]);
   }
-  if (files.empty()) {
-    std::fprintf(stderr, "orx-bench-reduce: no frames (PNG files)\n");
+  if (files.empty() && clipFrames <= 0) {
+    std::fprintf(stderr, "orx-bench-reduce: no frames (PNG files, or --test-clip N)\n");
     return 2;
   }
   std::vector<orxapp::ImageARGB> frames(files.size());
+  for (int i = 0; i < clipFrames; ++i) {
+    frames.emplace_back();
+    orxapp::MakeTestClipFrame(&frames.back(), orxapp::kTestClipWidth, orxapp::kTestClipHeight, i);
+  }
   for (size_t i = 0; i < files.size(); ++i) {
     std::string err;
     if (!orxapp::ReadPNG(files[i], &frames[i], &err)) {

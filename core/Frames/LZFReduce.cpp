@@ -302,6 +302,12 @@ struct Reducer {
   unsigned char* blocks;
   int64_t total, across;
 
+  struct Pick {
+    int64_t weight = kNever;
+    unsigned char bytes[10] = {};
+    int run = 0;
+  };
+
   void Chunk(int64_t first, int64_t end) const {
     unsigned char px[64];
     const unsigned char* start = blocks + first * s.bytes;
@@ -309,7 +315,7 @@ struct Reducer {
     for (int64_t b = first; b < end; ++b) {
       unsigned char* at = blocks + b * s.bytes;
       GatherBlockRGBA(argb, width, height, rowBytes, int(b % across), int(b / across), px);
-      // The earlier blocks within reach in this chunk: left, two left, above and beside it.
+      // The earlier blocks within reach in this chunk: left, above, two to the left.
       const int64_t back[3] = {1, across, 2};
       int distances[4], count = 0;
       const unsigned char* neighbours[3];
@@ -333,11 +339,6 @@ struct Reducer {
 
   // Keeps in *best the candidate (bytes [from, to) of `trial`) that weighs
   // least: 32 x the error it adds plus the exchange rate x its cost.
-  struct Pick {
-    int64_t weight = kNever;
-    unsigned char bytes[10] = {};
-    int run = 0;
-  };
   void Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, const unsigned char* at,
              const unsigned char* start, int from, int to, const int* distances, int count, int runIn,
              Pick* best) const {

@@ -151,12 +151,22 @@ TEST_F(Workspace, EveryChoiceDecodesToWhatTheBlockDecodersMake) {
       {"--optimize performance --transparency discard", "DXT1", true},
       {"--optimize vovorevaded --transparency discard", "DXT24", false},
       {"--optimize quality --transparency preserve --threads 2", "DXT5", true},
+      // Frames made smaller through liborx, decoded by the components' roads.
+      {"--optimize performance --transparency discard --smaller strong", "DXT1", true},
+      {"--optimize quality --transparency discard --smaller medium", "DXT24", true},
+      {"--optimize quality --transparency preserve --smaller light", "DXT5", true},
   };
+  EXPECT_EQ(RunOrx("encode " + Q("in%03d.png") + " -y -o " + Q("m.mov") + " --smaller huge").status, 2);
   for (const Choice& c : choices) {
     SCOPED_TRACE(c.options);
     const RunResult enc = RunOrx("encode " + Q("in%03d.png") + " -y -o " + Q("m.mov") + " " + c.options);
     ASSERT_EQ(enc.status, 0) << enc.output;
     EXPECT_NE(enc.output.find("3 frames 37x21"), std::string::npos) << enc.output;
+    const std::string options = c.options;
+    const size_t smaller = options.find("--smaller ");
+    if (smaller != std::string::npos) {
+      EXPECT_NE(enc.output.find("; smaller " + options.substr(smaller + 10)), std::string::npos) << enc.output;
+    }
 
     const RunResult info = RunOrx("info --json --frames " + Q("m.mov"));
     ASSERT_EQ(info.status, 0) << info.output;
