@@ -37,14 +37,7 @@ const char kCutHelp[] =
     "\n"
     "Options:\n"
     "  -o, --output OUT        the movie (never one of the inputs), or a folder\n"
-    "  --frames FIRST-LAST     the frames to keep (5, 10-20, 10-)\n"
-    "  -y, --overwrite         replace an existing output (-n, --no-overwrite:\n"
-    "                          refuse, the default)\n"
-    "  -q, --quiet             no summary line\n"
-    "  -h, --help              this text\n"
-    "\n"
-    "Exit status: 0 done, 1 a file was at fault (nothing is left at OUT),\n"
-    "2 the command line was wrong.\n";
+    "  --frames FIRST-LAST     the frames to keep (5, 10-20, 10-)\n";
 
 const char kJoinHelp[] =
     "usage: orx join A.mov B.mov... -o OUT.mov [options]\n"
@@ -58,7 +51,10 @@ const char kJoinHelp[] =
     "difference.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT.mov    the movie (never one of the inputs)\n"
+    "  -o, --output OUT.mov    the movie (never one of the inputs)\n";
+
+// The options both commands share, after each one's own.
+const char kCopyHelp[] =
     "  -y, --overwrite         replace an existing output (-n, --no-overwrite:\n"
     "                          refuse, the default)\n"
     "  -q, --quiet             no summary line\n"
@@ -296,7 +292,7 @@ std::string ParseCopyArgs(Args& args, CopyOptions* o) {
 }
 
 int PrintHelp(const char* text) {
-  if (std::fputs(text, stdout) == EOF || std::fflush(stdout) != 0)
+  if (std::fputs(text, stdout) == EOF || std::fputs(kCopyHelp, stdout) == EOF || std::fflush(stdout) != 0)
     return Fail(std::string("standard output: write failed: ") + std::strerror(errno));
   return 0;
 }
