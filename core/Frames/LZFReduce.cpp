@@ -264,8 +264,8 @@ int Cost(const unsigned char* block, const unsigned char* at, const unsigned cha
          const int* distances, int count, int* run) {
   int cost = 0, pos = from;
   auto length = [&](int p, int d) {
+    if ((at - start) + p < d) return 0;  // before the chunk
     const unsigned char* src = at + p - d;
-    if (src < start) return 0;
     int n = 0;
     while (p + n < to && src[n] == block[p + n]) ++n;
     return n;
