@@ -44,8 +44,8 @@ Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int l
   c.alpha = v.alpha;
   c.dxt24 = v.dxt24;
   c.reduce = level;
-  ORXEncodeScratch es;
-  ORXDecodeScratch ds;
+  ORXEncodeScratch es{};
+  ORXDecodeScratch ds{};
   for (const orxapp::ImageARGB& f : frames) {
     const int w = f.width, h = f.height;
     std::vector<unsigned char> frame(size_t(ORXFrameCapacity(w, h, c)));

@@ -58,7 +58,7 @@ Bytes Encode(const Bytes& argb, int w, int h, const Variant& v, int level, const
   c.reduce = level;
   c.runner = runner;
   c.threads = threads;
-  ORXEncodeScratch scratch;
+  ORXEncodeScratch scratch{};
   Bytes frame(size_t(ORXFrameCapacity(w, h, c)));
   const int64_t n = ORXEncodeFrame(argb.data(), w, h, int64_t(w) * 4, c, frame.data(), int64_t(frame.size()), &scratch);
   ORXFreeEncodeScratch(&scratch);
@@ -68,8 +68,8 @@ Bytes Encode(const Bytes& argb, int w, int h, const Variant& v, int level, const
 
 // The frame's block data, unpacked.
 Bytes Blocks(const Bytes& frame, int w, int h) {
-  ORXDecodeScratch scratch;
-  ORXFrameLayout layout;
+  ORXDecodeScratch scratch{};
+  ORXFrameLayout layout{};
   const unsigned char* blocks = nullptr;
   Bytes out;
   // DXT24 decodes whole blocks: the row length of the picture padded to them.

@@ -3,6 +3,7 @@
 // refusals that name the file and the difference, leaving nothing behind.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -205,6 +206,24 @@ TEST_F(CutJoin, RefusalsNameTheFileAndTheDifferenceAndLeaveNothing) {
 // sample and sound frame for sound frame, at a rate whose frames do not
 // fall on whole sound frames.
 TEST_F(CutJoin, FrameRangesEncodedApartJoinToASingleEncode) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The WAV file is read through GStreamer: in the sanitizer builds a block
+  // GLib's library constructor made is no longer reachable at exit; it is
+  // let pass by the full stack of its allocation.
+  const std::string rule = "leak:_dl_init\n";
+  WriteAll(Path("glib.supp"), std::vector<uint8_t>(rule.begin(), rule.end()));
+  setenv("LSAN_OPTIONS", ("suppressions=" + Path("glib.supp")).c_str(), 1);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string asanBefore = asan != nullptr ? asan : "";
+  setenv("ASAN_OPTIONS", (asanBefore + ":fast_unwind_on_malloc=0").c_str(), 1);
+  struct Restore {
+    std::string asan;
+    ~Restore() {
+      unsetenv("LSAN_OPTIONS");
+      setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    }
+  } restore{asanBefore};
+#endif
   ASSERT_EQ(Shell("mkdir " + Q("png")).status, 0);
   ASSERT_EQ(Run("encode --test-clip --size 96x64 --frames 40 -q -o clip.mov").status, 0);
   ASSERT_EQ(Run("decode -q clip.mov -o png/f%03d.png").status, 0);
