@@ -46,9 +46,9 @@ const char kJoinHelp[] =
     "byte for byte with their durations, nothing is decoded; each movie's sound\n"
     "starts with its first picture (a movie whose sound ends early is followed\n"
     "by silence, sound past a movie's last picture is left out, but for the\n"
-    "last movie's). The movies must agree in picture size, alpha, frame variant,\n"
-    "time scale and sound format (or all have no sound); join names the first\n"
-    "difference.\n"
+    "last movie's). The movies must agree in picture size, frame variant (DXT1,\n"
+    "DXT5, DXT24, DXT24+alpha), time scale and sound format (or all have no\n"
+    "sound); join names the first difference.\n"
     "\n"
     "Options:\n"
     "  -o, --output OUT.mov    the movie (never one of the inputs)\n";
@@ -135,8 +135,8 @@ std::string Difference(const Stretch& a, const Stretch& b) {
   };
   if ((*da)->width != (*db)->width || (*da)->height != (*db)->height)
     return differ("picture size", SizeText(da), SizeText(db));
-  if ((*da)->depth != (*db)->depth)
-    return differ("alpha", (*da)->depth == 32 ? "with alpha" : "without alpha", (*db)->depth == 32 ? "with alpha" : "without alpha");
+  // The frames' variant says whether they carry alpha (the descriptions'
+  // depth differs between writers for the same frames).
   if (a.variant != b.variant) return differ("frame variant", a.variant, b.variant);
   const TimeScale ta = HostMovieReaderGetTimeScale(a.movie->reader), tb = HostMovieReaderGetTimeScale(b.movie->reader);
   if (ta != tb)

@@ -164,12 +164,14 @@ TEST_F(CutJoin, RefusalsNameTheFileAndTheDifferenceAndLeaveNothing) {
   MakeMovie("wide.mov", 4, 96, 48);
   MakeMovie("quiet.mov", 4, 64, 48, 0, false);
   MakeMovie("rate.mov", 4, 64, 48, 0, true, 48000);
+  ASSERT_EQ(Run("encode --test-clip -q --frames 4 --size 64x48 --optimize quality -o q.mov").status, 0);
   struct Case {
     std::string args, words;
     int status;
   } const cases[] = {
       {"join a.mov wide.mov -o out.mov", "wide.mov is 96x48, a.mov 64x48: the movies differ in picture size", 1},
       {"join a.mov quiet.mov -o out.mov", "quiet.mov is without sound, a.mov PCM 16-bit, 44100 Hz, 2 channels", 1},
+      {"join a.mov q.mov -o out.mov", "q.mov is DXT24, a.mov DXT1: the movies differ in frame variant", 1},
       {"join a.mov rate.mov -o out.mov", "rate.mov is PCM 16-bit, 48000 Hz, 2 channels, a.mov PCM 16-bit, 44100 Hz", 1},
       {"cut a.mov --frames 2-9 -o out.mov", "a.mov: frames 2-9 asked for, the movie has 4 (0-3)", 1},
       {"cut a.mov --frames 1-2 -o a.mov", "a.mov", 1},
