@@ -7,6 +7,7 @@
 #include "core/Blocks/BlockGather.h"
 #include "core/Blocks/DXT24Decoder.h"
 #include "core/Format/ORXFormat.h"
+#include "core/Format/ORXHeader.h"
 
 namespace {
 
@@ -55,14 +56,7 @@ Shape ShapeOf(bool alpha, bool dxt24) {
   return s;
 }
 
-uint32_t U32(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void PutU32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
-// A colour block's four colours as the decoders make them; usable[3] is
+// A colour block's four colours as the decoders make them; fourth is
 // false for DXT1's transparent black.
 struct Palette {
   int c[4][3];
@@ -108,14 +102,13 @@ int Distance(const int* c, const unsigned char* px) {
 }
 
 // The error of the colours with the given index word; kNever when a pixel
-// takes DXT1's transparent black, or (to give up early) once it passes limit.
-int64_t ColourError(const Palette& p, uint32_t word, const unsigned char* px, int64_t limit = kNever) {
+// takes DXT1's transparent black.
+int64_t ColourError(const Palette& p, uint32_t word, const unsigned char* px) {
   int64_t sum = 0;
   for (int i = 0; i < 16; ++i) {
     const unsigned idx = (word >> (2 * i)) & 3;
     if (idx == 3 && !p.fourth) return kNever;
     sum += Distance(p.c[idx], px + 4 * i);
-    if (sum > limit) return kNever;
   }
   return sum;
 }
@@ -250,7 +243,7 @@ bool FitEndPoints(const Shape& s, uint32_t word, const unsigned char* px, unsign
     if (s.threeColour && c[0] <= c[1]) return false;
     colour[0] = uint8_t(c[0]), colour[1] = uint8_t(c[0] >> 8), colour[2] = uint8_t(c[1]), colour[3] = uint8_t(c[1] >> 8);
   }
-  PutU32(colour + s.indexAt, word);
+  ORXPutU32LE(colour + s.indexAt, word);
   return true;
 }
 
@@ -377,7 +370,7 @@ struct Reducer {
     unsigned char trial[18];
     std::memcpy(trial, chosen, size_t(s.bytes));
     unsigned char* colour = trial + from;
-    const uint32_t ownWord = U32(at + from + s.indexAt);
+    const uint32_t ownWord = ORXGetU32LE(at + from + s.indexAt);
     const Planes planes = PlanesOf(px);
     Distances d;
     DistancesOf(ColourPalette(at + from, s), planes, &d);
@@ -391,7 +384,7 @@ struct Reducer {
     Weigh(trial, own, own, allowed, at, start, from, to, distances, count, *run, &best);
     for (int i = 0; i < near; ++i) {
       const unsigned char* n = neighbours[i] + from;
-      const uint32_t theirWord = U32(n + s.indexAt);
+      const uint32_t theirWord = ORXGetU32LE(n + s.indexAt);
       DistancesOf(ColourPalette(n, s), planes, &d);
       // Its colour block whole.
       std::memcpy(colour, n, size_t(s.colourBytes));
@@ -399,7 +392,7 @@ struct Reducer {
       // Its end points, this block's best indices for them.
       uint32_t word = 0;
       const int64_t e = BestWord(d, &word);
-      PutU32(colour + s.indexAt, word);
+      ORXPutU32LE(colour + s.indexAt, word);
       Weigh(trial, e, own, allowed, at, start, from, to, distances, count, *run, &best);
       // The left block's index word, when it nearly is this block's, with
       // end points fitted to this block's pixels.
@@ -431,7 +424,7 @@ int64_t ORXReduceBudget(int level, ORXBlockErrors own, bool alpha, bool dxt24) {
 ORXBlockErrors ORXBlockError(const unsigned char* block, const unsigned char pixels[64], bool alpha, bool dxt24) {
   const Shape s = ShapeOf(alpha, dxt24);
   ORXBlockErrors e;
-  e.colour = ColourError(ColourPalette(block + s.colourAt, s), U32(block + s.colourAt + s.indexAt), pixels);
+  e.colour = ColourError(ColourPalette(block + s.colourAt, s), ORXGetU32LE(block + s.colourAt + s.indexAt), pixels);
   if (e.colour >= kNever) e.colour = INT64_MAX;
   if (alpha) e.alpha = AlphaErrorOf(block, pixels);
   return e;
