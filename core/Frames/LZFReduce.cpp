@@ -1,6 +1,7 @@
 #include "core/Frames/LZFReduce.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -11,20 +12,21 @@
 
 namespace {
 
-// growth, floor (DXT24, standard), exchange, keepRaw, neighbours: light
-// trades little and looks only left, strong much. Measured on photographs:
-// medium keeps DXT1 and DXT24 movies within 0.5 dB of their PSNR.
+// growth, floors (DXT24 colours, DXT1/DXT5 colours, alpha), exchange
+// rates (DXT24, DXT1/DXT5), keepRaw, neighbours: light trades little and
+// looks only left, strong much. Measured on photographs: medium makes 1080p
+// and 4K movies of every variant at least a fifth smaller within 0.5 dB.
 constexpr ORXReduceLevel kLevels[kORXReduceLevels] = {
-    {0, 0, 0, 0, 0, 0},
-    {96, 3, 5, 48, 4, 1},
-    {160, 6, 9, 96, 6, 2},
-    {512, 16, 24, 400, 8, 3},
+    {0, 0, 0, 0, 0, 0, 0, 0},
+    {160, 4, 6, 6, 16, 32, 4, 1},
+    {256, 8, 12, 12, 30, 60, 6, 2},
+    {512, 16, 24, 24, 140, 280, 8, 3},
 };
 
 // A part's own error (over channels channels) and what a level lets it grow
-// to: standard colour blocks, whose end points are coarser, by a larger floor.
-int64_t Grown(const ORXReduceLevel& l, int64_t own, int channels, bool standard) {
-  return own + std::max<int64_t>(own * l.growth / 256, int64_t(standard ? l.floorStandard : l.floor) * 16 * channels);
+// to: by a share of it, or by the floor a pixel channel, whichever is more.
+int64_t Grown(const ORXReduceLevel& l, int64_t own, int channels, int floor) {
+  return own + std::max<int64_t>(own * l.growth / 256, int64_t(floor) * 16 * channels);
 }
 
 // LZF reaches back at most 8192 bytes; a little less keeps clear of the edge.
@@ -156,16 +158,18 @@ int64_t WordError(const Distances& d, uint32_t word) {
   return sum >= kFar ? kNever : sum;
 }
 
-// The best index for each pixel (the lowest at a tie) and their error.
+// The best index for each pixel (the lowest at a tie) and their error:
+// the nearer of 0 and 1, of 2 and 3, then of those two.
 int64_t BestWord(const Distances& d, uint32_t* word) {
   int32_t best[16], at[16];
-  for (int i = 0; i < 16; ++i) best[i] = d.d[0][i], at[i] = 0;
-  for (int e = 1; e < 4; ++e)
-    for (int i = 0; i < 16; ++i) {
-      const bool nearer = d.d[e][i] < best[i];
-      best[i] = nearer ? d.d[e][i] : best[i];
-      at[i] = nearer ? e : at[i];
-    }
+  for (int i = 0; i < 16; ++i) {
+    const int32_t d0 = d.d[0][i], d1 = d.d[1][i], d2 = d.d[2][i], d3 = d.d[3][i];
+    const int32_t low = d1 < d0 ? d1 : d0, high = d3 < d2 ? d3 : d2;
+    const int32_t lowAt = d1 < d0 ? 1 : 0, highAt = d3 < d2 ? 3 : 2;
+    const bool upper = high < low;
+    best[i] = upper ? high : low;
+    at[i] = upper ? highAt : lowAt;
+  }
   int32_t sum = 0;
   uint32_t w = 0;
   for (int i = 0; i < 16; ++i) sum += best[i], w |= uint32_t(at[i]) << (2 * i);
@@ -175,8 +179,11 @@ int64_t BestWord(const Distances& d, uint32_t* word) {
 
 // Pixels whose 2-bit indices differ between two index words.
 int IndicesDiffering(uint32_t a, uint32_t b) {
-  const uint32_t x = a ^ b;
-  return __builtin_popcount((x | x >> 1) & 0x55555555u);
+  uint32_t x = a ^ b;
+  x = (x | x >> 1) & 0x55555555u;  // one bit a pixel, counted in place
+  x = (x & 0x33333333u) + (x >> 2 & 0x33333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+  return int(x * 0x01010101u >> 24);
 }
 
 int64_t AlphaErrorOf(const unsigned char* alphaBlock, const unsigned char* px) {
@@ -247,37 +254,54 @@ bool FitEndPoints(const Shape& s, uint32_t word, const unsigned char* px, unsign
   return true;
 }
 
-// The bytes LZF would spend, in 32nds, on bytes [from, to) of a block
-// whose bytes are `block`, to be written at `at` with the chunk's earlier
-// bytes before it back to `start`: a greedy parse that looks for repeats
-// at the given distances (whole blocks back, so the same field of an
-// earlier block), continuing a match of distance *run (0: none) that
-// reaches `from`. *run gets the match that reaches `to`, or 0.
-int Cost(const unsigned char* block, const unsigned char* at, const unsigned char* start, int from, int to,
-         const int* distances, int count, int* run) {
-  int cost = 0, pos = from;
-  auto length = [&](int p, int d) {
-    if ((at - start) + p < d) return 0;  // before the chunk
-    const unsigned char* src = at + p - d;
-    int n = 0;
-    while (p + n < to && src[n] == block[p + n]) ++n;
-    return n;
-  };
-  if (*run != 0) {
-    const int n = length(pos, *run);
-    pos += n;
-    if (pos < to) *run = 0;
+// Which of the n (at most 16) bytes at a and b are equal: bit i for byte i.
+uint32_t EqualBytes(const unsigned char* a, const unsigned char* b, int n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time: a byte of x is zero where they are equal, and
+    // its top bit is then set in z; the multiply gathers the top bits.
+    auto eight = [](const unsigned char* p, const unsigned char* q) {
+      uint64_t u, v;
+      std::memcpy(&u, p, 8);
+      std::memcpy(&v, q, 8);
+      const uint64_t x = u ^ v, low = 0x7F7F7F7F7F7F7F7Full;
+      const uint64_t z = ~(((x & low) + low) | x | low);
+      return uint32_t((z >> 7) * 0x0102040810204080ull >> 56);
+    };
+    uint32_t m = eight(a, b);
+    if (n > 8) m |= (eight(a + n - 8, b + n - 8) << (n - 8)) & ~0xFFu;
+    return m & ((1u << n) - 1);
+  } else {
+    uint32_t m = 0;
+    for (int i = 0; i < n; ++i) m |= uint32_t(a[i] == b[i]) << i;
+    return m;
   }
-  while (pos < to) {
+}
+
+// The bytes LZF would spend, in 32nds, on a field of n bytes (`field`) to be
+// written at `at` after the chunk's earlier bytes: a greedy parse that looks
+// for repeats at the given distances (whole blocks back, so the same field
+// of an earlier block, always within the chunk), continuing a match of
+// distance *run (0: none) that reaches the field. *run gets the match that
+// runs to the field's end, or 0.
+int Cost(const unsigned char* field, const unsigned char* at, int n, const int* distances, int count, int* run) {
+  uint32_t equal[4];
+  for (int i = 0; i < count; ++i) equal[i] = EqualBytes(field, at - distances[i], n);
+  int cost = 0, pos = 0;
+  if (*run != 0) {
+    pos = std::countr_one(EqualBytes(field, at - *run, n));
+    if (pos < n) *run = 0;
+  }
+  while (pos < n) {
     int best = 0, bestDistance = 0;
     for (int i = 0; i < count; ++i) {
-      const int n = length(pos, distances[i]);
-      if (n > best) best = n, bestDistance = distances[i];
+      // Bits past the field are clear, so the count of ones stops there.
+      const int length = std::countr_one(equal[i] >> pos);
+      if (length > best) best = length, bestDistance = distances[i];
     }
     if (best >= 3) {
       cost += best > 8 ? 96 : 64;
       pos += best;
-      *run = pos == to ? bestDistance : 0;
+      *run = pos == n ? bestDistance : 0;
     } else {
       cost += 33;  // a literal, and its share of a literal run's length byte
       ++pos;
@@ -294,6 +318,25 @@ struct Reducer {
   ORXReduceLevel level;
   unsigned char* blocks;
   int64_t total, across;
+  int floor;        // the colours' floor
+  int64_t exchange;
+
+  // Block b's pixels as GatherBlockRGBA gives them; blocks wholly inside
+  // the picture by whole words, the last column and row as it does.
+  void Gather(int64_t b, unsigned char* px) const {
+    const int bx = int(b % across), by = int(b / across);
+    if (4 * bx + 4 > width || 4 * by + 4 > height || std::endian::native != std::endian::little) {
+      GatherBlockRGBA(argb, width, height, rowBytes, bx, by, px);
+      return;
+    }
+    const unsigned char* row = argb + ptrdiff_t(by) * 4 * rowBytes + ptrdiff_t(bx) * 16;
+    for (int y = 0; y < 4; ++y, row += rowBytes) {
+      uint32_t v[4];
+      std::memcpy(v, row, 16);
+      for (int x = 0; x < 4; ++x) v[x] = std::rotr(v[x], 8);  // A, R, G, B to R, G, B, A
+      std::memcpy(px + 16 * y, v, 16);
+    }
+  }
 
   struct Pick {
     int64_t weight = kNever;
@@ -303,11 +346,10 @@ struct Reducer {
 
   void Chunk(int64_t first, int64_t end) const {
     unsigned char px[64];
-    const unsigned char* start = blocks + first * s.bytes;
     int run = 0;  // the match that ran to the end of the previous block
     for (int64_t b = first; b < end; ++b) {
       unsigned char* at = blocks + b * s.bytes;
-      GatherBlockRGBA(argb, width, height, rowBytes, int(b % across), int(b / across), px);
+      Gather(b, px);
       // The earlier blocks within reach in this chunk: left, above, two to the left.
       const int64_t back[3] = {1, across, 2};
       int distances[4], count = 0;
@@ -322,48 +364,48 @@ struct Reducer {
       if (run != 0 && std::find(distances, distances + count, run) == distances + count) distances[count++] = run;
       unsigned char chosen[18];
       std::memcpy(chosen, at, size_t(s.bytes));
-      if (s.alpha) ChooseAlpha(px, at, start, neighbours, near, distances, count, &run, chosen);
-      ChooseColour(px, at, start, neighbours, near, distances, count, &run, chosen);
+      if (s.alpha) ChooseAlpha(px, at, neighbours, near, distances, count, &run, chosen);
+      ChooseColour(px, at, neighbours, near, distances, count, &run, chosen);
       std::memcpy(at, chosen, size_t(s.bytes));
     }
   }
 
-  int64_t Allowed(int64_t own, int channels) const { return Grown(level, own, channels, !s.dxt24 || channels == 1); }
-
   // Keeps in *best the candidate (bytes [from, to) of `trial`) that weighs
   // least: 32 x the error it adds plus the exchange rate x its cost.
-  void Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, const unsigned char* at,
-             const unsigned char* start, int from, int to, const int* distances, int count, int runIn,
-             Pick* best) const {
-    if (error > allowed) return;
+  static void Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, int64_t exchange,
+                    const unsigned char* at, int from, int to, const int* distances, int count, int runIn,
+                    Pick* best) {
+    // The cost is never below zero: a candidate that adds too much error to
+    // win is passed over uncounted.
+    if (error > allowed || 32 * (error - own) >= best->weight) return;
     int run = runIn;
-    const int cost = Cost(trial, at, start, from, to, distances, count, &run);
-    const int64_t weight = 32 * (error - own) + int64_t(level.exchange) * cost;
+    const int cost = Cost(trial + from, at + from, to - from, distances, count, &run);
+    const int64_t weight = 32 * (error - own) + exchange * cost;
     if (weight >= best->weight) return;
     best->weight = weight;
     best->run = run;
     std::memcpy(best->bytes, trial + from, size_t(to - from));
   }
 
-  void ChooseAlpha(const unsigned char* px, const unsigned char* at, const unsigned char* start,
+  void ChooseAlpha(const unsigned char* px, const unsigned char* at,
                    const unsigned char* const* neighbours, int near, const int* distances, int count, int* run,
                    unsigned char* chosen) const {
     unsigned char trial[18];
     std::memcpy(trial, chosen, size_t(s.bytes));
-    const int64_t own = AlphaErrorOf(at, px), allowed = Allowed(own, 1);
+    const int64_t own = AlphaErrorOf(at, px), allowed = Grown(level, own, 1, level.floorAlpha);
     Pick best;
-    Weigh(trial, own, own, allowed, at, start, 0, 8, distances, count, *run, &best);
+    Weigh(trial, own, own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
     for (int i = 0; i < near; ++i) {
       std::memcpy(trial, neighbours[i], 8);  // its alpha block whole
-      Weigh(trial, AlphaErrorOf(trial, px), own, allowed, at, start, 0, 8, distances, count, *run, &best);
+      Weigh(trial, AlphaErrorOf(trial, px), own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
       const int64_t e = BestAlphaIndices(trial, px);  // its end points, indices of this block's own for them
-      Weigh(trial, e, own, allowed, at, start, 0, 8, distances, count, *run, &best);
+      Weigh(trial, e, own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
     }
     std::memcpy(chosen, best.bytes, 8);
     *run = best.run;
   }
 
-  void ChooseColour(const unsigned char* px, const unsigned char* at, const unsigned char* start,
+  void ChooseColour(const unsigned char* px, const unsigned char* at,
                     const unsigned char* const* neighbours, int near, const int* distances, int count, int* run,
                     unsigned char* chosen) const {
     const int from = s.colourAt, to = s.bytes;
@@ -379,26 +421,28 @@ struct Reducer {
       *run = 0;
       return;
     }
-    const int64_t allowed = Allowed(own, 3);
+    const int64_t allowed = Grown(level, own, 3, floor);
     Pick best;
-    Weigh(trial, own, own, allowed, at, start, from, to, distances, count, *run, &best);
+    Weigh(trial, own, own, allowed, exchange, at, from, to, distances, count, *run, &best);
     for (int i = 0; i < near; ++i) {
       const unsigned char* n = neighbours[i] + from;
       const uint32_t theirWord = ORXGetU32LE(n + s.indexAt);
       DistancesOf(ColourPalette(n, s), planes, &d);
-      // Its colour block whole.
-      std::memcpy(colour, n, size_t(s.colourBytes));
-      Weigh(trial, WordError(d, theirWord), own, allowed, at, start, from, to, distances, count, *run, &best);
-      // Its end points, this block's best indices for them.
+      // Its end points, this block's best indices for them; then its colour
+      // block whole, which errs at least as much.
       uint32_t word = 0;
       const int64_t e = BestWord(d, &word);
-      ORXPutU32LE(colour + s.indexAt, word);
-      Weigh(trial, e, own, allowed, at, start, from, to, distances, count, *run, &best);
+      if (e <= allowed) {
+        std::memcpy(colour, n, size_t(s.colourBytes));
+        Weigh(trial, WordError(d, theirWord), own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        ORXPutU32LE(colour + s.indexAt, word);
+        Weigh(trial, e, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+      }
       // The left block's index word, when it nearly is this block's, with
       // end points fitted to this block's pixels.
       if (i == 0 && IndicesDiffering(theirWord, ownWord) <= kFitDiffering && FitEndPoints(s, theirWord, px, colour)) {
         DistancesOf(ColourPalette(colour, s), planes, &d);
-        Weigh(trial, WordError(d, theirWord), own, allowed, at, start, from, to, distances, count, *run, &best);
+        Weigh(trial, WordError(d, theirWord), own, allowed, exchange, at, from, to, distances, count, *run, &best);
       }
     }
     std::memcpy(chosen + from, best.bytes, size_t(to - from));
@@ -418,7 +462,7 @@ const ORXReduceLevel& ORXReduceLevelOf(int level) { return kLevels[std::clamp(le
 
 int64_t ORXReduceBudget(int level, ORXBlockErrors own, bool alpha, bool dxt24) {
   const ORXReduceLevel& l = ORXReduceLevelOf(level);
-  return Grown(l, own.colour, 3, !dxt24) + (alpha ? Grown(l, own.alpha, 1, true) : 0);
+  return Grown(l, own.colour, 3, dxt24 ? l.floor : l.floorStandard) + (alpha ? Grown(l, own.alpha, 1, l.floorAlpha) : 0);
 }
 
 ORXBlockErrors ORXBlockError(const unsigned char* block, const unsigned char pixels[64], bool alpha, bool dxt24) {
@@ -433,7 +477,9 @@ ORXBlockErrors ORXBlockError(const unsigned char* block, const unsigned char pix
 void ORXReduceBlocks(const unsigned char* argb, int width, int height, int rowBytes, bool alpha, bool dxt24, int level,
                      unsigned char* blocks, const ORXJobRunner* runner) {
   if (level <= 0 || width <= 0 || height <= 0) return;
-  Reducer r{argb, width, height, rowBytes, ShapeOf(alpha, dxt24), ORXReduceLevelOf(level), blocks, 0, (width + 3) / 4};
+  const ORXReduceLevel& l = ORXReduceLevelOf(level);
+  Reducer r{argb, width, height, rowBytes, ShapeOf(alpha, dxt24), l, blocks, 0, (width + 3) / 4,
+            dxt24 ? l.floor : l.floorStandard, dxt24 ? l.exchange : l.exchangeStandard};
   r.total = r.across * ((height + 3) / 4);
   ORXRunJobs(runner, int((r.total + kLZFChunkBlocks - 1) / kLZFChunkBlocks), ReduceChunk, &r);
 }

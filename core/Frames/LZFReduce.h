@@ -22,12 +22,14 @@
 constexpr int kORXReduceLevels = 4;
 
 struct ORXReduceLevel {
-  int growth;         // a block's error may grow by this many 256ths of its own...
-  int floor;          // ...or by this much squared error a pixel channel of DXT24 colours,
-  int floorStandard;  // of DXT1/DXT5 colours and of alpha, whichever is more
-  int exchange;       // squared error (over the block) one byte saved is worth
-  int keepRaw;        // packed data saving less than this many 256ths of the raw size is stored raw
-  int neighbours;     // earlier blocks tried: left, above, two to the left (1 to 3)
+  int growth;            // a block's error may grow by this many 256ths of its own,
+  int floor;             // or by this much squared error a pixel channel: DXT24 colours,
+  int floorStandard;     // DXT1/DXT5 colours (coarser end points),
+  int floorAlpha;        // alpha; whichever is more
+  int exchange;          // squared error (over the block) one byte saved is worth: DXT24,
+  int exchangeStandard;  // DXT1/DXT5
+  int keepRaw;           // packed data saving less than this many 256ths of the raw size is stored raw
+  int neighbours;        // earlier blocks tried: left, above, two to the left (1 to 3)
 };
 const ORXReduceLevel& ORXReduceLevelOf(int level);
 
