@@ -19,6 +19,7 @@
 #include "core/Frames/LZFReduce.h"
 #include "core/Frames/ORXFrameDecode.h"
 #include "core/Frames/ORXFrameEncode.h"
+#include "core/Frames/ReduceScore.h"
 #include "testimage/ORXTestImage.h"
 
 namespace {
@@ -171,6 +172,61 @@ TEST(Reduce, BytesAreTheSameAtEveryThreadCountAndOffOrRawLeavesTheEncoders) {
     const Bytes offBlocks = Blocks(Encode(argb, w, h, v, 0), w, h), rawBlocks = Blocks(Encode(argb, w, h, v, 0, {}, 1, false), w, h);
     EXPECT_EQ(offBlocks, rawBlocks);
     EXPECT_NE(Blocks(one, w, h), offBlocks);
+  }
+}
+
+// Palette scoring: every vector level gives the plain routine's results on
+// random blocks and palettes, extremes and DXT1's three-colour palettes
+// among them; and the plain routine's best word is the nearest colour of
+// each pixel, the lowest index at a tie.
+TEST(Reduce, PaletteScoringAgreesOnEveryLevel) {
+  ORXSimdLevel levels[kORXSimdLevelCount];
+  const int count = ORXScoreLevels(levels);
+  std::mt19937 rng(7);
+  auto value = [&] {
+    const uint32_t r = rng() % 8;
+    return r == 0 ? 0 : r == 1 ? 255 : int(rng() % 256);
+  };
+  for (int trial = 0; trial < 20000; ++trial) {
+    uint8_t rgba[64];
+    for (uint8_t& v : rgba) v = uint8_t(value());
+    if (trial % 5 == 0)  // ties: every pixel one of a few colours
+      for (int i = 4; i < 64; ++i) rgba[i] = rgba[i % 8];
+    ORXReducePalette p{};
+    for (auto& c : p.c)
+      for (int& k : c) k = value();
+    if (trial % 7 == 0) std::memcpy(p.c[3], p.c[1], sizeof p.c[1]);  // equal colours tie
+    p.fourth = trial % 3 != 0;
+    const uint32_t word = uint32_t(rng());
+    ORXScorePixels px;
+    ORXScorePixelsOf(rgba, &px);
+    const ORXPaletteScore want = ORXScorePalettePlain(px, p, word);
+
+    int64_t best = 0, error = 0;
+    uint32_t bestWord = 0;
+    bool black = false;
+    for (int i = 0; i < 16; ++i) {
+      int d[4];
+      for (int e = 0; e < 4; ++e) {
+        d[e] = 0;
+        for (int k = 0; k < 3; ++k) d[e] += (rgba[4 * i + k] - p.c[e][k]) * (rgba[4 * i + k] - p.c[e][k]);
+      }
+      const int colours = p.fourth ? 4 : 3;
+      const int at = int(std::min_element(d, d + colours) - d);
+      best += d[at];
+      bestWord |= uint32_t(at) << (2 * i);
+      const int mine = int(word >> (2 * i) & 3);
+      black |= mine == 3 && !p.fourth;
+      error += d[mine];
+    }
+    ASSERT_EQ(want.bestError, best) << "trial " << trial;
+    ASSERT_EQ(want.bestWord, bestWord) << "trial " << trial;
+    ASSERT_EQ(want.wordError, black ? kORXScoreNever : error) << "trial " << trial;
+    for (int l = 1; l < count; ++l) {
+      const ORXPaletteScore got = ORXScoreFunctionOf(levels[l])(px, p, word);
+      ASSERT_TRUE(got.bestError == want.bestError && got.bestWord == want.bestWord && got.wordError == want.wordError)
+          << ORXSimdLevelName(levels[l]) << " trial " << trial;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include "core/Blocks/DXT24Decoder.h"
 #include "core/Format/ORXFormat.h"
 #include "core/Format/ORXHeader.h"
+#include "core/Frames/ReduceScore.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ int64_t Grown(const ORXReduceLevel& l, int64_t own, int channels, int floor) {
 
 // LZF reaches back at most 8192 bytes; a little less keeps clear of the edge.
 constexpr int kReach = 8191;
-constexpr int64_t kNever = INT64_MAX / 4;
+constexpr int64_t kNever = kORXScoreNever;
 // A neighbour's index word is fitted with end points only when it differs
 // from the block's own in at most this many pixels.
 constexpr int kFitDiffering = 6;
@@ -58,15 +59,9 @@ Shape ShapeOf(bool alpha, bool dxt24) {
   return s;
 }
 
-// A colour block's four colours as the decoders make them; fourth is
-// false for DXT1's transparent black.
-struct Palette {
-  int c[4][3];
-  bool fourth;
-};
-
-Palette ColourPalette(const unsigned char* colour, const Shape& s) {
-  Palette p{};
+// A colour block's four colours as the decoders make them.
+ORXReducePalette ColourPalette(const unsigned char* colour, const Shape& s) {
+  ORXReducePalette p{};
   p.fourth = true;
   int e[2][3];
   bool four = true;
@@ -105,75 +100,13 @@ int Distance(const int* c, const unsigned char* px) {
 
 // The error of the colours with the given index word; kNever when a pixel
 // takes DXT1's transparent black.
-int64_t ColourError(const Palette& p, uint32_t word, const unsigned char* px) {
+int64_t ColourError(const ORXReducePalette& p, uint32_t word, const unsigned char* px) {
   int64_t sum = 0;
   for (int i = 0; i < 16; ++i) {
     const unsigned idx = (word >> (2 * i)) & 3;
     if (idx == 3 && !p.fourth) return kNever;
     sum += Distance(p.c[idx], px + 4 * i);
   }
-  return sum;
-}
-
-// A block's pixels channel by channel, for loops the compiler runs on
-// vector lanes.
-struct Planes {
-  int16_t c[3][16];
-};
-
-Planes PlanesOf(const unsigned char* px) {
-  Planes p;
-  for (int i = 0; i < 16; ++i)
-    for (int k = 0; k < 3; ++k) p.c[k][i] = px[4 * i + k];
-  return p;
-}
-
-// Each pixel's squared distance to each colour of the palette; DXT1's
-// transparent black counts as out of reach.
-struct Distances {
-  int32_t d[4][16];
-};
-constexpr int32_t kFar = 1 << 24;
-
-void DistancesOf(const Palette& p, const Planes& px, Distances* out) {
-  // A channel's difference squared is at most 255 * 255, which 16 bits
-  // hold unsigned: multiplied on 16-bit lanes, summed on 32-bit ones.
-  for (int e = 0; e < 4; ++e) {
-    const int16_t r = int16_t(p.c[e][0]), g = int16_t(p.c[e][1]), b = int16_t(p.c[e][2]);
-    int32_t* d = out->d[e];
-    for (int i = 0; i < 16; ++i) {
-      const int16_t dr = int16_t(px.c[0][i] - r), dg = int16_t(px.c[1][i] - g), db = int16_t(px.c[2][i] - b);
-      d[i] = int32_t(uint16_t(dr * dr)) + int32_t(uint16_t(dg * dg)) + int32_t(uint16_t(db * db));
-    }
-  }
-  if (!p.fourth)
-    for (int i = 0; i < 16; ++i) out->d[3][i] = kFar;
-}
-
-// The error with a given index word (kNever when a pixel takes DXT1's
-// transparent black).
-int64_t WordError(const Distances& d, uint32_t word) {
-  int32_t sum = 0;
-  for (int i = 0; i < 16; ++i) sum += d.d[(word >> (2 * i)) & 3][i];
-  return sum >= kFar ? kNever : sum;
-}
-
-// The best index for each pixel (the lowest at a tie) and their error:
-// the nearer of 0 and 1, of 2 and 3, then of those two.
-int64_t BestWord(const Distances& d, uint32_t* word) {
-  int32_t best[16], at[16];
-  for (int i = 0; i < 16; ++i) {
-    const int32_t d0 = d.d[0][i], d1 = d.d[1][i], d2 = d.d[2][i], d3 = d.d[3][i];
-    const int32_t low = d1 < d0 ? d1 : d0, high = d3 < d2 ? d3 : d2;
-    const int32_t lowAt = d1 < d0 ? 1 : 0, highAt = d3 < d2 ? 3 : 2;
-    const bool upper = high < low;
-    best[i] = upper ? high : low;
-    at[i] = upper ? highAt : lowAt;
-  }
-  int32_t sum = 0;
-  uint32_t w = 0;
-  for (int i = 0; i < 16; ++i) sum += best[i], w |= uint32_t(at[i]) << (2 * i);
-  *word = w;
   return sum;
 }
 
@@ -320,6 +253,7 @@ struct Reducer {
   int64_t total, across;
   int floor;        // the colours' floor
   int64_t exchange;
+  ORXScoreFunction score;  // the widest this processor runs
 
   // Block b's pixels as GatherBlockRGBA gives them; blocks wholly inside
   // the picture by whole words, the last column and row as it does.
@@ -413,10 +347,9 @@ struct Reducer {
     std::memcpy(trial, chosen, size_t(s.bytes));
     unsigned char* colour = trial + from;
     const uint32_t ownWord = ORXGetU32LE(at + from + s.indexAt);
-    const Planes planes = PlanesOf(px);
-    Distances d;
-    DistancesOf(ColourPalette(at + from, s), planes, &d);
-    const int64_t own = WordError(d, ownWord);
+    ORXScorePixels pixels;
+    ORXScorePixelsOf(px, &pixels);
+    const int64_t own = score(pixels, ColourPalette(at + from, s), ownWord).wordError;
     if (own >= kNever) {  // a block that draws transparent black is left as the encoder made it
       *run = 0;
       return;
@@ -427,22 +360,23 @@ struct Reducer {
     for (int i = 0; i < near; ++i) {
       const unsigned char* n = neighbours[i] + from;
       const uint32_t theirWord = ORXGetU32LE(n + s.indexAt);
-      DistancesOf(ColourPalette(n, s), planes, &d);
-      // Its end points, this block's best indices for them; then its colour
-      // block whole, which errs at least as much.
-      uint32_t word = 0;
-      const int64_t e = BestWord(d, &word);
-      if (e <= allowed) {
+      // Its end points with this block's best indices for them, and its
+      // colour block whole, which errs at least as much (the same block
+      // when its indices are the best).
+      const ORXPaletteScore theirs = score(pixels, ColourPalette(n, s), theirWord);
+      if (theirs.bestError <= allowed) {
         std::memcpy(colour, n, size_t(s.colourBytes));
-        Weigh(trial, WordError(d, theirWord), own, allowed, exchange, at, from, to, distances, count, *run, &best);
-        ORXPutU32LE(colour + s.indexAt, word);
-        Weigh(trial, e, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        Weigh(trial, theirs.wordError, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        if (theirs.bestWord != theirWord) {
+          ORXPutU32LE(colour + s.indexAt, theirs.bestWord);
+          Weigh(trial, theirs.bestError, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        }
       }
       // The left block's index word, when it nearly is this block's, with
       // end points fitted to this block's pixels.
       if (i == 0 && IndicesDiffering(theirWord, ownWord) <= kFitDiffering && FitEndPoints(s, theirWord, px, colour)) {
-        DistancesOf(ColourPalette(colour, s), planes, &d);
-        Weigh(trial, WordError(d, theirWord), own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        const int64_t e = score(pixels, ColourPalette(colour, s), theirWord).wordError;
+        Weigh(trial, e, own, allowed, exchange, at, from, to, distances, count, *run, &best);
       }
     }
     std::memcpy(chosen + from, best.bytes, size_t(to - from));
@@ -479,7 +413,8 @@ void ORXReduceBlocks(const unsigned char* argb, int width, int height, int rowBy
   if (level <= 0 || width <= 0 || height <= 0) return;
   const ORXReduceLevel& l = ORXReduceLevelOf(level);
   Reducer r{argb, width, height, rowBytes, ShapeOf(alpha, dxt24), l, blocks, 0, (width + 3) / 4,
-            dxt24 ? l.floor : l.floorStandard, dxt24 ? l.exchange : l.exchangeStandard};
+            dxt24 ? l.floor : l.floorStandard, dxt24 ? l.exchange : l.exchangeStandard,
+            ORXScoreFunctionOf(ORXScoreBestLevel())};
   r.total = r.across * ((height + 3) / 4);
   ORXRunJobs(runner, int((r.total + kLZFChunkBlocks - 1) / kLZFChunkBlocks), ReduceChunk, &r);
 }

@@ -1,0 +1,57 @@
+// Palette scoring's plain routine and its dispatcher.
+#include "core/Frames/ReduceScore.h"
+
+void ORXScorePixelsOf(const unsigned char rgba[64], ORXScorePixels* out) {
+  for (int i = 0; i < 16; ++i) {
+    const int r = rgba[4 * i], g = rgba[4 * i + 1], b = rgba[4 * i + 2];
+    out->rg[i] = r | g << 16;
+    out->b[i] = b;
+    out->squares[i] = r * r + g * g + b * b;
+  }
+}
+
+ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word) {
+  constexpr int32_t kFar = 1 << 24;  // DXT1's transparent black: beyond any real distance
+  ORXPaletteScore s{0, 0, 0};
+  for (int i = 0; i < 16; ++i) {
+    const int r = px.rg[i] & 0xFFFF, g = px.rg[i] >> 16, b = px.b[i];
+    int32_t d[4];
+    for (int e = 0; e < 4; ++e) {
+      const int dr = r - p.c[e][0], dg = g - p.c[e][1], db = b - p.c[e][2];
+      d[e] = dr * dr + dg * dg + db * db;
+    }
+    if (!p.fourth) d[3] = kFar;
+    // The first nearest colour.
+    int at = 0;
+    for (int e = 1; e < 4; ++e)
+      if (d[e] < d[at]) at = e;
+    s.bestError += d[at];
+    s.bestWord |= uint32_t(at) << (2 * i);
+    s.wordError += d[word >> (2 * i) & 3];
+  }
+  if (s.wordError >= kFar) s.wordError = kORXScoreNever;
+  return s;
+}
+
+int ORXScoreLevels(ORXSimdLevel levels[kORXSimdLevelCount]) { return ORXSimdLevels(ORX_SIMD_BUILT, levels); }
+
+ORXSimdLevel ORXScoreBestLevel() {
+  static const ORXSimdLevel best = ORXBestSimdLevel(ORX_SIMD_BUILT);
+  return best;
+}
+
+ORXScoreFunction ORXScoreFunctionOf(ORXSimdLevel level) {
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) return ORXScorePalettePlain;
+  switch (level) {
+#if defined(ORX_SIMD_AVX2)
+    case kSimdAVX2:
+      return ORXScorePaletteAVX2;
+#endif
+#if defined(ORX_SIMD_SSE41)
+    case kSimdSSE41:
+      return ORXScorePaletteSSE41;
+#endif
+    default:
+      return ORXScorePalettePlain;
+  }
+}

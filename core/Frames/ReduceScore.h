@@ -1,0 +1,49 @@
+// How well a colour palette fits a block's 16 pixels, the inner step of
+// block reduction: each pixel's squared distance to each of the palette's
+// four colours, the best index word (the nearest colour, the lowest index at
+// a tie) with its error, and the error of a given index word. A plain
+// routine and vector kernels (ReduceScoreKernel.h, built at SSE4.1 and AVX2)
+// give the same results; the dispatcher here chooses among them.
+#pragma once
+
+#include <cstdint>
+
+#include "core/Blocks/ORXCpuFeatures.h"
+
+// A colour block's four colours as the decoders make them (R, G, B);
+// fourth is false for DXT1's transparent black, which no pixel may take.
+struct ORXReducePalette {
+  int c[4][3];
+  bool fourth;
+};
+
+// A block's pixels laid out for scoring: R and G as two 16-bit halves of a
+// word, B alone, and each pixel's sum of squares.
+struct ORXScorePixels {
+  alignas(32) int32_t rg[16];
+  alignas(32) int32_t b[16];
+  alignas(32) int32_t squares[16];
+};
+void ORXScorePixelsOf(const unsigned char rgba[64], ORXScorePixels* out);
+
+// wordError is the error of the word asked for, kORXScoreNever when it has a
+// pixel take DXT1's transparent black.
+constexpr int64_t kORXScoreNever = INT64_MAX / 4;
+struct ORXPaletteScore {
+  int64_t wordError;
+  int64_t bestError;
+  uint32_t bestWord;
+};
+
+using ORXScoreFunction = ORXPaletteScore (*)(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
+
+// The levels this build holds and this processor runs (plain first), and
+// the widest of them.
+int ORXScoreLevels(ORXSimdLevel levels[kORXSimdLevelCount]);
+ORXSimdLevel ORXScoreBestLevel();
+// The routine of a level; plain where the level does not run here.
+ORXScoreFunction ORXScoreFunctionOf(ORXSimdLevel level);
+
+ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
+ORXPaletteScore ORXScorePaletteSSE41(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
+ORXPaletteScore ORXScorePaletteAVX2(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
