@@ -6,6 +6,9 @@
 //
 //   orx-bench-reduce [--variants dxt1,dxt5,dxt24] [--levels 0,1,2,3] FRAME.png...
 //   orx-bench-reduce [...] --test-clip N     the built-in clip's first N frames
+//   --repeat N   encode and decode each frame N times and count the fastest
+//                of each (steadier figures on a busy machine)
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -38,7 +41,7 @@ struct Result {
 
 double Psnr(double sse, double samples) { return sse <= 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * samples / sse); }
 
-Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int level) {
+Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int level, int repeat) {
   Result r;
   ORXFrameChoices c;
   c.alpha = v.alpha;
@@ -49,9 +52,14 @@ Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int l
   for (const orxapp::ImageARGB& f : frames) {
     const int w = f.width, h = f.height;
     std::vector<unsigned char> frame(size_t(ORXFrameCapacity(w, h, c)));
-    const Clock::time_point t0 = Clock::now();
-    const int64_t size = ORXEncodeFrame(f.pixels.data(), w, h, int64_t(w) * 4, c, frame.data(), int64_t(frame.size()), &es);
-    r.encodeSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    int64_t size = 0;
+    double fastest = 1e30;
+    for (int k = 0; k < repeat; ++k) {
+      const Clock::time_point t0 = Clock::now();
+      size = ORXEncodeFrame(f.pixels.data(), w, h, int64_t(w) * 4, c, frame.data(), int64_t(frame.size()), &es);
+      fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    r.encodeSeconds += fastest;
     if (size <= 0) {
       std::fprintf(stderr, "orx-bench-reduce: encoding failed\n");
       std::exit(1);
@@ -61,12 +69,16 @@ Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int l
     // DXT24 decodes whole blocks: the picture padded to multiples of 4.
     const int pw = (w + 3) / 4 * 4, ph = (h + 3) / 4 * 4;
     std::vector<unsigned char> out(size_t(pw) * size_t(ph) * 4);
-    const Clock::time_point t1 = Clock::now();
-    if (ORXDecodeFrameOnProcessor(frame.data(), size, w, h, &ds, out.data(), pw * 4) != ORXStatus::ok) {
-      std::fprintf(stderr, "orx-bench-reduce: decoding failed\n");
-      std::exit(1);
+    fastest = 1e30;
+    for (int k = 0; k < repeat; ++k) {
+      const Clock::time_point t1 = Clock::now();
+      if (ORXDecodeFrameOnProcessor(frame.data(), size, w, h, &ds, out.data(), pw * 4) != ORXStatus::ok) {
+        std::fprintf(stderr, "orx-bench-reduce: decoding failed\n");
+        std::exit(1);
+      }
+      fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - t1).count());
     }
-    r.decodeSeconds += std::chrono::duration<double>(Clock::now() - t1).count();
+    r.decodeSeconds += fastest;
     double sse = 0;
     const int channels = v.alpha ? 4 : 3;
     for (int y = 0; y < h; ++y)
@@ -90,13 +102,14 @@ Result Run(const std::vector<orxapp::ImageARGB>& frames, const Variant& v, int l
 int main(int argc, char** argv) {
   std::vector<std::string> files;
   std::string variants = "dxt1,dxt5,dxt24", levels = "0,1,2,3";
-  int clipFrames = 0;
+  int clipFrames = 0, repeat = 1;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--variants") && i + 1 < argc) variants = argv[++i];
     else if (!std::strcmp(argv[i], "--levels") && i + 1 < argc) levels = argv[++i];
     else if (!std::strcmp(argv[i], "--test-clip") && i + 1 < argc) clipFrames = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: orx-bench-reduce [--variants dxt1,dxt5,dxt24] [--levels 0,1,2,3] FRAME.png...\n");
+      std::fprintf(stderr, "usage: orx-bench-reduce [--variants dxt1,dxt5,dxt24] [--levels 0,1,2,3] [--repeat N] FRAME.png...\n");
       return 2;
     } else files.push_back(argv[i]);
   }
@@ -125,7 +138,7 @@ int main(int argc, char** argv) {
     Result off;
     for (int level = 0; level < kORXReduceLevels; ++level) {
       if (level > 0 && levels.find(char('0' + level)) == std::string::npos) continue;
-      const Result r = Run(frames, v, level);
+      const Result r = Run(frames, v, level, repeat);
       if (level == 0) off = r;
       static const char* const kNames[] = {"off", "light", "medium", "strong"};
       std::printf("%-6s %-6s %12llu %6.1f%% %9.2f %9.2f %7.2fx %9.1f %7.2fx %6d\n", v.name, kNames[level],

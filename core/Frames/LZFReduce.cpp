@@ -4,6 +4,8 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "core/Blocks/BlockGather.h"
 #include "core/Blocks/DXT24Decoder.h"
@@ -279,6 +281,10 @@ struct Reducer {
   };
 
   void Chunk(int64_t first, int64_t end) const {
+    // The palettes of the blocks as chosen, as far back as the block above;
+    // without room for them, each is made where it is needed.
+    const int64_t kept = across + 3;
+    std::unique_ptr<ORXReducePalette[]> chosenPalettes(new (std::nothrow) ORXReducePalette[size_t(kept)]);
     unsigned char px[64];
     int run = 0;  // the match that ran to the end of the previous block
     for (int64_t b = first; b < end; ++b) {
@@ -288,10 +294,18 @@ struct Reducer {
       const int64_t back[3] = {1, across, 2};
       int distances[4], count = 0;
       const unsigned char* neighbours[3];
+      ORXReducePalette made[3];
+      const ORXReducePalette* palettes[3];
       for (int j = 0; j < level.neighbours; ++j) {
         const int64_t k = back[j];
         if (k <= 0 || b - k < first || k * s.bytes > kReach) continue;
         neighbours[count] = blocks + (b - k) * s.bytes;
+        if (chosenPalettes) {
+          palettes[count] = &chosenPalettes[size_t((b - k) % kept)];
+        } else {
+          made[count] = ColourPalette(neighbours[count] + s.colourAt, s);
+          palettes[count] = &made[count];
+        }
         distances[count++] = int(k * s.bytes);
       }
       const int near = count;
@@ -299,26 +313,29 @@ struct Reducer {
       unsigned char chosen[18];
       std::memcpy(chosen, at, size_t(s.bytes));
       if (s.alpha) ChooseAlpha(px, at, neighbours, near, distances, count, &run, chosen);
-      ChooseColour(px, at, neighbours, near, distances, count, &run, chosen);
+      ORXReducePalette palette;
+      ChooseColour(px, at, neighbours, palettes, near, distances, count, &run, chosen, &palette);
+      if (chosenPalettes) chosenPalettes[size_t(b % kept)] = palette;
       std::memcpy(at, chosen, size_t(s.bytes));
     }
   }
 
   // Keeps in *best the candidate (bytes [from, to) of `trial`) that weighs
   // least: 32 x the error it adds plus the exchange rate x its cost.
-  static void Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, int64_t exchange,
+  static bool Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, int64_t exchange,
                     const unsigned char* at, int from, int to, const int* distances, int count, int runIn,
                     Pick* best) {
     // The cost is never below zero: a candidate that adds too much error to
     // win is passed over uncounted.
-    if (error > allowed || 32 * (error - own) >= best->weight) return;
+    if (error > allowed || 32 * (error - own) >= best->weight) return false;
     int run = runIn;
     const int cost = Cost(trial + from, at + from, to - from, distances, count, &run);
     const int64_t weight = 32 * (error - own) + exchange * cost;
-    if (weight >= best->weight) return;
+    if (weight >= best->weight) return false;
     best->weight = weight;
     best->run = run;
     std::memcpy(best->bytes, trial + from, size_t(to - from));
+    return true;
   }
 
   void ChooseAlpha(const unsigned char* px, const unsigned char* at,
@@ -339,9 +356,10 @@ struct Reducer {
     *run = best.run;
   }
 
-  void ChooseColour(const unsigned char* px, const unsigned char* at,
-                    const unsigned char* const* neighbours, int near, const int* distances, int count, int* run,
-                    unsigned char* chosen) const {
+  // Chooses the colour block; *palette gets its palette.
+  void ChooseColour(const unsigned char* px, const unsigned char* at, const unsigned char* const* neighbours,
+                    const ORXReducePalette* const* palettes, int near, const int* distances, int count, int* run,
+                    unsigned char* chosen, ORXReducePalette* palette) const {
     const int from = s.colourAt, to = s.bytes;
     unsigned char trial[18];
     std::memcpy(trial, chosen, size_t(s.bytes));
@@ -349,7 +367,8 @@ struct Reducer {
     const uint32_t ownWord = ORXGetU32LE(at + from + s.indexAt);
     ORXScorePixels pixels;
     ORXScorePixelsOf(px, &pixels);
-    const int64_t own = score(pixels, ColourPalette(at + from, s), ownWord).wordError;
+    *palette = ColourPalette(at + from, s);
+    const int64_t own = score(pixels, *palette, ownWord).wordError;
     if (own >= kNever) {  // a block that draws transparent black is left as the encoder made it
       *run = 0;
       return;
@@ -357,30 +376,39 @@ struct Reducer {
     const int64_t allowed = Grown(level, own, 3, floor);
     Pick best;
     Weigh(trial, own, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+    const ORXReducePalette* chosenPalette = palette;
+    ORXReducePalette fitted;
     for (int i = 0; i < near; ++i) {
       const unsigned char* n = neighbours[i] + from;
       const uint32_t theirWord = ORXGetU32LE(n + s.indexAt);
       // Its end points with this block's best indices for them, and its
       // colour block whole, which errs at least as much (the same block
       // when its indices are the best).
-      const ORXPaletteScore theirs = score(pixels, ColourPalette(n, s), theirWord);
+      const ORXPaletteScore theirs = score(pixels, *palettes[i], theirWord);
       if (theirs.bestError <= allowed) {
         std::memcpy(colour, n, size_t(s.colourBytes));
-        Weigh(trial, theirs.wordError, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        if (Weigh(trial, theirs.wordError, own, allowed, exchange, at, from, to, distances, count, *run, &best))
+          chosenPalette = palettes[i];
         if (theirs.bestWord != theirWord) {
           ORXPutU32LE(colour + s.indexAt, theirs.bestWord);
-          Weigh(trial, theirs.bestError, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+          if (Weigh(trial, theirs.bestError, own, allowed, exchange, at, from, to, distances, count, *run, &best))
+            chosenPalette = palettes[i];
         }
       }
       // The left block's index word, when it nearly is this block's, with
       // end points fitted to this block's pixels.
       if (i == 0 && IndicesDiffering(theirWord, ownWord) <= kFitDiffering && FitEndPoints(s, theirWord, px, colour)) {
-        const int64_t e = score(pixels, ColourPalette(colour, s), theirWord).wordError;
-        Weigh(trial, e, own, allowed, exchange, at, from, to, distances, count, *run, &best);
+        const ORXReducePalette mine = ColourPalette(colour, s);
+        const int64_t e = score(pixels, mine, theirWord).wordError;
+        if (Weigh(trial, e, own, allowed, exchange, at, from, to, distances, count, *run, &best)) {
+          fitted = mine;
+          chosenPalette = &fitted;
+        }
       }
     }
     std::memcpy(chosen + from, best.bytes, size_t(to - from));
     *run = best.run;
+    *palette = *chosenPalette;
   }
 };
 

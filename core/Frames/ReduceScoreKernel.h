@@ -19,11 +19,12 @@ inline VI LoadLanes(const int32_t* p) {
   return v;
 }
 
-// 4 to the power of each pixel's number: an index times it lands in the
-// pixel's two bits of the word.
-alignas(32) constexpr int32_t kPowersOf4[16] = {1,       4,        16,       64,        256,        1024,
-                                                4096,    16384,    65536,    262144,    1048576,    4194304,
-                                                16777216, 67108864, 268435456, 1073741824};
+// Each pixel's two bits of an index word: the low bit, then the high one.
+alignas(32) constexpr int32_t kLowBits[16] = {1 << 0,  1 << 2,  1 << 4,  1 << 6,  1 << 8,  1 << 10, 1 << 12, 1 << 14,
+                                              1 << 16, 1 << 18, 1 << 20, 1 << 22, 1 << 24, 1 << 26, 1 << 28, 1 << 30};
+alignas(32) constexpr int32_t kHighBits[16] = {1 << 1,  1 << 3,  1 << 5,  1 << 7,  1 << 9,  1 << 11,
+                                               1 << 13, 1 << 15, 1 << 17, 1 << 19, 1 << 21, 1 << 23,
+                                               1 << 25, 1 << 27, 1 << 29, int32_t(1u << 31)};
 
 // Far beyond any real distance (3 * 255 * 255): DXT1's transparent black.
 constexpr int32_t kFarLane = 1 << 24;
@@ -36,33 +37,32 @@ inline ORXPaletteScore ScorePaletteLanes(const ORXScorePixels& px, const ORXRedu
     b[e] = Set1(c[2]);
     squares[e] = Set1(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
   }
-  alignas(32) int32_t wordIndex[16];
-  for (int i = 0; i < 16; ++i) wordIndex[i] = int32_t(word >> (2 * i) & 3);
-
-  const VI one = Set1(1), two = Set1(2), three = Set1(3);
+  const VI words = Set1(int32_t(word));
   VI bestSum = Set1(0), wordSum = Set1(0), bits = Set1(0);
   for (int g = 0; g < 16; g += kLanes) {
     const VI pr = LoadLanes(px.rg + g), pb = LoadLanes(px.b + g), ps = LoadLanes(px.squares + g);
     VI d[4];
     for (int e = 0; e < 4; ++e) d[e] = Sub(Add(ps, squares[e]), Slli(Add(Madd(pr, rg[e]), Madd(pb, b[e])), 1));
     if (!p.fourth) d[3] = Set1(kFarLane);
+    const VI lowBit = LoadLanes(kLowBits + g), highBit = LoadLanes(kHighBits + g);
     // The nearer of 0 and 1, of 2 and 3, then of those two: the lowest
     // index at a tie.
     const VI low = Min(d[0], d[1]), high = Min(d[2], d[3]);
-    const VI lowAt = And(CmpGt(d[0], d[1]), one), highAt = Or(And(CmpGt(d[2], d[3]), one), two);
-    const VI at = Blend(lowAt, highAt, CmpGt(low, high));
+    const VI upper = CmpGt(low, high);
+    const VI odd = Blend(CmpGt(d[0], d[1]), CmpGt(d[2], d[3]), upper);
     bestSum = Add(bestSum, Min(low, high));
-    bits = Or(bits, MulLo(at, LoadLanes(kPowersOf4 + g)));
-    const VI index = LoadLanes(wordIndex + g);
-    const VI lower = Blend(d[0], d[1], CmpEq(index, one)), upper = Blend(d[2], d[3], CmpEq(index, three));
-    wordSum = Add(wordSum, Blend(lower, upper, CmpGt(index, one)));
+    bits = Or(bits, Or(And(odd, lowBit), And(upper, highBit)));
+    // The given word's colour: its low bit picks within a pair, its high
+    // bit the pair.
+    const VI wordOdd = CmpEq(And(words, lowBit), lowBit), wordUpper = CmpEq(And(words, highBit), highBit);
+    wordSum = Add(wordSum, Blend(Blend(d[0], d[1], wordOdd), Blend(d[2], d[3], wordOdd), wordUpper));
   }
-  alignas(32) uint32_t best[kLanes], words[kLanes], mask[kLanes];
+  alignas(32) uint32_t best[kLanes], errors[kLanes], mask[kLanes];
   Store(best, bestSum);
-  Store(words, wordSum);
+  Store(errors, wordSum);
   Store(mask, bits);
   ORXPaletteScore s{0, 0, 0};
-  for (int i = 0; i < kLanes; ++i) s.bestError += best[i], s.wordError += words[i], s.bestWord |= mask[i];
+  for (int i = 0; i < kLanes; ++i) s.bestError += best[i], s.wordError += errors[i], s.bestWord |= mask[i];
   if (s.wordError >= kFarLane) s.wordError = kORXScoreNever;
   return s;
 }
