@@ -77,7 +77,7 @@ const char kEncodeHelp[] =
     "                          smaller movies for a little error: each block may be\n"
     "                          re-encoded to repeat bytes just before it, which LZF\n"
     "                          packs, within an error budget that grows with the\n"
-    "                          level (medium: about a quarter smaller within 0.5 dB\n"
+    "                          level (medium: about a fifth smaller within 0.5 dB\n"
     "                          on photographs); every player plays them as before.\n"
     "                          The frames are then made by liborx with the\n"
     "                          compressor's settings. Default off\n"

@@ -182,6 +182,16 @@ TEST(Reduce, BytesAreTheSameAtEveryThreadCountAndOffOrRawLeavesTheEncoders) {
 TEST(Reduce, PaletteScoringAgreesOnEveryLevel) {
   ORXSimdLevel levels[kORXSimdLevelCount];
   const int count = ORXScoreLevels(levels);
+  // A level the build made but did not tell the dispatcher of would leave
+  // the comparison below with nothing to compare.
+  auto offers = [&](ORXSimdLevel l) { return std::find(levels, levels + count, l) != levels + count; };
+  EXPECT_EQ(ORXScoreBestLevel(), levels[count - 1]);
+#if defined(__x86_64__) || defined(__i386__)
+  EXPECT_EQ(offers(kSimdSSE41), __builtin_cpu_supports("sse4.1") != 0);
+#endif
+#if defined(__x86_64__)
+  EXPECT_EQ(offers(kSimdAVX2), __builtin_cpu_supports("avx2") != 0);
+#endif
   std::mt19937 rng(7);
   auto value = [&] {
     const uint32_t r = rng() % 8;

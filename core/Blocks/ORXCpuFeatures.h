@@ -17,7 +17,8 @@ struct ORXCpuFeatures {
 const ORXCpuFeatures& ORXGetCpuFeatures();
 
 // The vector levels, in increasing width. The block encoders (DXT24,
-// DXT1/DXT5) and the DXT1/DXT5 decoder are built at SSE4.1 and AVX2 (not
+// DXT1/DXT5), the DXT1/DXT5 decoder and block reduction's palette scoring
+// are built at SSE4.1 and AVX2 (not
 // AVX2 on 32-bit Windows, whose stack is not kept aligned to 32 bytes); the
 // DXT24 decoder's colour rows at SSSE3 (x86-64 only).
 enum ORXSimdLevel : int {
