@@ -14,6 +14,7 @@
 
 #include "ImageCodec.h"
 #include "MacMemory.h"
+#include "core/Frames/ORXFrameEncode.h"
 #include "testimage/ORXTestImage.h"
 
 namespace crossplatform {
@@ -42,6 +43,26 @@ inline std::vector<uint8_t> Picture(int w = kWidth, int h = kHeight) {
   return argb;
 }
 inline std::vector<uint8_t> Picture(const Variant& v) { return Picture(v.width, v.height); }
+
+// The core's frame of the variant's picture with its blocks made smaller at
+// level (strong: the most blocks re-chosen). The component has no level;
+// the bytes must be the same on every build at whatever vector level runs.
+constexpr int kReducedLevel = 3;
+inline std::vector<uint8_t> EncodeReduced(const Variant& v) {
+  ORXFrameChoices c;
+  c.alpha = v.alpha != 0;
+  c.dxt24 = ORXChoosesDXT24(c.alpha, v.gradients != 0);
+  c.lzf = v.skipLZF == 0;
+  c.reduce = kReducedLevel;
+  const std::vector<uint8_t> argb = Picture(v);
+  std::vector<uint8_t> frame(static_cast<size_t>(ORXFrameCapacity(v.width, v.height, c)));
+  ORXEncodeScratch scratch{};
+  const int64_t n = ORXEncodeFrame(argb.data(), v.width, v.height, int64_t{v.width} * 4, c, frame.data(),
+                                   static_cast<int64_t>(frame.size()), &scratch);
+  ORXFreeEncodeScratch(&scratch);
+  frame.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return frame;
+}
 
 // "<folder>/<variant>.<build>.orx" holds a frame, ".argb" its decoded pixels
 // (width x height, 4 bytes a pixel, A R G B).

@@ -1,6 +1,7 @@
 // The Linux side of the cross-platform frame checks.
 //   crossplatform_frames write FOLDER  the Linux build's frame of the picture
-//                                      for every variant, and its decode
+//                                      for every variant, its decode, and the
+//                                      core's frame with blocks made smaller
 //   crossplatform_frames check FOLDER  the Windows build's frames decode here
 //                                      to the pixels the Windows build got,
 //                                      and equal the Linux frames apart from
@@ -29,8 +30,10 @@ int Write(const std::string& folder) {
     const auto frame = Encode(v, v.width, v.height, Picture(v), 3);
     OSStatus status = noErr;
     const auto pixels = frame.empty() ? std::vector<uint8_t>() : Decode(frame, v.width, v.height, &status);
-    if (frame.empty() || pixels.empty() || !WriteFile(FileName(folder, v, "linux", "orx"), frame) ||
-        !WriteFile(FileName(folder, v, "linux", "argb"), pixels)) {
+    const auto reduced = EncodeReduced(v);
+    if (frame.empty() || pixels.empty() || reduced.empty() || !WriteFile(FileName(folder, v, "linux", "orx"), frame) ||
+        !WriteFile(FileName(folder, v, "linux", "argb"), pixels) ||
+        !WriteFile(FileName(folder, v, "linux", "reduced"), reduced)) {
       std::fprintf(stderr, "%s: could not encode, decode or write the Linux frame (status %d)\n", v.name,
                    static_cast<int>(status));
       ++failures;

@@ -2,7 +2,8 @@
 #   cmake -DNARROW=<32-bit build>/ORXWin32-sources.txt -DWIDE=<x86-64 build>/ORXWin32-sources.txt -P CompareSources.cmake
 # Every source of the 32-bit build is in the x86-64 build's list, and the
 # x86-64 build adds only the vector kernels that need x86-64 or a 32-byte
-# aligned stack (core/Blocks/*AVX2.cpp and *SSSE3.cpp; docs/ARCHITECTURE.md).
+# aligned stack (core/Blocks/*AVX2.cpp, core/Frames/*AVX2.cpp and *SSSE3.cpp;
+# docs/ARCHITECTURE.md).
 cmake_minimum_required(VERSION 3.25)
 foreach(v NARROW WIDE)
   if(NOT EXISTS "${${v}}")
@@ -23,7 +24,7 @@ endforeach()
 set(extra "")
 foreach(s ${WIDE_LIST})
   if(NOT s IN_LIST NARROW_LIST)
-    if(s MATCHES "^core/Blocks/[A-Za-z0-9]+(AVX2|SSSE3)\\.cpp$")
+    if(s MATCHES "^core/(Blocks|Frames)/[A-Za-z0-9]+(AVX2|SSSE3)\\.cpp$")
       list(APPEND extra ${s})
     else()
       string(APPEND problems "  ${s}: in the x86-64 build only\n")

@@ -538,6 +538,11 @@ TEST(CrossPlatform, LinuxFramesDecodeToTheSamePixelsAndTheseFramesMatchThem) {
     ASSERT_EQ(status, noErr);
     ASSERT_TRUE(WriteFile(FileName(g_exchange, v, "windows", "orx"), frame));
     ASSERT_TRUE(WriteFile(FileName(g_exchange, v, "windows", "argb"), pixels));
+
+    // Blocks made smaller: the same bytes as the Linux build's.
+    std::vector<uint8_t> linuxReduced;
+    ASSERT_TRUE(ReadFile(FileName(g_exchange, v, "linux", "reduced"), &linuxReduced));
+    EXPECT_TRUE(EncodeReduced(v) == linuxReduced);
   }
 }
 
