@@ -175,8 +175,8 @@ TEST(Reduce, BytesAreTheSameAtEveryThreadCountAndOffOrRawLeavesTheEncoders) {
   }
 }
 
-// Palette scoring: every vector level gives the plain routine's results on
-// random blocks and palettes, extremes and DXT1's three-colour palettes
+// Palette scoring: every level gives the plain routine's results on random
+// blocks and batches of palettes, extremes and DXT1's three-colour palettes
 // among them; and the plain routine's best word is the nearest colour of
 // each pixel, the lowest index at a tie.
 TEST(Reduce, PaletteScoringAgreesOnEveryLevel) {
@@ -197,6 +197,8 @@ TEST(Reduce, PaletteScoringAgreesOnEveryLevel) {
     const uint32_t r = rng() % 8;
     return r == 0 ? 0 : r == 1 ? 255 : int(rng() % 256);
   };
+  ORXReducePalette recent[kORXScoreMost] = {};
+  uint32_t recentWords[kORXScoreMost] = {};
   for (int trial = 0; trial < 20000; ++trial) {
     uint8_t rgba[64];
     for (uint8_t& v : rgba) v = uint8_t(value());
@@ -232,10 +234,24 @@ TEST(Reduce, PaletteScoringAgreesOnEveryLevel) {
     ASSERT_EQ(want.bestError, best) << "trial " << trial;
     ASSERT_EQ(want.bestWord, bestWord) << "trial " << trial;
     ASSERT_EQ(want.wordError, black ? kORXScoreNever : error) << "trial " << trial;
-    for (int l = 1; l < count; ++l) {
-      const ORXPaletteScore got = ORXScoreFunctionOf(levels[l])(px, p, word);
-      ASSERT_TRUE(got.bestError == want.bestError && got.bestWord == want.bestWord && got.wordError == want.wordError)
-          << ORXSimdLevelName(levels[l]) << " trial " << trial;
+    // Each level scores a batch of one to four palettes in one pass: this
+    // trial's and the last ones', each as the plain routine does.
+    const int batch = 1 + trial % kORXScoreMost;
+    recent[trial % kORXScoreMost] = p;
+    recentWords[trial % kORXScoreMost] = word;
+    const ORXReducePalette* palettes[kORXScoreMost];
+    for (int j = 0; j < batch; ++j) palettes[j] = &recent[(trial - j) % kORXScoreMost];
+    uint32_t words[kORXScoreMost];
+    for (int j = 0; j < batch; ++j) words[j] = recentWords[(trial - j) % kORXScoreMost];
+    for (int l = 0; l < count; ++l) {
+      ORXPaletteScore got[kORXScoreMost];
+      ORXScoreFunctionOf(levels[l])(px, palettes, words, batch, got);
+      for (int j = 0; j < batch; ++j) {
+        const ORXPaletteScore want1 = ORXScorePalettePlain(px, *palettes[j], words[j]);
+        ASSERT_TRUE(got[j].bestError == want1.bestError && got[j].bestWord == want1.bestWord &&
+                    got[j].wordError == want1.wordError)
+            << ORXSimdLevelName(levels[l]) << " trial " << trial << " palette " << j << " of " << batch;
+      }
     }
   }
 }

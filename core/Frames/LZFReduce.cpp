@@ -281,9 +281,14 @@ struct Reducer {
       const unsigned char* neighbours[3];
       ORXReducePalette made[3];
       const ORXReducePalette* palettes[3];
-      for (int j = 0; j < level.neighbours; ++j) {
+      // The first of them in reach, as many as the level tries: where the
+      // block above is out of reach (the chunk's first row, or rows longer
+      // than LZF's window), two to the left takes its place.
+      for (int j = 0; j < 3 && count < level.neighbours; ++j) {
         const int64_t k = back[j];
-        if (k <= 0 || b - k < first || k * s.bytes > kReach) continue;
+        if (k <= 0 || b - k < first || k * s.bytes > kReach ||
+            std::find(distances, distances + count, int(k * s.bytes)) != distances + count)
+          continue;
         neighbours[count] = blocks + (b - k) * s.bytes;
         if (chosenPalettes) {
           palettes[count] = &chosenPalettes[size_t((b - k) % kept)];
@@ -352,8 +357,17 @@ struct Reducer {
     const uint32_t ownWord = ORXGetU32LE(at + from + s.indexAt);
     ORXScorePixels pixels;
     ORXScorePixelsOf(px, &pixels);
+    // The block's own palette and its neighbours' in one pass.
     *palette = ColourPalette(at + from, s);
-    const int64_t own = score(pixels, *palette, ownWord).wordError;
+    const ORXReducePalette* scored[kORXScoreMost] = {palette};
+    uint32_t words[kORXScoreMost] = {ownWord};
+    for (int i = 0; i < near; ++i) {
+      scored[1 + i] = palettes[i];
+      words[1 + i] = ORXGetU32LE(neighbours[i] + from + s.indexAt);
+    }
+    ORXPaletteScore scores[kORXScoreMost];
+    score(pixels, scored, words, 1 + near, scores);
+    const int64_t own = scores[0].wordError;
     if (own >= kNever) {  // a block that draws transparent black is left as the encoder made it
       *run = 0;
       return;
@@ -365,11 +379,11 @@ struct Reducer {
     ORXReducePalette fitted;
     for (int i = 0; i < near; ++i) {
       const unsigned char* n = neighbours[i] + from;
-      const uint32_t theirWord = ORXGetU32LE(n + s.indexAt);
+      const uint32_t theirWord = words[1 + i];
       // Its end points with this block's best indices for them, and its
       // colour block whole, which errs at least as much (the same block
       // when its indices are the best).
-      const ORXPaletteScore theirs = score(pixels, *palettes[i], theirWord);
+      const ORXPaletteScore& theirs = scores[1 + i];
       if (theirs.bestError <= allowed) {
         std::memcpy(colour, n, size_t(s.colourBytes));
         if (Weigh(trial, theirs.wordError, own, allowed, exchange, at, from, to, distances, count, *run, &best))
@@ -384,7 +398,10 @@ struct Reducer {
       // end points fitted to this block's pixels.
       if (i == 0 && IndicesDiffering(theirWord, ownWord) <= kFitDiffering && FitEndPoints(s, theirWord, px, colour)) {
         const ORXReducePalette mine = ColourPalette(colour, s);
-        const int64_t e = score(pixels, mine, theirWord).wordError;
+        const ORXReducePalette* fit[1] = {&mine};
+        ORXPaletteScore fitScore;
+        score(pixels, fit, &theirWord, 1, &fitScore);
+        const int64_t e = fitScore.wordError;
         if (Weigh(trial, e, own, allowed, exchange, at, from, to, distances, count, *run, &best)) {
           fitted = mine;
           chosenPalette = &fitted;

@@ -29,7 +29,7 @@ struct ORXReduceLevel {
   int exchange;          // squared error (over the block) one byte saved is worth: DXT24,
   int exchangeStandard;  // DXT1/DXT5
   int keepRaw;           // packed data saving less than this many 256ths of the raw size is stored raw
-  int neighbours;        // earlier blocks tried: left, above, two to the left (1 to 3)
+  int neighbours;        // earlier blocks tried (1 to 3): the first in reach of left, above, two to the left
 };
 const ORXReduceLevel& ORXReduceLevelOf(int level);
 

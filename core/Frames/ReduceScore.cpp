@@ -33,6 +33,11 @@ ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePa
   return s;
 }
 
+void ORXScorePalettesPlain(const ORXScorePixels& px, const ORXReducePalette* const* palettes, const uint32_t* words,
+                           int count, ORXPaletteScore* out) {
+  for (int j = 0; j < count; ++j) out[j] = ORXScorePalettePlain(px, *palettes[j], words[j]);
+}
+
 int ORXScoreLevels(ORXSimdLevel levels[kORXSimdLevelCount]) { return ORXSimdLevels(ORX_SIMD_BUILT, levels); }
 
 ORXSimdLevel ORXScoreBestLevel() {
@@ -41,17 +46,17 @@ ORXSimdLevel ORXScoreBestLevel() {
 }
 
 ORXScoreFunction ORXScoreFunctionOf(ORXSimdLevel level) {
-  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) return ORXScorePalettePlain;
+  if (!ORXSimdLevelRuns(ORX_SIMD_BUILT, level)) return ORXScorePalettesPlain;
   switch (level) {
 #if defined(ORX_SIMD_AVX2)
     case kSimdAVX2:
-      return ORXScorePaletteAVX2;
+      return ORXScorePalettesAVX2;
 #endif
 #if defined(ORX_SIMD_SSE41)
     case kSimdSSE41:
-      return ORXScorePaletteSSE41;
+      return ORXScorePalettesSSE41;
 #endif
     default:
-      return ORXScorePalettePlain;
+      return ORXScorePalettesPlain;
   }
 }

@@ -35,7 +35,11 @@ struct ORXPaletteScore {
   uint32_t bestWord;
 };
 
-using ORXScoreFunction = ORXPaletteScore (*)(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
+// Scores count palettes (1 to kORXScoreMost) against the same pixels in one
+// pass, palette j with word words[j], into out[j].
+constexpr int kORXScoreMost = 4;
+using ORXScoreFunction = void (*)(const ORXScorePixels& px, const ORXReducePalette* const* palettes,
+                                  const uint32_t* words, int count, ORXPaletteScore* out);
 
 // The levels this build holds and this processor runs (plain first), and
 // the widest of them.
@@ -44,6 +48,12 @@ ORXSimdLevel ORXScoreBestLevel();
 // The routine of a level; plain where the level does not run here.
 ORXScoreFunction ORXScoreFunctionOf(ORXSimdLevel level);
 
+void ORXScorePalettesPlain(const ORXScorePixels& px, const ORXReducePalette* const* palettes, const uint32_t* words,
+                           int count, ORXPaletteScore* out);
+void ORXScorePalettesSSE41(const ORXScorePixels& px, const ORXReducePalette* const* palettes, const uint32_t* words,
+                           int count, ORXPaletteScore* out);
+void ORXScorePalettesAVX2(const ORXScorePixels& px, const ORXReducePalette* const* palettes, const uint32_t* words,
+                          int count, ORXPaletteScore* out);
+
+// One palette by the plain routine.
 ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
-ORXPaletteScore ORXScorePaletteSSE41(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);
-ORXPaletteScore ORXScorePaletteAVX2(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word);

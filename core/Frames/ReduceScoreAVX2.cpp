@@ -2,6 +2,7 @@
 #include "core/Blocks/SimdLanesAVX2.h"
 #include "core/Frames/ReduceScoreKernel.h"
 
-ORXPaletteScore ORXScorePaletteAVX2(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word) {
-  return ScorePaletteLanes(px, p, word);
+void ORXScorePalettesAVX2(const ORXScorePixels& px, const ORXReducePalette* const* palettes, const uint32_t* words,
+                          int count, ORXPaletteScore* out) {
+  ScorePalettesLanes(px, palettes, words, count, out);
 }

@@ -29,42 +29,55 @@ alignas(32) constexpr int32_t kHighBits[16] = {1 << 1,  1 << 3,  1 << 5,  1 << 7
 // Far beyond any real distance (3 * 255 * 255): DXT1's transparent black.
 constexpr int32_t kFarLane = 1 << 24;
 
-inline ORXPaletteScore ScorePaletteLanes(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word) {
-  VI rg[4], b[4], squares[4];
+// One palette's sums so far, lane by lane.
+struct PaletteSums {
+  VI best, word, bits;
+};
+
+// Adds a group of kLanes pixels' part of one palette's score.
+inline void ScoreGroup(const ORXReducePalette& p, uint32_t word, VI pr, VI pb, VI ps, VI lowBit, VI highBit,
+                       PaletteSums* sums) {
+  VI d[4];
   for (int e = 0; e < 4; ++e) {
     const int* c = p.c[e];
-    rg[e] = Set1(c[0] | c[1] << 16);
-    b[e] = Set1(c[2]);
-    squares[e] = Set1(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    const VI dot = Add(Madd(pr, Set1(c[0] | c[1] << 16)), Madd(pb, Set1(c[2])));
+    d[e] = Sub(Add(ps, Set1(c[0] * c[0] + c[1] * c[1] + c[2] * c[2])), Slli(dot, 1));
   }
+  if (!p.fourth) d[3] = Set1(kFarLane);
+  // The nearer of 0 and 1, of 2 and 3, then of those two: the lowest index
+  // at a tie.
+  const VI low = Min(d[0], d[1]), high = Min(d[2], d[3]);
+  const VI upper = CmpGt(low, high);
+  const VI odd = Blend(CmpGt(d[0], d[1]), CmpGt(d[2], d[3]), upper);
+  sums->best = Add(sums->best, Min(low, high));
+  sums->bits = Or(sums->bits, Or(And(odd, lowBit), And(upper, highBit)));
+  // The given word's colour: its low bit picks within a pair, its high bit
+  // the pair.
   const VI words = Set1(int32_t(word));
-  VI bestSum = Set1(0), wordSum = Set1(0), bits = Set1(0);
+  const VI wordOdd = CmpEq(And(words, lowBit), lowBit), wordUpper = CmpEq(And(words, highBit), highBit);
+  sums->word = Add(sums->word, Blend(Blend(d[0], d[1], wordOdd), Blend(d[2], d[3], wordOdd), wordUpper));
+}
+
+// The pixels are loaded once a group for all the palettes.
+inline void ScorePalettesLanes(const ORXScorePixels& px, const ORXReducePalette* const* palettes,
+                               const uint32_t* words, int count, ORXPaletteScore* out) {
+  PaletteSums sums[kORXScoreMost];
+  for (int j = 0; j < count; ++j) sums[j] = {Set1(0), Set1(0), Set1(0)};
   for (int g = 0; g < 16; g += kLanes) {
     const VI pr = LoadLanes(px.rg + g), pb = LoadLanes(px.b + g), ps = LoadLanes(px.squares + g);
-    VI d[4];
-    for (int e = 0; e < 4; ++e) d[e] = Sub(Add(ps, squares[e]), Slli(Add(Madd(pr, rg[e]), Madd(pb, b[e])), 1));
-    if (!p.fourth) d[3] = Set1(kFarLane);
     const VI lowBit = LoadLanes(kLowBits + g), highBit = LoadLanes(kHighBits + g);
-    // The nearer of 0 and 1, of 2 and 3, then of those two: the lowest
-    // index at a tie.
-    const VI low = Min(d[0], d[1]), high = Min(d[2], d[3]);
-    const VI upper = CmpGt(low, high);
-    const VI odd = Blend(CmpGt(d[0], d[1]), CmpGt(d[2], d[3]), upper);
-    bestSum = Add(bestSum, Min(low, high));
-    bits = Or(bits, Or(And(odd, lowBit), And(upper, highBit)));
-    // The given word's colour: its low bit picks within a pair, its high
-    // bit the pair.
-    const VI wordOdd = CmpEq(And(words, lowBit), lowBit), wordUpper = CmpEq(And(words, highBit), highBit);
-    wordSum = Add(wordSum, Blend(Blend(d[0], d[1], wordOdd), Blend(d[2], d[3], wordOdd), wordUpper));
+    for (int j = 0; j < count; ++j) ScoreGroup(*palettes[j], words[j], pr, pb, ps, lowBit, highBit, &sums[j]);
   }
-  alignas(32) uint32_t best[kLanes], errors[kLanes], mask[kLanes];
-  Store(best, bestSum);
-  Store(errors, wordSum);
-  Store(mask, bits);
-  ORXPaletteScore s{0, 0, 0};
-  for (int i = 0; i < kLanes; ++i) s.bestError += best[i], s.wordError += errors[i], s.bestWord |= mask[i];
-  if (s.wordError >= kFarLane) s.wordError = kORXScoreNever;
-  return s;
+  for (int j = 0; j < count; ++j) {
+    alignas(32) uint32_t best[kLanes], errors[kLanes], mask[kLanes];
+    Store(best, sums[j].best);
+    Store(errors, sums[j].word);
+    Store(mask, sums[j].bits);
+    ORXPaletteScore s{0, 0, 0};
+    for (int i = 0; i < kLanes; ++i) s.bestError += best[i], s.wordError += errors[i], s.bestWord |= mask[i];
+    if (s.wordError >= kFarLane) s.wordError = kORXScoreNever;
+    out[j] = s;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "core/Blocks/SimdLanesSSE41.h"
 #include "core/Frames/ReduceScoreKernel.h"
 
-ORXPaletteScore ORXScorePaletteSSE41(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word) {
-  return ScorePaletteLanes(px, p, word);
+void ORXScorePalettesSSE41(const ORXScorePixels& px, const ORXReducePalette* const* palettes, const uint32_t* words,
+                          int count, ORXPaletteScore* out) {
+  ScorePalettesLanes(px, palettes, words, count, out);
 }
