@@ -445,9 +445,9 @@ void ORXReduceBlocks(const unsigned char* argb, int width, int height, int rowBy
                      unsigned char* blocks, const ORXJobRunner* runner) {
   if (level <= 0 || width <= 0 || height <= 0) return;
   const ORXReduceLevel& l = ORXReduceLevelOf(level);
-  Reducer r{argb, width, height, rowBytes, ShapeOf(alpha, dxt24), l, blocks, 0, (width + 3) / 4,
+  const int64_t across = (width + 3) / 4;
+  Reducer r{argb, width, height, rowBytes, ShapeOf(alpha, dxt24), l, blocks, across * ((height + 3) / 4), across,
             dxt24 ? l.floor : l.floorStandard, dxt24 ? l.exchange : l.exchangeStandard,
             ORXScoreFunctionOf(ORXScoreBestLevel())};
-  r.total = r.across * ((height + 3) / 4);
   ORXRunJobs(runner, int((r.total + kLZFChunkBlocks - 1) / kLZFChunkBlocks), ReduceChunk, &r);
 }

@@ -11,7 +11,6 @@ void ORXScorePixelsOf(const unsigned char rgba[64], ORXScorePixels* out) {
 }
 
 ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePalette& p, uint32_t word) {
-  constexpr int32_t kFar = 1 << 24;  // DXT1's transparent black: beyond any real distance
   ORXPaletteScore s{0, 0, 0};
   for (int i = 0; i < 16; ++i) {
     const int r = px.rg[i] & 0xFFFF, g = px.rg[i] >> 16, b = px.b[i];
@@ -20,7 +19,7 @@ ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePa
       const int dr = r - p.c[e][0], dg = g - p.c[e][1], db = b - p.c[e][2];
       d[e] = dr * dr + dg * dg + db * db;
     }
-    if (!p.fourth) d[3] = kFar;
+    if (!p.fourth) d[3] = kORXScoreFar;
     // The first nearest colour.
     int at = 0;
     for (int e = 1; e < 4; ++e)
@@ -29,7 +28,7 @@ ORXPaletteScore ORXScorePalettePlain(const ORXScorePixels& px, const ORXReducePa
     s.bestWord |= uint32_t(at) << (2 * i);
     s.wordError += d[word >> (2 * i) & 3];
   }
-  if (s.wordError >= kFar) s.wordError = kORXScoreNever;
+  if (s.wordError >= kORXScoreFar) s.wordError = kORXScoreNever;
   return s;
 }
 

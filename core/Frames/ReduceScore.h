@@ -29,6 +29,9 @@ void ORXScorePixelsOf(const unsigned char rgba[64], ORXScorePixels* out);
 // wordError is the error of the word asked for, kORXScoreNever when it has a
 // pixel take DXT1's transparent black.
 constexpr int64_t kORXScoreNever = INT64_MAX / 4;
+// The distance every routine gives DXT1's transparent black: beyond any real
+// one (3 x 255 x 255), and 16 of them still fit 32 bits.
+constexpr int32_t kORXScoreFar = 1 << 24;
 struct ORXPaletteScore {
   int64_t wordError;
   int64_t bestError;

@@ -26,9 +26,6 @@ alignas(32) constexpr int32_t kHighBits[16] = {1 << 1,  1 << 3,  1 << 5,  1 << 7
                                                1 << 13, 1 << 15, 1 << 17, 1 << 19, 1 << 21, 1 << 23,
                                                1 << 25, 1 << 27, 1 << 29, int32_t(1u << 31)};
 
-// Far beyond any real distance (3 * 255 * 255): DXT1's transparent black.
-constexpr int32_t kFarLane = 1 << 24;
-
 // One palette's sums so far, lane by lane.
 struct PaletteSums {
   VI best, word, bits;
@@ -43,7 +40,7 @@ inline void ScoreGroup(const ORXReducePalette& p, uint32_t word, VI pr, VI pb, V
     const VI dot = Add(Madd(pr, Set1(c[0] | c[1] << 16)), Madd(pb, Set1(c[2])));
     d[e] = Sub(Add(ps, Set1(c[0] * c[0] + c[1] * c[1] + c[2] * c[2])), Slli(dot, 1));
   }
-  if (!p.fourth) d[3] = Set1(kFarLane);
+  if (!p.fourth) d[3] = Set1(kORXScoreFar);
   // The nearer of 0 and 1, of 2 and 3, then of those two: the lowest index
   // at a tie.
   const VI low = Min(d[0], d[1]), high = Min(d[2], d[3]);
@@ -75,7 +72,7 @@ inline void ScorePalettesLanes(const ORXScorePixels& px, const ORXReducePalette*
     Store(mask, sums[j].bits);
     ORXPaletteScore s{0, 0, 0};
     for (int i = 0; i < kLanes; ++i) s.bestError += best[i], s.wordError += errors[i], s.bestWord |= mask[i];
-    if (s.wordError >= kFarLane) s.wordError = kORXScoreNever;
+    if (s.wordError >= kORXScoreFar) s.wordError = kORXScoreNever;
     out[j] = s;
   }
 }
