@@ -209,6 +209,7 @@ TEST(Reduce, PaletteScoringAgreesOnEveryLevel) {
       for (int& k : c) k = value();
     if (trial % 7 == 0) std::memcpy(p.c[3], p.c[1], sizeof p.c[1]);  // equal colours tie
     p.fourth = trial % 3 != 0;
+    ORXPaletteTerms(&p);
     const uint32_t word = uint32_t(rng());
     ORXScorePixels px;
     ORXScorePixelsOf(rgba, &px);

@@ -63,11 +63,27 @@ Shape ShapeOf(bool alpha, bool dxt24) {
   return s;
 }
 
+// Copies of blocks (8, 10, 16 or 18 bytes) and of their alpha or colour
+// parts (8 or 10), each size inline rather than by a call.
+void CopyBlock(unsigned char* to, const unsigned char* from, int n) {
+  switch (n) {
+    case 8: std::memcpy(to, from, 8); break;
+    case 10: std::memcpy(to, from, 10); break;
+    case 16: std::memcpy(to, from, 16); break;
+    default: std::memcpy(to, from, 18);
+  }
+}
+void CopyPart(unsigned char* to, const unsigned char* from, int n) {
+  if (n == 8)
+    std::memcpy(to, from, 8);
+  else
+    std::memcpy(to, from, 10);
+}
+
 // A colour block's four colours as the decoders make them.
 ORXReducePalette ColourPalette(const unsigned char* colour, const Shape& s) {
-  ORXReducePalette p{};
-  p.fourth = true;
-  int e[2][3];
+  ORXReducePalette p;
+  unsigned e[2][3];
   bool four = true;
   if (s.dxt24) {
     for (int k = 0; k < 3; ++k) e[0][k] = colour[k], e[1][k] = colour[3 + k];
@@ -76,24 +92,25 @@ ORXReducePalette ColourPalette(const unsigned char* colour, const Shape& s) {
     const unsigned cs[2] = {c0, c1};
     for (int i = 0; i < 2; ++i) {
       const unsigned r = (cs[i] >> 11) & 31, g = (cs[i] >> 5) & 63, b = cs[i] & 31;
-      e[i][0] = int((r << 3) | (r >> 2));
-      e[i][1] = int((g << 2) | (g >> 4));
-      e[i][2] = int((b << 3) | (b >> 2));
+      e[i][0] = (r << 3) | (r >> 2);
+      e[i][1] = (g << 2) | (g >> 4);
+      e[i][2] = (b << 3) | (b >> 2);
     }
     four = !s.threeColour || c0 > c1;
   }
   for (int k = 0; k < 3; ++k) {
-    p.c[0][k] = e[0][k];
-    p.c[1][k] = e[1][k];
+    p.c[0][k] = int(e[0][k]);
+    p.c[1][k] = int(e[1][k]);
     if (four) {
-      p.c[2][k] = (2 * e[0][k] + e[1][k] + 1) / 3;
-      p.c[3][k] = (e[0][k] + 2 * e[1][k] + 1) / 3;
+      p.c[2][k] = int((2 * e[0][k] + e[1][k] + 1) / 3);
+      p.c[3][k] = int((e[0][k] + 2 * e[1][k] + 1) / 3);
     } else {
-      p.c[2][k] = (e[0][k] + e[1][k] + 1) / 2;
+      p.c[2][k] = int((e[0][k] + e[1][k] + 1) / 2);
       p.c[3][k] = 0;
     }
   }
   p.fourth = four;
+  ORXPaletteTerms(&p);
   return p;
 }
 
@@ -210,6 +227,18 @@ int Cost(const unsigned char* field, const unsigned char* at, int n, const int* 
   if (*run != 0) {
     pos = std::countr_one(EqualBytes(field, at - *run, n));
     if (pos < n) *run = 0;
+  } else {
+    // Most fields are one back reference whole, or no repeat at all.
+    const uint32_t whole = (1u << n) - 1;
+    uint32_t starts = 0;  // where a repeat of three bytes or more begins
+    for (int i = 0; i < count; ++i) {
+      if (equal[i] == whole) {
+        *run = distances[i];
+        return n > 8 ? 96 : 64;
+      }
+      starts |= equal[i] & equal[i] >> 1 & equal[i] >> 2;
+    }
+    if (starts == 0) return 33 * n;
   }
   while (pos < n) {
     int best = 0, bestDistance = 0;
@@ -244,8 +273,7 @@ struct Reducer {
 
   // Block b's pixels as GatherBlockRGBA gives them; blocks wholly inside
   // the picture by whole words, the last column and row as it does.
-  void Gather(int64_t b, unsigned char* px) const {
-    const int bx = int(b % across), by = int(b / across);
+  void Gather(int bx, int by, unsigned char* px) const {
     if (4 * bx + 4 > width || 4 * by + 4 > height || std::endian::native != std::endian::little) {
       GatherBlockRGBA(argb, width, height, rowBytes, bx, by, px);
       return;
@@ -266,15 +294,18 @@ struct Reducer {
   };
 
   void Chunk(int64_t first, int64_t end) const {
-    // The palettes of the blocks as chosen, as far back as the block above;
-    // without room for them, each is made where it is needed.
+    // The palettes of the blocks as chosen, as far back as the block above,
+    // in a ring; without room for them, each is made where it is needed.
     const int64_t kept = across + 3;
     std::unique_ptr<ORXReducePalette[]> chosenPalettes(new (std::nothrow) ORXReducePalette[size_t(kept)]);
     unsigned char px[64];
     int run = 0;  // the match that ran to the end of the previous block
+    int bx = int(first % across), by = int(first / across);
+    int64_t slot = 0;  // block b's place in the ring
+    ORXReducePalette ownPalette;
     for (int64_t b = first; b < end; ++b) {
       unsigned char* at = blocks + b * s.bytes;
-      Gather(b, px);
+      Gather(bx, by, px);
       // The earlier blocks within reach in this chunk: left, above, two to the left.
       const int64_t back[3] = {1, across, 2};
       int distances[4], count = 0;
@@ -291,7 +322,7 @@ struct Reducer {
           continue;
         neighbours[count] = blocks + (b - k) * s.bytes;
         if (chosenPalettes) {
-          palettes[count] = &chosenPalettes[size_t((b - k) % kept)];
+          palettes[count] = &chosenPalettes[size_t(slot >= k ? slot - k : slot - k + kept)];
         } else {
           made[count] = ColourPalette(neighbours[count] + s.colourAt, s);
           palettes[count] = &made[count];
@@ -301,12 +332,15 @@ struct Reducer {
       const int near = count;
       if (run != 0 && std::find(distances, distances + count, run) == distances + count) distances[count++] = run;
       unsigned char chosen[18];
-      std::memcpy(chosen, at, size_t(s.bytes));
+      CopyBlock(chosen, at, s.bytes);
       if (s.alpha) ChooseAlpha(px, at, neighbours, near, distances, count, &run, chosen);
-      ORXReducePalette palette;
-      ChooseColour(px, at, neighbours, palettes, near, distances, count, &run, chosen, &palette);
-      if (chosenPalettes) chosenPalettes[size_t(b % kept)] = palette;
-      std::memcpy(at, chosen, size_t(s.bytes));
+      // The block's own palette goes straight into the ring, and is
+      // replaced there when another is chosen.
+      ORXReducePalette* palette = chosenPalettes ? &chosenPalettes[size_t(slot)] : &ownPalette;
+      ChooseColour(px, at, neighbours, palettes, near, distances, count, &run, chosen, palette);
+      CopyBlock(at, chosen, s.bytes);
+      if (++slot == kept) slot = 0;
+      if (++bx == across) bx = 0, ++by;
     }
   }
 
@@ -315,16 +349,18 @@ struct Reducer {
   static bool Weigh(const unsigned char* trial, int64_t error, int64_t own, int64_t allowed, int64_t exchange,
                     const unsigned char* at, int from, int to, const int* distances, int count, int runIn,
                     Pick* best) {
-    // The cost is never below zero: a candidate that adds too much error to
-    // win is passed over uncounted.
-    if (error > allowed || 32 * (error - own) >= best->weight) return false;
+    // A candidate that adds too much error to win even at the least cost a
+    // field can have (nothing, when the match running into it covers it;
+    // one back reference otherwise) is passed over uncounted.
+    const int least = runIn != 0 ? 0 : to - from > 8 ? 96 : 64;
+    if (error > allowed || 32 * (error - own) + exchange * least >= best->weight) return false;
     int run = runIn;
     const int cost = Cost(trial + from, at + from, to - from, distances, count, &run);
     const int64_t weight = 32 * (error - own) + exchange * cost;
     if (weight >= best->weight) return false;
     best->weight = weight;
     best->run = run;
-    std::memcpy(best->bytes, trial + from, size_t(to - from));
+    CopyPart(best->bytes, trial + from, to - from);
     return true;
   }
 
@@ -332,7 +368,7 @@ struct Reducer {
                    const unsigned char* const* neighbours, int near, const int* distances, int count, int* run,
                    unsigned char* chosen) const {
     unsigned char trial[18];
-    std::memcpy(trial, chosen, size_t(s.bytes));
+    CopyBlock(trial, chosen, s.bytes);
     const int64_t own = AlphaErrorOf(at, px), allowed = Grown(level, own, 1, level.floorAlpha);
     Pick best;
     Weigh(trial, own, own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
@@ -352,12 +388,13 @@ struct Reducer {
                     unsigned char* chosen, ORXReducePalette* palette) const {
     const int from = s.colourAt, to = s.bytes;
     unsigned char trial[18];
-    std::memcpy(trial, chosen, size_t(s.bytes));
+    CopyBlock(trial, chosen, s.bytes);
     unsigned char* colour = trial + from;
     const uint32_t ownWord = ORXGetU32LE(at + from + s.indexAt);
     ORXScorePixels pixels;
     ORXScorePixelsOf(px, &pixels);
-    // The block's own palette and its neighbours' in one pass.
+    // The block's own palette and its neighbours' in one pass; *palette
+    // holds the own until another is chosen.
     *palette = ColourPalette(at + from, s);
     const ORXReducePalette* scored[kORXScoreMost] = {palette};
     uint32_t words[kORXScoreMost] = {ownWord};
@@ -385,7 +422,7 @@ struct Reducer {
       // when its indices are the best).
       const ORXPaletteScore& theirs = scores[1 + i];
       if (theirs.bestError <= allowed) {
-        std::memcpy(colour, n, size_t(s.colourBytes));
+        CopyPart(colour, n, s.colourBytes);
         if (Weigh(trial, theirs.wordError, own, allowed, exchange, at, from, to, distances, count, *run, &best))
           chosenPalette = palettes[i];
         if (theirs.bestWord != theirWord) {
@@ -408,9 +445,9 @@ struct Reducer {
         }
       }
     }
-    std::memcpy(chosen + from, best.bytes, size_t(to - from));
+    CopyPart(chosen + from, best.bytes, to - from);
     *run = best.run;
-    *palette = *chosenPalette;
+    if (chosenPalette != palette) *palette = *chosenPalette;
   }
 };
 

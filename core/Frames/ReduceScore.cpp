@@ -1,12 +1,19 @@
 // Palette scoring's plain routine and its dispatcher.
 #include "core/Frames/ReduceScore.h"
 
+#include <bit>
+#include <cstring>
+
 void ORXScorePixelsOf(const unsigned char rgba[64], ORXScorePixels* out) {
+  // Whole words, which the compiler keeps in vectors.
+  uint32_t v[16];
+  if constexpr (std::endian::native == std::endian::little)
+    std::memcpy(v, rgba, sizeof v);
+  else
+    for (int i = 0; i < 16; ++i) v[i] = rgba[4 * i] | uint32_t(rgba[4 * i + 1]) << 8 | uint32_t(rgba[4 * i + 2]) << 16;
   for (int i = 0; i < 16; ++i) {
-    const int r = rgba[4 * i], g = rgba[4 * i + 1], b = rgba[4 * i + 2];
-    out->rg[i] = r | g << 16;
-    out->b[i] = b;
-    out->squares[i] = r * r + g * g + b * b;
+    out->rg[i] = int32_t((v[i] & 0xFFu) | (v[i] & 0xFF00u) << 8);
+    out->b[i] = int32_t(v[i] >> 16 & 0xFFu);
   }
 }
 

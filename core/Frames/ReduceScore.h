@@ -12,17 +12,28 @@
 
 // A colour block's four colours as the decoders make them (R, G, B);
 // fourth is false for DXT1's transparent black, which no pixel may take.
+// The kernels take each colour as terms made once by ORXPaletteTerms: R
+// and G doubled as two 16-bit halves of a word, B doubled, and the sum of
+// squares.
 struct ORXReducePalette {
   int c[4][3];
   bool fourth;
+  int32_t rg2[4], b2[4], squares[4];
 };
+inline void ORXPaletteTerms(ORXReducePalette* p) {
+  for (int e = 0; e < 4; ++e) {
+    const int* c = p->c[e];
+    p->rg2[e] = 2 * c[0] | 2 * c[1] << 16;
+    p->b2[e] = 2 * c[2];
+    p->squares[e] = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+  }
+}
 
 // A block's pixels laid out for scoring: R and G as two 16-bit halves of a
-// word, B alone, and each pixel's sum of squares.
+// word, B alone.
 struct ORXScorePixels {
   alignas(32) int32_t rg[16];
   alignas(32) int32_t b[16];
-  alignas(32) int32_t squares[16];
 };
 void ORXScorePixelsOf(const unsigned char rgba[64], ORXScorePixels* out);
 

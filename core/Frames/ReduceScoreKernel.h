@@ -2,9 +2,10 @@
 // each instruction-set file after its lane operations (SimdLanes*.h).
 //
 // A pixel's squared distance to a colour is its sum of squares, plus the
-// colour's, less twice their dot product; the dot product of R and G is one
-// 16-bit multiply-add of the two packed halves, B's another. Every value is
-// an exact integer, so the lanes agree with the plain routine bit for bit.
+// colour's, less twice their dot product. Each is a 16-bit multiply-add or
+// two: the pixel's R and G packed as halves of a word, with themselves or
+// with the colour's doubled ones, and B alike. Every value is an exact
+// integer, so the lanes agree with the plain routine bit for bit.
 #pragma once
 
 #include <cstring>
@@ -35,11 +36,8 @@ struct PaletteSums {
 inline void ScoreGroup(const ORXReducePalette& p, uint32_t word, VI pr, VI pb, VI ps, VI lowBit, VI highBit,
                        PaletteSums* sums) {
   VI d[4];
-  for (int e = 0; e < 4; ++e) {
-    const int* c = p.c[e];
-    const VI dot = Add(Madd(pr, Set1(c[0] | c[1] << 16)), Madd(pb, Set1(c[2])));
-    d[e] = Sub(Add(ps, Set1(c[0] * c[0] + c[1] * c[1] + c[2] * c[2])), Slli(dot, 1));
-  }
+  for (int e = 0; e < 4; ++e)
+    d[e] = Sub(Add(ps, Set1(p.squares[e])), Add(Madd(pr, Set1(p.rg2[e])), Madd(pb, Set1(p.b2[e]))));
   if (!p.fourth) d[3] = Set1(kORXScoreFar);
   // The nearer of 0 and 1, of 2 and 3, then of those two: the lowest index
   // at a tie.
@@ -61,7 +59,7 @@ inline void ScorePalettesLanes(const ORXScorePixels& px, const ORXReducePalette*
   PaletteSums sums[kORXScoreMost];
   for (int j = 0; j < count; ++j) sums[j] = {Set1(0), Set1(0), Set1(0)};
   for (int g = 0; g < 16; g += kLanes) {
-    const VI pr = LoadLanes(px.rg + g), pb = LoadLanes(px.b + g), ps = LoadLanes(px.squares + g);
+    const VI pr = LoadLanes(px.rg + g), pb = LoadLanes(px.b + g), ps = Add(Madd(pr, pr), Madd(pb, pb));
     const VI lowBit = LoadLanes(kLowBits + g), highBit = LoadLanes(kHighBits + g);
     for (int j = 0; j < count; ++j) ScoreGroup(*palettes[j], words[j], pr, pb, ps, lowBit, highBit, &sums[j]);
   }
