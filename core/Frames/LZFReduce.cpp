@@ -136,12 +136,31 @@ int64_t AlphaErrorOf(const unsigned char* alphaBlock, const unsigned char* px) {
   return sum;
 }
 
+// The alpha every pixel of the block has, or -1 when they differ.
+int UniformAlpha(const unsigned char* px) {
+  for (int i = 1; i < 16; ++i)
+    if (px[4 * i + 3] != px[3]) return -1;
+  return px[3];
+}
+
 // Alpha indices chosen afresh for the block's end points; their error.
-int64_t BestAlphaIndices(unsigned char* alphaBlock, const unsigned char* px) {
+// Where every pixel has the same alpha (uniform, not -1), the nearest entry
+// serves all sixteen.
+int64_t BestAlphaIndices(unsigned char* alphaBlock, const unsigned char* px, int uniform) {
   uint8_t pal[8];
   DXT5AlphaPalette(alphaBlock[0], alphaBlock[1], pal);
   uint64_t bits = 0;
   int64_t sum = 0;
+  if (uniform >= 0) {
+    int best = INT_MAX, at = 0;
+    for (int k = 0; k < 8; ++k) {
+      const int d = (int(pal[k]) - uniform) * (int(pal[k]) - uniform);
+      if (d < best) best = d, at = k;
+    }
+    for (int i = 0; i < 16; ++i) bits |= uint64_t(at) << (3 * i);
+    for (int i = 0; i < 6; ++i) alphaBlock[2 + i] = uint8_t(bits >> (8 * i));
+    return 16 * int64_t{best};
+  }
   for (int i = 0; i < 16; ++i) {
     int best = INT_MAX, at = 0;
     for (int k = 0; k < 8; ++k) {
@@ -372,10 +391,19 @@ struct Reducer {
     const int64_t own = AlphaErrorOf(at, px), allowed = Grown(level, own, 1, level.floorAlpha);
     Pick best;
     Weigh(trial, own, own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
+    const int uniform = UniformAlpha(px);
     for (int i = 0; i < near; ++i) {
+      // The same bytes weigh the same: a neighbour's alpha block that is an
+      // earlier neighbour's gives nothing new, nor, whole, the block's own
+      // (opaque pictures have the one alpha block throughout).
+      bool weighed = false;
+      for (int j = 0; j < i; ++j) weighed |= std::memcmp(neighbours[j], neighbours[i], 8) == 0;
+      if (weighed) continue;
       std::memcpy(trial, neighbours[i], 8);  // its alpha block whole
-      Weigh(trial, AlphaErrorOf(trial, px), own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
-      const int64_t e = BestAlphaIndices(trial, px);  // its end points, indices of this block's own for them
+      if (std::memcmp(trial, at, 8) != 0)
+        Weigh(trial, AlphaErrorOf(trial, px), own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
+      // Its end points, indices of this block's own for them.
+      const int64_t e = BestAlphaIndices(trial, px, uniform);
       Weigh(trial, e, own, allowed, exchange, at, 0, 8, distances, count, *run, &best);
     }
     std::memcpy(chosen, best.bytes, 8);
