@@ -34,7 +34,8 @@ constexpr Variant kVariants[] = {{"DXT1", false, false}, {"DXT5", true, false}, 
                                  {"DXT24+alpha", true, true}};
 
 // Pictures with what photographs have: smooth gradients with grain (the
-// test image), and noise of every amplitude in patches, with alpha ramps.
+// test image), and noise of every amplitude in patches, with alpha ramps,
+// and patches where each block has one alpha of its own.
 Bytes Picture(int w, int h, int kind) {
   Bytes argb(size_t(w) * size_t(h) * 4);
   ORXMakeTestImageARGB(argb.data(), w, h, w * 4, kind);
@@ -46,6 +47,7 @@ Bytes Picture(int w, int h, int kind) {
       const int amp = ((x / 24 + y / 16 + kind) % 5) * 12;  // patches from flat to noisy
       for (int k = 1; k < 4; ++k) p[k] = uint8_t(std::clamp(int(p[k]) + int(rng() % (2 * amp + 1)) - amp, 0, 255));
       p[0] = uint8_t(std::clamp(x * 255 / std::max(w - 1, 1) + int(rng() % 9) - 4, 0, 255));
+      if ((x / 40 + y / 24 + kind) % 3 == 0) p[0] = uint8_t((x / 4 * 37 + y / 4 * 11) % 256);
     }
   return argb;
 }
