@@ -149,25 +149,21 @@ int UniformAlpha(const unsigned char* px) {
 int64_t BestAlphaIndices(unsigned char* alphaBlock, const unsigned char* px, int uniform) {
   uint8_t pal[8];
   DXT5AlphaPalette(alphaBlock[0], alphaBlock[1], pal);
+  // The first nearest entry to an alpha, and its squared distance.
+  auto nearest = [&pal](int alpha, int* at) {
+    int best = INT_MAX;
+    for (int k = 0; k < 8; ++k) {
+      const int d = (int(pal[k]) - alpha) * (int(pal[k]) - alpha);
+      if (d < best) best = d, *at = k;
+    }
+    return best;
+  };
   uint64_t bits = 0;
   int64_t sum = 0;
-  if (uniform >= 0) {
-    int best = INT_MAX, at = 0;
-    for (int k = 0; k < 8; ++k) {
-      const int d = (int(pal[k]) - uniform) * (int(pal[k]) - uniform);
-      if (d < best) best = d, at = k;
-    }
-    for (int i = 0; i < 16; ++i) bits |= uint64_t(at) << (3 * i);
-    for (int i = 0; i < 6; ++i) alphaBlock[2 + i] = uint8_t(bits >> (8 * i));
-    return 16 * int64_t{best};
-  }
+  int at = 0, d = uniform >= 0 ? nearest(uniform, &at) : 0;
   for (int i = 0; i < 16; ++i) {
-    int best = INT_MAX, at = 0;
-    for (int k = 0; k < 8; ++k) {
-      const int d = (int(pal[k]) - px[4 * i + 3]) * (int(pal[k]) - px[4 * i + 3]);
-      if (d < best) best = d, at = k;
-    }
-    sum += best;
+    if (uniform < 0) d = nearest(px[4 * i + 3], &at);
+    sum += d;
     bits |= uint64_t(at) << (3 * i);
   }
   for (int i = 0; i < 6; ++i) alphaBlock[2 + i] = uint8_t(bits >> (8 * i));
